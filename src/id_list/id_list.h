@@ -1,0 +1,43 @@
+// The ID list file: an in-place element scanner, the file writer and the file reader.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// Result of the element operations. Positions point into the caller's buffer; every
+// range is inclusive: `last` is the last byte that may be examined.
+struct XMLElement_s {
+    char* nameEnd;         // delimiter just after the name in the start tag
+    char* elementEnd;      // '>' closing the end tag or the empty-element tag
+    char* contentStart;    // byte after the start tag's '>'; null for an empty element
+    char* contentLast;     // last content byte after rewriting; null for an empty element
+    uint64_t contentLength;
+    char* valueStart;      // attribute value (getAttributeValue)
+    char* valueLast;
+    uint64_t valueLength;
+};
+
+// Scanner. Finding operations return 0 (found) or -1 and never print.
+int findElement(const char* name, char* first, char* last, XMLElement_s* element);
+int getElementContent(const char* name, size_t nameLength, char* afterName, char* last,
+                      XMLElement_s* element);
+int findNextElement(char* first, char* last, XMLElement_s* element, char** namePosition,
+                    size_t* nameLength);
+int getAttributeValue(const char* attributeName, XMLElement_s* element);
+int findStartTag(const char* name, size_t nameLength, char* first, char* last, char** position);
+int findEndTagReverse(const char* name, char* highest, char* lowest, char** position);
+int removeWhiteSpace(char* text, int32_t length);
+int isWhiteSpace(const char* position);
+void skipWhiteSpace(char** cursor, char* last);
+void skipToWordEnd(char** cursor, char* last);
+char* isCDATAStart(char* position, char* last);
+char* isCDATAEnd(char* position, char* last);
+void skipCDATA(char** cursor, char* last);
+
+// Writes the list of the current kind into path, consuming it. 0 or -1.
+int writeGUIDToFile(const char* path);
+
+// Reads the list file at path, parses it into the list and applies it. 0, -1 or a status.
+int readGUIDFromFile(const char* path);
+// Parses buffer (length file bytes followed by a zero byte) into the list, then applies it.
+int XMLParser(char* buffer, uint32_t length);

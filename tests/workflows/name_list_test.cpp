@@ -1,0 +1,96 @@
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "workflows.h"
+
+namespace {
+
+NameGUIDList_s* makeNode(const char* name)
+{
+    auto* node = static_cast<NameGUIDList_s*>(calloc(1, sizeof(NameGUIDList_s)));
+    strcpy(node->name, name);
+    return node;
+}
+
+void freeList()
+{
+    while (NameGUIDList_s* node = takeFirstNode()) {
+        free(node);
+    }
+}
+
+TEST(NameList, AppendLinksInOrderAndMovesTail)
+{
+    NameGUIDList_s* first = makeNode("P1");
+    appendNode(first);
+    EXPECT_EQ(listHead, first);
+    EXPECT_EQ(listTail, first);
+
+    NameGUIDList_s* second = makeNode("P2");
+    appendNode(second);
+    EXPECT_EQ(listHead, first);
+    EXPECT_EQ(first->next, second);
+    EXPECT_EQ(listTail, second);
+    EXPECT_EQ(second->next, nullptr);
+    freeList();
+}
+
+TEST(NameList, ConsumingTheLastNodeEmptiesHeadAndTail)
+{
+    NameGUIDList_s* only = makeNode("V1");
+    appendNode(only);
+    EXPECT_EQ(takeFirstNode(), only);
+    EXPECT_EQ(listHead, nullptr);
+    EXPECT_EQ(listTail, nullptr);
+    EXPECT_EQ(takeFirstNode(), nullptr);
+    free(only);
+}
+
+TEST(NameList, LongestNameAndIdTextFitWithTerminators)
+{
+    NameGUIDList_s node{};
+    std::string name(255, 'n');
+    std::string text(37, 'a');
+    ASSERT_LT(name.size(), sizeof node.name);
+    ASSERT_LT(text.size(), sizeof node.guidText);
+    static_assert(sizeof(NameGUIDList_s::name) == 256);
+    static_assert(sizeof(NameGUIDList_s::guidText) == 38);
+}
+
+struct AdminPathCase {
+    int32_t kind;
+    const char* name;
+    const char* expected;
+};
+
+class AdminPath : public testing::TestWithParam<AdminPathCase> {};
+
+TEST_P(AdminPath, UsesTheFormatOfTheKind)
+{
+    const AdminPathCase& c = GetParam();
+    isPool = c.kind;
+    char path[ADMIN_PATH_SIZE];
+    ASSERT_EQ(formatAdminPath(path, sizeof path, c.name), 0);
+    EXPECT_STREQ(path, c.expected);
+    isPool = 0;
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, AdminPath,
+                         testing::Values(AdminPathCase{1, "P1", "_admin:\\pools\\P1"},
+                                         AdminPathCase{0, "V1", "_admin:\\volumes\\V1"},
+                                         // any value but 1 means volumes
+                                         AdminPathCase{2, "V2", "_admin:\\volumes\\V2"},
+                                         AdminPathCase{1, "", "_admin:\\pools\\"}));
+
+TEST(AdminPathBound, RefusesAPathThatDoesNotFit)
+{
+    isPool = 0;
+    char path[20];
+    EXPECT_EQ(formatAdminPath(path, sizeof path, "abcd"), -1);  // 16 + 4 + NUL = 21
+    EXPECT_EQ(formatAdminPath(path, 21, "abcd"), 0);
+}
+
+}  // namespace
