@@ -32,11 +32,23 @@ size_t zapisimDeviceOpenCount(void);
 size_t zapisimDeviceCloseCount(void);
 // The next open of "/dev/zapi" fails with this errno (once).
 void zapisimFailNextDeviceOpen(int errnoValue);
+// The flags of the last attempt to open "/dev/zapi" (-1 when none since Begin).
+int zapisimDeviceOpenFlags(void);
 
 // The next request with this operation code returns `result` (-1: with errno set to
 // errnoValue). Before it returns, each byte of `image` whose `mask` byte is non-zero
 // is stored into the block (both 208 bytes; null: the block is left as sent).
 // Answers for one operation code are used in the order they were given.
+// An image without a mask replaces the whole block.
 void zapisimAnswerNext(uint64_t operation, int64_t result, int errnoValue, const uint8_t* image,
                        const uint8_t* mask);
+
+// Storage-backed mode in this process: the system directory `dir` (made by
+// "zapisim init") stands behind "/dev/zapi" and the admin directories, exactly as
+// with "zapisim run" (its fault rules and journal switch are read now; keys and
+// fault counters start afresh). Null leaves storage mode. Returns 0, or -1 when
+// `dir` is not a system. Scripted mode, while on, takes precedence.
+int zapisimUseSystem(const char* dir);
+// Keys the device holds at this moment (root and object keys alike).
+size_t zapisimHeldKeyCount(void);
 }

@@ -1,0 +1,318 @@
+// The C library calls that libzapisim.so stands in for. Every one of them first
+// asks whether the call is the simulator's business (the device, an admin
+// directory, a configured fault) and otherwise hands it to the next definition
+// (the C library) untouched, errno included.
+#include <dlfcn.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <stdarg.h>
+#include <string.h>
+#include <sys/uio.h>
+#include <unistd.h>
+
+#include "sim_internal.h"
+
+extern "C" {
+void* __libc_malloc(size_t size);
+void* __libc_calloc(size_t count, size_t size);
+void* __libc_realloc(void* pointer, size_t size);
+}
+
+int simDepth = 0;
+
+namespace {
+
+using OpenFn = int (*)(const char*, int, ...);
+using OpenatFn = int (*)(int, const char*, int, ...);
+using CloseFn = int (*)(int);
+using ReadFn = ssize_t (*)(int, void*, size_t);
+using WriteFn = ssize_t (*)(int, const void*, size_t);
+using PreadFn = ssize_t (*)(int, void*, size_t, off64_t);
+using OpendirFn = DIR* (*)(const char*);
+using ReaddirFn = struct dirent* (*)(DIR*);
+using Readdir64Fn = struct dirent64* (*)(DIR*);
+using ClosedirFn = int (*)(DIR*);
+
+OpenFn realOpen = nullptr;
+OpenatFn realOpenat = nullptr;
+CloseFn realClose = nullptr;
+ReadFn realRead = nullptr;
+WriteFn realWrite = nullptr;
+PreadFn realPread = nullptr;
+OpendirFn realOpendir = nullptr;
+ReaddirFn realReaddir = nullptr;
+Readdir64Fn realReaddir64 = nullptr;
+ClosedirFn realClosedir = nullptr;
+
+void* nextSymbol(const char* name) {
+    int saved = errno;
+    void* symbol = dlsym(RTLD_NEXT, name);
+    errno = saved;
+    return symbol;
+}
+
+template <typename Fn>
+Fn resolve(Fn* slot, const char* name) {
+    if (*slot == nullptr) *slot = reinterpret_cast<Fn>(nextSymbol(name));
+    return *slot;
+}
+
+// Reads the optional mode argument the way the C library does.
+mode_t openMode(int flags, va_list args) {
+    if ((flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE) return static_cast<mode_t>(va_arg(args, int));
+    return 0;
+}
+
+bool isDevicePath(const char* path) { return path != nullptr && strcmp(path, SIM_DEVICE_PATH) == 0; }
+
+// Everything open, open64, openat(absolute) and the fortified forms share.
+// `dirFd` is AT_FDCWD for the plain forms.
+int openCommon(int dirFd, const char* path, int flags, mode_t mode) {
+    if (simDepth == 0 && isDevicePath(path) && simDeviceActive()) return simDeviceOpen(flags);
+    if (simDepth == 0 && simFileFaultsArmed && path != nullptr) {
+        int errnoValue = 0;
+        ++simDepth;
+        bool fail = simFaultOpen(path, &errnoValue);
+        --simDepth;
+        if (fail) {
+            errno = errnoValue;
+            return -1;
+        }
+        int fd = simRealOpenat(dirFd, path, flags, mode);
+        if (fd >= 0) {
+            int saved = errno;
+            ++simDepth;
+            simFaultTrackFd(path, fd);
+            --simDepth;
+            errno = saved;
+        }
+        return fd;
+    }
+    return simRealOpenat(dirFd, path, flags, mode);
+}
+
+// A read, write or close on a descriptor that a file fault watches.
+bool fdFault(int call, int fd) {
+    int errnoValue = 0;
+    ++simDepth;
+    bool fail = simFaultFdCall(call, fd, &errnoValue);
+    --simDepth;
+    if (fail) errno = errnoValue;
+    return fail;
+}
+
+ssize_t preadCommon(int fd, void* buffer, size_t count, off64_t offset) {
+    if (simDepth == 0 && simIsDeviceFd(fd)) return simDeviceRequest(fd, buffer, count, offset);
+    return simRealPread(fd, buffer, count, offset);
+}
+
+ssize_t readCommon(int fd, void* buffer, size_t count) {
+    if (simDepth == 0 && simFileFaultsArmed && fdFault(SIM_FAULT_READ, fd)) return -1;
+    return simRealRead(fd, buffer, count);
+}
+
+bool allocationFails(size_t size) {
+    if (simDepth != 0) return false;
+    ++simDepth;
+    bool fail = simFaultMalloc(size);
+    --simDepth;
+    return fail;
+}
+
+// Pids are looked up once: the request path must not cost an extra system call.
+pid_t selfPid = 0;
+bool crossCopyWorks = true;
+
+int crossCopy(bool in, void* local, uint64_t remote, size_t size) {
+    if (size == 0) return 0;
+    if (remote == 0) return EFAULT;
+    if (crossCopyWorks) {
+        if (selfPid == 0 || selfPid != getpid()) selfPid = getpid();
+        struct iovec localVec = {local, size};
+        struct iovec remoteVec = {reinterpret_cast<void*>(remote), size};
+        ssize_t done = in ? process_vm_readv(selfPid, &localVec, 1, &remoteVec, 1, 0)
+                          : process_vm_writev(selfPid, &localVec, 1, &remoteVec, 1, 0);
+        if (done == static_cast<ssize_t>(size)) return 0;
+        if (done >= 0 || errno == EFAULT) return EFAULT;
+        // The kernel or a sandbox refuses cross-memory copies: trust the address.
+        crossCopyWorks = false;
+    }
+    if (in) memcpy(local, reinterpret_cast<const void*>(remote), size);
+    else memcpy(reinterpret_cast<void*>(remote), local, size);
+    return 0;
+}
+
+}  // namespace
+
+int simRealOpen(const char* path, int flags, mode_t mode) { return resolve(&realOpen, "open")(path, flags, mode); }
+int simRealOpenat(int dirFd, const char* path, int flags, mode_t mode) {
+    return resolve(&realOpenat, "openat")(dirFd, path, flags, mode);
+}
+int simRealClose(int fd) { return resolve(&realClose, "close")(fd); }
+ssize_t simRealRead(int fd, void* buffer, size_t count) { return resolve(&realRead, "read")(fd, buffer, count); }
+ssize_t simRealWrite(int fd, const void* buffer, size_t count) {
+    return resolve(&realWrite, "write")(fd, buffer, count);
+}
+ssize_t simRealPread(int fd, void* buffer, size_t count, off64_t offset) {
+    return resolve(&realPread, "pread64")(fd, buffer, count, offset);
+}
+DIR* simRealOpendir(const char* path) { return resolve(&realOpendir, "opendir")(path); }
+struct dirent* simRealReaddir(DIR* dir) { return resolve(&realReaddir, "readdir")(dir); }
+int simRealClosedir(DIR* dir) { return resolve(&realClosedir, "closedir")(dir); }
+
+int simCopyIn(void* destination, uint64_t sourceAddress, size_t size) {
+    return crossCopy(true, destination, sourceAddress, size);
+}
+int simCopyOut(uint64_t destinationAddress, const void* source, size_t size) {
+    return crossCopy(false, const_cast<void*>(source), destinationAddress, size);
+}
+
+#pragma GCC visibility push(default)
+extern "C" {
+
+int open(const char* path, int flags, ...) {
+    va_list args;
+    va_start(args, flags);
+    mode_t mode = openMode(flags, args);
+    va_end(args);
+    return openCommon(AT_FDCWD, path, flags, mode);
+}
+
+int open64(const char* path, int flags, ...) {
+    va_list args;
+    va_start(args, flags);
+    mode_t mode = openMode(flags, args);
+    va_end(args);
+    return openCommon(AT_FDCWD, path, flags, mode);
+}
+
+int openat(int dirFd, const char* path, int flags, ...) {
+    va_list args;
+    va_start(args, flags);
+    mode_t mode = openMode(flags, args);
+    va_end(args);
+    return openCommon(dirFd, path, flags, mode);
+}
+
+int openat64(int dirFd, const char* path, int flags, ...) {
+    va_list args;
+    va_start(args, flags);
+    mode_t mode = openMode(flags, args);
+    va_end(args);
+    return openCommon(dirFd, path, flags, mode);
+}
+
+// Fortified builds call these when the flags are not known at compile time.
+int __open_2(const char* path, int flags) { return openCommon(AT_FDCWD, path, flags, 0); }
+int __open64_2(const char* path, int flags) { return openCommon(AT_FDCWD, path, flags, 0); }
+
+int close(int fd) {
+    if (simDepth == 0) {
+        if (simIsDeviceFd(fd)) simDeviceClosing(fd);
+        if (simFileFaultsArmed) {
+            if (fdFault(SIM_FAULT_CLOSE, fd)) return -1;
+            ++simDepth;
+            simFaultForgetFd(fd);
+            --simDepth;
+        }
+    }
+    return simRealClose(fd);
+}
+
+ssize_t pread64(int fd, void* buffer, size_t count, off64_t offset) {
+    return preadCommon(fd, buffer, count, offset);
+}
+
+ssize_t pread(int fd, void* buffer, size_t count, off_t offset) { return preadCommon(fd, buffer, count, offset); }
+
+ssize_t __pread64_chk(int fd, void* buffer, size_t count, off64_t offset, size_t) {
+    return preadCommon(fd, buffer, count, offset);
+}
+
+ssize_t __pread_chk(int fd, void* buffer, size_t count, off_t offset, size_t) {
+    return preadCommon(fd, buffer, count, offset);
+}
+
+ssize_t read(int fd, void* buffer, size_t count) { return readCommon(fd, buffer, count); }
+
+ssize_t __read_chk(int fd, void* buffer, size_t count, size_t) { return readCommon(fd, buffer, count); }
+
+ssize_t write(int fd, const void* buffer, size_t count) {
+    if (simDepth == 0 && simFileFaultsArmed && fdFault(SIM_FAULT_WRITE, fd)) return -1;
+    return simRealWrite(fd, buffer, count);
+}
+
+DIR* opendir(const char* path) {
+    if (simDepth == 0 && simRoot[0] != '\0') {
+        bool handled = false;
+        ++simDepth;
+        DIR* dir = simAdminOpendir(path, &handled);
+        --simDepth;
+        if (handled) return dir;
+    }
+    return simRealOpendir(path);
+}
+
+struct dirent* readdir(DIR* dir) {
+    if (simDepth == 0 && simIsAdminDir(dir)) {
+        ++simDepth;
+        struct dirent* entry = simAdminReaddir(dir);
+        --simDepth;
+        return entry;
+    }
+    return simRealReaddir(dir);
+}
+
+struct dirent64* readdir64(DIR* dir) {
+    // On this target struct dirent and struct dirent64 have one layout.
+    static_assert(sizeof(struct dirent) == sizeof(struct dirent64));
+    if (simDepth == 0 && simIsAdminDir(dir)) {
+        ++simDepth;
+        struct dirent* entry = simAdminReaddir(dir);
+        --simDepth;
+        return reinterpret_cast<struct dirent64*>(entry);
+    }
+    return resolve(&realReaddir64, "readdir64")(dir);
+}
+
+int closedir(DIR* dir) {
+    if (simDepth == 0 && simIsAdminDir(dir)) {
+        ++simDepth;
+        int result = simAdminClosedir(dir);
+        --simDepth;
+        return result;
+    }
+    return simRealClosedir(dir);
+}
+
+// The allocator stays glibc's; only the decision to fail is made here, and it costs
+// one flag test unless a malloc fault is configured.
+void* malloc(size_t size) {
+    if (simMallocFaultsArmed && allocationFails(size)) {
+        errno = ENOMEM;
+        return nullptr;
+    }
+    return __libc_malloc(size);
+}
+
+void* calloc(size_t count, size_t size) {
+    if (simMallocFaultsArmed) {
+        size_t total = 0;
+        if (!__builtin_mul_overflow(count, size, &total) && allocationFails(total)) {
+            errno = ENOMEM;
+            return nullptr;
+        }
+    }
+    return __libc_calloc(count, size);
+}
+
+void* realloc(void* pointer, size_t size) {
+    if (simMallocFaultsArmed && allocationFails(size)) {
+        errno = ENOMEM;
+        return nullptr;
+    }
+    return __libc_realloc(pointer, size);
+}
+
+}  // extern "C"
+#pragma GCC visibility pop
