@@ -1,0 +1,277 @@
+// Put road, first half: the ID list file is read whole into memory and parsed into the
+// name/ID list, which GUIDModify then applies to the storage system.
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "id_list.h"
+#include "workflows.h"
+
+namespace {
+
+// The read buffer grows by this much; it is also the largest single read.
+constexpr size_t READ_CHUNK = 4096;
+// The byte count is 32-bit: a file of 4 GiB or more cannot be counted.
+constexpr uint64_t MAX_FILE_BYTES = UINT32_MAX;
+// tagName and tagGUID: at most 255 bytes of text and the terminating zero.
+constexpr size_t TEXT_SIZE = 256;
+constexpr size_t MAX_TEXT_BYTES = TEXT_SIZE - 1;
+constexpr size_t MAX_GUID_TEXT = sizeof(NameGUIDList_s::guidText) - 1;
+
+struct ElementNames_s {
+    const char* root;
+    const char* name;
+    const char* guid;
+};
+
+ElementNames_s kindElementNames()
+{
+    if (isPool == 1) {
+        return {"listPools", "poolName", "poolGUID"};
+    }
+    return {"listVolumes", "volumeName", "volumeGUID"};
+}
+
+void reportTooLarge(const char* path)
+{
+    printf("readGUIDFromFile: file %s is too large\n", path);
+}
+
+// Reads fd to its end into *buffer (room for *capacity file bytes and a zero), growing
+// it as needed, and leaves a zero after the data. Only a read of 0 bytes is the end: a
+// pipe or a terminal may deliver less than asked long before it. Reports its own
+// failures. 0 or -1; *buffer is the caller's to release either way.
+int readToEnd(int fd, const char* path, char** buffer, size_t* capacity, uint64_t* count)
+{
+    struct stat status;
+    if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode)
+        && static_cast<uint64_t>(status.st_size) > MAX_FILE_BYTES) {
+        reportTooLarge(path);
+        return -1;
+    }
+
+    *count = 0;
+    (*buffer)[0] = '\0';
+    for (;;) {
+        if (*count == *capacity) {
+            // Never more than one byte beyond what the count can hold.
+            size_t grown = *capacity + READ_CHUNK;
+            if (grown > MAX_FILE_BYTES + 1) {
+                grown = MAX_FILE_BYTES + 1;
+            }
+            char* larger = static_cast<char*>(realloc(*buffer, grown + 1));
+            if (larger == nullptr) {
+                puts("Malloc : Failed to allocate Main Read Buffer");
+                return -1;
+            }
+            *buffer = larger;
+            *capacity = grown;
+        }
+        size_t room = *capacity - *count;
+        ssize_t bytesRead = read(fd, *buffer + *count, (room < READ_CHUNK) ? room : READ_CHUNK);
+        if (bytesRead < 0) {
+            int readError = errno;
+            if (readError == EINTR) {
+                continue;
+            }
+            printf("Read failed, bytes = %d, error = %d\n", -1, readError);
+            return -1;
+        }
+        if (bytesRead == 0) {
+            return 0;
+        }
+        *count += static_cast<uint64_t>(bytesRead);
+        (*buffer)[*count] = '\0';
+        if (*count > MAX_FILE_BYTES) {
+            reportTooLarge(path);
+            return -1;
+        }
+    }
+}
+
+// Searches `name` in first..last. When found, `text` receives its content (a zero byte
+// in it ends the text; never more than MAX_TEXT_BYTES) and 1 is returned, else 0. The
+// text is copied at once: the next search reuses the record and may rewrite the buffer.
+int takeElementText(const char* name, char* first, char* last, XMLElement_s* element, char* text)
+{
+    text[0] = '\0';
+    if (findElement(name, first, last, element) != 0) {
+        return 0;
+    }
+    if (element->contentStart != nullptr) {
+        size_t length = (element->contentLength < MAX_TEXT_BYTES)
+                            ? static_cast<size_t>(element->contentLength)
+                            : MAX_TEXT_BYTES;
+        length = strnlen(element->contentStart, length);
+        memcpy(text, element->contentStart, length);
+        text[length] = '\0';
+    }
+    return 1;
+}
+
+void dropWhiteSpace(char* text)
+{
+    size_t length = strlen(text);
+    if (length > 0) {
+        removeWhiteSpace(text, static_cast<int32_t>(length));
+    }
+}
+
+// Turns every name/ID pair inside the root element's content into a list node. Refuses,
+// with a message and before anything is applied, a file whose pairs it cannot read
+// whole: an overlong text, a name or ID without its partner, an empty name.
+int parsePairs(const ElementNames_s& names, char* passStart, char* searchEnd, char* tagName,
+               char* tagGUID)
+{
+    XMLElement_s element{};
+    // Start tag of the name element that the last node was made from.
+    const char* pairedName = nullptr;
+    while (passStart <= searchEnd) {
+        int nameFound = takeElementText(names.name, passStart, searchEnd, &element, tagName);
+        const char* nameEnd = nameFound ? element.nameEnd : nullptr;
+        uint64_t nameLength = nameFound ? element.contentLength : 0;
+        int guidFound = takeElementText(names.guid, passStart, searchEnd, &element, tagGUID);
+
+        if (nameFound == 0 && guidFound == 0) {
+            return 0;
+        }
+        if (guidFound == 0 && nameEnd == pairedName) {
+            // The name of a pair written ID first, met again from inside that ID.
+            return 0;
+        }
+        if (nameFound == 0 || guidFound == 0) {
+            printf("XMLParser: %s without %s\n", nameFound ? names.name : names.guid,
+                   nameFound ? names.guid : names.name);
+            return -1;
+        }
+        if (nameLength > MAX_TEXT_BYTES || element.contentLength > MAX_TEXT_BYTES) {
+            printf("XMLParser: %s content is longer than 255 bytes\n",
+                   (nameLength > MAX_TEXT_BYTES) ? names.name : names.guid);
+            return -1;
+        }
+        dropWhiteSpace(tagName);
+        dropWhiteSpace(tagGUID);
+        if (tagName[0] == '\0') {
+            // Its admin path would name the whole container, not one object.
+            printf("XMLParser: %s is empty\n", names.name);
+            return -1;
+        }
+        if (strlen(tagGUID) > MAX_GUID_TEXT) {
+            printf("XMLParser: %s text is longer than 37 characters\n", names.guid);
+            return -1;
+        }
+
+        auto* node = static_cast<NameGUIDList_s*>(malloc(sizeof(NameGUIDList_s)));
+        if (node == nullptr) {
+            puts("Malloc : Couldn't allocate NameGUIDList_s tmp var");
+            return -1;
+        }
+        memcpy(node->name, tagName, strlen(tagName) + 1);
+        memcpy(node->guidText, tagGUID, strlen(tagGUID) + 1);
+        node->next = nullptr;
+        appendNode(node);
+        pairedName = nameEnd;
+
+        // The next pass starts inside this ID element, or just after it when it has
+        // no content at all.
+        passStart = (element.contentStart != nullptr) ? element.contentLast
+                                                      : element.elementEnd + 1;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int XMLParser(char* buffer, uint32_t length)
+{
+    if (listHead != nullptr) {
+        puts("Volume Name and GUID List not Empty");
+        return -1;
+    }
+    const ElementNames_s names = kindElementNames();
+
+    char* tagGUID = static_cast<char*>(malloc(TEXT_SIZE));
+    if (tagGUID == nullptr) {
+        puts("Malloc : tagGUID couldn't be allocated ");
+        return -1;
+    }
+    char* tagName = static_cast<char*>(malloc(TEXT_SIZE));
+    if (tagName == nullptr) {
+        puts("Malloc : tagName couldn't be allocated ");
+        free(tagGUID);
+        return -1;
+    }
+
+    XMLElement_s root;
+    if (findElement(names.root, buffer, buffer + length, &root) != 0) {
+        printf("XMLParser: %s not found \n", names.root);
+        free(tagName);
+        free(tagGUID);
+        return -1;
+    }
+    int result = 0;
+    // An empty root element, or one with empty content, holds no pair.
+    if (root.contentStart != nullptr && root.contentLength > 0) {
+        result = parsePairs(names, root.contentStart, root.contentLast, tagName, tagGUID);
+    }
+    free(tagName);
+    free(tagGUID);
+    if (result != 0) {
+        return -1;
+    }
+
+    int status = GUIDModify();
+    if (status != 0) {
+        printf("GUIDModify failed, status %d\n", status);
+    }
+    return status;
+}
+
+int readGUIDFromFile(const char* path)
+{
+    size_t capacity = READ_CHUNK;
+    char* buffer = static_cast<char*>(malloc(capacity + 1));
+    if (buffer == nullptr) {
+        puts("Malloc : Failed to allocate Read Buffer");
+        return -1;
+    }
+    int fd = open(path, O_RDONLY);
+    if (fd < 0) {
+        int openError = errno;
+        free(buffer);
+        printf("readGUIDFromFile: open failed, error : %d\n", openError);
+        return -1;
+    }
+
+    uint64_t count = 0;
+    if (readToEnd(fd, path, &buffer, &capacity, &count) != 0) {
+        close(fd);
+        free(buffer);
+        return -1;
+    }
+    // The file is closed before the parse begins.
+    int closeResult = close(fd);
+    if (closeResult != 0) {
+        int closeError = errno;
+        free(buffer);
+        printf("Close failed, ccode = %d, error = %d\n", closeResult, closeError);
+        return -1;
+    }
+    if (count == 0) {
+        printf("readVolGUIDFromFile : File %s is empty\n", path);
+        free(buffer);
+        return -1;
+    }
+
+    int result = XMLParser(buffer, static_cast<uint32_t>(count));
+    if (result != 0) {
+        puts("Failed to Parse the XML from Buffer");
+    }
+    free(buffer);
+    return result;
+}

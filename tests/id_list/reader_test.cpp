@@ -1,0 +1,527 @@
+// The list file reader over buffers and files. What the parser hands on is observed by
+// refusing the first request of GUIDModify: the walk then stops before it has consumed
+// anything, and the whole list it was given can be read back.
+#include <cerrno>
+#include <csignal>
+#include <algorithm>
+#include <cstdio>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "admin_client.h"
+#include "id_list.h"
+#include "roads_support.h"
+#include "workflows.h"
+
+namespace {
+
+using roads::Pairs;
+
+constexpr uint32_t REFUSED = 7;
+// What follows a complete parse when the device refuses the first root key.
+const std::string HANDED_ON = "GUIDModify : zRootKey error 7\nGUIDModify failed, status -1\n";
+
+const char* const X1 = "d4c3b2a1-f6e5-b8a7-c9-da-ebfc0d1e2f3a";
+const char* const X2 = "00000001-0002-0003-04-05-060708090a0b";
+const char* const X3 = "ffffffff-ffff-ffff-ff-ff-ffffffffffff";
+
+int parse(std::string text)
+{
+    std::vector<char> buffer(text.begin(), text.end());
+    buffer.push_back('\0');
+    return XMLParser(buffer.data(), static_cast<uint32_t>(text.size()));
+}
+
+class ReaderTest : public roads::ScriptedDevice {};
+
+// ---- Accepted variants: the list the parser builds and hands to GUIDModify ----
+
+struct Accepted {
+    const char* label;
+    int32_t kind;
+    std::string text;
+    Pairs pairs;
+};
+
+// Test names and failure reports show the case by its label.
+void PrintTo(const Accepted& c, std::ostream* os)
+{
+    *os << c.label;
+}
+
+class Accepts : public ReaderTest, public ::testing::WithParamInterface<Accepted> {};
+
+TEST_P(Accepts, BuildsTheListAndHandsItOn)
+{
+    const Accepted& c = GetParam();
+    isPool = c.kind;
+    roads::answerStatus(ZAPI_OP_ROOT_KEY, REFUSED);
+
+    testing::internal::CaptureStdout();
+    int result = parse(c.text);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), HANDED_ON);
+    EXPECT_EQ(result, -1);
+    EXPECT_EQ(roads::listPairs(), c.pairs);
+    ASSERT_EQ(zapisimRequestCount(), 1u);
+    EXPECT_EQ(zapisimRequestOffset(0), ZAPI_OP_ROOT_KEY);
+}
+
+std::string repeat(char c, size_t n)
+{
+    return std::string(n, c);
+}
+
+const Accepted ACCEPTED[] = {
+    {"WriterPools", 1,
+     std::string("<listPools>\n\t<poolName>P1</poolName>\n\t\t<poolGUID>") + X1
+         + "</poolGUID>\n\t<poolName>P2</poolName>\n\t\t<poolGUID>" + X2
+         + "</poolGUID>\n</listPools>",
+     {{"P1", X1}, {"P2", X2}}},
+    {"WriterVolumes", 0,
+     std::string("<listVolumes>\n\t<volumeName>V1</volumeName>\n\t\t<volumeGUID>") + X1
+         + "</volumeGUID>\n</listVolumes>",
+     {{"V1", X1}}},
+    {"AttributesAndTabsInStartTags", 0,
+     std::string("<listVolumes version=\"2\">\t<volumeName\tlang=\"en\">V1</volumeName>"
+                 "<volumeGUID  id=\"1\" >")
+         + X1 + "</volumeGUID></listVolumes>",
+     {{"V1", X1}}},
+    {"TextAroundTheRoot", 1,
+     std::string("<?xml version=\"1.0\"?>\n<!-- pools -->junk <listVolumes/>\n<listPools>"
+                 "<poolName>P1</poolName><poolGUID>")
+         + X1 + "</poolGUID></listPools>\ntrailing <listPools><poolName>P9</poolName>"
+         + "<poolGUID>" + X3 + "</poolGUID></listPools>",
+     {{"P1", X1}}},
+    {"WrappersAndTextBetweenPairs", 1,
+     std::string("<listPools>note<pool><poolName>P1</poolName><poolGUID>") + X1
+         + "</poolGUID></pool>\n<other>x</other><pool id=\"2\"><poolName>P2</poolName>"
+         + "<poolGUID>" + X2 + "</poolGUID></pool></listPools>",
+     {{"P1", X1}, {"P2", X2}}},
+    {"WhiteSpaceInsideTexts", 1,
+     std::string("<listPools><poolName> my pool\n</poolName><poolGUID>\n  d4c3b2a1-f6e5-b8a7"
+                 "\t-c9-da-ebfc0d1e2f3a \r\n</poolGUID></listPools>"),
+     {{"mypool", X1}}},
+    {"CDATANameAndID", 0,
+     std::string("<listVolumes><volumeName><![CDATA[a<b&c]]></volumeName><volumeGUID>"
+                 "<![CDATA[")
+         + X2 + "]]></volumeGUID></listVolumes>",
+     {{"a<b&c", X2}}},
+    {"OtherKindsElementsPassedOver", 0,
+     std::string("<listVolumes><poolName>P1</poolName><poolGUID>") + X3
+         + "</poolGUID><volumeName>V1</volumeName><volumeGUID>" + X1
+         + "</volumeGUID></listVolumes>",
+     {{"V1", X1}}},
+    {"LongerNamesAreOtherElements", 1,
+     std::string("<listPools><poolNameX>no</poolNameX><poolName>P1</poolName>"
+                 "<poolGUIDs>no</poolGUIDs><poolGUID>")
+         + X1 + "</poolGUID></listPools>",
+     {{"P1", X1}}},
+    // Each later pass starts inside the previous ID: N3 stands before X3 and is never read.
+    {"ShiftingPassOrder", 1,
+     std::string("<listPools><poolName>N1</poolName><poolGUID>") + X1 + "</poolGUID><poolGUID>"
+         + X2 + "</poolGUID><poolName>N2</poolName><poolName>N3</poolName><poolGUID>" + X3
+         + "</poolGUID></listPools>",
+     {{"N1", X1}, {"N2", X2}, {"N2", X3}}},
+    {"OnlyPairWrittenIDFirst", 0,
+     std::string("<listVolumes><volumeGUID>") + X1
+         + "</volumeGUID><volumeName>V1</volumeName></listVolumes>",
+     {{"V1", X1}}},
+    // After an ID-first pair the next pass starts inside that ID and meets its name
+    // again: the name is paired with the following ID, and V2 is never read.
+    {"IDFirstPairShiftsTheNext", 0,
+     std::string("<listVolumes><volumeGUID>") + X1
+         + "</volumeGUID><volumeName>V1</volumeName><volumeName>V2</volumeName><volumeGUID>"
+         + X2 + "</volumeGUID></listVolumes>",
+     {{"V1", X1}, {"V1", X2}}},
+    {"LaterPairWrittenIDFirst", 0,
+     std::string("<listVolumes><volumeName>V1</volumeName><volumeGUID>") + X1
+         + "</volumeGUID><volumeGUID>" + X2 + "</volumeGUID><volumeName>V2</volumeName>"
+         + "</listVolumes>",
+     {{"V1", X1}, {"V2", X2}}},
+    // The empty ID goes on to GUIDModify, which refuses it; the next pass starts after it.
+    {"EmptyIDElement", 1,
+     std::string("<listPools><poolName>P1</poolName><poolGUID/><poolName>P2</poolName>"
+                 "<poolGUID>")
+         + X2 + "</poolGUID></listPools>",
+     {{"P1", ""}, {"P2", X2}}},
+    {"EmptyIDContent", 1,
+     "<listPools><poolName>P1</poolName><poolGUID></poolGUID></listPools>", {{"P1", ""}}},
+    {"LongestNameAndID", 0,
+     "<listVolumes><volumeName>" + repeat('n', 255) + "</volumeName><volumeGUID>"
+         + repeat('g', 37) + "</volumeGUID></listVolumes>",
+     {{repeat('n', 255), repeat('g', 37)}}},
+    {"LimitsCountAfterCDATAAndWhiteSpace", 0,
+     "<listVolumes><volumeName><![CDATA[" + repeat('n', 255) + "]]></volumeName><volumeGUID>"
+         + repeat(' ', 200) + repeat('g', 37) + "\n</volumeGUID></listVolumes>",
+     {{repeat('n', 255), repeat('g', 37)}}},
+    // A zero byte inside a text ends it.
+    {"ZeroByteEndsText", 1,
+     std::string("<listPools><poolName>P1\0junk</poolName><poolGUID>", 49) + X1
+         + "</poolGUID></listPools>",
+     {{"P1", X1}}},
+};
+
+INSTANTIATE_TEST_SUITE_P(XMLParser, Accepts, ::testing::ValuesIn(ACCEPTED),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+// ---- Refusals: a message, -1, GUIDModify never called, nothing sent to the device ----
+
+struct Refused {
+    const char* label;
+    int32_t kind;
+    std::string text;
+    std::string output;
+    Pairs left;  // nodes made before the refusal, never applied
+};
+
+// Test names and failure reports show the case by its label.
+void PrintTo(const Refused& c, std::ostream* os)
+{
+    *os << c.label;
+}
+
+class Refuses : public ReaderTest, public ::testing::WithParamInterface<Refused> {};
+
+TEST_P(Refuses, ReportsAndAppliesNothing)
+{
+    const Refused& c = GetParam();
+    isPool = c.kind;
+
+    testing::internal::CaptureStdout();
+    int result = parse(c.text);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), c.output);
+    EXPECT_EQ(result, -1);
+    EXPECT_EQ(roads::listPairs(), c.left);
+    EXPECT_EQ(zapisimRequestCount(), 0u);
+}
+
+const Refused REFUSED_FILES[] = {
+    {"PoolFileReadForVolumes", 0,
+     std::string("<listPools><poolName>P1</poolName><poolGUID>") + X1
+         + "</poolGUID></listPools>",
+     "XMLParser: listVolumes not found \n", {}},
+    {"RootNotClosed", 1, "<listPools><poolName>P1</poolName><poolGUID>x</poolGUID>",
+     "XMLParser: listPools not found \n", {}},
+    {"RootEndTagWithBlank", 1, "<listPools><poolName>P1</poolName></listPools >",
+     "XMLParser: listPools not found \n", {}},
+    {"RootNamesCompareWithCase", 1, "<ListPools></ListPools>",
+     "XMLParser: listPools not found \n", {}},
+    {"NameContentTooLong", 1,
+     "<listPools><poolName>" + repeat(' ', 251) + "P1234</poolName><poolGUID>x</poolGUID>"
+         + "</listPools>",
+     "XMLParser: poolName content is longer than 255 bytes\n", {}},
+    {"IDContentTooLong", 0,
+     std::string("<listVolumes><volumeName>V1</volumeName><volumeGUID>") + X1
+         + repeat('\n', 219) + "</volumeGUID></listVolumes>",
+     "XMLParser: volumeGUID content is longer than 255 bytes\n", {}},
+    {"IDTextTooLong", 1,
+     std::string("<listPools><poolName>P1</poolName><poolGUID>") + X1 + "0</poolGUID>"
+         + "</listPools>",
+     "XMLParser: poolGUID text is longer than 37 characters\n", {}},
+    {"NameWithoutID", 0, "<listVolumes><volumeName>V1</volumeName></listVolumes>",
+     "XMLParser: volumeName without volumeGUID\n", {}},
+    {"IDWithoutName", 1, std::string("<listPools><poolGUID>") + X1 + "</poolGUID></listPools>",
+     "XMLParser: poolGUID without poolName\n", {}},
+    // An end tag with a blank does not close its element, so the name is missing.
+    {"NameEndTagWithBlank", 1,
+     std::string("<listPools><poolName>P1</poolName ><poolGUID>") + X1
+         + "</poolGUID></listPools>",
+     "XMLParser: poolGUID without poolName\n", {}},
+    {"LaterNameWithoutID", 1,
+     std::string("<listPools><poolName>P1</poolName><poolGUID>") + X1
+         + "</poolGUID><poolName>P2</poolName></listPools>",
+     "XMLParser: poolName without poolGUID\n", {{"P1", X1}}},
+    {"LaterIDWithoutName", 0,
+     std::string("<listVolumes><volumeName>V1</volumeName><volumeGUID>") + X1
+         + "</volumeGUID><volumeGUID>" + X2 + "</volumeGUID></listVolumes>",
+     "XMLParser: volumeGUID without volumeName\n", {{"V1", X1}}},
+    // Every pair ID first: the second ID shifts onto the first name, the second name is
+    // left without an ID.
+    {"IDFirstPairsShift", 1,
+     std::string("<listPools><poolGUID>") + X1 + "</poolGUID><poolName>P1</poolName><poolGUID>"
+         + X2 + "</poolGUID><poolName>P2</poolName></listPools>",
+     "XMLParser: poolName without poolGUID\n", {{"P1", X1}, {"P1", X2}}},
+    {"EmptyName", 1, std::string("<listPools><poolName></poolName><poolGUID>") + X1
+                         + "</poolGUID></listPools>",
+     "XMLParser: poolName is empty\n", {}},
+    {"BlankName", 0, std::string("<listVolumes><volumeName> \t\n</volumeName><volumeGUID>") + X1
+                         + "</volumeGUID></listVolumes>",
+     "XMLParser: volumeName is empty\n", {}},
+    {"EmptyNameElement", 0,
+     std::string("<listVolumes><volumeName/><volumeGUID>") + X1 + "</volumeGUID></listVolumes>",
+     "XMLParser: volumeName is empty\n", {}},
+    {"LaterEmptyName", 1,
+     std::string("<listPools><poolName>P1</poolName><poolGUID>") + X1
+         + "</poolGUID><poolName> </poolName><poolGUID>" + X2 + "</poolGUID></listPools>",
+     "XMLParser: poolName is empty\n", {{"P1", X1}}},
+};
+
+INSTANTIATE_TEST_SUITE_P(XMLParser, Refuses, ::testing::ValuesIn(REFUSED_FILES),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+TEST_F(ReaderTest, ListNotEmptyOnEntryIsRefusedWithoutReading)
+{
+    isPool = 1;
+    roads::appendPair("old", X1);
+    std::string text = std::string("<listPools><poolName>P1</poolName><poolGUID>") + X2
+                       + "</poolGUID></listPools>";
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(parse(text), -1);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Volume Name and GUID List not Empty\n");
+    EXPECT_EQ(roads::listPairs(), (Pairs{{"old", X1}}));
+    EXPECT_EQ(zapisimRequestCount(), 0u);
+}
+
+TEST_F(ReaderTest, RootWithoutPairsReachesGUIDModifyWithAnEmptyList)
+{
+    for (const char* text : {"<listVolumes/>", "<listVolumes></listVolumes>",
+                             "<listVolumes>\n  <note/>\n</listVolumes>"}) {
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(parse(text), -1) << text;
+        EXPECT_EQ(testing::internal::GetCapturedStdout(),
+                  "List is Empty, there are no Volumes\nGUIDModify failed, status -1\n")
+            << text;
+        EXPECT_EQ(zapisimRequestCount(), 0u) << text;
+    }
+}
+
+// ---- The file: read whole, however it arrives ----
+
+class ReadFileTest : public ReaderTest {
+protected:
+    void SetUp() override
+    {
+        ReaderTest::SetUp();
+        char pattern[] = "/tmp/korvane-reader-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        directory = pattern;
+        path = directory + "/ids.xml";
+        isPool = 1;
+    }
+    void TearDown() override
+    {
+        unlink(path.c_str());
+        rmdir(directory.c_str());
+        ReaderTest::TearDown();
+    }
+    void writeFile(const std::string& content)
+    {
+        FILE* file = fopen(path.c_str(), "wb");
+        ASSERT_NE(file, nullptr);
+        ASSERT_EQ(fwrite(content.data(), 1, content.size(), file), content.size());
+        ASSERT_EQ(fclose(file), 0);
+    }
+    // Reads `from` with the first root key refused; the list is left for inspection.
+    std::string readRefusingRootKey(const std::string& from, int* result)
+    {
+        roads::answerStatus(ZAPI_OP_ROOT_KEY, REFUSED);
+        testing::internal::CaptureStdout();
+        *result = readGUIDFromFile(from.c_str());
+        return testing::internal::GetCapturedStdout();
+    }
+
+    std::string directory;
+    std::string path;
+};
+
+const std::string TWO_POOLS = std::string("<listPools>\n\t<poolName>P1</poolName>\n\t\t<poolGUID>")
+                              + X1 + "</poolGUID>\n\t<poolName>P2</poolName>\n\t\t<poolGUID>"
+                              + X2 + "</poolGUID>\n</listPools>";
+
+// Sizes around the read buffer's steps, padded after the root element.
+class FileSizes : public ReadFileTest, public ::testing::WithParamInterface<size_t> {};
+
+TEST_P(FileSizes, WholeFileIsParsed)
+{
+    std::string content = TWO_POOLS;
+    ASSERT_LE(content.size(), GetParam());
+    content.append(GetParam() - content.size(), ' ');
+    writeFile(content);
+
+    int result = 0;
+    EXPECT_EQ(readRefusingRootKey(path, &result),
+              HANDED_ON + "Failed to Parse the XML from Buffer\n");
+    EXPECT_EQ(result, -1);
+    EXPECT_EQ(roads::listPairs(), (Pairs{{"P1", X1}, {"P2", X2}}));
+}
+
+INSTANTIATE_TEST_SUITE_P(ReadGUIDFromFile, FileSizes,
+                         ::testing::Values(TWO_POOLS.size(), 4095, 4096, 4097, 8192, 8193,
+                                           100000));
+
+TEST_F(ReadFileTest, CompleteRunAppliesTheFile)
+{
+    // The scripted device answers every request with success and leaves the record
+    // cleared: both pools read as inactive and are skipped, which still succeeds.
+    writeFile(TWO_POOLS);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(readGUIDFromFile(path.c_str()), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "Pool \"P1\" must be active to modify its Tavro ID\n"
+              "Pool \"P2\" must be active to modify its Tavro ID\n");
+    EXPECT_EQ(listHead, nullptr);
+}
+
+TEST_F(ReadFileTest, ParserFailureIsFollowedByTheReadersLine)
+{
+    writeFile(TWO_POOLS);
+    isPool = 0;
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(readGUIDFromFile(path.c_str()), -1);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "XMLParser: listVolumes not found \nFailed to Parse the XML from Buffer\n");
+    EXPECT_EQ(zapisimRequestCount(), 0u);
+}
+
+// Failures of the file itself: a message, -1, the parser never called.
+enum class FileKind { Empty, Missing, Directory, FourGiB };
+
+struct FileFailure {
+    const char* label;
+    FileKind kind;
+    const char* output;  // %s: the path read
+};
+
+// Test names and failure reports show the case by its label.
+void PrintTo(const FileFailure& c, std::ostream* os)
+{
+    *os << c.label;
+}
+
+class FileFailures : public ReadFileTest, public ::testing::WithParamInterface<FileFailure> {};
+
+TEST_P(FileFailures, ReportedWithoutParsing)
+{
+    std::string from = path;
+    switch (GetParam().kind) {
+    case FileKind::Empty:
+        writeFile("");
+        break;
+    case FileKind::Missing:
+        from = directory + "/missing.xml";
+        break;
+    case FileKind::Directory:
+        from = directory;
+        break;
+    case FileKind::FourGiB: {
+        // Sparse: no disk space is used, and the size alone refuses it.
+        int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(ftruncate(fd, static_cast<off_t>(UINT32_MAX) + 1), 0);
+        close(fd);
+        break;
+    }
+    }
+    char expected[512];
+    snprintf(expected, sizeof(expected), GetParam().output, from.c_str());
+
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(readGUIDFromFile(from.c_str()), -1);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), expected);
+    EXPECT_EQ(listHead, nullptr);
+    EXPECT_EQ(zapisimRequestCount(), 0u);
+}
+
+const FileFailure FILE_FAILURES[] = {
+    {"Empty", FileKind::Empty, "readVolGUIDFromFile : File %s is empty\n"},
+    {"Missing", FileKind::Missing, "readGUIDFromFile: open failed, error : 2\n"},
+    {"ReadFails", FileKind::Directory, "Read failed, bytes = -1, error = 21\n"},
+    {"FourGiB", FileKind::FourGiB, "readGUIDFromFile: file %s is too large\n"},
+};
+
+INSTANTIATE_TEST_SUITE_P(ReadGUIDFromFile, FileFailures, ::testing::ValuesIn(FILE_FAILURES),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+// A pipe delivers the file in small pieces with pauses: every short read is followed by
+// more data, and only the end of the pipe ends the file.
+class PipedFile : public ReadFileTest {
+protected:
+    // Starts a writer that feeds `content` through a pipe, `piece` bytes every `pauseUs`.
+    // Returns the path under which this process can open the pipe's read end.
+    std::string feedThroughPipe(const std::string& content, size_t piece, useconds_t pauseUs)
+    {
+        int ends[2];
+        EXPECT_EQ(pipe(ends), 0);
+        writer = fork();
+        if (writer == 0) {
+            close(ends[0]);
+            for (size_t at = 0; at < content.size(); at += piece) {
+                size_t length = std::min(piece, content.size() - at);
+                if (write(ends[1], content.data() + at, length) != static_cast<ssize_t>(length)) {
+                    _exit(1);
+                }
+                usleep(pauseUs);
+            }
+            _exit(0);
+        }
+        close(ends[1]);
+        readEnd = ends[0];
+        return "/dev/fd/" + std::to_string(readEnd);
+    }
+    void TearDown() override
+    {
+        if (writer > 0) {
+            int status = 0;
+            waitpid(writer, &status, 0);
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        }
+        if (readEnd >= 0) {
+            close(readEnd);
+        }
+        ReadFileTest::TearDown();
+    }
+
+    pid_t writer = -1;
+    int readEnd = -1;
+};
+
+TEST_F(PipedFile, SmallPiecesMakeTheWholeFile)
+{
+    std::string from = feedThroughPipe(TWO_POOLS, 7, 500);
+    int result = 0;
+    EXPECT_EQ(readRefusingRootKey(from, &result),
+              HANDED_ON + "Failed to Parse the XML from Buffer\n");
+    EXPECT_EQ(roads::listPairs(), (Pairs{{"P1", X1}, {"P2", X2}}));
+}
+
+volatile sig_atomic_t alarms = 0;
+
+void countAlarm(int)
+{
+    alarms = alarms + 1;
+}
+
+TEST_F(PipedFile, InterruptedReadsAreRepeated)
+{
+    // A handler without SA_RESTART: a read waiting for the slow writer fails with EINTR.
+    struct sigaction action = {};
+    struct sigaction previous = {};
+    action.sa_handler = countAlarm;
+    sigemptyset(&action.sa_mask);
+    ASSERT_EQ(sigaction(SIGALRM, &action, &previous), 0);
+    alarms = 0;
+
+    std::string from = feedThroughPipe(TWO_POOLS, 64, 20000);
+    itimerval timer = {{0, 2000}, {0, 2000}};
+    ASSERT_EQ(setitimer(ITIMER_REAL, &timer, nullptr), 0);
+    int result = 0;
+    std::string output = readRefusingRootKey(from, &result);
+    itimerval stop = {};
+    setitimer(ITIMER_REAL, &stop, nullptr);
+    sigaction(SIGALRM, &previous, nullptr);
+
+    EXPECT_GT(alarms, 0);
+    EXPECT_EQ(output, HANDED_ON + "Failed to Parse the XML from Buffer\n");
+    EXPECT_EQ(roads::listPairs(), (Pairs{{"P1", X1}, {"P2", X2}}));
+}
+
+}  // namespace
