@@ -1,0 +1,153 @@
+// End-to-end harness: runs the real korvane binary under the simulated storage
+// system (zapisim) and reads back what happened: standard output and error, the exit
+// status, the objects' IDs afterwards and the journal of device requests.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+using Lines = std::vector<std::string>;
+
+inline constexpr const char* kBanner = "KORVANE v1.1 - Modify Pool or Volume GUID\n\n\n";
+
+// Data fed to a child's standard input through a pipe, `piece` bytes at a time with
+// `pauseMs` between pieces (piece 0: all at once).
+struct StdinFeed {
+  std::string data;
+  size_t piece = 0;
+  int pauseMs = 0;
+};
+
+struct ProcessResult {
+  int exitStatus = -1;  // exit status, or -1 when the child did not exit normally
+  int signal = 0;       // terminating signal, 0 when it exited
+  bool timedOut = false;
+  std::string out;
+  std::string err;
+};
+
+// Runs argv[0] (a path) with the arguments; stdin from `feed` or /dev/null.
+ProcessResult runProcess(const Lines& argv, const StdinFeed* feed = nullptr);
+
+struct SimObject {
+  std::string kind;  // "pool" or "volume"
+  std::string name;
+  int state = 0;
+  std::string id;
+};
+
+struct JournalRequest {
+  long op = 0;
+  std::string object;  // "root", "pool:NAME", "volume:NAME" or "-"
+  std::string result;  // "0", "status=N" or "errno=N"
+  std::string key;
+  bool hasMask = false;
+  uint64_t mask = 0;
+  std::vector<uint8_t> block;  // the 208-byte request block
+};
+
+struct Journal {
+  std::vector<JournalRequest> requests;
+  std::vector<long> exits;  // keys still held at each process exit
+  Lines held;               // "KEY OBJECT" of each key held at an exit
+  Lines unparsed;           // lines of no known shape
+};
+
+std::string korvanePath();
+std::string zapisimPath();
+
+// A fresh simulated storage system in its own temporary directory ("" on failure).
+std::string makeSystem();
+void removeTree(const std::string& dir);
+
+// Runs `zapisim SUBCOMMAND DIR ARGS...`; records a test failure when it does not exit 0.
+ProcessResult zapisim(const std::string& sub, const std::string& dir, const Lines& args = {});
+std::vector<SimObject> showObjects(const std::string& dir);
+Journal readJournal(const std::string& dir);
+
+// Runs korvane with the arguments under the simulated system of `dir`.
+ProcessResult runKorvane(const std::string& dir, const Lines& args, const StdinFeed* feed = nullptr);
+
+// "OP OBJECT RESULT" of each request, in order.
+Lines requestSequence(const Journal& journal);
+
+// Records test failures for what must hold after every korvane run: at least one
+// process exit journalled and no key left open at any, the information masks of
+// the kind of the object, and the bytes a request never carries cleared to zero.
+void checkJournalHygiene(const Journal& journal);
+
+// The request sequences of one object handled without failure.
+Lines getRequests(const std::string& kind, const std::string& name);
+Lines putRequests(const std::string& kind, const std::string& name);
+// The sequence of one object whose zGetInfo answered or that was found inactive:
+// root, open, get info, then both closes in the road's order.
+Lines getInfoStop(const std::string& kind, const std::string& name, const std::string& result);
+Lines putInfoStop(const std::string& kind, const std::string& name, const std::string& result);
+Lines operator+(Lines a, const Lines& b);
+
+// A distinct, valid 37-character ID text for each n.
+std::string testId(unsigned n);
+// The ID list file that the writer produces for these name/ID pairs.
+std::string listFile(const std::string& kind, const std::vector<std::pair<std::string, std::string>>& pairs);
+
+// Replaces every "{path}" in `text` by `path`.
+std::string withPath(std::string text, const std::string& path);
+
+std::string readFile(const std::string& path, bool* exists = nullptr);
+void writeFile(const std::string& path, const std::string& data);
+
+// Everything one korvane run left behind.
+struct Outcome {
+  ProcessResult process;
+  Journal journal;
+  Lines requests;                  // requestSequence(journal)
+  std::vector<SimObject> objects;  // zapisim show afterwards
+};
+
+// An object to create: kind, name, state, ID text ("" for a random one).
+struct ObjectSpec {
+  std::string kind;
+  std::string name;
+  int state = 6;
+  std::string id;
+};
+
+// The usual small system: active pools P1, P2 (IDs testId(11), testId(12)) and
+// active volumes V1, V2, V3 (IDs testId(1) to testId(3)).
+std::vector<ObjectSpec> mixedSystem();
+
+// "KIND NAME STATE ID" of each object, for comparing whole systems at once.
+Lines describe(const std::vector<SimObject>& objects);
+// The objects as created from `specs`, with the IDs of `changes` (name, new ID) applied,
+// in the order zapisim show lists them.
+Lines expectedObjects(const std::vector<ObjectSpec>& specs,
+                      const std::vector<std::pair<std::string, std::string>>& changes = {});
+
+// A fresh simulated system per test; `root` also holds the test's files.
+class SimTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  void add(const ObjectSpec& object);
+  void addAll(const std::vector<ObjectSpec>& objects);
+  // `zapisim fail DIR ARGS...`
+  void fail(const Lines& args);
+  // Runs korvane on a clear journal; afterwards clears the faults, reads the journal
+  // and the objects, and checks the journal's hygiene.
+  Outcome run(const Lines& args, const StdinFeed* feed = nullptr);
+  std::string file(const std::string& name) const { return root + "/" + name; }
+
+  std::string root;
+  std::string sys;
+};
+
+template <class Param>
+class SimTestP : public SimTest, public ::testing::WithParamInterface<Param> {};
+
+}  // namespace e2e
