@@ -1,1 +1,0 @@
-#include "admin_client.h"
