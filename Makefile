@@ -2,11 +2,16 @@
 SHELL := /bin/bash
 PRESET ?= default
 BUILD_DIR := build/$(PRESET)
+# make install PREFIX=/usr DESTDIR=/tmp/root: where the installed tree goes.
+PREFIX ?= /usr/local
+DESTDIR ?=
 
-# Debian packages the build and the test suite need.
-DEPS := cmake make g++ gcc pkg-config libgtest-dev libgmock-dev
+# Debian packages the build and the test suite need (groff-base and man-db check
+# the manual pages; dpkg-dev and file let CPack compute the packages' dependencies).
+DEPS := cmake make g++ gcc pkg-config libgtest-dev libgmock-dev \
+        groff-base man-db dpkg-dev file
 
-.PHONY: all deps build test demo clean
+.PHONY: all deps build test demo install package clean
 
 all: build
 
@@ -29,6 +34,16 @@ test: build
 
 demo: build
 	bash scripts/demo.sh $(BUILD_DIR)
+
+# korvane into PREFIX/sbin, zapisim into PREFIX/libexec/zapisim (PREFIX/bin links to
+# it), the manual pages into PREFIX/share/man; everything under DESTDIR when given.
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD_DIR) --prefix "$(PREFIX)"
+
+# The Debian packages korvane_VERSION_ARCH.deb and zapisim_VERSION_ARCH.deb.
+package: build
+	cpack --config $(BUILD_DIR)/CPackConfig.cmake -B $(BUILD_DIR)/packages
+	@ls -1 $(BUILD_DIR)/packages/*.deb
 
 clean:
 	rm -rf build

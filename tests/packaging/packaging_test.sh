@@ -1,0 +1,206 @@
+#!/usr/bin/env bash
+# What an administrator gets: installs korvane and zapisim into a temporary root,
+# the way `make install` or the Debian packages put them there, and runs the
+# installed tool against a simulated storage system.
+#
+#   packaging_test.sh manual SOURCE_DIR   the manual pages format without a warning
+#   packaging_test.sh install BUILD_DIR   cmake --install with a prefix and DESTDIR
+#   packaging_test.sh deb BUILD_DIR       cpack builds both .deb files; dpkg -x them
+#
+# Exit status 0: passed, 77: skipped (a tool it needs is missing), other: failed.
+set -euo pipefail
+
+mode=${1:?mode}
+dir=${2:?directory}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+skip() { echo "SKIP: $*"; exit 77; }
+
+# expect_file FILE TEXT: FILE holds exactly the bytes of TEXT (printf %s).
+expect_file() {
+  printf '%s' "$2" > "$work/expected"
+  cmp -s "$work/expected" "$1" || {
+    echo "--- expected" >&2; cat -A "$work/expected" >&2
+    echo "--- got ($1)" >&2; cat -A "$1" >&2
+    fail "unexpected content of $1"
+  }
+}
+
+# groff_clean PAGE: the page formats with every warning on and prints nothing.
+groff_clean() {
+  local page=$1 out
+  out=$( (if [[ $page == *.gz ]]; then zcat "$page"; else cat "$page"; fi) \
+         | groff -ww -z -man 2>&1) || fail "groff failed on $page"
+  [[ -z $out ]] || fail "groff warns on $page: $out"
+}
+
+check_manual_pages() {
+  command -v groff > /dev/null || skip "groff is not installed"
+  local pages=("$dir"/docs/*.1 "$dir"/docs/*.8)
+  for page in "${pages[@]}"; do
+    groff_clean "$page"
+    if command -v man > /dev/null; then
+      MANWIDTH=80 man -l "$page" > "$work/page.txt" 2> "$work/page.err" \
+        || fail "man -l $page failed"
+      [[ ! -s $work/page.err ]] || fail "man -l $page: $(cat "$work/page.err")"
+      grep -q '^NAME' "$work/page.txt" || fail "man -l $page has no NAME section"
+    fi
+  done
+}
+
+banner=$'KORVANE v1.1 - Modify Pool or Volume GUID\n\n\n'
+id_archive=d4c3b2a1-f6e5-b8a7-c9-da-ebfc0d1e2f3a
+id_vol1=00d9f3c2-5a10-47e1-8b-04-1c2d3e4f5a6b
+id_vol2=11111111-2222-3333-44-55-666666666666
+id_other=99999999-8888-7777-66-55-444444444444
+id_pool=0a0b0c0d-0e0f-1011-12-13-141516171819
+
+# run_tool NAME COMMAND...: runs COMMAND with standard input piped from NAME.in
+# (empty when absent), standard output and error kept in NAME.out and NAME.err and
+# the exit status in NAME.rc. Standard output is a pipe too, as in a terminal
+# session, so /dev/stdout as the list file does not truncate what came before it.
+run_tool() {
+  local name=$1; shift
+  [[ -f $work/$name.in ]] || : > "$work/$name.in"
+  set +e
+  cat "$work/$name.in" | "$@" 2> "$work/$name.err" | cat > "$work/$name.out"
+  echo "${PIPESTATUS[1]}" > "$work/$name.rc"
+  set -e
+}
+
+expect_run() {  # NAME STATUS STDOUT
+  [[ $(cat "$work/$1.rc") == "$2" ]] || fail "$1: exit status $(cat "$work/$1.rc"), expected $2"
+  [[ ! -s $work/$1.err ]] || fail "$1: wrote to standard error: $(cat "$work/$1.err")"
+  expect_file "$work/$1.out" "$3"
+}
+
+# check_tree PREFIX: the installed files are where they belong and the installed
+# korvane does its job under the installed simulator.
+check_tree() {
+  local prefix=$1
+  local korvane=$prefix/sbin/korvane zapisim=$prefix/bin/zapisim
+  [[ -x $korvane ]] || fail "no executable $korvane"
+  [[ -L $zapisim ]] || fail "$zapisim is not a symbolic link"
+  [[ -x $prefix/libexec/zapisim/zapisim ]] || fail "no zapisim in libexec/zapisim"
+  [[ -f $prefix/libexec/zapisim/libzapisim.so ]] || fail "no libzapisim.so in libexec/zapisim"
+  [[ $(readlink -f "$zapisim") == "$(readlink -f "$prefix/libexec/zapisim/zapisim")" ]] \
+    || fail "$zapisim does not lead to libexec/zapisim/zapisim"
+  [[ $(readlink "$zapisim") != /* ]] || fail "$zapisim is an absolute link"
+  [[ -f $prefix/share/doc/korvane/README.md ]] || fail "no README.md"
+  [[ -f $prefix/share/doc/korvane/CHANGELOG.md ]] || fail "no CHANGELOG.md"
+  local page
+  for page in "$prefix/share/man/man8/korvane.8.gz" "$prefix/share/man/man1/zapisim.1.gz"; do
+    [[ -f $page ]] || fail "no manual page $page"
+    command -v groff > /dev/null && groff_clean "$page"
+  done
+
+  # Without arguments: the banner and the usage lines.
+  run_tool usage "$korvane"
+  expect_run usage 255 "${banner}Usage: KORVANE get/put pool/volume <full path of file>
+  KORVANE will get/put the specified Volume's or Pool's Tavro Object ID into/from the specified file 
+
+"
+
+  local sys=$work/system
+  "$zapisim" init "$sys"
+  "$zapisim" add "$sys" volume VOL1 --id "$id_vol1"
+  "$zapisim" add "$sys" volume ARCHIVE --id "$id_archive"
+  "$zapisim" add "$sys" volume VOL2 --state 2 --id "$id_vol2"
+  "$zapisim" add "$sys" pool P1 --id "$id_pool"
+
+  # Back up: the inactive volume is reported and left out; listing order is by name.
+  run_tool get "$zapisim" run "$sys" -- "$korvane" get volume "$work/volumes.xml"
+  expect_run get 0 "${banner}Volume VOL2 must be active to get its Tavro ID
+
+
+Successfully updated the file \"$work/volumes.xml\" with Volume GUID List
+"
+  local list
+  list=$(printf '<listVolumes>\n\t<volumeName>ARCHIVE</volumeName>\n\t\t<volumeGUID>%s</volumeGUID>\n\t<volumeName>VOL1</volumeName>\n\t\t<volumeGUID>%s</volumeGUID>\n</listVolumes>' \
+    "$id_archive" "$id_vol1")
+  expect_file "$work/volumes.xml" "$list"
+
+  run_tool pools "$zapisim" run "$sys" -- "$korvane" GET Pool /dev/stdout
+  expect_run pools 0 "${banner}<listPools>
+	<poolName>P1</poolName>
+		<poolGUID>${id_pool}</poolGUID>
+</listPools>Successfully updated the file \"/dev/stdout\" with Pool GUID List
+"
+
+  # Restore through a pipe after the ID was lost.
+  "$zapisim" set "$sys" volume VOL1 --id "$id_other"
+  cp "$work/volumes.xml" "$work/put.in"
+  run_tool put "$zapisim" run "$sys" -- "$korvane" put volume /dev/stdin
+  expect_run put 0 "${banner}
+
+Successfully updated from file \"/dev/stdin\" to the Volume's GUID
+"
+  "$zapisim" show "$sys" > "$work/show.out"
+  expect_file "$work/show.out" "$(printf 'pool\tP1\t6\t%s\nvolume\tARCHIVE\t6\t%s\nvolume\tVOL1\t6\t%s\nvolume\tVOL2\t2\t%s' \
+    "$id_pool" "$id_archive" "$id_vol1" "$id_vol2")
+"
+}
+
+# field DEB NAME: one control field of a package.
+field() { dpkg-deb --field "$1" "$2"; }
+
+check_packages() {
+  command -v cpack > /dev/null || skip "cpack is not installed"
+  command -v dpkg-deb > /dev/null || skip "dpkg-deb is not installed"
+  command -v dpkg-shlibdeps > /dev/null || skip "dpkg-shlibdeps is not installed (dpkg-dev)"
+  local arch
+  arch=$(dpkg --print-architecture)
+  cpack --config "$dir/CPackConfig.cmake" -B "$work/packages" > "$work/cpack.log" 2>&1 \
+    || { cat "$work/cpack.log" >&2; fail "cpack failed"; }
+  local tool=$work/packages/korvane_1.1.0_$arch.deb sim=$work/packages/zapisim_1.1.0_$arch.deb
+  [[ -f $tool ]] || fail "no $(basename "$tool"): $(ls "$work/packages")"
+  [[ -f $sim ]] || fail "no $(basename "$sim"): $(ls "$work/packages")"
+
+  local deb
+  for deb in "$tool" "$sim"; do
+    [[ $(field "$deb" Version) == 1.1.0 ]] || fail "$deb: version $(field "$deb" Version)"
+    [[ $(field "$deb" Architecture) == "$arch" ]] || fail "$deb: architecture"
+    [[ -n $(field "$deb" Maintainer) ]] || fail "$deb: no maintainer"
+    [[ $(field "$deb" Description) == *korvane* ]] || fail "$deb: description"
+    # Computed dependencies: the C library at least, each with a version.
+    [[ $(field "$deb" Depends) == *"libc6 (>= "* ]] || fail "$deb: depends $(field "$deb" Depends)"
+  done
+  [[ $(field "$tool" Package) == korvane ]] || fail "tool package name"
+  [[ $(field "$sim" Package) == zapisim ]] || fail "simulator package name"
+  # Each package's synopsis is its own, and the long description follows it.
+  [[ $(field "$tool" Description | head -n 1) == "back up and restore the object IDs of Ostrel pools and volumes" ]] \
+    || fail "tool synopsis: $(field "$tool" Description | head -n 1)"
+  [[ $(field "$sim" Description | head -n 1) == "simulated Ostrel storage system for rehearsing korvane" ]] \
+    || fail "simulator synopsis: $(field "$sim" Description | head -n 1)"
+  [[ $(field "$tool" Description | wc -l) -gt 2 ]] || fail "tool has no long description"
+
+  # The tool's package holds the tool, its manual page and its documents, no more.
+  dpkg-deb --fsys-tarfile "$tool" | tar -t | grep -v '/$' | sort > "$work/tool.files"
+  expect_file "$work/tool.files" "./usr/sbin/korvane
+./usr/share/doc/korvane/CHANGELOG.md
+./usr/share/doc/korvane/README.md
+./usr/share/man/man8/korvane.8.gz
+"
+  # The installed tool alone runs: its own dependencies are all it needs.
+  dpkg -x "$tool" "$work/tool-only"
+  run_tool alone "$work/tool-only/usr/sbin/korvane" get volume
+  [[ $(cat "$work/alone.rc") == 255 ]] || fail "korvane from its package does not run"
+
+  dpkg -x "$tool" "$work/root"
+  dpkg -x "$sim" "$work/root"
+  check_tree "$work/root/usr"
+}
+
+case $mode in
+  manual) check_manual_pages ;;
+  install)
+    DESTDIR="$work/root" cmake --install "$dir" --prefix /opt/korvane > "$work/install.log" \
+      || { cat "$work/install.log" >&2; fail "cmake --install failed"; }
+    check_tree "$work/root/opt/korvane"
+    ;;
+  deb) check_packages ;;
+  *) fail "unknown mode $mode" ;;
+esac
+echo "PASS: $mode"
