@@ -42,7 +42,7 @@ check_manual_pages() {
   for page in "${pages[@]}"; do
     groff_clean "$page"
     if command -v man > /dev/null; then
-      MANWIDTH=80 man -l "$page" > "$work/page.txt" 2> "$work/page.err" \
+      LC_ALL=C.UTF-8 MANWIDTH=80 man -l "$page" > "$work/page.txt" 2> "$work/page.err" \
         || fail "man -l $page failed"
       [[ ! -s $work/page.err ]] || fail "man -l $page: $(cat "$work/page.err")"
       grep -q '^NAME' "$work/page.txt" || fail "man -l $page has no NAME section"
