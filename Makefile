@@ -43,6 +43,7 @@ install: build
 # The Debian packages korvane_VERSION_ARCH.deb and zapisim_VERSION_ARCH.deb.
 package: build
 	cpack --config $(BUILD_DIR)/CPackConfig.cmake -B $(BUILD_DIR)/packages
+	@rm -rf $(BUILD_DIR)/packages/_CPack_Packages
 	@ls -1 $(BUILD_DIR)/packages/*.deb
 
 clean:
