@@ -24,11 +24,17 @@ struct ZapiRequest_s {
     uint8_t params[128];          // per-operation fields at block offsets 80..207
 };
 static_assert(sizeof(ZapiBuffer_s) == 16);
+static_assert(offsetof(ZapiBuffer_s, address) == 0);
+static_assert(offsetof(ZapiBuffer_s, length) == 8);
 static_assert(sizeof(ZapiRequest_s) == 208);
+static_assert(offsetof(ZapiRequest_s, unused0) == 0);
 static_assert(offsetof(ZapiRequest_s, bufferCount) == 4);
+static_assert(offsetof(ZapiRequest_s, unused5) == 5);
 static_assert(offsetof(ZapiRequest_s, key) == 16);
+static_assert(offsetof(ZapiRequest_s, unused24) == 24);
 static_assert(offsetof(ZapiRequest_s, buffers) == 40);
 static_assert(offsetof(ZapiRequest_s, buffers) + sizeof(ZapiBuffer_s) == 56);
+static_assert(offsetof(ZapiRequest_s, unused72) == 72);
 static_assert(offsetof(ZapiRequest_s, params) == 80);
 
 // Version-1 information record. Only the fields below are the tool's; every other
