@@ -1,1 +1,475 @@
+// In-place element scanner for the XML-like ID list text.
+//
+// Every range is inclusive: `last` is the last byte that may be examined. Positions are
+// compared through their differences, so no pointer is ever formed before the range or more
+// than one byte past it, and no byte outside `first`..`last` is read or written. Searches
+// are single forward passes (one backward pass for findEndTagReverse) and allocate nothing.
+#include <cstring>
+
 #include "id_list.h"
+
+namespace {
+
+const char cdataOpen[] = "<![CDATA[";
+const size_t cdataOpenLength = sizeof(cdataOpen) - 1;
+const char cdataClose[] = "]]>";
+const size_t cdataCloseLength = sizeof(cdataClose) - 1;
+
+// White space of the C locale, independent of whatever locale the process runs in; bytes
+// above 0x7F never qualify.
+bool isSpaceByte(char byte)
+{
+    unsigned char value = static_cast<unsigned char>(byte);
+    return value == ' ' || (value >= '\t' && value <= '\r');
+}
+
+// True when the bytes from `from` to `from + count` all lie at or before `last`, i.e.
+// from + count <= last, without forming a pointer past the buffer.
+bool reaches(const char* from, const char* last, size_t count)
+{
+    ptrdiff_t distance = last - from;
+    return distance >= 0 && static_cast<size_t>(distance) >= count;
+}
+
+// True when `count` bytes starting at `from` lie in the range and equal `text`.
+bool matchesAt(const char* from, const char* last, const char* text, size_t count)
+{
+    if (count == 0) {
+        return true;
+    }
+    return reaches(from, last, count - 1) && memcmp(from, text, count) == 0;
+}
+
+bool endsTagName(char byte)
+{
+    return byte == '>' || byte == '/' || isSpaceByte(byte);
+}
+
+// First byte from `from` to `last` that ends a tag name, or null.
+char* findNameEnd(char* from, char* last)
+{
+    for (; from <= last; ++from) {
+        if (endsTagName(*from)) {
+            return from;
+        }
+    }
+    return nullptr;
+}
+
+// Position of the ">" of the first "]]>" lying wholly within `from`..`last`, or null.
+char* findCDATAClose(char* from, char* last)
+{
+    if (!reaches(from, last, cdataCloseLength - 1)) {
+        return nullptr;
+    }
+    size_t size = static_cast<size_t>(last - from) + 1;
+    void* found = memmem(from, size, cdataClose, cdataCloseLength);
+    return found == nullptr ? nullptr : static_cast<char*>(found) + (cdataCloseLength - 1);
+}
+
+// Moves `count` content bytes from the read position down to the write position. Until the
+// first CDATA marker is dropped both positions coincide and nothing needs storing.
+void copyContent(char** write, char** read, size_t count)
+{
+    if (*write != *read) {
+        memmove(*write, *read, count);
+    }
+    *write += count;
+    *read += count;
+}
+
+// Tag-name ends found while scanning content. Because the scan only moves forward and only
+// rewrites bytes behind the read position, the end found for one "<" stays valid for every
+// later "<" before it; remembering it keeps a run of "<" without any name end linear.
+struct NameEndCache_s {
+    char* end;
+    bool none;
+};
+
+char* cachedNameEnd(NameEndCache_s* cache, char* from, char* last)
+{
+    if (cache->none) {
+        return nullptr;
+    }
+    if (cache->end != nullptr && cache->end >= from) {
+        return cache->end;
+    }
+    cache->end = findNameEnd(from, last);
+    cache->none = cache->end == nullptr;
+    return cache->end;
+}
+
+// The cursor form of skipCDATA; `noClose` remembers that no "]]>" is left in the range, so
+// that a run of unclosed markers does not rescan the rest of the range for each of them.
+char* skipCDATAFrom(char* cursor, char* last, bool* noClose)
+{
+    if (*noClose || isCDATAStart(cursor, last) == nullptr) {
+        return cursor;
+    }
+    char* close = findCDATAClose(cursor + cdataOpenLength, last);
+    if (close == nullptr) {
+        *noClose = true;
+        return cursor;
+    }
+    return close + 1;
+}
+
+}  // namespace
+
+int isWhiteSpace(const char* position)
+{
+    return (position != nullptr && isSpaceByte(*position)) ? 1 : 0;
+}
+
+void skipWhiteSpace(char** cursor, char* last)
+{
+    if (cursor == nullptr || *cursor == nullptr || last == nullptr) {
+        return;
+    }
+    char* position = *cursor;
+    while (last - position >= 0 && isSpaceByte(*position)) {
+        ++position;
+    }
+    *cursor = position;
+}
+
+void skipToWordEnd(char** cursor, char* last)
+{
+    if (cursor == nullptr || *cursor == nullptr || last == nullptr) {
+        return;
+    }
+    char* position = *cursor;
+    if (last - position < 0) {
+        return;
+    }
+    for (; position <= last; ++position) {
+        if (isSpaceByte(*position)) {
+            // A cursor already on white space ends one byte before it: the word is empty.
+            *cursor = position - 1;
+            return;
+        }
+    }
+    *cursor = last;
+}
+
+char* isCDATAStart(char* position, char* last)
+{
+    if (position == nullptr || last == nullptr || !reaches(position, last, cdataOpenLength) ||
+        memcmp(position, cdataOpen, cdataOpenLength) != 0) {
+        return nullptr;
+    }
+    return position + (cdataOpenLength - 1);
+}
+
+char* isCDATAEnd(char* position, char* last)
+{
+    if (position == nullptr || last == nullptr ||
+        !matchesAt(position, last, cdataClose, cdataCloseLength)) {
+        return nullptr;
+    }
+    return position + (cdataCloseLength - 1);
+}
+
+void skipCDATA(char** cursor, char* last)
+{
+    if (cursor == nullptr || *cursor == nullptr || last == nullptr) {
+        return;
+    }
+    bool noClose = false;
+    *cursor = skipCDATAFrom(*cursor, last, &noClose);
+}
+
+int getElementContent(const char* name, size_t nameLength, char* afterName, char* last,
+                      XMLElement_s* element)
+{
+    if (name == nullptr || afterName == nullptr || last == nullptr || element == nullptr ||
+        last - afterName < 0) {
+        return -1;
+    }
+    char* closer =
+        static_cast<char*>(memchr(afterName, '>', static_cast<size_t>(last - afterName) + 1));
+    if (closer == nullptr) {
+        return -1;
+    }
+    element->nameEnd = afterName;
+    // Only a "/" after the name makes the tag empty; the byte before `afterName` belongs to
+    // the name and lies outside this range.
+    if (closer > afterName && closer[-1] == '/') {
+        element->contentStart = nullptr;
+        element->contentLast = nullptr;
+        element->contentLength = 0;
+        element->elementEnd = closer;
+        return 0;
+    }
+    element->contentStart = closer + 1;
+    if (!reaches(closer, last, 2)) {
+        return -1;
+    }
+
+    char* read = closer + 1;
+    char* write = read;
+    bool inCDATA = false;
+    // Depth only decides whether a CDATA marker is recognised; the same-name count decides
+    // which end tag closes the element. Both are wider than any buffer could drive them.
+    int64_t depth = 0;
+    int64_t sameName = 0;
+    NameEndCache_s nameEnds = {nullptr, false};
+
+    // A byte is only scanned while one more byte follows it in the range.
+    while (last - read >= 1) {
+        size_t scannable = static_cast<size_t>(last - read);
+        if (inCDATA) {
+            char* close = findCDATAClose(read, last);
+            if (close == nullptr) {
+                copyContent(&write, &read, scannable);
+                return -1;
+            }
+            char* closeStart = close - (cdataCloseLength - 1);
+            copyContent(&write, &read, static_cast<size_t>(closeStart - read));
+            read = close + 1;
+            inCDATA = false;
+            continue;
+        }
+        char* open = static_cast<char*>(memchr(read, '<', scannable));
+        if (open == nullptr) {
+            copyContent(&write, &read, scannable);
+            return -1;
+        }
+        copyContent(&write, &read, static_cast<size_t>(open - read));
+
+        if (depth == 0 && isCDATAStart(read, last) != nullptr) {
+            inCDATA = true;
+            read += cdataOpenLength;
+            continue;
+        }
+        if (read[1] == '/') {
+            if (!reaches(read, last, nameLength + 2)) {
+                return -1;
+            }
+            if (memcmp(read + 2, name, nameLength) == 0) {
+                bool closed = read[nameLength + 2] == '>';
+                if (closed && sameName == 0) {
+                    element->elementEnd = read + nameLength + 2;
+                    element->contentLast = write - 1;
+                    element->contentLength = static_cast<uint64_t>(write - element->contentStart);
+                    return 0;
+                }
+                if (closed) {
+                    --sameName;
+                }
+                --depth;
+                copyContent(&write, &read, nameLength + 3);
+                continue;
+            }
+            --depth;
+            copyContent(&write, &read, 1);
+            continue;
+        }
+        char* tagNameEnd = cachedNameEnd(&nameEnds, read + 1, last);
+        if (tagNameEnd == nullptr) {
+            copyContent(&write, &read, 1);
+            continue;
+        }
+        if (*tagNameEnd != '/') {
+            ++depth;
+        }
+        if (static_cast<size_t>(tagNameEnd - (read + 1)) == nameLength &&
+            memcmp(read + 1, name, nameLength) == 0) {
+            // Counted even for "<N/>": an empty element of the same name counts as open.
+            ++sameName;
+            copyContent(&write, &read, nameLength + 2);
+            continue;
+        }
+        copyContent(&write, &read, 1);
+    }
+    return -1;
+}
+
+int findElement(const char* name, char* first, char* last, XMLElement_s* element)
+{
+    if (name == nullptr || first == nullptr || last == nullptr || element == nullptr) {
+        return -1;
+    }
+    size_t nameLength = strlen(name);
+    char* candidate = first;
+    // A candidate needs its "<", the name and one delimiter byte inside the range.
+    while (reaches(candidate, last, nameLength + 1)) {
+        size_t candidates = static_cast<size_t>(last - candidate) - nameLength;
+        char* open = static_cast<char*>(memchr(candidate, '<', candidates));
+        if (open == nullptr) {
+            return -1;
+        }
+        if (memcmp(open + 1, name, nameLength) != 0) {
+            candidate = open + 1;
+            continue;
+        }
+        char* afterName = open + nameLength + 1;
+        if (endsTagName(*afterName)) {
+            // The first matching start tag decides, even when its element is not closed.
+            element->nameEnd = afterName;
+            return getElementContent(name, nameLength, afterName, last, element);
+        }
+        candidate = afterName;
+    }
+    return -1;
+}
+
+int findNextElement(char* first, char* last, XMLElement_s* element, char** namePosition,
+                    size_t* nameLength)
+{
+    if (first == nullptr || last == nullptr || element == nullptr || namePosition == nullptr ||
+        nameLength == nullptr || last - first < 0) {
+        return -1;
+    }
+    char* open = static_cast<char*>(memchr(first, '<', static_cast<size_t>(last - first) + 1));
+    if (open == nullptr) {
+        return -1;
+    }
+    char* nameStart = open + 1;
+    *namePosition = nameStart;
+    if (last - nameStart < 0) {
+        return -1;
+    }
+    char* afterName = nameStart;
+    if (*nameStart != '/' && *nameStart != '>') {
+        afterName = findNameEnd(nameStart, last);
+        if (afterName == nullptr) {
+            return -1;
+        }
+    }
+    *nameLength = static_cast<size_t>(afterName - nameStart);
+    element->nameEnd = afterName;
+    return getElementContent(nameStart, *nameLength, afterName, last, element);
+}
+
+int getAttributeValue(const char* attributeName, XMLElement_s* element)
+{
+    if (attributeName == nullptr || element == nullptr || element->nameEnd == nullptr) {
+        return -1;
+    }
+    char* regionEnd;
+    if (element->contentStart != nullptr) {
+        regionEnd = element->contentStart - 1;
+    } else if (element->elementEnd != nullptr) {
+        regionEnd = element->elementEnd - 1;
+    } else {
+        return -1;
+    }
+    size_t attributeLength = strlen(attributeName);
+    char* position = element->nameEnd;
+    while (regionEnd - position >= 0) {
+        skipWhiteSpace(&position, regionEnd);
+        if (regionEnd - position < 0) {
+            return -1;
+        }
+        if (!matchesAt(position, regionEnd, attributeName, attributeLength)) {
+            // The name is matched at every position, not only where an attribute begins.
+            ++position;
+            continue;
+        }
+        char* value = position + attributeLength;
+        skipWhiteSpace(&value, regionEnd);
+        if (regionEnd - value < 0) {
+            return -1;
+        }
+        if (*value != '=') {
+            position = value + 1;
+            continue;
+        }
+        ++value;
+        skipWhiteSpace(&value, regionEnd);
+        if (regionEnd - value < 0 || *value != '"') {
+            return -1;
+        }
+        char* valueStart = value + 1;
+        element->valueStart = valueStart;
+        if (regionEnd - valueStart < 0) {
+            return -1;
+        }
+        char* quote = static_cast<char*>(
+            memchr(valueStart, '"', static_cast<size_t>(regionEnd - valueStart) + 1));
+        if (quote == nullptr) {
+            return -1;
+        }
+        element->valueLast = quote - 1;
+        element->valueLength = static_cast<uint64_t>(quote - valueStart);
+        return 0;
+    }
+    return -1;
+}
+
+int findStartTag(const char* name, size_t nameLength, char* first, char* last, char** position)
+{
+    if (name == nullptr || first == nullptr || last == nullptr || position == nullptr ||
+        !reaches(first, last, nameLength + 1)) {
+        return -1;
+    }
+    bool noClose = false;
+    char* candidate = first;
+    while (reaches(candidate, last, nameLength + 1)) {
+        // Only a "<" can begin a CDATA section or the tag, so the bytes between are passed.
+        size_t candidates = static_cast<size_t>(last - candidate) - nameLength;
+        candidate = static_cast<char*>(memchr(candidate, '<', candidates));
+        if (candidate == nullptr) {
+            return -1;
+        }
+        candidate = skipCDATAFrom(candidate, last, &noClose);
+        if (!reaches(candidate, last, nameLength + 1)) {
+            return -1;
+        }
+        char* closer = candidate + nameLength + 1;
+        if (*candidate == '<' && memcmp(candidate + 1, name, nameLength) == 0 && *closer == '>') {
+            *position = closer;
+            return 0;
+        }
+        ++candidate;
+    }
+    return -1;
+}
+
+int findEndTagReverse(const char* name, char* highest, char* lowest, char** position)
+{
+    if (name == nullptr || highest == nullptr || lowest == nullptr || position == nullptr) {
+        return -1;
+    }
+    size_t nameLength = strlen(name);
+    // The whole end tag "</N>" must lie between lowest and highest.
+    if (!reaches(lowest, highest, nameLength + 2)) {
+        return -1;
+    }
+    char* lowestCloser = lowest + nameLength + 2;
+    size_t candidates = static_cast<size_t>(highest - lowestCloser) + 1;
+    while (candidates > 0) {
+        char* closer = static_cast<char*>(memrchr(lowestCloser, '>', candidates));
+        if (closer == nullptr) {
+            return -1;
+        }
+        char* open = closer - nameLength - 2;
+        if (open[0] == '<' && open[1] == '/' && memcmp(open + 2, name, nameLength) == 0) {
+            *position = open;
+            return 0;
+        }
+        candidates = static_cast<size_t>(closer - lowestCloser);
+    }
+    return -1;
+}
+
+int removeWhiteSpace(char* text, int32_t length)
+{
+    if (text == nullptr || length <= 0) {
+        return -1;
+    }
+    size_t count = static_cast<size_t>(length);
+    // Looks no further than `length` bytes for the terminator.
+    if (strnlen(text, count) < count) {
+        return -1;
+    }
+    size_t kept = 0;
+    for (size_t index = 0; index < count; ++index) {
+        if (!isSpaceByte(text[index])) {
+            text[kept++] = text[index];
+        }
+    }
+    text[kept] = '\0';
+    return 0;
+}
