@@ -169,7 +169,6 @@ int simDeviceOpen(int flags) {
     } else {
         fd = openStandIn();
         if (fd < 0) errnoValue = errno;
-        else simSystemDeviceOpened();
     }
     --simDepth;
     if (fd < 0) errno = errnoValue;

@@ -210,10 +210,17 @@ int close(int fd) {
     if (simDepth == 0) {
         if (simIsDeviceFd(fd)) simDeviceClosing(fd);
         if (simFileFaultsArmed) {
-            if (fdFault(SIM_FAULT_CLOSE, fd)) return -1;
+            bool fail = fdFault(SIM_FAULT_CLOSE, fd);
+            int errnoValue = errno;
             ++simDepth;
             simFaultForgetFd(fd);
             --simDepth;
+            if (fail) {
+                // As on Linux, a failing close still releases the descriptor.
+                simRealClose(fd);
+                errno = errnoValue;
+                return -1;
+            }
         }
     }
     return simRealClose(fd);

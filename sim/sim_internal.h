@@ -54,9 +54,7 @@ int simStartSystem(const char* dir);
 // Processes one well-sized request block against the storage system.
 // Returns the pread result (0, a positive status, or -1 with *errnoOut).
 int64_t simSystemRequest(uint8_t* block, uint64_t operation, int* errnoOut);
-// The program opened the device while a system is in use.
-void simSystemDeviceOpened();
-// The end-of-process lines of the journal (only when this process used the device).
+// The end-of-process lines of the journal: the keys still held.
 void simSystemExit();
 size_t simHeldKeys();
 

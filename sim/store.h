@@ -49,6 +49,12 @@ int simKindFromWord(const char* word);  // kind, or 0
 // 0 when `name` can be an object name: 1..255 bytes, no '/', not "." or "..".
 int simCheckName(const char* name);
 
+// The name as shown in the journal and by "zapisim show": '\\', tab, newline and other
+// control bytes escaped (\\ \t \n \xHH), so a name never breaks a line or a field.
+// `out` should hold SIM_ESCAPED_NAME_SIZE bytes.
+void simEscapeName(const char* name, char* out, size_t size);
+constexpr size_t SIM_ESCAPED_NAME_SIZE = 4 * SIM_NAME_MAX + 8;
+
 // Record fields of the part that belongs to `kind`.
 size_t simIdOffset(int kind);
 size_t simStateOffset(int kind);

@@ -1,0 +1,342 @@
+// zapisim: creates, changes and shows a simulated storage system, sets its faults,
+// reads its journal, and runs a program against it with libzapisim.so preloaded.
+#include <errno.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+#include "fault_rules.h"
+#include "store.h"
+
+namespace {
+
+constexpr int EXIT_USAGE = 2;
+
+const char USAGE[] =
+    "usage: zapisim init DIR\n"
+    "       zapisim add DIR pool|volume NAME [--state N] [--id ID]\n"
+    "       zapisim set DIR pool|volume NAME [--state N] [--id ID]\n"
+    "       zapisim add-many DIR pool|volume COUNT PREFIX [--state N]\n"
+    "       zapisim show DIR\n"
+    "       zapisim fail DIR OP (--status N | --errno E) [--name NAME] [--nth N]\n"
+    "       zapisim fail DIR device --errno E [--nth N]\n"
+    "       zapisim fail DIR opendir|readdir pool|volume --errno E [--nth N]\n"
+    "       zapisim fail DIR malloc --size S [--nth N]\n"
+    "       zapisim fail DIR open|read|write|close --path P --errno E [--nth N]\n"
+    "       zapisim fail DIR clear\n"
+    "       zapisim journal DIR [--clear | off | on]\n"
+    "       zapisim run DIR -- COMMAND [ARGS...]\n";
+
+// Every failure of the command: one line on standard error, exit status 2.
+[[noreturn]] void fail(const char* format, const char* first = "", const char* second = "") {
+    fputs("zapisim: ", stderr);
+    fprintf(stderr, format, first, second);
+    fputc('\n', stderr);
+    exit(EXIT_USAGE);
+}
+
+[[noreturn]] void usage() {
+    fputs(USAGE, stderr);
+    exit(EXIT_USAGE);
+}
+
+// A decimal number without sign within [low, high].
+unsigned long long number(const char* text, const char* what, unsigned long long low, unsigned long long high) {
+    char* end = nullptr;
+    errno = 0;
+    unsigned long long value = text[0] >= '0' && text[0] <= '9' ? strtoull(text, &end, 10) : 0;
+    if (end == nullptr || *end != '\0' || errno != 0 || value < low || value > high) {
+        fail("bad %s: \"%s\"", what, text);
+    }
+    return value;
+}
+
+int kindArgument(const char* word) {
+    int kind = simKindFromWord(word);
+    if (kind == 0) fail("bad kind \"%s\" (pool or volume)", word);
+    return kind;
+}
+
+void nameArgument(const char* name) {
+    if (simCheckName(name) != 0) fail("bad name \"%s\" (1 to 255 bytes, no '/', not . or ..)", name);
+}
+
+void requireSystem(const char* dir) {
+    if (!simIsSystem(dir)) fail("%s: not a simulated storage system (zapisim init makes one)", dir);
+}
+
+// The options of add and set.
+struct ObjectOptions_s {
+    bool hasState;
+    uint32_t state;
+    bool hasId;
+    uint8_t id[SIM_ID_SIZE];
+};
+
+ObjectOptions_s objectOptions(int argc, char** argv, int first, bool allowId) {
+    ObjectOptions_s options = {};
+    for (int i = first; i < argc; i += 2) {
+        if (i + 1 >= argc) usage();
+        if (strcmp(argv[i], "--state") == 0) {
+            options.hasState = true;
+            options.state = static_cast<uint32_t>(number(argv[i + 1], "state", 0, UINT32_MAX));
+        } else if (allowId && strcmp(argv[i], "--id") == 0) {
+            options.hasId = true;
+            if (simParseId(argv[i + 1], options.id) != 0) fail("bad ID \"%s\" (xxxxxxxx-xxxx-xxxx-xx-xx-xxxxxxxxxxxx)", argv[i + 1]);
+        } else {
+            usage();
+        }
+    }
+    return options;
+}
+
+void saveNew(const char* dir, int kind, const char* name, const ObjectOptions_s* options) {
+    static SimObjectFile_s object;
+    memcpy(object.magic, SIM_OBJECT_MAGIC, sizeof object.magic);
+    object.kind = static_cast<uint32_t>(kind);
+    object.reserved = 0;
+    uint8_t id[SIM_ID_SIZE];
+    if (options->hasId) memcpy(id, options->id, sizeof id);
+    else simRandomId(id);
+    simMakeRecord(kind, name, options->hasState ? options->state : SIM_STATE_ACTIVE, id, object.record);
+    int error = simSaveObject(dir, kind, name, &object, true);
+    if (error == EEXIST) fail("%s %s already exists", simKindWord(kind), name);
+    if (error != 0) fail("cannot add %s: %s", name, strerror(error));
+}
+
+int commandInit(int argc, char** argv) {
+    if (argc != 3) usage();
+    int error = simCreateSystem(argv[2]);
+    if (error == ENOTEMPTY) fail("%s: not empty", argv[2]);
+    if (error != 0) fail("cannot create %s: %s", argv[2], strerror(error));
+    return 0;
+}
+
+int commandAdd(int argc, char** argv) {
+    if (argc < 5) usage();
+    requireSystem(argv[2]);
+    int kind = kindArgument(argv[3]);
+    nameArgument(argv[4]);
+    ObjectOptions_s options = objectOptions(argc, argv, 5, true);
+    saveNew(argv[2], kind, argv[4], &options);
+    return 0;
+}
+
+int commandSet(int argc, char** argv) {
+    if (argc < 5) usage();
+    requireSystem(argv[2]);
+    int kind = kindArgument(argv[3]);
+    nameArgument(argv[4]);
+    ObjectOptions_s options = objectOptions(argc, argv, 5, true);
+    if (!options.hasState && !options.hasId) fail("nothing to set (--state N, --id ID)");
+    static SimObjectFile_s object;
+    int error = simLoadObject(argv[2], kind, argv[4], &object);
+    if (error == ENOENT) fail("no %s named %s", simKindWord(kind), argv[4]);
+    if (error != 0) fail("cannot read %s: %s", argv[4], strerror(error));
+    if (options.hasState) simRecordSetState(kind, object.record, options.state);
+    if (options.hasId) memcpy(object.record + simIdOffset(kind), options.id, SIM_ID_SIZE);
+    error = simSaveObject(argv[2], kind, argv[4], &object, false);
+    if (error != 0) fail("cannot change %s: %s", argv[4], strerror(error));
+    return 0;
+}
+
+int commandAddMany(int argc, char** argv) {
+    if (argc < 6) usage();
+    requireSystem(argv[2]);
+    int kind = kindArgument(argv[3]);
+    unsigned long long count = number(argv[4], "count", 0, 1000000000ull);
+    const char* prefix = argv[5];
+    ObjectOptions_s options = objectOptions(argc, argv, 6, false);
+    int width = snprintf(nullptr, 0, "%llu", count);
+    if (width < 6) width = 6;
+    if (strlen(prefix) + static_cast<size_t>(width) > SIM_NAME_MAX || strchr(prefix, '/') != nullptr) {
+        fail("bad prefix \"%s\"", prefix);
+    }
+    char name[SIM_NAME_MAX + 1];
+    for (unsigned long long i = 1; i <= count; ++i) {
+        snprintf(name, sizeof name, "%s%0*llu", prefix, width, i);
+        saveNew(argv[2], kind, name, &options);
+    }
+    return 0;
+}
+
+void showKind(const char* dir, int kind) {
+    SimNameList_s names;
+    int error = simListNames(dir, kind, &names);
+    if (error != 0) fail("cannot list %s: %s", simKindFolder(kind), strerror(error));
+    static SimObjectFile_s object;
+    char escaped[SIM_ESCAPED_NAME_SIZE];
+    char id[SIM_ID_TEXT_SIZE];
+    for (size_t i = 0; i < names.count; ++i) {
+        const char* name = names.bytes + names.offsets[i];
+        if (simLoadObject(dir, kind, name, &object) != 0) continue;  // not an object file
+        simEscapeName(name, escaped, sizeof escaped);
+        simFormatId(object.record + simIdOffset(kind), id);
+        printf("%s\t%s\t%u\t%s\n", simKindWord(kind), escaped, simRecordState(kind, object.record), id);
+    }
+    simFreeNames(&names);
+}
+
+int commandShow(int argc, char** argv) {
+    if (argc != 3) usage();
+    requireSystem(argv[2]);
+    showKind(argv[2], SIM_KIND_POOL);
+    showKind(argv[2], SIM_KIND_VOLUME);
+    return fflush(stdout) == 0 ? 0 : 1;
+}
+
+size_t ruleCount(const char* path) {
+    FILE* file = fopen(path, "r");
+    if (file == nullptr) return 0;
+    size_t lines = 0;
+    for (int c = fgetc(file); c != EOF; c = fgetc(file)) lines += c == '\n';
+    fclose(file);
+    return lines;
+}
+
+int commandFail(int argc, char** argv) {
+    if (argc < 4) usage();
+    const char* dir = argv[2];
+    requireSystem(dir);
+    char path[SIM_PATH_SIZE];
+    if (simSystemPath(path, sizeof path, dir, "faults") != 0) fail("%s: path too long", dir);
+    if (strcmp(argv[3], "clear") == 0) {
+        if (argc != 4) usage();
+        if (unlink(path) != 0 && errno != ENOENT) fail("cannot clear %s: %s", path, strerror(errno));
+        return 0;
+    }
+    static SimFaultRule_s rule;
+    memset(&rule, 0, sizeof rule);
+    int first = 4;
+    bool hasSize = false;
+    rule.what = simRuleFromWord(argv[3]);
+    if (rule.what == SIM_RULE_REQUEST) usage();  // "request" is the file's word, not the command's
+    if (rule.what == 0) {
+        rule.what = SIM_RULE_REQUEST;
+        rule.operation = number(argv[3], "operation code", 0, UINT64_MAX);
+    }
+    if (rule.what == SIM_RULE_OPENDIR || rule.what == SIM_RULE_READDIR) {
+        if (argc < 5) usage();
+        rule.kind = kindArgument(argv[4]);
+        first = 5;
+    }
+    for (int i = first; i < argc; i += 2) {
+        if (i + 1 >= argc) usage();
+        const char* option = argv[i];
+        const char* value = argv[i + 1];
+        if (strcmp(option, "--status") == 0 && rule.what == SIM_RULE_REQUEST) {
+            rule.status = static_cast<int64_t>(number(value, "status", 1, UINT32_MAX));
+        } else if (strcmp(option, "--errno") == 0 && rule.what != SIM_RULE_MALLOC) {
+            rule.errnoValue = static_cast<int>(number(value, "errno", 1, 4095));
+        } else if (strcmp(option, "--name") == 0 && rule.what == SIM_RULE_REQUEST) {
+            nameArgument(value);
+            rule.hasText = true;
+            strcpy(rule.text, value);
+        } else if (strcmp(option, "--path") == 0 && rule.what >= SIM_RULE_OPEN) {
+            if (value[0] == '\0' || strlen(value) >= sizeof rule.text) fail("bad path \"%s\"", value);
+            rule.hasText = true;
+            strcpy(rule.text, value);
+        } else if (strcmp(option, "--size") == 0 && rule.what == SIM_RULE_MALLOC) {
+            rule.size = number(value, "size", 0, UINT64_MAX);
+            hasSize = true;
+        } else if (strcmp(option, "--nth") == 0) {
+            rule.nth = number(value, "--nth", 1, UINT64_MAX);
+        } else {
+            usage();
+        }
+    }
+    bool hasStatus = rule.status != 0;
+    bool hasErrno = rule.errnoValue != 0;
+    if (rule.what == SIM_RULE_REQUEST && hasStatus == hasErrno) fail("give one of --status N and --errno E");
+    if (rule.what != SIM_RULE_REQUEST && rule.what != SIM_RULE_MALLOC && !hasErrno) fail("--errno E is required");
+    if (rule.what >= SIM_RULE_OPEN && !rule.hasText) fail("--path P is required");
+    if (rule.what == SIM_RULE_MALLOC && !hasSize) fail("--size S is required");
+    if (ruleCount(path) >= SIM_MAX_RULES) fail("too many faults (clear them first)");
+    static char line[SIM_RULE_LINE_SIZE];
+    if (simFormatRule(&rule, line, sizeof line) != 0) fail("fault too long");
+    int error = simAppendText(path, line, strlen(line));
+    if (error != 0) fail("cannot write %s: %s", path, strerror(error));
+    return 0;
+}
+
+int commandJournal(int argc, char** argv) {
+    if (argc != 3 && argc != 4) usage();
+    const char* dir = argv[2];
+    requireSystem(dir);
+    char path[SIM_PATH_SIZE];
+    char marker[SIM_PATH_SIZE];
+    if (simSystemPath(path, sizeof path, dir, "journal") != 0 ||
+        simSystemPath(marker, sizeof marker, dir, "journal-off") != 0) {
+        fail("%s: path too long", dir);
+    }
+    if (argc == 4) {
+        if (strcmp(argv[3], "--clear") == 0) {
+            int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+            if (fd < 0) fail("cannot clear %s: %s", path, strerror(errno));
+            close(fd);
+        } else if (strcmp(argv[3], "off") == 0) {
+            int error = simAppendText(marker, "", 0);
+            if (error != 0) fail("cannot write %s: %s", marker, strerror(error));
+        } else if (strcmp(argv[3], "on") == 0) {
+            if (unlink(marker) != 0 && errno != ENOENT) fail("cannot remove %s: %s", marker, strerror(errno));
+        } else {
+            usage();
+        }
+        return 0;
+    }
+    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT) return 0;
+        fail("cannot read %s: %s", path, strerror(errno));
+    }
+    static char buffer[65536];
+    ssize_t got = 0;
+    while ((got = read(fd, buffer, sizeof buffer)) > 0) {
+        if (fwrite(buffer, 1, static_cast<size_t>(got), stdout) != static_cast<size_t>(got)) break;
+    }
+    close(fd);
+    return fflush(stdout) == 0 && got == 0 ? 0 : 1;
+}
+
+int commandRun(int argc, char** argv) {
+    if (argc < 5 || strcmp(argv[3], "--") != 0) usage();
+    requireSystem(argv[2]);
+    static char root[PATH_MAX];
+    if (realpath(argv[2], root) == nullptr) fail("%s: %s", argv[2], strerror(errno));
+    // The library is built next to this program.
+    static char library[PATH_MAX];
+    ssize_t length = readlink("/proc/self/exe", library, sizeof library - 1);
+    if (length <= 0) fail("cannot find my own path: %s", strerror(errno));
+    library[length] = '\0';
+    char* slash = strrchr(library, '/');
+    if (slash == nullptr || static_cast<size_t>(slash - library) + sizeof "/libzapisim.so" > sizeof library) {
+        fail("cannot find libzapisim.so next to %s", library);
+    }
+    strcpy(slash, "/libzapisim.so");
+    if (access(library, R_OK) != 0) fail("%s: %s", library, strerror(errno));
+    if (setenv("ZAPISIM_ROOT", root, 1) != 0 || setenv("LD_PRELOAD", library, 1) != 0) {
+        fail("cannot set the environment: %s", strerror(errno));
+    }
+    execvp(argv[4], argv + 4);
+    fprintf(stderr, "zapisim: cannot run %s: %s\n", argv[4], strerror(errno));
+    return 127;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) usage();
+    const char* command = argv[1];
+    if (strcmp(command, "init") == 0) return commandInit(argc, argv);
+    if (strcmp(command, "add") == 0) return commandAdd(argc, argv);
+    if (strcmp(command, "set") == 0) return commandSet(argc, argv);
+    if (strcmp(command, "add-many") == 0) return commandAddMany(argc, argv);
+    if (strcmp(command, "show") == 0) return commandShow(argc, argv);
+    if (strcmp(command, "fail") == 0) return commandFail(argc, argv);
+    if (strcmp(command, "journal") == 0) return commandJournal(argc, argv);
+    if (strcmp(command, "run") == 0) return commandRun(argc, argv);
+    usage();
+}

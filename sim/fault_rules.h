@@ -1,0 +1,52 @@
+// Fault rules of a simulated storage system: written by "zapisim fail" into the
+// system's "faults" file, one line each, and read by libzapisim.so when it starts.
+//
+// A line is space-separated key=value words; names and paths are hex-encoded so any
+// byte can appear in them:
+//   what=request op=16 status=5 [name=HEX] [nth=N]
+//   what=request op=16 errno=5 [name=HEX] [nth=N]
+//   what=device errno=E [nth=N]
+//   what=opendir kind=pool errno=E [nth=N]
+//   what=readdir kind=volume errno=E [nth=N]
+//   what=malloc size=S [nth=N]
+//   what=open|read|write|close path=HEX errno=E [nth=N]
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "store.h"
+
+constexpr int SIM_RULE_REQUEST = 1;
+constexpr int SIM_RULE_DEVICE = 2;
+constexpr int SIM_RULE_OPENDIR = 3;
+constexpr int SIM_RULE_READDIR = 4;
+constexpr int SIM_RULE_MALLOC = 5;
+constexpr int SIM_RULE_OPEN = 6;
+constexpr int SIM_RULE_READ = 7;
+constexpr int SIM_RULE_WRITE = 8;
+constexpr int SIM_RULE_CLOSE = 9;
+
+constexpr size_t SIM_MAX_RULES = 64;
+constexpr size_t SIM_RULE_LINE_SIZE = 2 * SIM_PATH_SIZE + 256;
+
+struct SimFaultRule_s {
+    int what;               // SIM_RULE_*
+    uint64_t operation;     // request: the operation code
+    int kind;               // opendir/readdir: SIM_KIND_POOL or SIM_KIND_VOLUME
+    int64_t status;         // request: the status to return (0: fail with errnoValue)
+    int errnoValue;         // the errno of a failing call
+    uint64_t size;          // malloc: the size that fails
+    uint64_t nth;           // only the nth matching call in a process (0: every one)
+    bool hasText;
+    char text[SIM_PATH_SIZE];  // request: object name; open/read/write/close: path
+};
+
+// The rule word of the command line and of the file ("open", "readdir", ...), or null.
+const char* simRuleWord(int what);
+int simRuleFromWord(const char* word);  // SIM_RULE_*, or 0
+
+// Writes the rule as one line with its newline. 0, or -1 when it does not fit.
+int simFormatRule(const SimFaultRule_s* rule, char* line, size_t size);
+// Reads one line (without its newline). 0, or -1 when it is not a rule.
+int simParseRule(const char* line, SimFaultRule_s* rule);
