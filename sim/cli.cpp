@@ -115,31 +115,41 @@ int commandInit(int argc, char** argv) {
     return 0;
 }
 
-int commandAdd(int argc, char** argv) {
+// The shared start of add and set: DIR, kind, name and the options after them.
+struct ObjectCommand_s {
+    const char* dir;
+    int kind;
+    const char* name;
+    ObjectOptions_s options;
+};
+
+ObjectCommand_s objectCommand(int argc, char** argv) {
     if (argc < 5) usage();
     requireSystem(argv[2]);
-    int kind = kindArgument(argv[3]);
-    nameArgument(argv[4]);
-    ObjectOptions_s options = objectOptions(argc, argv, 5, true);
-    saveNew(argv[2], kind, argv[4], &options);
+    ObjectCommand_s command = {argv[2], kindArgument(argv[3]), argv[4], {}};
+    nameArgument(command.name);
+    command.options = objectOptions(argc, argv, 5, true);
+    return command;
+}
+
+int commandAdd(int argc, char** argv) {
+    ObjectCommand_s command = objectCommand(argc, argv);
+    saveNew(command.dir, command.kind, command.name, &command.options);
     return 0;
 }
 
 int commandSet(int argc, char** argv) {
-    if (argc < 5) usage();
-    requireSystem(argv[2]);
-    int kind = kindArgument(argv[3]);
-    nameArgument(argv[4]);
-    ObjectOptions_s options = objectOptions(argc, argv, 5, true);
+    ObjectCommand_s command = objectCommand(argc, argv);
+    const ObjectOptions_s& options = command.options;
     if (!options.hasState && !options.hasId) fail("nothing to set (--state N, --id ID)");
     static SimObjectFile_s object;
-    int error = simLoadObject(argv[2], kind, argv[4], &object);
-    if (error == ENOENT) fail("no %s named %s", simKindWord(kind), argv[4]);
-    if (error != 0) fail("cannot read %s: %s", argv[4], strerror(error));
-    if (options.hasState) simRecordSetState(kind, object.record, options.state);
-    if (options.hasId) memcpy(object.record + simIdOffset(kind), options.id, SIM_ID_SIZE);
-    error = simSaveObject(argv[2], kind, argv[4], &object, false);
-    if (error != 0) fail("cannot change %s: %s", argv[4], strerror(error));
+    int error = simLoadObject(command.dir, command.kind, command.name, &object);
+    if (error == ENOENT) fail("no %s named %s", simKindWord(command.kind), command.name);
+    if (error != 0) fail("cannot read %s: %s", command.name, strerror(error));
+    if (options.hasState) simRecordSetState(command.kind, object.record, options.state);
+    if (options.hasId) memcpy(object.record + simIdOffset(command.kind), options.id, SIM_ID_SIZE);
+    error = simSaveObject(command.dir, command.kind, command.name, &object, false);
+    if (error != 0) fail("cannot change %s: %s", command.name, strerror(error));
     return 0;
 }
 

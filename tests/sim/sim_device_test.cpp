@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <errno.h>
 
+#include <cctype>
 #include <functional>
 #include <vector>
 
@@ -158,7 +159,13 @@ const SpoiltCase SPOILT[] = {
     {"other operation with three buffers", 17, [](Block& b, uint8_t*) { b.bytes[4] = 3; }, MALFORMED},
 };
 
-INSTANTIATE_TEST_SUITE_P(Device, StrictChecks, ::testing::ValuesIn(SPOILT));
+std::string caseName(const ::testing::TestParamInfo<SpoiltCase>& info) {
+    std::string name;
+    for (const char* p = info.param.what; *p != '\0'; ++p) name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
+    return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Device, StrictChecks, ::testing::ValuesIn(SPOILT), caseName);
 
 TEST_F(DeviceTest, ModifyNeedsAnInformationReadFirst) {
     uint64_t rootKey = takeRoot();
