@@ -6,9 +6,15 @@ set -euo pipefail
 
 build_dir=${1:?usage: scripts/demo.sh BUILD_DIR}
 
+# The usual place first (src/command/korvane, sim/zapisim), else wherever the build put it.
 find_binary() {
-  local found
-  found=$(find "$build_dir" -type f -name "$1" -perm -u+x -print -quit 2>/dev/null || true)
+  local found=""
+  for candidate in "$build_dir/src/command/$1" "$build_dir/sim/$1"; do
+    if [[ -f "$candidate" && -x "$candidate" ]]; then found=$candidate; break; fi
+  done
+  if [[ -z "$found" ]]; then
+    found=$(find "$build_dir" -type f -name "$1" -perm -u+x -print -quit 2>/dev/null || true)
+  fi
   if [[ -z "$found" ]]; then
     echo "demo: no $1 binary under $build_dir (build first: make build)" >&2
     exit 1

@@ -19,6 +19,8 @@ struct ArgumentCase {
   const char* output;  // after the banner
 };
 
+void PrintTo(const ArgumentCase& c, std::ostream* os) { *os << c.label; }
+
 class ArgumentErrors : public SimTestP<ArgumentCase> {};
 
 TEST_P(ArgumentErrors, PrintOnlyTheirLinesAndTouchNothing) {
@@ -63,6 +65,8 @@ struct KeywordCase {
   bool get;
   const char* success;
 };
+
+void PrintTo(const KeywordCase& c, std::ostream* os) { *os << c.label; }
 
 class MixedCaseKeywords : public SimTestP<KeywordCase> {};
 

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -71,7 +72,7 @@ std::string kindOf(const std::string& object) {
 std::string korvanePath() { return KORVANE_BINARY; }
 std::string zapisimPath() { return ZAPISIM_BINARY; }
 
-ProcessResult runProcess(const Lines& argv, const StdinFeed* feed) {
+ProcessResult runProcess(const Lines& argv, const StdinFeed* feed, size_t addressSpaceLimit) {
   ProcessResult result;
   int outPipe[2], errPipe[2], inPipe[2] = {-1, -1};
   if (pipe(outPipe) != 0 || pipe(errPipe) != 0 || (feed != nullptr && pipe(inPipe) != 0)) {
@@ -84,6 +85,10 @@ ProcessResult runProcess(const Lines& argv, const StdinFeed* feed) {
 
   pid_t pid = fork();
   if (pid == 0) {
+    if (addressSpaceLimit != 0) {
+      rlimit limit{addressSpaceLimit, addressSpaceLimit};
+      setrlimit(RLIMIT_AS, &limit);
+    }
     int in = feed != nullptr ? inPipe[0] : open("/dev/null", O_RDONLY);
     dup2(in, 0);
     dup2(outPipe[1], 1);
@@ -219,10 +224,11 @@ Journal readJournal(const std::string& dir) {
   return journal;
 }
 
-ProcessResult runKorvane(const std::string& dir, const Lines& args, const StdinFeed* feed) {
+ProcessResult runKorvane(const std::string& dir, const Lines& args, const StdinFeed* feed,
+                         size_t addressSpaceLimit) {
   Lines argv = {zapisimPath(), "run", dir, "--", korvanePath()};
   argv.insert(argv.end(), args.begin(), args.end());
-  return runProcess(argv, feed);
+  return runProcess(argv, feed, addressSpaceLimit);
 }
 
 Lines requestSequence(const Journal& journal) {
@@ -380,10 +386,17 @@ void SimTest::addAll(const std::vector<ObjectSpec>& objects) {
 
 void SimTest::fail(const Lines& args) { zapisim("fail", sys, args); }
 
-Outcome SimTest::run(const Lines& args, const StdinFeed* feed) {
+void SimTest::failAll(const std::vector<Lines>& faults, const std::string& path) {
+  for (Lines args : faults) {
+    for (std::string& arg : args) arg = withPath(arg, path);
+    fail(args);
+  }
+}
+
+Outcome SimTest::run(const Lines& args, const StdinFeed* feed, size_t addressSpaceLimit) {
   zapisim("journal", sys, {"--clear"});
   Outcome outcome;
-  outcome.process = runKorvane(sys, args, feed);
+  outcome.process = runKorvane(sys, args, feed, addressSpaceLimit);
   zapisim("fail", sys, {"clear"});
   outcome.journal = readJournal(sys);
   outcome.requests = requestSequence(outcome.journal);

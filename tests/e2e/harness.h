@@ -31,8 +31,10 @@ struct ProcessResult {
   std::string err;
 };
 
-// Runs argv[0] (a path) with the arguments; stdin from `feed` or /dev/null.
-ProcessResult runProcess(const Lines& argv, const StdinFeed* feed = nullptr);
+// Runs argv[0] (a path) with the arguments; stdin from `feed` or /dev/null. A non-zero
+// `addressSpaceLimit` caps the child's address space, so that a run that would read a
+// huge file into memory fails fast instead of exhausting the machine.
+ProcessResult runProcess(const Lines& argv, const StdinFeed* feed = nullptr, size_t addressSpaceLimit = 0);
 
 struct SimObject {
   std::string kind;  // "pool" or "volume"
@@ -71,7 +73,8 @@ std::vector<SimObject> showObjects(const std::string& dir);
 Journal readJournal(const std::string& dir);
 
 // Runs korvane with the arguments under the simulated system of `dir`.
-ProcessResult runKorvane(const std::string& dir, const Lines& args, const StdinFeed* feed = nullptr);
+ProcessResult runKorvane(const std::string& dir, const Lines& args, const StdinFeed* feed = nullptr,
+                         size_t addressSpaceLimit = 0);
 
 // "OP OBJECT RESULT" of each request, in order.
 Lines requestSequence(const Journal& journal);
@@ -138,9 +141,11 @@ class SimTest : public ::testing::Test {
   void addAll(const std::vector<ObjectSpec>& objects);
   // `zapisim fail DIR ARGS...`
   void fail(const Lines& args);
+  // One `zapisim fail` per entry, with "{path}" replaced by `path`.
+  void failAll(const std::vector<Lines>& faults, const std::string& path);
   // Runs korvane on a clear journal; afterwards clears the faults, reads the journal
   // and the objects, and checks the journal's hygiene.
-  Outcome run(const Lines& args, const StdinFeed* feed = nullptr);
+  Outcome run(const Lines& args, const StdinFeed* feed = nullptr, size_t addressSpaceLimit = 0);
   std::string file(const std::string& name) const { return root + "/" + name; }
 
   std::string root;

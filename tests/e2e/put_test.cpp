@@ -2,6 +2,8 @@
 // every message of its failures, checked byte for byte, with the IDs afterwards.
 #include "harness.h"
 
+#include <unistd.h>
+
 namespace e2e {
 namespace {
 
@@ -212,6 +214,8 @@ const PutCase kPutCases[] = {
      kV1 + putInfoStop("volume", "V2", "0")},
 };
 
+void PrintTo(const PutCase& c, std::ostream* os) { *os << c.label; }
+
 class PutRoad : public SimTestP<PutCase> {};
 
 TEST_P(PutRoad, OutputIdsAndRequests) {
@@ -219,11 +223,7 @@ TEST_P(PutRoad, OutputIdsAndRequests) {
   addAll(c.objects);
   std::string path = file("ids.xml");
   if (c.content != kNoFile) writeFile(path, c.content);
-  for (const Lines& fault : c.faults) {
-    Lines args = fault;
-    for (std::string& arg : args) arg = withPath(arg, path);
-    fail(args);
-  }
+  failAll(c.faults, path);
 
   Outcome outcome = run({"put", c.kind, path});
   EXPECT_EQ(outcome.process.out, kBanner + withPath(c.output, path));
@@ -253,6 +253,20 @@ TEST_F(SimTest, SameNamesAsPoolsAndAsVolumes) {
   EXPECT_EQ(volume.requests, putRequests("volume", "X"));
   EXPECT_EQ(describe(volume.objects),
             expectedObjects({objects[0]}, {{"X", kNew1}}) + expectedObjects({objects[1]}, {{"X", kNew2}}));
+}
+
+// The byte count is 32-bit: a file of 4 GiB or more is refused before anything is
+// read or applied. The file is sparse, so it costs no disk space.
+TEST_F(SimTest, FileOf4GiBIsRefused) {
+  addAll(mixedSystem());
+  std::string path = file("huge.xml");
+  writeFile(path, kVolumeFile);
+  ASSERT_EQ(truncate(path.c_str(), 4294967296LL), 0);
+  Outcome outcome = run({"put", "volume", path}, nullptr, size_t{1} << 30);
+  EXPECT_EQ(outcome.process.out, kBanner + withPath("readGUIDFromFile: file {path} is too large\n", path));
+  EXPECT_EQ(outcome.process.exitStatus, 255);
+  EXPECT_EQ(outcome.requests, Lines{});
+  EXPECT_EQ(describe(outcome.objects), expectedObjects(mixedSystem()));
 }
 
 }  // namespace

@@ -19,6 +19,8 @@ struct RoundTripCase {
   const char* putOk;
 };
 
+void PrintTo(const RoundTripCase& c, std::ostream* os) { *os << c.label; }
+
 class RoundTrip : public SimTestP<RoundTripCase> {};
 
 // Objects get random IDs here: what get wrote, put must give back unchanged.
@@ -112,6 +114,8 @@ struct PipeCase {
   size_t piece;
   int pauseMs;
 };
+
+void PrintTo(const PipeCase& c, std::ostream* os) { *os << c.label; }
 
 class PutFromPipe : public SimTestP<PipeCase> {};
 
