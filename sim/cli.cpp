@@ -15,20 +15,19 @@ namespace {
 
 constexpr int EXIT_USAGE = 2;
 
-const char USAGE[] =
-    "usage: zapisim init DIR\n"
-    "       zapisim add DIR pool|volume NAME [--state N] [--id ID]\n"
-    "       zapisim set DIR pool|volume NAME [--state N] [--id ID]\n"
-    "       zapisim add-many DIR pool|volume COUNT PREFIX [--state N]\n"
-    "       zapisim show DIR\n"
-    "       zapisim fail DIR OP (--status N | --errno E) [--name NAME] [--nth N]\n"
-    "       zapisim fail DIR device --errno E [--nth N]\n"
-    "       zapisim fail DIR opendir|readdir pool|volume --errno E [--nth N]\n"
-    "       zapisim fail DIR malloc --size S [--nth N]\n"
-    "       zapisim fail DIR open|read|write|close --path P --errno E [--nth N]\n"
-    "       zapisim fail DIR clear\n"
-    "       zapisim journal DIR [--clear | off | on]\n"
-    "       zapisim run DIR -- COMMAND [ARGS...]\n";
+// One usage line per command.
+const char* const USAGES[][2] = {
+    {"init", "zapisim init DIR"},
+    {"add", "zapisim add DIR pool|volume NAME [--state N] [--id ID]"},
+    {"set", "zapisim set DIR pool|volume NAME [--state N] [--id ID]"},
+    {"add-many", "zapisim add-many DIR pool|volume COUNT PREFIX [--state N]"},
+    {"show", "zapisim show DIR"},
+    {"fail", "zapisim fail DIR (OP (--status N | --errno E) [--name NAME] | device --errno E"
+             " | opendir|readdir pool|volume --errno E | malloc --size S"
+             " | open|read|write|close --path P --errno E) [--nth N] | zapisim fail DIR clear"},
+    {"journal", "zapisim journal DIR [--clear | off | on]"},
+    {"run", "zapisim run DIR -- COMMAND [ARGS...]"},
+};
 
 // Every failure of the command: one line on standard error, exit status 2.
 [[noreturn]] void fail(const char* format, const char* first = "", const char* second = "") {
@@ -38,9 +37,12 @@ const char USAGE[] =
     exit(EXIT_USAGE);
 }
 
-[[noreturn]] void usage() {
-    fputs(USAGE, stderr);
-    exit(EXIT_USAGE);
+// Bad arguments: the usage line of the command, or the list of commands.
+[[noreturn]] void usage(const char* command) {
+    for (const auto& entry : USAGES) {
+        if (strcmp(entry[0], command) == 0) fail("usage: %s", entry[1]);
+    }
+    fail("unknown command \"%s\" (init, add, set, add-many, show, fail, journal, run)", command);
 }
 
 // A decimal number without sign within [low, high].
@@ -79,7 +81,7 @@ struct ObjectOptions_s {
 ObjectOptions_s objectOptions(int argc, char** argv, int first, bool allowId) {
     ObjectOptions_s options = {};
     for (int i = first; i < argc; i += 2) {
-        if (i + 1 >= argc) usage();
+        if (i + 1 >= argc) usage(argv[1]);
         if (strcmp(argv[i], "--state") == 0) {
             options.hasState = true;
             options.state = static_cast<uint32_t>(number(argv[i + 1], "state", 0, UINT32_MAX));
@@ -87,7 +89,7 @@ ObjectOptions_s objectOptions(int argc, char** argv, int first, bool allowId) {
             options.hasId = true;
             if (simParseId(argv[i + 1], options.id) != 0) fail("bad ID \"%s\" (xxxxxxxx-xxxx-xxxx-xx-xx-xxxxxxxxxxxx)", argv[i + 1]);
         } else {
-            usage();
+            usage(argv[1]);
         }
     }
     return options;
@@ -108,7 +110,7 @@ void saveNew(const char* dir, int kind, const char* name, const ObjectOptions_s*
 }
 
 int commandInit(int argc, char** argv) {
-    if (argc != 3) usage();
+    if (argc != 3) usage(argv[1]);
     int error = simCreateSystem(argv[2]);
     if (error == ENOTEMPTY) fail("%s: not empty", argv[2]);
     if (error != 0) fail("cannot create %s: %s", argv[2], strerror(error));
@@ -124,7 +126,7 @@ struct ObjectCommand_s {
 };
 
 ObjectCommand_s objectCommand(int argc, char** argv) {
-    if (argc < 5) usage();
+    if (argc < 5) usage(argv[1]);
     requireSystem(argv[2]);
     ObjectCommand_s command = {argv[2], kindArgument(argv[3]), argv[4], {}};
     nameArgument(command.name);
@@ -154,7 +156,7 @@ int commandSet(int argc, char** argv) {
 }
 
 int commandAddMany(int argc, char** argv) {
-    if (argc < 6) usage();
+    if (argc < 6) usage(argv[1]);
     requireSystem(argv[2]);
     int kind = kindArgument(argv[3]);
     unsigned long long count = number(argv[4], "count", 0, 1000000000ull);
@@ -191,7 +193,7 @@ void showKind(const char* dir, int kind) {
 }
 
 int commandShow(int argc, char** argv) {
-    if (argc != 3) usage();
+    if (argc != 3) usage(argv[1]);
     requireSystem(argv[2]);
     showKind(argv[2], SIM_KIND_POOL);
     showKind(argv[2], SIM_KIND_VOLUME);
@@ -208,13 +210,13 @@ size_t ruleCount(const char* path) {
 }
 
 int commandFail(int argc, char** argv) {
-    if (argc < 4) usage();
+    if (argc < 4) usage(argv[1]);
     const char* dir = argv[2];
     requireSystem(dir);
     char path[SIM_PATH_SIZE];
     if (simSystemPath(path, sizeof path, dir, "faults") != 0) fail("%s: path too long", dir);
     if (strcmp(argv[3], "clear") == 0) {
-        if (argc != 4) usage();
+        if (argc != 4) usage(argv[1]);
         if (unlink(path) != 0 && errno != ENOENT) fail("cannot clear %s: %s", path, strerror(errno));
         return 0;
     }
@@ -223,18 +225,18 @@ int commandFail(int argc, char** argv) {
     int first = 4;
     bool hasSize = false;
     rule.what = simRuleFromWord(argv[3]);
-    if (rule.what == SIM_RULE_REQUEST) usage();  // "request" is the file's word, not the command's
+    if (rule.what == SIM_RULE_REQUEST) usage(argv[1]);  // "request" is the file's word, not the command's
     if (rule.what == 0) {
         rule.what = SIM_RULE_REQUEST;
         rule.operation = number(argv[3], "operation code", 0, UINT64_MAX);
     }
     if (rule.what == SIM_RULE_OPENDIR || rule.what == SIM_RULE_READDIR) {
-        if (argc < 5) usage();
+        if (argc < 5) usage(argv[1]);
         rule.kind = kindArgument(argv[4]);
         first = 5;
     }
     for (int i = first; i < argc; i += 2) {
-        if (i + 1 >= argc) usage();
+        if (i + 1 >= argc) usage(argv[1]);
         const char* option = argv[i];
         const char* value = argv[i + 1];
         if (strcmp(option, "--status") == 0 && rule.what == SIM_RULE_REQUEST) {
@@ -255,7 +257,7 @@ int commandFail(int argc, char** argv) {
         } else if (strcmp(option, "--nth") == 0) {
             rule.nth = number(value, "--nth", 1, UINT64_MAX);
         } else {
-            usage();
+            usage(argv[1]);
         }
     }
     bool hasStatus = rule.status != 0;
@@ -273,7 +275,7 @@ int commandFail(int argc, char** argv) {
 }
 
 int commandJournal(int argc, char** argv) {
-    if (argc != 3 && argc != 4) usage();
+    if (argc != 3 && argc != 4) usage(argv[1]);
     const char* dir = argv[2];
     requireSystem(dir);
     char path[SIM_PATH_SIZE];
@@ -293,7 +295,7 @@ int commandJournal(int argc, char** argv) {
         } else if (strcmp(argv[3], "on") == 0) {
             if (unlink(marker) != 0 && errno != ENOENT) fail("cannot remove %s: %s", marker, strerror(errno));
         } else {
-            usage();
+            usage(argv[1]);
         }
         return 0;
     }
@@ -312,7 +314,7 @@ int commandJournal(int argc, char** argv) {
 }
 
 int commandRun(int argc, char** argv) {
-    if (argc < 5 || strcmp(argv[3], "--") != 0) usage();
+    if (argc < 5 || strcmp(argv[3], "--") != 0) usage(argv[1]);
     requireSystem(argv[2]);
     static char root[PATH_MAX];
     if (realpath(argv[2], root) == nullptr) fail("%s: %s", argv[2], strerror(errno));
@@ -338,7 +340,8 @@ int commandRun(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 3) usage();
+    if (argc < 2) fail("usage: zapisim init|add|set|add-many|show|fail|journal|run DIR ...");
+    if (argc < 3) usage(argv[1]);
     const char* command = argv[1];
     if (strcmp(command, "init") == 0) return commandInit(argc, argv);
     if (strcmp(command, "add") == 0) return commandAdd(argc, argv);
@@ -348,5 +351,5 @@ int main(int argc, char** argv) {
     if (strcmp(command, "fail") == 0) return commandFail(argc, argv);
     if (strcmp(command, "journal") == 0) return commandJournal(argc, argv);
     if (strcmp(command, "run") == 0) return commandRun(argc, argv);
-    usage();
+    usage(argv[1]);
 }

@@ -21,6 +21,7 @@ void zapisimScriptEnd(void);
 
 // What the client sent, in order: the block as it arrived (208 bytes), the offset
 // (the operation code), the byte count and the descriptor of each pread64/pread.
+// A block pointer stays valid until the next request; null past the last one.
 size_t zapisimRequestCount(void);
 const uint8_t* zapisimRequestBlock(size_t index);
 uint64_t zapisimRequestOffset(size_t index);
