@@ -5,6 +5,7 @@
 #include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <stdarg.h>
 #include <string.h>
 #include <sys/uio.h>
@@ -119,15 +120,20 @@ bool allocationFails(size_t size) {
     return fail;
 }
 
-// Pids are looked up once: the request path must not cost an extra system call.
+// The pid is looked up once per process (a fork's child forgets it): the request
+// path must not cost an extra system call.
 pid_t selfPid = 0;
 bool crossCopyWorks = true;
+
+void forgetPid() { selfPid = 0; }
+
+__attribute__((constructor)) void watchForks() { pthread_atfork(nullptr, nullptr, forgetPid); }
 
 int crossCopy(bool in, void* local, uint64_t remote, size_t size) {
     if (size == 0) return 0;
     if (remote == 0) return EFAULT;
     if (crossCopyWorks) {
-        if (selfPid == 0 || selfPid != getpid()) selfPid = getpid();
+        if (selfPid == 0) selfPid = getpid();
         struct iovec localVec = {local, size};
         struct iovec remoteVec = {reinterpret_cast<void*>(remote), size};
         ssize_t done = in ? process_vm_readv(selfPid, &localVec, 1, &remoteVec, 1, 0)

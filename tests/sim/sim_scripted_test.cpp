@@ -1,6 +1,7 @@
 // Scripted mode: what in-process client tests rely on.
 #include <errno.h>
 #include <fcntl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -96,6 +97,25 @@ TEST_F(ScriptedDevice, BadBufferIsAFaultNotACrash) {
     errno = 0;
     EXPECT_EQ(pread64(fd, reinterpret_cast<void*>(unmapped), 208, 1000), -1);
     EXPECT_EQ(errno, EFAULT);
+    close(fd);
+}
+
+TEST_F(ScriptedDevice, ForkedChildSendsItsOwnMemory) {
+    int fd = open64("/dev/zapi", O_RDONLY);
+    ASSERT_GE(fd, 0);
+    uint8_t block[208] = {};
+    ASSERT_EQ(pread64(fd, block, 208, 1000), 0);  // the parent's request comes first
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        block[0] = 0x42;  // only in the child's copy
+        bool sent = pread64(fd, block, 208, 1000) == 0 && zapisimRequestCount() == 2 &&
+                    zapisimRequestBlock(1)[0] == 0x42;
+        _exit(sent ? 0 : 1);
+    }
+    int status = -1;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     close(fd);
 }
 
