@@ -21,7 +21,7 @@ struct ArgumentCase {
 
 void PrintTo(const ArgumentCase& c, std::ostream* os) { *os << c.label; }
 
-class ArgumentErrors : public SimTestP<ArgumentCase> {};
+class ArgumentErrors : public EndToEndP<ArgumentCase> {};
 
 TEST_P(ArgumentErrors, PrintOnlyTheirLinesAndTouchNothing) {
   const ArgumentCase& c = GetParam();
@@ -68,7 +68,7 @@ struct KeywordCase {
 
 void PrintTo(const KeywordCase& c, std::ostream* os) { *os << c.label; }
 
-class MixedCaseKeywords : public SimTestP<KeywordCase> {};
+class MixedCaseKeywords : public EndToEndP<KeywordCase> {};
 
 TEST_P(MixedCaseKeywords, RunTheirRoadAndReportSuccess) {
   const KeywordCase& c = GetParam();
@@ -106,7 +106,7 @@ INSTANTIATE_TEST_SUITE_P(E2E, MixedCaseKeywords, ::testing::ValuesIn(kKeywordCas
 
 // The path is passed on unchanged, even when empty: the road's own failure follows,
 // with no success line.
-TEST_F(SimTest, EmptyPathFailsInTheRoad) {
+TEST_F(EndToEnd, EmptyPathFailsInTheRoad) {
   add({"volume", "V1", 6, testId(1)});
   Outcome get = run({"get", "volume", ""});
   EXPECT_EQ(get.process.out, std::string(kBanner) + "Open failed, error : 2\n"

@@ -139,7 +139,7 @@ const GetCase kGetCases[] = {
 
 void PrintTo(const GetCase& c, std::ostream* os) { *os << c.label; }
 
-class GetRoad : public SimTestP<GetCase> {};
+class GetRoad : public EndToEndP<GetCase> {};
 
 TEST_P(GetRoad, OutputFileIdsAndRequests) {
   const GetCase& c = GetParam();
@@ -168,7 +168,7 @@ INSTANTIATE_TEST_SUITE_P(E2E, GetRoad, ::testing::ValuesIn(kGetCases),
                          [](const auto& info) { return std::string(info.param.label); });
 
 // The sizes of the format: 24 + 84n + names for pools, 28 + 92n + names for volumes.
-TEST_F(SimTest, SingleLetterNamesGiveTheFormatsSizes) {
+TEST_F(EndToEnd, SingleLetterNamesGiveTheFormatsSizes) {
   add({"pool", "P", 6, "d4c3b2a1-f6e5-b8a7-c9-da-ebfc0d1e2f3a"});
   add({"volume", "V", 6, "00000000-0000-0000-00-00-000000000000"});
   EXPECT_EQ(run({"get", "pool", file("p.xml")}).process.exitStatus, 0);
@@ -184,7 +184,7 @@ TEST_F(SimTest, SingleLetterNamesGiveTheFormatsSizes) {
 }
 
 // A 255-byte name, the longest an admin directory gives, is written whole.
-TEST_F(SimTest, LongestNameIsWrittenWhole) {
+TEST_F(EndToEnd, LongestNameIsWrittenWhole) {
   std::string name(255, 'n');
   add({"volume", name, 6, testId(5)});
   Outcome outcome = run({"get", "volume", file("ids.xml")});
@@ -194,7 +194,7 @@ TEST_F(SimTest, LongestNameIsWrittenWhole) {
 }
 
 // A new file gets mode 0644 less the umask; an existing one keeps its mode.
-TEST_F(SimTest, FileModes) {
+TEST_F(EndToEnd, FileModes) {
   add({"volume", "V1", 6, testId(1)});
   mode_t mask = umask(0);
   umask(mask);

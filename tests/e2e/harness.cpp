@@ -366,34 +366,34 @@ Lines expectedObjects(const std::vector<ObjectSpec>& specs,
   return lines;
 }
 
-void SimTest::SetUp() {
+void EndToEnd::SetUp() {
   root = makeSystem();
   ASSERT_FALSE(root.empty());
   sys = root + "/system";
 }
 
-void SimTest::TearDown() { removeTree(root); }
+void EndToEnd::TearDown() { removeTree(root); }
 
-void SimTest::add(const ObjectSpec& object) {
+void EndToEnd::add(const ObjectSpec& object) {
   Lines args = {object.kind, object.name, "--state", std::to_string(object.state)};
   if (!object.id.empty()) args.insert(args.end(), {"--id", object.id});
   zapisim("add", sys, args);
 }
 
-void SimTest::addAll(const std::vector<ObjectSpec>& objects) {
+void EndToEnd::addAll(const std::vector<ObjectSpec>& objects) {
   for (const ObjectSpec& object : objects) add(object);
 }
 
-void SimTest::fail(const Lines& args) { zapisim("fail", sys, args); }
+void EndToEnd::fail(const Lines& args) { zapisim("fail", sys, args); }
 
-void SimTest::failAll(const std::vector<Lines>& faults, const std::string& path) {
+void EndToEnd::failAll(const std::vector<Lines>& faults, const std::string& path) {
   for (Lines args : faults) {
     for (std::string& arg : args) arg = withPath(arg, path);
     fail(args);
   }
 }
 
-Outcome SimTest::run(const Lines& args, const StdinFeed* feed, size_t addressSpaceLimit) {
+Outcome EndToEnd::run(const Lines& args, const StdinFeed* feed, size_t addressSpaceLimit) {
   zapisim("journal", sys, {"--clear"});
   Outcome outcome;
   outcome.process = runKorvane(sys, args, feed, addressSpaceLimit);

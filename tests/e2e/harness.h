@@ -132,7 +132,7 @@ Lines expectedObjects(const std::vector<ObjectSpec>& specs,
                       const std::vector<std::pair<std::string, std::string>>& changes = {});
 
 // A fresh simulated system per test; `root` also holds the test's files.
-class SimTest : public ::testing::Test {
+class EndToEnd : public ::testing::Test {
  protected:
   void SetUp() override;
   void TearDown() override;
@@ -153,6 +153,6 @@ class SimTest : public ::testing::Test {
 };
 
 template <class Param>
-class SimTestP : public SimTest, public ::testing::WithParamInterface<Param> {};
+class EndToEndP : public EndToEnd, public ::testing::WithParamInterface<Param> {};
 
 }  // namespace e2e

@@ -216,7 +216,7 @@ const PutCase kPutCases[] = {
 
 void PrintTo(const PutCase& c, std::ostream* os) { *os << c.label; }
 
-class PutRoad : public SimTestP<PutCase> {};
+class PutRoad : public EndToEndP<PutCase> {};
 
 TEST_P(PutRoad, OutputIdsAndRequests) {
   const PutCase& c = GetParam();
@@ -239,7 +239,7 @@ INSTANTIATE_TEST_SUITE_P(E2E, PutRoad, ::testing::ValuesIn(kPutCases),
                          [](const auto& info) { return std::string(info.param.label); });
 
 // The same list applied as pools and as volumes touches only the objects of that kind.
-TEST_F(SimTest, SameNamesAsPoolsAndAsVolumes) {
+TEST_F(EndToEnd, SameNamesAsPoolsAndAsVolumes) {
   std::vector<ObjectSpec> objects = {{"pool", "X", 6, testId(1)}, {"volume", "X", 6, testId(2)}};
   addAll(objects);
   writeFile(file("p.xml"), listFile("pool", {{"X", kNew1}}));
@@ -257,7 +257,7 @@ TEST_F(SimTest, SameNamesAsPoolsAndAsVolumes) {
 
 // The byte count is 32-bit: a file of 4 GiB or more is refused before anything is
 // read or applied. The file is sparse, so it costs no disk space.
-TEST_F(SimTest, FileOf4GiBIsRefused) {
+TEST_F(EndToEnd, FileOf4GiBIsRefused) {
   addAll(mixedSystem());
   std::string path = file("huge.xml");
   writeFile(path, kVolumeFile);

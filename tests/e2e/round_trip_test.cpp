@@ -21,7 +21,7 @@ struct RoundTripCase {
 
 void PrintTo(const RoundTripCase& c, std::ostream* os) { *os << c.label; }
 
-class RoundTrip : public SimTestP<RoundTripCase> {};
+class RoundTrip : public EndToEndP<RoundTripCase> {};
 
 // Objects get random IDs here: what get wrote, put must give back unchanged.
 TEST_P(RoundTrip, GetThenPutChangesNoId) {
@@ -62,7 +62,7 @@ INSTANTIATE_TEST_SUITE_P(E2E, RoundTrip, ::testing::ValuesIn(kRoundTripCases),
                          [](const auto& info) { return std::string(info.param.label); });
 
 // A file edited between get and put changes exactly the edited ID.
-TEST_F(SimTest, EditedIdIsTheOnlyChange) {
+TEST_F(EndToEnd, EditedIdIsTheOnlyChange) {
   std::vector<ObjectSpec> objects = mixedSystem();
   addAll(objects);
   std::string path = file("ids.xml");
@@ -78,7 +78,7 @@ TEST_F(SimTest, EditedIdIsTheOnlyChange) {
 }
 
 // Enough volumes that the file spans several read buffers.
-TEST_F(SimTest, ManyVolumesRoundTrip) {
+TEST_F(EndToEnd, ManyVolumesRoundTrip) {
   zapisim("add-many", sys, {"volume", "300", "vol"});
   zapisim("add-many", sys, {"pool", "3", "pool"});
   Lines before = describe(showObjects(sys));
@@ -94,7 +94,7 @@ TEST_F(SimTest, ManyVolumesRoundTrip) {
   EXPECT_EQ(describe(put.objects), before);
 }
 
-TEST_F(SimTest, GetToStandardOutputPrintsTheList) {
+TEST_F(EndToEnd, GetToStandardOutputPrintsTheList) {
   std::vector<ObjectSpec> objects = mixedSystem();
   addAll(objects);
   Outcome pool = run({"get", "pool", "/dev/stdout"});
@@ -117,7 +117,7 @@ struct PipeCase {
 
 void PrintTo(const PipeCase& c, std::ostream* os) { *os << c.label; }
 
-class PutFromPipe : public SimTestP<PipeCase> {};
+class PutFromPipe : public EndToEndP<PipeCase> {};
 
 // A pipe delivers the file in pieces; short reads are not its end.
 TEST_P(PutFromPipe, AppliesEveryPair) {
@@ -150,7 +150,7 @@ uint64_t field(const JournalRequest& request, size_t offset, size_t width) {
 }
 
 // The fields of each request as the device receives them, for a pool and a volume.
-TEST_F(SimTest, RequestBlocksCarryTheToolsArguments) {
+TEST_F(EndToEnd, RequestBlocksCarryTheToolsArguments) {
   add({"pool", "P001", 6, testId(1)});
   add({"volume", "V001", 6, testId(2)});
   writeFile(file("p.xml"), listFile("pool", {{"P001", testId(3)}}));
