@@ -221,7 +221,8 @@ int64_t openObject(Request_s* request) {
     int kind = parseAdminPath(path, name);
     static SimObjectFile_s object;
     bool exists = kind != 0 && simLoadObject(simRoot, kind, name, &object) == 0;
-    if (exists) describe(kind, name, request->object, sizeof request->object);
+    // The journal names the object asked for, whether or not it is there.
+    if (kind != 0) describe(kind, name, request->object, sizeof request->object);
     if (kind != 0) request->faultName = name;
     int64_t result = 0;
     if (injected(request, &result)) return result;

@@ -127,16 +127,16 @@ const PutCase kPutCases[] = {
     {"NodeCannotBeAllocated", "volume", kMixed, {{"malloc", "--size", "304", "--nth", "2"}}, kVolumeFile,
      "Malloc : Couldn't allocate NameGUIDList_s tmp var\n" PARSE_FAILED, 255, {}, {}},
 
-    // Applying the list. The journal names no object for an open of a name that is not there.
+    // Applying the list. The journal names the object an open asked for, present or not.
     {"RootKeyFails", "volume", kMixed, {{"1000", "--status", "777", "--nth", "2"}}, kVolumeFile,
      "GUIDModify : zRootKey error 777\n" MODIFY_FAILED, 255, {{"V1", kNew1}}, kV1 + Lines{"1000 root status=777"}},
     {"DeviceCannotBeOpened", "pool", kMixed, {{"device", "--errno", "13"}}, kPoolFile,
      "GUIDModify : zRootKey error 13\n" MODIFY_FAILED, 255, {}, {}},
     {"UnknownNameStopsTheWalk", "volume", kMixed, {}, listFile("volume", {{"V1", kNew1}, {"VX", kNew2}, {"V3", kNew3}}),
      "GUIDModify : zOpen error 20202\n" MODIFY_FAILED, 255, {{"V1", kNew1}},
-     kV1 + Lines{"1000 root 0", "23 - status=20202", "1001 root 0"}},
+     kV1 + Lines{"1000 root 0", "23 volume:VX status=20202", "1001 root 0"}},
     {"VolumeNameAsPool", "pool", kMixed, {}, listFile("pool", {{"V1", kNew1}}),
-     "GUIDModify : zOpen error 20202\n" MODIFY_FAILED, 255, {}, {"1000 root 0", "23 - status=20202", "1001 root 0"}},
+     "GUIDModify : zOpen error 20202\n" MODIFY_FAILED, 255, {}, {"1000 root 0", "23 pool:V1 status=20202", "1001 root 0"}},
     {"OpenErrno", "volume", kMixed, {{"23", "--errno", "2"}}, kVolumeFile, "GUIDModify : zOpen error 2\n" MODIFY_FAILED,
      255, {}, {"1000 root 0", "23 volume:V1 errno=2", "1001 root 0"}},
     {"GetInfoVolume", "volume", kMixed, {{"16", "--status", "99", "--name", "V2"}}, kVolumeFile,

@@ -313,7 +313,7 @@ TEST_F(DeviceTest, JournalsEveryRequestAsSent) {
         "1000\troot\t0\t0\t-\t" + rootSent,
         "23\tpool:P1\t0\t" + rootText + "\t-\t" + openSent,
         "16\tpool:P1\t0\t" + poolText + "\t0x40050\t" + infoSent,
-        "23\t-\tstatus=20202\t" + rootText + "\t-\t" + missingSent,
+        "23\tvolume:NONE\tstatus=20202\t" + rootText + "\t-\t" + missingSent,
         // 20 bytes do not reach the end of the key field: no key was sent.
         "1001\t-\tstatus=20200\t0\t-\t" + closeSent.substr(0, 40),
         "1001\tpool:P1\t0\t" + poolText + "\t-\t" + closeSent,
