@@ -46,5 +46,21 @@ package: build
 	@rm -rf $(BUILD_DIR)/packages/_CPack_Packages
 	@ls -1 $(BUILD_DIR)/packages/*.deb
 
+# The libFuzzer targets (preset fuzz: clang 14, ASan and UBSan), each run for
+# FUZZ_SECONDS from the seeds in fuzz/corpus; fuzz-ci is CI's short run. A crash fails
+# the target and leaves its input in build/fuzz/artifacts (see scripts/fuzz.sh).
+FUZZ_DEPS := clang-14 libclang-rt-14-dev
+FUZZ_SECONDS ?= 60
+FUZZ_CI_SECONDS ?= 25
+
+.PHONY: fuzz fuzz-ci
+fuzz:
+	@$(MAKE) --no-print-directory deps DEPS="$(DEPS) $(FUZZ_DEPS)"
+	bash scripts/fuzz.sh --seconds $(FUZZ_SECONDS)
+
+fuzz-ci:
+	@$(MAKE) --no-print-directory deps DEPS="$(DEPS) $(FUZZ_DEPS)"
+	bash scripts/fuzz.sh --seconds $(FUZZ_CI_SECONDS)
+
 clean:
 	rm -rf build

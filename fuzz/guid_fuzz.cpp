@@ -1,0 +1,142 @@
+// LB_GUIDFromString on any bytes. Whatever parses must format to 37 lower-case
+// characters that parse back to the same 16 bytes, and the parser must agree with the
+// plain group-by-group conversion by the C library (its fast path for the usual form
+// must never decide differently). Any 16 bytes must survive formatting and parsing.
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include "object_id.h"
+
+namespace {
+
+// The rules as written: one unsigned base-16 conversion per group, each consuming
+// exactly its width and, except the last, stopping on a hyphen.
+int referenceParse(const char* text, uint8_t bytes[16])
+{
+    static const int width[6] = {8, 4, 4, 2, 2, 12};
+    if (text[0] == '+' || text[0] == '-') {
+        return LB_ERR_BAD_GUID_TEXT;
+    }
+    GUID guid{};
+    const char* start = text;
+    for (int group = 0; group < 6; ++group) {
+        char* end = nullptr;
+        unsigned long long value =
+            (group < 5) ? strtoul(start, &end, 16) : strtoull(start, &end, 16);
+        if (end - start != width[group]) {
+            return LB_ERR_BAD_GUID_TEXT;
+        }
+        switch (group) {
+        case 0: guid.timeLow = static_cast<uint32_t>(value); break;
+        case 1: guid.timeMid = static_cast<uint16_t>(value); break;
+        case 2: guid.timeHiAndVersion = static_cast<uint16_t>(value); break;
+        case 3: guid.clockSeqHiAndReserved = static_cast<uint8_t>(value); break;
+        case 4: guid.clockSeqLow = static_cast<uint8_t>(value); break;
+        default:
+            for (int i = 0; i < 6; ++i) {
+                guid.node[i] = static_cast<uint8_t>(value >> (40 - 8 * i));
+            }
+        }
+        if (group < 5) {
+            if (*end != '-') {
+                return LB_ERR_BAD_GUID_TEXT;
+            }
+            start = end + 1;
+        }
+    }
+    memcpy(bytes, &guid, 16);
+    return 0;
+}
+
+bool isLowerHex(char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+}
+
+// 37 characters: lower-case hex digits with hyphens after the 8th, 4th, 4th, 2nd and
+// 2nd group, and the terminator right after.
+void checkTextForm(const char* text)
+{
+    for (int i = 0; i < GUID_TEXT_LENGTH; ++i) {
+        bool hyphen = (i == 8 || i == 13 || i == 18 || i == 21 || i == 24);
+        if (hyphen ? text[i] != '-' : !isLowerHex(text[i])) {
+            abort();
+        }
+    }
+    if (text[GUID_TEXT_LENGTH] != '\0') {
+        abort();
+    }
+}
+
+// Formats, checks the text, parses it back: the same 16 bytes.
+void checkRoundTrip(const GUID* guid)
+{
+    char* text = static_cast<char*>(malloc(GUID_TEXT_SIZE));  // exactly the size needed
+    if (LB_GUIDToString(guid, text) != 0) {
+        abort();
+    }
+    checkTextForm(text);
+    GUID again;
+    if (LB_GUIDFromString(text, &again) != 0 || memcmp(&again, guid, sizeof again) != 0) {
+        abort();
+    }
+
+    // The sized form: a full text from 38 bytes on, an empty one below, nothing at all
+    // written into a buffer of no bytes.
+    char sized[GUID_TEXT_SIZE + 2];
+    static const uint64_t sizes[] = {0, 1, 37, 38, 40};
+    for (uint64_t size : sizes) {
+        memset(sized, 0x5a, sizeof sized);
+        int status = LB_GUIDToStringSized(guid, size, sized);
+        if (size > GUID_TEXT_LENGTH) {
+            if (status != 0 || memcmp(sized, text, GUID_TEXT_SIZE) != 0) {
+                abort();
+            }
+        } else if (status != LB_ERR_BUFFER_TOO_SMALL || sized[0] != (size == 0 ? 0x5a : '\0')
+                   || sized[1] != 0x5a) {
+            abort();
+        }
+    }
+    free(text);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    // The text as the reader hands it over: the bytes and a terminator, in a block of
+    // exactly that size, so a read past the terminator is caught.
+    char* text = static_cast<char*>(malloc(size + 1));
+    memcpy(text, data, size);
+    text[size] = '\0';
+
+    GUID parsed;
+    memset(&parsed, 0xa5, sizeof parsed);
+    int status = LB_GUIDFromString(text, &parsed);
+    uint8_t expected[16];
+    int expectedStatus = referenceParse(text, expected);
+    if (status != 0 && status != LB_ERR_BAD_GUID_TEXT) {
+        abort();
+    }
+    if (status != expectedStatus) {
+        abort();
+    }
+    if (status == 0) {
+        if (memcmp(&parsed, expected, sizeof expected) != 0) {
+            abort();
+        }
+        checkRoundTrip(&parsed);
+    }
+    free(text);
+
+    if (size >= sizeof(GUID)) {
+        GUID raw;
+        memcpy(&raw, data, sizeof raw);
+        checkRoundTrip(&raw);
+    }
+    if (LB_GUIDFromString(nullptr, &parsed) != LB_ERR_BAD_GUID_TEXT) {
+        abort();
+    }
+    return 0;
+}

@@ -1,0 +1,232 @@
+// The list reader's parser end to end: XMLParser on arbitrary bytes, once as a pool
+// file and once as a volume file, with the simulated storage system in this process
+// (a few active and inactive pools and volumes whose names the seeds use, so parses
+// that succeed go on to real modify requests). After every run: no key held, the list
+// consistent (then emptied here), every node within its widths, and when the parser
+// refused the file, not a single request reached the device. Requests that did reach
+// it must all be well formed (the device refuses malformed blocks and unknown keys).
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <ftw.h>
+#include <spawn.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "id_list.h"
+#include "workflows.h"
+#include "zapisim.h"
+
+extern char** environ;
+
+namespace {
+
+std::string systemDir;
+std::string journalPath;
+int captureFd = -1;
+
+void check(bool condition, const char* what)
+{
+    if (!condition) {
+        fprintf(stderr, "parser_fuzz: %s\n", what);
+        abort();
+    }
+}
+
+void runZapisim(const char* const* words)
+{
+    char* argv[16];
+    size_t count = 0;
+    argv[count++] = const_cast<char*>(ZAPISIM_BINARY);
+    for (; words[count - 1] != nullptr && count < 15; ++count) {
+        argv[count] = const_cast<char*>(words[count - 1]);
+    }
+    argv[count] = nullptr;
+    pid_t pid = 0;
+    check(posix_spawn(&pid, ZAPISIM_BINARY, nullptr, nullptr, argv, environ) == 0, "spawn zapisim");
+    int status = 0;
+    check(waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0,
+          "zapisim failed");
+}
+
+void addObject(const char* kind, const char* name, const char* state)
+{
+    const char* words[] = {"add", systemDir.c_str(), kind, name, "--state", state, nullptr};
+    runZapisim(words);
+}
+
+// Standard output goes into a memory file, read back after each run.
+std::string takeOutput()
+{
+    fflush(stdout);
+    std::string output;
+    char chunk[4096];
+    off_t at = 0;
+    for (;;) {
+        ssize_t got = pread(captureFd, chunk, sizeof chunk, at);
+        if (got <= 0) {
+            break;
+        }
+        output.append(chunk, static_cast<size_t>(got));
+        at += got;
+    }
+    check(ftruncate(captureFd, 0) == 0, "ftruncate capture");
+    check(lseek(1, 0, SEEK_SET) == 0, "lseek capture");
+    return output;
+}
+
+std::string takeJournal()
+{
+    std::string journal;
+    int fd = open(journalPath.c_str(), O_RDONLY);
+    if (fd >= 0) {
+        char chunk[4096];
+        ssize_t got = 0;
+        while ((got = read(fd, chunk, sizeof chunk)) > 0) {
+            journal.append(chunk, static_cast<size_t>(got));
+        }
+        close(fd);
+        check(truncate(journalPath.c_str(), 0) == 0, "truncate journal");
+    }
+    return journal;
+}
+
+bool hasSpace(const char* text)
+{
+    for (; *text != '\0'; ++text) {
+        unsigned char c = static_cast<unsigned char>(*text);
+        if (c == ' ' || (c >= '\t' && c <= '\r')) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Walks listHead..listTail (no cycle, the tail is the last node), checks each node's
+// texts and frees them all. Returns the number of nodes.
+size_t drainList(size_t limit)
+{
+    size_t count = 0;
+    NameGUIDList_s* last = nullptr;
+    for (NameGUIDList_s* node = listHead; node != nullptr; node = node->next) {
+        check(++count <= limit, "list longer than the file allows (cycle?)");
+        size_t nameLength = strnlen(node->name, sizeof node->name);
+        size_t guidLength = strnlen(node->guidText, sizeof node->guidText);
+        check(nameLength > 0 && nameLength < sizeof node->name, "node name width");
+        check(guidLength < sizeof node->guidText, "node ID text width");
+        check(!hasSpace(node->name) && !hasSpace(node->guidText), "white space left in a node");
+        last = node;
+    }
+    check(count == 0 || listTail == last, "listTail is not the last node");
+    while (listHead != nullptr) {
+        free(takeFirstNode());
+    }
+    check(listHead == nullptr && listTail == nullptr, "list not empty after draining");
+    return count;
+}
+
+void parseAs(int32_t kind, const uint8_t* data, size_t size)
+{
+    // The reader's buffer: the file bytes and a zero, in a block of exactly that size.
+    char* buffer = static_cast<char*>(malloc(size + 1));
+    memcpy(buffer, data, size);
+    buffer[size] = '\0';
+
+    isPool = kind;
+    int result = XMLParser(buffer, static_cast<uint32_t>(size));
+    free(buffer);
+
+    std::string output = takeOutput();
+    std::string journal = takeJournal();
+    check(zapisimHeldKeyCount() == 0, "a key is still held");
+    // Every node needs at least its two elements' tags in the file.
+    size_t left = drainList(size / 8 + 1);
+
+    bool refused = output.find("XMLParser: ") != std::string::npos;
+    bool applied = output.find("GUIDModify failed, status ") != std::string::npos;
+    if (refused) {
+        check(result == -1, "refused file without -1");
+        check(!applied, "refused file reached GUIDModify");
+        check(journal.empty(), "a request reached the device for a refused file");
+    } else {
+        check(left == 0 || result != 0, "nodes left after success");
+        check(result == 0 || applied, "failure without a message");
+    }
+    if (result == 0) {
+        check(output.find("Failed") == std::string::npos, "success with a failure message");
+    }
+    // The device refuses malformed blocks (20200) and unknown keys (20201).
+    check(journal.find("\tstatus=20200\t") == std::string::npos, "malformed request");
+    check(journal.find("\tstatus=20201\t") == std::string::npos, "request with a bad key");
+}
+
+int removeEntry(const char* path, const struct stat*, int, struct FTW*)
+{
+    remove(path);
+    return 0;
+}
+
+// The system lives only as long as this process.
+void removeSystem()
+{
+    nftw(systemDir.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
+}
+
+}  // namespace
+
+// The device answers a request with its status as pread64's result, a number that has
+// nothing to do with bytes read. AddressSanitizer's own pread64 would take a status of
+// 20202 for 20202 bytes written into the 208-byte block and report an overflow, so this
+// program hands pread64 straight to the next definition: the simulated device.
+extern "C" ssize_t pread64(int fd, void* buffer, size_t count, off64_t offset)
+{
+    using Pread = ssize_t (*)(int, void*, size_t, off64_t);
+    static Pread next = reinterpret_cast<Pread>(dlsym(RTLD_NEXT, "pread64"));
+    return next(fd, buffer, count, offset);
+}
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    const char* base = (access("/dev/shm", W_OK) == 0) ? "/dev/shm" : "/tmp";
+    char dir[256];
+    snprintf(dir, sizeof dir, "%s/parser_fuzz.%d", base, static_cast<int>(getpid()));
+    systemDir = dir;
+    journalPath = systemDir + "/journal";
+    const char* init[] = {"init", dir, nullptr};
+    runZapisim(init);
+    atexit(removeSystem);
+    // The names the seed files use: active ones get new IDs, inactive ones are skipped.
+    static const char* const activePools[] = {"P1", "P2", "pool-a"};
+    static const char* const activeVolumes[] = {"V1", "V2", "vol-a"};
+    for (const char* name : activePools) {
+        addObject("pool", name, "6");
+    }
+    for (const char* name : activeVolumes) {
+        addObject("volume", name, "6");
+    }
+    addObject("pool", "P3", "2");
+    addObject("volume", "V3", "2");
+    check(zapisimUseSystem(dir) == 0, "zapisimUseSystem");
+
+    fflush(stdout);
+    captureFd = memfd_create("parser_fuzz_stdout", 0);
+    check(captureFd >= 0 && dup2(captureFd, 1) == 1, "capture stdout");
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    if (size > UINT32_MAX) {
+        return 0;
+    }
+    parseAs(1, data, size);
+    parseAs(0, data, size);
+    return 0;
+}

@@ -1,0 +1,237 @@
+// Malformed and hostile list files given to `korvane put` under the simulated storage
+// system: the files of this folder (one table row each), every prefix of a valid file,
+// a megabyte without a newline, names and IDs at and past their limits. Each run must
+// end with its exact messages and exit status, never a signal, hold no key, and change
+// exactly the IDs the reader's rules give for that shape: none at all, not one request
+// to the device, when the reader refuses the file.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "harness.h"
+
+namespace {
+
+using Changes = std::vector<std::pair<std::string, std::string>>;
+
+// The IDs the files of this folder carry (X1 to X3), and what the C library's
+// conversion makes of the odd ones.
+const std::string X1 = "1a2b0065-c065-4e65-e5-65-5eed00000065";
+const std::string X2 = "1a2b0066-c066-4e66-e6-66-5eed00000066";
+const std::string X3 = "1a2b0067-c067-4e67-e7-67-5eed00000067";
+const std::string kHexPrefixId = "002b0065-0065-4e65-e5-65-5eed00000065";
+const std::string kSignInsideId = "1a2b0065-ff9b-4e65-e5-65-5eed00000065";
+
+const std::string kFailed = "Failed to Parse the XML from Buffer\n";
+const std::string kWalkFailed = "GUIDModify failed, status -1\n" + kFailed;
+
+std::string refused(const std::string& message)
+{
+    return message + kFailed;
+}
+
+std::string notFound(const std::string& root)
+{
+    return refused("XMLParser: " + root + " not found \n");
+}
+
+std::string success(const std::string& kind)
+{
+    return kind == "pool" ? "Successfully updated from file \"{path}\" to the Pool's GUID\n"
+                          : "\n\nSuccessfully updated from file \"{path}\" to the Volume's GUID\n";
+}
+
+struct BadFile {
+    const char* file;
+    std::string kind;
+    std::string out;  // after the banner; {path} stands for the file's path
+    int exit;
+    Changes changes;  // IDs the run gives; empty: the system stays as it was
+    bool refusedByReader;
+};
+
+void PrintTo(const BadFile& c, std::ostream* out)
+{
+    *out << c.file << " as " << c.kind;
+}
+
+const std::vector<BadFile>& badFiles()
+{
+    static const std::vector<BadFile> files = {
+        {"binary-garbage.xml", "volume", notFound("listVolumes"), 255, {}, true},
+        {"other-kind-root.xml", "volume", notFound("listVolumes"), 255, {}, true},
+        {"wrong-case-root.xml", "volume", notFound("listVolumes"), 255, {}, true},
+        {"unclosed-root.xml", "volume", notFound("listVolumes"), 255, {}, true},
+        {"end-tag-with-blank.xml", "volume", notFound("listVolumes"), 255, {}, true},
+        // A CDATA section in the root's own content swallows its end tag.
+        {"unclosed-cdata-root.xml", "volume", notFound("listVolumes"), 255, {}, true},
+        // Inside the name element the section never closes, so no name element is
+        // found, while its ID element is.
+        {"unclosed-cdata.xml", "volume",
+         refused("XMLParser: volumeGUID without volumeName\n"), 255, {}, true},
+        {"name-without-id.xml", "volume",
+         refused("XMLParser: volumeName without volumeGUID\n"), 255, {}, true},
+        {"id-without-name.xml", "volume",
+         refused("XMLParser: volumeGUID without volumeName\n"), 255, {}, true},
+        {"empty-name.xml", "volume", refused("XMLParser: volumeName is empty\n"), 255, {}, true},
+        {"id-38-characters.xml", "volume",
+         refused("XMLParser: volumeGUID text is longer than 37 characters\n"), 255, {}, true},
+        // Shapes the reader accepts; the walk then says what becomes of them.
+        {"empty-root.xml", "volume", "List is Empty, there are no Volumes\n" + kWalkFailed, 255,
+         {}, false},
+        {"id-empty-element.xml", "volume",
+         "GUIDModify : LB_GUIDFromString Failed, status 20821\n" + kWalkFailed, 255, {}, false},
+        {"id-36-characters.xml", "volume",
+         "GUIDModify : LB_GUIDFromString Failed, status 20821\n" + kWalkFailed, 255, {}, false},
+        {"id-leading-plus.xml", "volume",
+         "GUIDModify : LB_GUIDFromString Failed, status 20821\n" + kWalkFailed, 255, {}, false},
+        {"id-leading-minus.xml", "volume",
+         "GUIDModify : LB_GUIDFromString Failed, status 20821\n" + kWalkFailed, 255,
+         {{"V1", X1}}, false},
+        {"unknown-name.xml", "volume", "GUIDModify : zOpen error 20202\n" + kWalkFailed, 255,
+         {{"V1", X1}}, false},
+        // A sign, a 0x prefix or white space at the start of a later group counts
+        // towards its width, and white space anywhere is dropped before parsing.
+        {"id-sign-inside-group.xml", "volume", success("volume"), 0, {{"V1", kSignInsideId}},
+         false},
+        {"id-hex-prefix.xml", "volume", success("volume"), 0, {{"V1", kHexPrefixId}}, false},
+        {"id-space-inside-group.xml", "volume", success("volume"), 0, {{"V1", X1}}, false},
+        // A zero byte ends a name or ID text.
+        {"nul-in-name.xml", "volume", success("volume"), 0, {{"V1", X1}}, false},
+        {"nul-in-id.xml", "volume", success("volume"), 0, {{"V2", X2}}, false},
+        // Only the first root element of the kind counts; one nested in it is content.
+        {"nested-root.xml", "volume", success("volume"), 0, {{"V1", X1}}, false},
+        {"repeated-root.xml", "volume", success("volume"), 0, {{"V1", X1}}, false},
+        {"both-kinds.xml", "volume", success("volume"), 0, {{"V2", X2}}, false},
+        {"both-kinds.xml", "pool", success("pool"), 0, {{"P1", X1}}, false},
+        // Comments are not skipped: a pair inside one is a pair.
+        {"pair-in-comment.xml", "volume", success("volume"), 0, {{"V2", X2}}, false},
+    };
+    return files;
+}
+
+std::string caseName(const testing::TestParamInfo<BadFile>& info)
+{
+    std::string name = info.param.file;
+    name = name.substr(0, name.find('.')) + "_" + info.param.kind;
+    for (char& c : name) {
+        if (c == '-') {
+            c = '_';
+        }
+    }
+    return name;
+}
+
+class BadInput : public e2e::EndToEnd {
+ protected:
+    void SetUp() override
+    {
+        e2e::EndToEnd::SetUp();
+        addAll(e2e::mixedSystem());
+    }
+
+    // Runs put on the file; checks the output, the exit status, the IDs afterwards and,
+    // when the reader refused the file, that no request reached the device.
+    void putFile(const std::string& kind, const std::string& path, const std::string& out,
+                 int exit, const Changes& changes, bool refusedByReader)
+    {
+        e2e::Outcome outcome = run({"put", kind, path});
+        EXPECT_EQ(outcome.process.out, e2e::kBanner + e2e::withPath(out, path));
+        EXPECT_EQ(outcome.process.exitStatus, exit);
+        EXPECT_EQ(e2e::describe(outcome.objects), e2e::expectedObjects(e2e::mixedSystem(), changes));
+        if (refusedByReader) {
+            EXPECT_TRUE(outcome.requests.empty()) << "first: " << outcome.requests.front();
+        }
+    }
+};
+
+class BadInputFile : public BadInput, public testing::WithParamInterface<BadFile> {};
+
+TEST_P(BadInputFile, EndsAsItsShapeSays)
+{
+    const BadFile& c = GetParam();
+    const std::string path = std::string(BAD_INPUT_DIR) + "/" + c.file;
+    putFile(c.kind, path, c.out, c.exit, c.changes, c.refusedByReader);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, BadInputFile, testing::ValuesIn(badFiles()), caseName);
+
+// Every prefix of a valid file (the empty one included) is refused without a request:
+// the root element's end tag is the file's last byte.
+TEST_F(BadInput, EveryPrefixOfAValidFileIsRefused)
+{
+    for (const char* kind : {"pool", "volume"}) {
+        const std::string root = std::string(kind) == "pool" ? "listPools" : "listVolumes";
+        const std::string valid = e2e::listFile(kind, {{kind[0] == 'p' ? "P1" : "V1", X1}});
+        const std::string path = file(std::string(kind) + ".xml");
+        e2e::zapisim("journal", sys, {"--clear"});
+        for (size_t length = 0; length < valid.size(); ++length) {
+            e2e::writeFile(path, valid.substr(0, length));
+            e2e::ProcessResult result = e2e::runKorvane(sys, {"put", kind, path});
+            std::string expected = length == 0
+                                       ? "readVolGUIDFromFile : File " + path + " is empty\n"
+                                       : notFound(root);
+            ASSERT_EQ(result.out, e2e::kBanner + expected) << kind << " prefix of " << length;
+            ASSERT_EQ(result.exitStatus, 255) << kind << " prefix of " << length;
+        }
+        e2e::Journal journal = e2e::readJournal(sys);
+        EXPECT_TRUE(journal.requests.empty());
+        EXPECT_EQ(journal.exits.size(), valid.size());
+        e2e::checkJournalHygiene(journal);
+    }
+    EXPECT_EQ(e2e::describe(e2e::showObjects(sys)), e2e::expectedObjects(e2e::mixedSystem()));
+}
+
+// A megabyte on one line: passed over between the pairs, or refused when it holds no
+// root element.
+TEST_F(BadInput, MegabyteWithoutNewline)
+{
+    const std::string filler(1 << 20, 'x');
+    const std::string path = file("big.xml");
+    e2e::writeFile(path, "<listVolumes><volumeName>V3</volumeName><volumeGUID>" + X3
+                             + "</volumeGUID>" + filler + "</listVolumes>");
+    putFile("volume", path, success("volume"), 0, {{"V3", X3}}, false);
+
+    e2e::writeFile(path, "<listVolumes" + filler);
+    putFile("volume", path, notFound("listVolumes"), 255, {{"V3", X3}}, true);
+}
+
+// A name of 255 bytes is a name like any other; one of 256 is refused. An ID element of
+// 255 bytes that is mostly white space still holds a valid ID; one of 256 is refused.
+TEST_F(BadInput, NamesAndIdsAtTheirLimits)
+{
+    const std::string longName(255, 'L');
+    add({"volume", longName, 6, e2e::testId(50)});
+    const std::string path = file("limits.xml");
+    auto specs = e2e::mixedSystem();
+    specs.push_back({"volume", longName, 6, e2e::testId(50)});
+    auto expectObjects = [&](const Changes& changes) {
+        EXPECT_EQ(e2e::describe(e2e::showObjects(sys)), e2e::expectedObjects(specs, changes));
+    };
+
+    e2e::writeFile(path, e2e::listFile("volume", {{longName + "L", X1}}));
+    e2e::Outcome outcome = run({"put", "volume", path});
+    EXPECT_EQ(outcome.process.out,
+              e2e::kBanner + refused("XMLParser: volumeName content is longer than 255 bytes\n"));
+    EXPECT_EQ(outcome.process.exitStatus, 255);
+    EXPECT_TRUE(outcome.requests.empty());
+
+    const std::string padded = X2 + std::string(255 - X2.size(), ' ');
+    e2e::writeFile(path, e2e::listFile("volume", {{"V1", padded + " "}}));
+    outcome = run({"put", "volume", path});
+    EXPECT_EQ(outcome.process.out,
+              e2e::kBanner + refused("XMLParser: volumeGUID content is longer than 255 bytes\n"));
+    EXPECT_EQ(outcome.process.exitStatus, 255);
+    EXPECT_TRUE(outcome.requests.empty());
+    expectObjects({});
+
+    e2e::writeFile(path, e2e::listFile("volume", {{longName, X1}, {"V1", padded}}));
+    outcome = run({"put", "volume", path});
+    EXPECT_EQ(outcome.process.out, e2e::kBanner + e2e::withPath(success("volume"), path));
+    EXPECT_EQ(outcome.process.exitStatus, 0);
+    expectObjects({{longName, X1}, {"V1", X2}});
+}
+
+}  // namespace
