@@ -56,8 +56,6 @@ endif()
 # in a private directory; the command on the PATH is a relative symbolic link to it,
 # so the installed tree can be moved (or unpacked under any root) as a whole.
 if(TARGET zapisim AND TARGET zapisimlib)
-  # Should zapisim ever link the library directly, it finds it beside itself.
-  set_target_properties(zapisim PROPERTIES INSTALL_RPATH "$ORIGIN")
   install(TARGETS zapisim RUNTIME DESTINATION ${KORVANE_ZAPISIM_DIR} COMPONENT zapisim)
   install(TARGETS zapisimlib LIBRARY DESTINATION ${KORVANE_ZAPISIM_DIR} COMPONENT zapisim)
 

@@ -22,10 +22,6 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CPACK_PACKAGE_CONTACT}")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The simulator's preload library is private to it (no soname, not on the library
-# path); dpkg-shlibdeps must look for it beside the executable, not in a package.
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS
-  ${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBEXECDIR}/zapisim)
 
 set(CPACK_DEBIAN_KORVANE_PACKAGE_NAME korvane)
 set(CPACK_DEBIAN_KORVANE_PACKAGE_SECTION admin)
