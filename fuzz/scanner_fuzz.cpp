@@ -62,12 +62,6 @@ bool unchanged(const Range_s& range, long from, long to)  // inclusive offsets
     return true;
 }
 
-// A position from 0 to the range's size (one past `last` included).
-char* pick(const Range_s& range, uint32_t raw)
-{
-    return range.first + raw % (range.size + 1);
-}
-
 // What every successful element search promises, given the start of its start tag
 // (`tagStart`, the "<") and the name it matched.
 void checkElement(const Range_s& range, const XMLElement_s& element, long tagStart,
@@ -322,9 +316,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::string name = pickName(provider);
     std::string attribute = pickName(provider);
     std::vector<char> text = provider.ConsumeRemainingBytes<char>();
-    if (text.empty()) {
+    // The range is the text from a chosen offset on, in a block of exactly its size: the
+    // operations that take a start position get the range's first byte, so a read
+    // before it is as visible as one past `last`.
+    size_t offset = (operation & 0x80) != 0 ? rawPosition % (text.size() + 1) : 0;
+    if (offset >= text.size()) {
         return 0;
     }
+    text.erase(text.begin(), text.begin() + static_cast<long>(offset));
 
     Range_s range;
     range.size = text.size();
@@ -332,7 +331,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     memcpy(range.first, text.data(), range.size);
     range.last = range.first + range.size - 1;
     range.before = text;
-    char* position = pick(range, rawPosition);
+    // The cursor operations also meet a cursor past `last`.
+    char* position = ((operation & 0x40) != 0) ? range.last + 1 : range.first;
 
     switch (operation % 7) {
     case 0: fuzzFindElement(range, name, attribute); break;
