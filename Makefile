@@ -11,7 +11,12 @@ DESTDIR ?=
 DEPS := cmake make g++ gcc pkg-config libgtest-dev libgmock-dev \
         groff-base man-db dpkg-dev file
 
-.PHONY: all deps build test demo install package clean
+# What only `make bench` needs, kept apart so that `make test` stays lean: Google
+# Benchmark, the libraries it compares against, GNU time for peak memory, python3 for
+# the summary, gnuplot for the plot.
+BENCH_DEPS := libbenchmark-dev uuid-dev libpugixml-dev time gnuplot-nox python3
+
+.PHONY: all deps build test demo install package clean bench
 
 all: build
 
@@ -45,6 +50,14 @@ package: build
 	cpack --config $(BUILD_DIR)/CPackConfig.cmake -B $(BUILD_DIR)/packages
 	@rm -rf $(BUILD_DIR)/packages/_CPack_Packages
 	@ls -1 $(BUILD_DIR)/packages/*.deb
+
+# Benchmarks in build/bench, then whole runs against the simulated system; the
+# results and the plot go to build/bench/results (see docs/performance.md).
+bench:
+	@$(MAKE) --no-print-directory deps DEPS="$(DEPS) $(BENCH_DEPS)"
+	cmake --preset bench
+	cmake --build --preset bench
+	bash scripts/bench.sh build/bench
 
 # The libFuzzer targets (preset fuzz: clang 14, ASan and UBSan), each run for
 # FUZZ_SECONDS from the seeds in fuzz/corpus; fuzz-ci is CI's short run. A crash fails

@@ -41,3 +41,9 @@ int writeGUIDToFile(const char* path);
 int readGUIDFromFile(const char* path);
 // Parses buffer (length file bytes followed by a zero byte) into the list, then applies it.
 int XMLParser(char* buffer, uint32_t length);
+// The two halves of readGUIDFromFile before anything is applied. readGUIDFile reads the
+// whole file into a new buffer (the caller frees it) followed by a zero byte; 0 or -1.
+// parseGUIDList fills the empty list from such a buffer, as XMLParser does; 0 or -1.
+// Each reports its own failures with the messages of readGUIDFromFile and XMLParser.
+int readGUIDFile(const char* path, char** buffer, uint32_t* length);
+int parseGUIDList(char* buffer, uint32_t length);

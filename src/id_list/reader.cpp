@@ -14,7 +14,7 @@
 
 namespace {
 
-// The read buffer grows by this much; it is also the largest single read.
+// The read buffer's first size, and the largest single read.
 constexpr size_t READ_CHUNK = 4096;
 // The byte count is 32-bit: a file of 4 GiB or more cannot be counted.
 constexpr uint64_t MAX_FILE_BYTES = UINT32_MAX;
@@ -59,8 +59,10 @@ int readToEnd(int fd, const char* path, char** buffer, size_t* capacity, uint64_
     (*buffer)[0] = '\0';
     for (;;) {
         if (*count == *capacity) {
-            // Never more than one byte beyond what the count can hold.
-            size_t grown = *capacity + READ_CHUNK;
+            // Doubling keeps a large file linear: growing by one chunk at a time would
+            // move the buffer over and over. Never more than one byte beyond what the
+            // count can hold.
+            size_t grown = *capacity * 2;
             if (grown > MAX_FILE_BYTES + 1) {
                 grown = MAX_FILE_BYTES + 1;
             }
@@ -94,32 +96,57 @@ int readToEnd(int fd, const char* path, char** buffer, size_t* capacity, uint64_
     }
 }
 
+// Copies `length` content bytes into text with a terminator after them, and tells whether
+// any of them is a zero byte or white space: every such byte is below '!'. A list file
+// written by the tool has none, so its texts can be taken as they are. Eight bytes at a
+// time: a byte below '!' is the only one that leaves its high bit set in
+// (word - 0x21 in every byte) & ~word.
+bool copyText(char* text, const char* content, size_t length)
+{
+    constexpr uint64_t everyByte = 0x0101010101010101ULL;
+    constexpr uint64_t highBits = 0x8080808080808080ULL;
+    uint64_t below = 0;
+    size_t i = 0;
+    for (; i + sizeof(uint64_t) <= length; i += sizeof(uint64_t)) {
+        uint64_t word;
+        memcpy(&word, content + i, sizeof word);
+        memcpy(text + i, &word, sizeof word);
+        below |= (word - everyByte * '!') & ~word & highBits;
+    }
+    bool found = below != 0;
+    for (; i < length; ++i) {
+        text[i] = content[i];
+        found = found || static_cast<unsigned char>(content[i]) < '!';
+    }
+    text[length] = '\0';
+    return found;
+}
+
 // Searches `name` in first..last. When found, `text` receives its content (a zero byte
-// in it ends the text; never more than MAX_TEXT_BYTES) and 1 is returned, else 0. The
-// text is copied at once: the next search reuses the record and may rewrite the buffer.
-int takeElementText(const char* name, char* first, char* last, XMLElement_s* element, char* text)
+// in it ends the text; never more than MAX_TEXT_BYTES) without any white space, and its
+// length is returned; otherwise -1. The text is copied at once: the next search reuses the
+// record and may rewrite the buffer.
+int64_t takeElementText(const char* name, char* first, char* last, XMLElement_s* element,
+                        char* text)
 {
     text[0] = '\0';
     if (findElement(name, first, last, element) != 0) {
+        return -1;
+    }
+    if (element->contentStart == nullptr) {
         return 0;
     }
-    if (element->contentStart != nullptr) {
-        size_t length = (element->contentLength < MAX_TEXT_BYTES)
-                            ? static_cast<size_t>(element->contentLength)
-                            : MAX_TEXT_BYTES;
-        length = strnlen(element->contentStart, length);
-        memcpy(text, element->contentStart, length);
-        text[length] = '\0';
+    size_t length = (element->contentLength < MAX_TEXT_BYTES)
+                        ? static_cast<size_t>(element->contentLength)
+                        : MAX_TEXT_BYTES;
+    if (copyText(text, element->contentStart, length)) {
+        length = strlen(text);
+        if (length > 0) {
+            removeWhiteSpace(text, static_cast<int32_t>(length));
+            length = strlen(text);
+        }
     }
-    return 1;
-}
-
-void dropWhiteSpace(char* text)
-{
-    size_t length = strlen(text);
-    if (length > 0) {
-        removeWhiteSpace(text, static_cast<int32_t>(length));
-    }
+    return static_cast<int64_t>(length);
 }
 
 // Turns every name/ID pair inside the root element's content into a list node. Refuses,
@@ -132,19 +159,21 @@ int parsePairs(const ElementNames_s& names, char* passStart, char* searchEnd, ch
     // Start tag of the name element that the last node was made from.
     const char* pairedName = nullptr;
     while (passStart <= searchEnd) {
-        int nameFound = takeElementText(names.name, passStart, searchEnd, &element, tagName);
+        int64_t nameText = takeElementText(names.name, passStart, searchEnd, &element, tagName);
+        bool nameFound = nameText >= 0;
         const char* nameEnd = nameFound ? element.nameEnd : nullptr;
         uint64_t nameLength = nameFound ? element.contentLength : 0;
-        int guidFound = takeElementText(names.guid, passStart, searchEnd, &element, tagGUID);
+        int64_t guidText = takeElementText(names.guid, passStart, searchEnd, &element, tagGUID);
+        bool guidFound = guidText >= 0;
 
-        if (nameFound == 0 && guidFound == 0) {
+        if (!nameFound && !guidFound) {
             return 0;
         }
-        if (guidFound == 0 && nameEnd == pairedName) {
+        if (!guidFound && nameEnd == pairedName) {
             // The name of a pair written ID first, met again from inside that ID.
             return 0;
         }
-        if (nameFound == 0 || guidFound == 0) {
+        if (!nameFound || !guidFound) {
             printf("XMLParser: %s without %s\n", nameFound ? names.name : names.guid,
                    nameFound ? names.guid : names.name);
             return -1;
@@ -154,14 +183,12 @@ int parsePairs(const ElementNames_s& names, char* passStart, char* searchEnd, ch
                    (nameLength > MAX_TEXT_BYTES) ? names.name : names.guid);
             return -1;
         }
-        dropWhiteSpace(tagName);
-        dropWhiteSpace(tagGUID);
-        if (tagName[0] == '\0') {
+        if (nameText == 0) {
             // Its admin path would name the whole container, not one object.
             printf("XMLParser: %s is empty\n", names.name);
             return -1;
         }
-        if (strlen(tagGUID) > MAX_GUID_TEXT) {
+        if (static_cast<size_t>(guidText) > MAX_GUID_TEXT) {
             printf("XMLParser: %s text is longer than 37 characters\n", names.guid);
             return -1;
         }
@@ -171,8 +198,8 @@ int parsePairs(const ElementNames_s& names, char* passStart, char* searchEnd, ch
             puts("Malloc : Couldn't allocate NameGUIDList_s tmp var");
             return -1;
         }
-        memcpy(node->name, tagName, strlen(tagName) + 1);
-        memcpy(node->guidText, tagGUID, strlen(tagGUID) + 1);
+        memcpy(node->name, tagName, static_cast<size_t>(nameText) + 1);
+        memcpy(node->guidText, tagGUID, static_cast<size_t>(guidText) + 1);
         node->next = nullptr;
         appendNode(node);
         pairedName = nameEnd;
@@ -187,7 +214,7 @@ int parsePairs(const ElementNames_s& names, char* passStart, char* searchEnd, ch
 
 }  // namespace
 
-int XMLParser(char* buffer, uint32_t length)
+int parseGUIDList(char* buffer, uint32_t length)
 {
     if (listHead != nullptr) {
         puts("Volume Name and GUID List not Empty");
@@ -221,10 +248,14 @@ int XMLParser(char* buffer, uint32_t length)
     }
     free(tagName);
     free(tagGUID);
-    if (result != 0) {
+    return (result != 0) ? -1 : 0;
+}
+
+int XMLParser(char* buffer, uint32_t length)
+{
+    if (parseGUIDList(buffer, length) != 0) {
         return -1;
     }
-
     int status = GUIDModify();
     if (status != 0) {
         printf("GUIDModify failed, status %d\n", status);
@@ -232,43 +263,54 @@ int XMLParser(char* buffer, uint32_t length)
     return status;
 }
 
-int readGUIDFromFile(const char* path)
+int readGUIDFile(const char* path, char** buffer, uint32_t* length)
 {
     size_t capacity = READ_CHUNK;
-    char* buffer = static_cast<char*>(malloc(capacity + 1));
-    if (buffer == nullptr) {
+    char* data = static_cast<char*>(malloc(capacity + 1));
+    if (data == nullptr) {
         puts("Malloc : Failed to allocate Read Buffer");
         return -1;
     }
     int fd = open(path, O_RDONLY);
     if (fd < 0) {
         int openError = errno;
-        free(buffer);
+        free(data);
         printf("readGUIDFromFile: open failed, error : %d\n", openError);
         return -1;
     }
 
     uint64_t count = 0;
-    if (readToEnd(fd, path, &buffer, &capacity, &count) != 0) {
+    if (readToEnd(fd, path, &data, &capacity, &count) != 0) {
         close(fd);
-        free(buffer);
+        free(data);
         return -1;
     }
     // The file is closed before the parse begins.
     int closeResult = close(fd);
     if (closeResult != 0) {
         int closeError = errno;
-        free(buffer);
+        free(data);
         printf("Close failed, ccode = %d, error = %d\n", closeResult, closeError);
         return -1;
     }
     if (count == 0) {
         printf("readVolGUIDFromFile : File %s is empty\n", path);
-        free(buffer);
+        free(data);
         return -1;
     }
+    *buffer = data;
+    *length = static_cast<uint32_t>(count);
+    return 0;
+}
 
-    int result = XMLParser(buffer, static_cast<uint32_t>(count));
+int readGUIDFromFile(const char* path)
+{
+    char* buffer = nullptr;
+    uint32_t length = 0;
+    if (readGUIDFile(path, &buffer, &length) != 0) {
+        return -1;
+    }
+    int result = XMLParser(buffer, length);
     if (result != 0) {
         puts("Failed to Parse the XML from Buffer");
     }

@@ -1,6 +1,7 @@
 #include "object_id.h"
 
 #include <cstdlib>
+#include <cstring>
 
 // The text groups are converted with the C library's unsigned conversions, which yield
 // 64-bit values here; the strict fast path below relies on the same width.
@@ -12,29 +13,43 @@ namespace {
 constexpr int GROUP_COUNT = 6;
 // Characters that each group of the text must consume, in text order.
 constexpr int groupWidth[GROUP_COUNT] = {8, 4, 4, 2, 2, 12};
-constexpr char hexDigit[] = "0123456789abcdef";
 
-// Writes the low `digits` nibbles of value as lower-case hex, most significant first.
-char* putHex(char* out, uint64_t value, int digits)
+// The two lower-case hex digits of every byte value, and the value of every character as a
+// hex digit of either case (NOT_HEX for any other character). Looking both up costs no
+// branch per character, which on random IDs would be mispredicted half of the time.
+struct HexTables_s {
+    char pairs[256][2];
+    uint8_t values[256];
+};
+constexpr uint8_t NOT_HEX = 0xFF;
+
+constexpr HexTables_s makeHexTables()
 {
-    for (int i = digits - 1; i >= 0; --i) {
-        out[i] = hexDigit[value & 0xF];
-        value >>= 4;
+    HexTables_s tables{};
+    const char digits[] = "0123456789abcdef";
+    for (int byte = 0; byte < 256; ++byte) {
+        tables.pairs[byte][0] = digits[byte >> 4];
+        tables.pairs[byte][1] = digits[byte & 0xF];
+        tables.values[byte] = NOT_HEX;
     }
-    return out + digits;
+    for (int digit = 0; digit < 16; ++digit) {
+        tables.values[static_cast<unsigned char>(digits[digit])] = static_cast<uint8_t>(digit);
+    }
+    for (int digit = 10; digit < 16; ++digit) {
+        tables.values['A' + digit - 10] = static_cast<uint8_t>(digit);
+    }
+    return tables;
 }
+constexpr HexTables_s hex = makeHexTables();
 
-// Value of one hex digit of either case, or -1.
-int hexValue(unsigned char c)
+// Writes the low `bytes` bytes of value as lower-case hex, most significant first.
+char* putHex(char* out, uint64_t value, int bytes)
 {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
+    for (int i = bytes - 1; i >= 0; --i) {
+        memcpy(out + 2 * i, hex.pairs[value & 0xFF], 2);
+        value >>= 8;
     }
-    c |= 0x20;  // folds 'A'..'F' onto 'a'..'f' and nothing else into that range
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return -1;
+    return out + 2 * bytes;
 }
 
 void storeGroups(const uint64_t values[GROUP_COUNT], GUID* guid)
@@ -56,22 +71,27 @@ void storeGroups(const uint64_t values[GROUP_COUNT], GUID* guid)
 // values, so a match here is a match there. False means "let the library decide".
 bool scanPlainText(const char* text, uint64_t values[GROUP_COUNT])
 {
+    // Only a text of at least 37 characters can be plain, and then its 38th byte (a
+    // character or the terminator) may be read too.
+    if (strnlen(text, GUID_TEXT_SIZE) < GUID_TEXT_LENGTH) {
+        return false;
+    }
     const auto* cursor = reinterpret_cast<const unsigned char*>(text);
+    // Any character that is not a hex digit leaves high bits here.
+    uint8_t notHex = 0;
     for (int group = 0; group < GROUP_COUNT; ++group) {
         uint64_t value = 0;
         for (int i = 0; i < groupWidth[group]; ++i) {
-            int digit = hexValue(*cursor++);  // a NUL stops the scan here
-            if (digit < 0) {
-                return false;
-            }
-            value = (value << 4) | static_cast<uint64_t>(digit);
+            uint8_t digit = hex.values[*cursor++];
+            notHex |= digit;
+            value = (value << 4) | (digit & 0xF);
         }
         values[group] = value;
-        if (group < GROUP_COUNT - 1 && *cursor++ != '-') {
-            return false;
+        if (group < GROUP_COUNT - 1) {
+            notHex |= (*cursor++ != '-') ? NOT_HEX : 0;
         }
     }
-    return hexValue(*cursor) < 0;
+    return notHex < 0x10 && hex.values[*cursor] == NOT_HEX;
 }
 
 // Any other text: the conversion rules themselves decide, so white space, a sign or a
@@ -103,18 +123,18 @@ int convertGroups(const char* text, uint64_t values[GROUP_COUNT])
 
 int LB_GUIDToString(const GUID* guid, char* text)
 {
-    char* out = putHex(text, guid->timeLow, 8);
+    char* out = putHex(text, guid->timeLow, 4);
     *out++ = '-';
-    out = putHex(out, guid->timeMid, 4);
+    out = putHex(out, guid->timeMid, 2);
     *out++ = '-';
-    out = putHex(out, guid->timeHiAndVersion, 4);
+    out = putHex(out, guid->timeHiAndVersion, 2);
     *out++ = '-';
-    out = putHex(out, guid->clockSeqHiAndReserved, 2);
+    out = putHex(out, guid->clockSeqHiAndReserved, 1);
     *out++ = '-';
-    out = putHex(out, guid->clockSeqLow, 2);
+    out = putHex(out, guid->clockSeqLow, 1);
     *out++ = '-';
     for (uint8_t byte : guid->node) {
-        out = putHex(out, byte, 2);
+        out = putHex(out, byte, 1);
     }
     *out = '\0';
     return 0;

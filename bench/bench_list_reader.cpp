@@ -1,0 +1,192 @@
+// List reader: a volume list file of 100,000 objects, as the tool's writer makes it, parsed
+// into the name/ID list (without applying it) against pugixml's in-place parse of the same
+// bytes; and the same with the file read from disk. Throughput is file bytes per second.
+//
+// Both sides fill fresh memory with their results (30 MB of list nodes, a DOM of similar
+// size), and in a one-shot process that memory is new: every page of it is faulted in on
+// first use. The plain groups measure that way, with the heap handed back to the system
+// before each iteration; the groups ending in "Warm" reuse the pages of the previous
+// iteration and so show the parsing work alone.
+#include <malloc.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <benchmark/benchmark.h>
+#include <pugixml.hpp>
+
+#include "bench_lists.h"
+#include "id_list.h"
+#include "workflows.h"
+
+namespace {
+
+struct ListFile_s {
+    std::string directory;
+    std::string path;
+    std::string bytes;
+};
+
+const ListFile_s& listFile()
+{
+    static const ListFile_s file = [] {
+        ListFile_s made;
+        made.directory = makeScratchDirectory();
+        made.bytes = volumeListFile(made.directory, BENCH_OBJECTS, 7);
+        made.path = made.directory + "/volumes.xml";
+        return made;
+    }();
+    return file;
+}
+
+size_t listLength()
+{
+    size_t nodes = 0;
+    for (const NameGUIDList_s* node = listHead; node != nullptr; node = node->next) {
+        ++nodes;
+    }
+    return nodes;
+}
+
+// After a timed parse, paused: a parse that failed or did not give one node per object
+// measured something else. The list is emptied for the next iteration.
+void endKorvane(benchmark::State& state, int result)
+{
+    state.PauseTiming();
+    if (result != 0 || listLength() != BENCH_OBJECTS) {
+        state.SkipWithError("the list does not hold every object of the file");
+    }
+    discardList();
+    state.ResumeTiming();
+}
+
+void endPugixml(benchmark::State& state, pugi::xml_document* document,
+                const pugi::xml_parse_result& result)
+{
+    state.PauseTiming();
+    if (!result) {
+        state.SkipWithError("pugixml refused the file");
+    }
+    document->reset();
+    state.ResumeTiming();
+}
+
+void finish(benchmark::State& state, const ListFile_s& file)
+{
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * file.bytes.size()));
+}
+
+// Before an iteration, paused: hands freed heap pages back to the system when `cold`.
+void startMemory(bool cold)
+{
+    if (cold) {
+        malloc_trim(0);
+    }
+}
+
+void parseKorvane(benchmark::State& state, bool cold)
+{
+    const ListFile_s& file = listFile();
+    isPool = 0;
+    std::vector<char> buffer(file.bytes.size() + 1);
+    for (auto _ : state) {
+        state.PauseTiming();
+        memcpy(buffer.data(), file.bytes.data(), file.bytes.size() + 1);
+        startMemory(cold);
+        state.ResumeTiming();
+        int result = parseGUIDList(buffer.data(), static_cast<uint32_t>(file.bytes.size()));
+        endKorvane(state, result);
+    }
+    finish(state, file);
+}
+
+void parsePugixml(benchmark::State& state, bool cold, unsigned options)
+{
+    const ListFile_s& file = listFile();
+    std::vector<char> buffer(file.bytes.size() + 1);
+    for (auto _ : state) {
+        state.PauseTiming();
+        memcpy(buffer.data(), file.bytes.data(), file.bytes.size() + 1);
+        pugi::xml_document document;
+        startMemory(cold);
+        state.ResumeTiming();
+        endPugixml(state, &document,
+                   document.load_buffer_inplace(buffer.data(), file.bytes.size(), options));
+    }
+    finish(state, file);
+}
+
+void readKorvane(benchmark::State& state)
+{
+    const ListFile_s& file = listFile();
+    isPool = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        startMemory(true);
+        state.ResumeTiming();
+        char* buffer = nullptr;
+        uint32_t length = 0;
+        int result = readGUIDFile(file.path.c_str(), &buffer, &length);
+        if (result == 0) {
+            result = parseGUIDList(buffer, length);
+            free(buffer);
+        }
+        endKorvane(state, result);
+    }
+    finish(state, file);
+}
+
+void readPugixml(benchmark::State& state)
+{
+    const ListFile_s& file = listFile();
+    for (auto _ : state) {
+        state.PauseTiming();
+        pugi::xml_document document;
+        startMemory(true);
+        state.ResumeTiming();
+        endPugixml(state, &document, document.load_file(file.path.c_str(), pugi::parse_default));
+    }
+    finish(state, file);
+}
+
+void registerOne(const std::string& name, const std::function<void(benchmark::State&)>& run)
+{
+    benchmark::RegisterBenchmark(name.c_str(), run)->Unit(benchmark::kMillisecond);
+}
+
+// Pairs are named GROUP/korvane and GROUP/REFERENCE; scripts/bench.sh divides them.
+void registerAll()
+{
+    for (bool cold : {false, true}) {
+        std::string group = cold ? "ListParse" : "ListParseWarm";
+        registerOne(group + "/korvane", [cold](benchmark::State& state) { parseKorvane(state, cold); });
+        registerOne(group + "/pugixml", [cold](benchmark::State& state) {
+            parsePugixml(state, cold, pugi::parse_default);
+        });
+        registerOne(group + "/pugixml-minimal", [cold](benchmark::State& state) {
+            parsePugixml(state, cold, pugi::parse_minimal);
+        });
+    }
+    registerOne("ListRead/korvane", readKorvane);
+    registerOne("ListRead/pugixml", readPugixml);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    // Freed pages stay with the process unless a cold iteration hands them back.
+    mallopt(M_TRIM_THRESHOLD, INT32_MAX);
+    registerAll();
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+        return 1;
+    }
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    removeScratchDirectory(listFile().directory);
+    return 0;
+}

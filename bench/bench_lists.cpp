@@ -1,0 +1,83 @@
+#include "bench_lists.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+
+#include <dirent.h>
+#include <unistd.h>
+
+#include "id_list.h"
+#include "object_id.h"
+#include "workflows.h"
+
+void fillVolumeList(uint32_t count, uint32_t seed)
+{
+    std::mt19937_64 random(seed);
+    for (uint32_t i = 1; i <= count; ++i) {
+        auto* node = static_cast<NameGUIDList_s*>(malloc(sizeof(NameGUIDList_s)));
+        if (node == nullptr) {
+            abort();
+        }
+        snprintf(node->name, sizeof node->name, "VOL%06u", i);
+        uint64_t halves[2] = {random(), random()};
+        GUID guid;
+        memcpy(&guid, halves, sizeof guid);
+        LB_GUIDToString(&guid, node->guidText);
+        node->next = nullptr;
+        appendNode(node);
+    }
+}
+
+void discardList()
+{
+    while (NameGUIDList_s* node = takeFirstNode()) {
+        free(node);
+    }
+}
+
+std::string makeScratchDirectory()
+{
+    char pattern[] = "/tmp/korvane-bench-XXXXXX";
+    if (mkdtemp(pattern) == nullptr) {
+        perror("mkdtemp");
+        abort();
+    }
+    return pattern;
+}
+
+void removeScratchDirectory(const std::string& directory)
+{
+    if (DIR* listing = opendir(directory.c_str())) {
+        while (const dirent* entry = readdir(listing)) {
+            if (strcmp(entry->d_name, ".") != 0 && strcmp(entry->d_name, "..") != 0) {
+                unlink((directory + "/" + entry->d_name).c_str());
+            }
+        }
+        closedir(listing);
+    }
+    rmdir(directory.c_str());
+}
+
+std::string volumeListFile(const std::string& directory, uint32_t count, uint32_t seed)
+{
+    isPool = 0;
+    fillVolumeList(count, seed);
+    std::string path = directory + "/volumes.xml";
+    if (writeGUIDToFile(path.c_str()) != 0) {
+        abort();
+    }
+    std::string bytes;
+    FILE* file = fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        abort();
+    }
+    char chunk[65536];
+    size_t got = 0;
+    while ((got = fread(chunk, 1, sizeof chunk, file)) > 0) {
+        bytes.append(chunk, got);
+    }
+    fclose(file);
+    return bytes;
+}
