@@ -75,5 +75,32 @@ fuzz-ci:
 	@$(MAKE) --no-print-directory deps DEPS="$(DEPS) $(FUZZ_DEPS)"
 	bash scripts/fuzz.sh --seconds $(FUZZ_CI_SECONDS)
 
+# The whole test suite built with AddressSanitizer and UndefinedBehaviorSanitizer
+# (preset asan, build/asan), the end-to-end runs of korvane under zapisim included.
+.PHONY: test-asan
+test-asan:
+	@$(MAKE) --no-print-directory test PRESET=asan
+
+# clang-tidy (.clang-tidy) and cppcheck over src/ and sim/; any finding fails. Only
+# the configure step is needed: the compile commands come from it.
+LINT_DEPS := clang-tidy cppcheck
+
+.PHONY: lint
+lint:
+	@$(MAKE) --no-print-directory deps DEPS="$(DEPS) $(LINT_DEPS)"
+	cmake --preset $(PRESET) >/dev/null
+	bash scripts/lint.sh $(BUILD_DIR)
+
+# valgrind memcheck over every korvane run of the end-to-end, fault-sweep and
+# bad-input tests (an uninstrumented build: the default preset). Logs go to
+# BUILD_DIR/memcheck; any error or lost block fails (see scripts/memcheck.sh).
+MEMCHECK_DEPS := valgrind
+
+.PHONY: memcheck
+memcheck:
+	@$(MAKE) --no-print-directory deps DEPS="$(DEPS) $(MEMCHECK_DEPS)"
+	@$(MAKE) --no-print-directory build
+	bash scripts/memcheck.sh $(BUILD_DIR)
+
 clean:
 	rm -rf build

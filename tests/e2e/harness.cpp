@@ -86,8 +86,17 @@ ProcessResult runProcess(const Lines& argv, const StdinFeed* feed, size_t addres
   pid_t pid = fork();
   if (pid == 0) {
     if (addressSpaceLimit != 0) {
+#if defined(__SANITIZE_ADDRESS__)
+      // AddressSanitizer reserves terabytes of address space for its shadow at start, so
+      // the sanitized build bounds each allocation through the runtime instead.
+      const char* options = std::getenv("ASAN_OPTIONS");
+      std::string bounded = std::string(options != nullptr ? options : "") +
+                            ":max_allocation_size_mb=" + std::to_string(addressSpaceLimit >> 20);
+      setenv("ASAN_OPTIONS", bounded.c_str(), 1);
+#else
       rlimit limit{addressSpaceLimit, addressSpaceLimit};
       setrlimit(RLIMIT_AS, &limit);
+#endif
     }
     int in = feed != nullptr ? inPipe[0] : open("/dev/null", O_RDONLY);
     dup2(in, 0);
@@ -226,7 +235,13 @@ Journal readJournal(const std::string& dir) {
 
 ProcessResult runKorvane(const std::string& dir, const Lines& args, const StdinFeed* feed,
                          size_t addressSpaceLimit) {
-  Lines argv = {zapisimPath(), "run", dir, "--", korvanePath()};
+  Lines argv = {zapisimPath(), "run", dir, "--"};
+  // KORVANE_TEST_WRAPPER: words that go before korvane's path, such as the valgrind
+  // command line of make memcheck.
+  const char* wrapperWords = std::getenv("KORVANE_TEST_WRAPPER");
+  std::istringstream wrapper(wrapperWords != nullptr ? wrapperWords : "");
+  for (std::string word; wrapper >> word;) argv.push_back(word);
+  argv.push_back(korvanePath());
   argv.insert(argv.end(), args.begin(), args.end());
   return runProcess(argv, feed, addressSpaceLimit);
 }

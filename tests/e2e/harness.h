@@ -72,7 +72,8 @@ ProcessResult zapisim(const std::string& sub, const std::string& dir, const Line
 std::vector<SimObject> showObjects(const std::string& dir);
 Journal readJournal(const std::string& dir);
 
-// Runs korvane with the arguments under the simulated system of `dir`.
+// Runs korvane with the arguments under the simulated system of `dir`, behind the words
+// of the environment variable KORVANE_TEST_WRAPPER when it is set.
 ProcessResult runKorvane(const std::string& dir, const Lines& args, const StdinFeed* feed = nullptr,
                          size_t addressSpaceLimit = 0);
 

@@ -88,9 +88,9 @@ INSTANTIATE_TEST_SUITE_P(Kinds, AdminPath,
 TEST(AdminPathBound, RefusesAPathThatDoesNotFit)
 {
     isPool = 0;
-    char path[20];
-    EXPECT_EQ(formatAdminPath(path, sizeof path, "abcd"), -1);  // 16 + 4 + NUL = 21
-    EXPECT_EQ(formatAdminPath(path, 21, "abcd"), 0);
+    char path[21];  // 16 + 4 + NUL
+    EXPECT_EQ(formatAdminPath(path, sizeof path - 1, "abcd"), -1);
+    EXPECT_EQ(formatAdminPath(path, sizeof path, "abcd"), 0);
 }
 
 }  // namespace
