@@ -18,7 +18,7 @@ uint32_t zapiStatus(int64_t result)
     if (result == -1) {
         return errno != 0 ? static_cast<uint32_t>(errno) : static_cast<uint32_t>(EIO);
     }
-    if (result != 0 && static_cast<uint32_t>(result) == 0) {
+    if (result != 0 && (result & 0xFFFFFFFF) == 0) {
         return static_cast<uint32_t>(EIO);
     }
     return static_cast<uint32_t>(result);

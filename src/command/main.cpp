@@ -10,8 +10,9 @@
 int main(int argc, char** argv)
 {
     // Line by line, so that messages keep their place among the list written to
-    // /dev/stdout and none is lost when the process is killed.
-    setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
+    // /dev/stdout and none is lost when the process is killed. Should the C library
+    // refuse, output keeps its usual buffering and is still all written at exit.
+    (void)setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
     puts("KORVANE v1.1 - Modify Pool or Volume GUID\n\n");
 
     if (argc != 4) {

@@ -108,7 +108,7 @@ bool copyText(char* text, const char* content, size_t length)
     uint64_t below = 0;
     size_t i = 0;
     for (; i + sizeof(uint64_t) <= length; i += sizeof(uint64_t)) {
-        uint64_t word;
+        uint64_t word = 0;
         memcpy(&word, content + i, sizeof word);
         memcpy(text + i, &word, sizeof word);
         below |= (word - everyByte * '!') & ~word & highBits;

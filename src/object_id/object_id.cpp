@@ -43,10 +43,10 @@ constexpr HexTables_s makeHexTables()
 constexpr HexTables_s hex = makeHexTables();
 
 // Writes the low `bytes` bytes of value as lower-case hex, most significant first.
-char* putHex(char* out, uint64_t value, int bytes)
+char* putHex(char* out, uint64_t value, size_t bytes)
 {
-    for (int i = bytes - 1; i >= 0; --i) {
-        memcpy(out + 2 * i, hex.pairs[value & 0xFF], 2);
+    for (size_t i = bytes; i > 0; --i) {
+        memcpy(out + 2 * (i - 1), hex.pairs[value & 0xFF], 2);
         value >>= 8;
     }
     return out + 2 * bytes;

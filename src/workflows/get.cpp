@@ -67,7 +67,7 @@ int getInfo(const char* name)
         return -1;
     }
     // openObject has made sure that the name fits the node.
-    snprintf(node->name, sizeof(node->name), "%s", name);
+    (void)snprintf(node->name, sizeof(node->name), "%s", name);
     memcpy(node->guidText, guidText, sizeof(node->guidText));
     node->next = nullptr;
     appendNode(node);
