@@ -61,7 +61,7 @@ DIR* simAdminOpendir(const char* path, bool* handled) {
     return reinterpret_cast<DIR*>(dir);
 }
 
-bool simIsAdminDir(DIR* dir) {
+bool simIsAdminDir(const DIR* dir) {
     for (size_t i = 0; i < openDirCount; ++i) {
         if (reinterpret_cast<DIR*>(openDirs[i]) == dir) return true;
     }
@@ -93,7 +93,7 @@ struct dirent* simAdminReaddir(DIR* handle) {
     return entry;
 }
 
-int simAdminClosedir(DIR* handle) {
+int simAdminClosedir(const DIR* handle) {
     for (size_t i = 0; i < openDirCount; ++i) {
         if (reinterpret_cast<DIR*>(openDirs[i]) == handle) {
             simFreeNames(&openDirs[i]->names);

@@ -31,9 +31,10 @@ const char* const USAGES[][2] = {
 
 // Every failure of the command: one line on standard error, exit status 2.
 [[noreturn]] void fail(const char* format, const char* first = "", const char* second = "") {
-    fputs("zapisim: ", stderr);
-    fprintf(stderr, format, first, second);
-    fputc('\n', stderr);
+    (void)fputs("zapisim: ", stderr);
+    // cppcheck-suppress wrongPrintfScanfArgNum ; formats take up to two %s, extra arguments are ignored
+    (void)fprintf(stderr, format, first, second);
+    (void)fputc('\n', stderr);
     exit(EXIT_USAGE);
 }
 
@@ -169,7 +170,7 @@ int commandAddMany(int argc, char** argv) {
     }
     char name[SIM_NAME_MAX + 1];
     for (unsigned long long i = 1; i <= count; ++i) {
-        snprintf(name, sizeof name, "%s%0*llu", prefix, width, i);
+        (void)snprintf(name, sizeof name, "%s%0*llu", prefix, width, i);
         saveNew(argv[2], kind, name, &options);
     }
     return 0;
@@ -205,7 +206,7 @@ size_t ruleCount(const char* path) {
     if (file == nullptr) return 0;
     size_t lines = 0;
     for (int c = fgetc(file); c != EOF; c = fgetc(file)) lines += c == '\n';
-    fclose(file);
+    (void)fclose(file);
     return lines;
 }
 
@@ -246,11 +247,11 @@ int commandFail(int argc, char** argv) {
         } else if (strcmp(option, "--name") == 0 && rule.what == SIM_RULE_REQUEST) {
             nameArgument(value);
             rule.hasText = true;
-            strcpy(rule.text, value);
+            (void)snprintf(rule.text, sizeof rule.text, "%s", value);
         } else if (strcmp(option, "--path") == 0 && rule.what >= SIM_RULE_OPEN) {
             if (value[0] == '\0' || strlen(value) >= sizeof rule.text) fail("bad path \"%s\"", value);
             rule.hasText = true;
-            strcpy(rule.text, value);
+            (void)snprintf(rule.text, sizeof rule.text, "%s", value);
         } else if (strcmp(option, "--size") == 0 && rule.what == SIM_RULE_MALLOC) {
             rule.size = number(value, "size", 0, UINT64_MAX);
             hasSize = true;
@@ -327,13 +328,13 @@ int commandRun(int argc, char** argv) {
     if (slash == nullptr || static_cast<size_t>(slash - library) + sizeof "/libzapisim.so" > sizeof library) {
         fail("cannot find libzapisim.so next to %s", library);
     }
-    strcpy(slash, "/libzapisim.so");
+    memcpy(slash, "/libzapisim.so", sizeof "/libzapisim.so");
     if (access(library, R_OK) != 0) fail("%s: %s", library, strerror(errno));
     if (setenv("ZAPISIM_ROOT", root, 1) != 0 || setenv("LD_PRELOAD", library, 1) != 0) {
         fail("cannot set the environment: %s", strerror(errno));
     }
     execvp(argv[4], argv + 4);
-    fprintf(stderr, "zapisim: cannot run %s: %s\n", argv[4], strerror(errno));
+    (void)fprintf(stderr, "zapisim: cannot run %s: %s\n", argv[4], strerror(errno));
     return 127;
 }
 

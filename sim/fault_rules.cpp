@@ -24,7 +24,7 @@ bool appendText(char* line, size_t size, size_t* used, const char* text) {
 // Appends " key=value".
 bool appendNumber(char* line, size_t size, size_t* used, const char* key, unsigned long long value) {
     char word[64];
-    snprintf(word, sizeof word, " %s=%llu", key, value);
+    (void)snprintf(word, sizeof word, " %s=%llu", key, value);
     return appendText(line, size, used, word);
 }
 

@@ -238,17 +238,17 @@ ssize_t pread64(int fd, void* buffer, size_t count, off64_t offset) {
 
 ssize_t pread(int fd, void* buffer, size_t count, off_t offset) { return preadCommon(fd, buffer, count, offset); }
 
-ssize_t __pread64_chk(int fd, void* buffer, size_t count, off64_t offset, size_t) {
+ssize_t __pread64_chk(int fd, void* buffer, size_t count, off64_t offset, size_t /*bufferSize*/) {
     return preadCommon(fd, buffer, count, offset);
 }
 
-ssize_t __pread_chk(int fd, void* buffer, size_t count, off_t offset, size_t) {
+ssize_t __pread_chk(int fd, void* buffer, size_t count, off_t offset, size_t /*bufferSize*/) {
     return preadCommon(fd, buffer, count, offset);
 }
 
 ssize_t read(int fd, void* buffer, size_t count) { return readCommon(fd, buffer, count); }
 
-ssize_t __read_chk(int fd, void* buffer, size_t count, size_t) { return readCommon(fd, buffer, count); }
+ssize_t __read_chk(int fd, void* buffer, size_t count, size_t /*bufferSize*/) { return readCommon(fd, buffer, count); }
 
 ssize_t write(int fd, const void* buffer, size_t count) {
     if (simDepth == 0 && simFileFaultsArmed && fdFault(SIM_FAULT_WRITE, fd)) return -1;

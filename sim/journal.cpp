@@ -31,7 +31,7 @@ void put(Line_s* line, const char* text) {
 
 void putNumber(Line_s* line, const char* format, unsigned long long value) {
     char number[32];
-    snprintf(number, sizeof number, format, value);
+    (void)snprintf(number, sizeof number, format, value);
     put(line, number);
 }
 

@@ -63,9 +63,9 @@ size_t simHeldKeys();
 // without the final slash) while a system is in use; null with *handled false for
 // any other path; null with *handled true and errno set when the listing fails.
 DIR* simAdminOpendir(const char* path, bool* handled);
-bool simIsAdminDir(DIR* dir);
+bool simIsAdminDir(const DIR* dir);
 struct dirent* simAdminReaddir(DIR* dir);
-int simAdminClosedir(DIR* dir);
+int simAdminClosedir(const DIR* dir);
 
 // ---- Faults (rules read from the system directory) ----
 // Each returns true when the call is to fail (errno to use in *errnoOut).

@@ -298,7 +298,7 @@ void simFormatId(const uint8_t* id, char* text) {
     memcpy(&timeLow, id, 4);
     memcpy(&timeMid, id + 4, 2);
     memcpy(&timeHigh, id + 6, 2);
-    snprintf(text, SIM_ID_TEXT_SIZE, "%08x-%04x-%04x-%02x-%02x-%02x%02x%02x%02x%02x%02x", timeLow, timeMid, timeHigh,
+    (void)snprintf(text, SIM_ID_TEXT_SIZE, "%08x-%04x-%04x-%02x-%02x-%02x%02x%02x%02x%02x%02x", timeLow, timeMid, timeHigh,
              id[8], id[9], id[10], id[11], id[12], id[13], id[14], id[15]);
 }
 

@@ -2,6 +2,7 @@
 // five operations the tool uses, against the object files of a system directory.
 #include <errno.h>
 #include <limits.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -103,7 +104,7 @@ KeySlot_s* issueKey(int kind, const char* name) {
     slot->inUse = true;
     slot->kind = kind;
     slot->hasInfo = false;
-    strcpy(slot->name, name);
+    (void)snprintf(slot->name, sizeof slot->name, "%s", name);
     ++heldCount;
     return slot;
 }
@@ -123,18 +124,13 @@ void releaseKey(KeySlot_s* slot) {
 // "root", "pool:NAME" or "volume:NAME", as the journal shows an object.
 void describe(int kind, const char* name, char* out, size_t size) {
     if (kind == KIND_ROOT) {
-        strcpy(out, "root");
+        (void)snprintf(out, size, "root");
         return;
     }
     char escaped[SIM_ESCAPED_NAME_SIZE];
     simEscapeName(name, escaped, sizeof escaped);
-    strcpy(out, simKindWord(kind));
-    strcat(out, ":");
-    size_t used = strlen(out);
-    size_t length = strlen(escaped);
-    if (length > size - 1 - used) length = size - 1 - used;
-    memcpy(out + used, escaped, length);
-    out[used + length] = '\0';
+    // A name too long for `out` is cut short.
+    (void)snprintf(out, size, "%s:%s", simKindWord(kind), escaped);
 }
 
 constexpr size_t OBJECT_TEXT_SIZE = SIM_ESCAPED_NAME_SIZE + 16;
@@ -195,7 +191,8 @@ int parseAdminPath(const char* path, char* name) {
         return 0;
     }
     if (simCheckName(rest) != 0) return 0;
-    strcpy(name, rest);
+    // simCheckName has held it to SIM_NAME_MAX bytes.
+    memcpy(name, rest, strlen(rest) + 1);
     return kind;
 }
 
@@ -222,8 +219,10 @@ int64_t openObject(Request_s* request) {
     static SimObjectFile_s object;
     bool exists = kind != 0 && simLoadObject(simRoot, kind, name, &object) == 0;
     // The journal names the object asked for, whether or not it is there.
-    if (kind != 0) describe(kind, name, request->object, sizeof request->object);
-    if (kind != 0) request->faultName = name;
+    if (kind != 0) {
+        describe(kind, name, request->object, sizeof request->object);
+        request->faultName = name;
+    }
     int64_t result = 0;
     if (injected(request, &result)) return result;
     if (!exists) return ZAPISIM_STATUS_NO_OBJECT;
@@ -346,7 +345,7 @@ int simStartSystem(const char* dir) {
     // The program may change its directory; the system must not move with it.
     if (realpath(dir, simRoot) == nullptr) {
         if (strlen(dir) >= sizeof simRoot) return -1;
-        strcpy(simRoot, dir);
+        (void)snprintf(simRoot, sizeof simRoot, "%s", dir);
     }
     simRootUsable = simIsSystem(simRoot) != 0;
     if (!simRootUsable) return -1;
@@ -409,8 +408,9 @@ __attribute__((constructor)) void startFromEnvironment() {
     ++simDepth;
     simStartSystem(root);
     // An unusable directory still stands behind the device: its requests then fail
-    // with ZAPISIM_STATUS_NO_SYSTEM rather than reaching no device at all.
-    if (simRoot[0] == '\0') strcpy(simRoot, root);
+    // with ZAPISIM_STATUS_NO_SYSTEM rather than reaching no device at all. One too long
+    // to be a path is kept cut short, unusable all the same.
+    if (simRoot[0] == '\0') (void)snprintf(simRoot, sizeof simRoot, "%s", root);
     --simDepth;
 }
 
