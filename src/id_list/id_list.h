@@ -28,7 +28,7 @@ int findStartTag(const char* name, size_t nameLength, char* first, char* last, c
 int findEndTagReverse(const char* name, char* highest, char* lowest, char** position);
 int removeWhiteSpace(char* text, int32_t length);
 int isWhiteSpace(const char* position);
-void skipWhiteSpace(char** cursor, char* last);
+void skipWhiteSpace(char** cursor, const char* last);
 void skipToWordEnd(char** cursor, char* last);
 char* isCDATAStart(char* position, char* last);
 char* isCDATAEnd(char* position, char* last);

@@ -46,7 +46,7 @@ bool endsTagName(char byte)
 }
 
 // First byte from `from` to `last` that ends a tag name, or null.
-char* findNameEnd(char* from, char* last)
+char* findNameEnd(char* from, const char* last)
 {
     for (; from <= last; ++from) {
         if (endsTagName(*from)) {
@@ -121,7 +121,7 @@ int isWhiteSpace(const char* position)
     return (position != nullptr && isSpaceByte(*position)) ? 1 : 0;
 }
 
-void skipWhiteSpace(char** cursor, char* last)
+void skipWhiteSpace(char** cursor, const char* last)
 {
     if (cursor == nullptr || *cursor == nullptr || last == nullptr) {
         return;
@@ -347,7 +347,7 @@ int getAttributeValue(const char* attributeName, XMLElement_s* element)
     if (attributeName == nullptr || element == nullptr || element->nameEnd == nullptr) {
         return -1;
     }
-    char* regionEnd;
+    char* regionEnd = nullptr;
     if (element->contentStart != nullptr) {
         regionEnd = element->contentStart - 1;
     } else if (element->elementEnd != nullptr) {
