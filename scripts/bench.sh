@@ -8,10 +8,12 @@
 # docs/performance-time-per-object.png.
 #
 #   scripts/bench.sh [BUILD_DIR]          (default build/bench)
+#   scripts/bench.sh BUILD_DIR --summary  (summary and plot again from BUILD_DIR/results)
 #
 # BENCH_COUNTS (default "1000 10000 100000"), BENCH_ROUNDS (rounds of whole runs per
 # count; default 15, 9 and 5 for the three counts), BENCH_REPETITIONS (Google Benchmark
-# repetitions, default 15) shorten or lengthen it.
+# repetitions, default 15) shorten or lengthen it; BENCH_TMPDIR (default /dev/shm) is
+# where the simulated systems are made.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -23,131 +25,147 @@ floor=$build/bench/korvane_floor
 counts=${BENCH_COUNTS:-1000 10000 100000}
 repetitions=${BENCH_REPETITIONS:-15}
 
+summary_only=0
+[ "${2:-}" = --summary ] && summary_only=1
+
 for program in "$zapisim" "$korvane" "$floor"; do
     [ -x "$program" ] || { echo "bench.sh: $program is missing; build the bench preset" >&2; exit 2; }
 done
-rm -rf "$results"
-mkdir -p "$results"
-work=$(mktemp -d /tmp/korvane-bench.XXXXXX)
-trap 'rm -rf "$work"' EXIT
+# Measures everything into $results, afresh.
+measure() {
+    rm -rf "$results"
+    mkdir -p "$results"
+    # The simulated systems live in memory (tmpfs) where there is one: the simulator stores a
+    # modified record with a new file and a rename, and on a disk file system each rename
+    # starts write-back, which would drown both sides in the shared disk's noise.
+    scratch=${BENCH_TMPDIR:-/dev/shm}
+    [ -d "$scratch" ] && [ -w "$scratch" ] || scratch=/tmp
+    work=$(mktemp -d "$scratch/korvane-bench.XXXXXX")
+    trap 'rm -rf "$work"' EXIT
 
-# ---- The machine, as the results were measured on it ----
-{
-    echo "date: $(date -u '+%Y-%m-%d %H:%M UTC')"
-    echo "cpu: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')"
-    echo "cores: $(nproc)"
-    echo "memory: $(free -h | awk '/^Mem:/ {print $2}')"
-    echo "kernel: $(uname -r)"
-    echo "compiler: $(g++ --version | head -1)"
-    echo "load average at start: $(cut -d' ' -f1-3 /proc/loadavg)"
-} > "$results/machine.txt"
+    # ---- The machine, as the results were measured on it ----
+    {
+        echo "date: $(date -u '+%Y-%m-%d %H:%M UTC')"
+        echo "cpu: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')"
+        echo "cores: $(nproc)"
+        echo "memory: $(free -h | awk '/^Mem:/ {print $2}')"
+        echo "kernel: $(uname -r)"
+        echo "compiler: $(g++ --version | head -1)"
+        echo "simulated systems in: $(df --output=fstype "$work" | tail -1) ($scratch)"
+        echo "load average at start: $(cut -d' ' -f1-3 /proc/loadavg)"
+    } > "$results/machine.txt"
 
-# ---- Google Benchmark binaries: pairs interleaved at random, medians ----
-for name in bench_object_id bench_list_reader bench_list_writer; do
-    binary=$build/bench/$name
-    if [ ! -x "$binary" ]; then
-        echo "bench.sh: $name was not built (a comparison library is missing)" >&2
-        continue
-    fi
-    echo "== $name"
-    "$binary" --benchmark_repetitions="$repetitions" --benchmark_enable_random_interleaving=true \
-        --benchmark_report_aggregates_only=true \
-        --benchmark_out="$results/$name.json" --benchmark_out_format=json
-done
-
-# ---- Whole runs under the simulated storage system ----
-rounds_for() {
-    if [ -n "${BENCH_ROUNDS:-}" ]; then echo "$BENCH_ROUNDS"; return; fi
-    case $1 in 1000) echo 15 ;; 10000) echo 9 ;; *) echo 5 ;; esac
-}
-
-# run_one COUNT ROAD WHO ROUND: one whole process, timed; appends a line to runs.tsv.
-run_one() {
-    local count=$1 road=$2 who=$3 round=$4 system=$work/system$1
-    local command
-    if [ "$who" = korvane ]; then
-        local file=$work/volumes$count.xml
-        [ "$road" = get ] && file=$work/written$count.xml
-        command=("$korvane" "$road" volume "$file")
-    else
-        command=("$floor" "$road" volume)
-    fi
-    local start end
-    start=$(date +%s%N)
-    /usr/bin/time -f '%U %S %M' -o "$work/time" "$zapisim" run "$system" -- "${command[@]}" > "$work/out" \
-        || { echo "bench.sh: $who $road failed at $count objects:" >&2; cat "$work/out" >&2; exit 1; }
-    end=$(date +%s%N)
-    read -r user sys rss < "$work/time"
-    printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$count" "$road" "$who" "$round" \
-        "$(( end - start ))" "$(awk -v u="$user" -v s="$sys" 'BEGIN { print u + s }')" "$rss" \
-        >> "$results/runs.tsv"
-}
-
-# The floor must make the tool's requests: compare the journals of both (operation,
-# object, result, key and mask of every request, and the keys held at exit).
-check_floor() {
-    local count=$1 system=$work/system$1 road
-    "$zapisim" journal "$system" on
-    for road in get put; do
-        local file=$work/volumes$count.xml
-        [ "$road" = get ] && file=$work/check.xml
-        "$zapisim" journal "$system" --clear
-        "$zapisim" run "$system" -- "$korvane" "$road" volume "$file" > /dev/null
-        "$zapisim" journal "$system" | cut -f1-5 > "$work/journal.korvane"
-        "$zapisim" journal "$system" --clear
-        "$zapisim" run "$system" -- "$floor" "$road" volume
-        "$zapisim" journal "$system" | cut -f1-5 > "$work/journal.floor"
-        if ! cmp -s "$work/journal.korvane" "$work/journal.floor"; then
-            echo "bench.sh: the floor's $road requests differ from korvane's:" >&2
-            diff "$work/journal.korvane" "$work/journal.floor" | head >&2
-            exit 1
+    # ---- Google Benchmark binaries: pairs interleaved at random, medians ----
+    for name in bench_object_id bench_list_reader bench_list_writer; do
+        binary=$build/bench/$name
+        if [ ! -x "$binary" ]; then
+            echo "bench.sh: $name was not built (a comparison library is missing)" >&2
+            continue
         fi
-        echo "floor check, $road at $count objects: $(wc -l < "$work/journal.floor") journal lines, identical" \
-            >> "$results/floor-check.txt"
+        echo "== $name"
+        "$binary" --benchmark_repetitions="$repetitions" --benchmark_enable_random_interleaving=true \
+            --benchmark_report_aggregates_only=true \
+            --benchmark_out="$results/$name.json" --benchmark_out_format=json
     done
-    "$zapisim" journal "$system" --clear
-    "$zapisim" journal "$system" off
+
+    # ---- Whole runs under the simulated storage system ----
+    rounds_for() {
+        if [ -n "${BENCH_ROUNDS:-}" ]; then echo "$BENCH_ROUNDS"; return; fi
+        case $1 in 1000) echo 15 ;; 10000) echo 9 ;; *) echo 5 ;; esac
+    }
+
+    # run_one COUNT ROAD WHO ROUND: one whole process, timed; appends a line to runs.tsv.
+    run_one() {
+        local count=$1 road=$2 who=$3 round=$4 system=$work/system$1
+        local command
+        if [ "$who" = korvane ]; then
+            local file=$work/volumes$count.xml
+            [ "$road" = get ] && file=$work/written$count.xml
+            command=("$korvane" "$road" volume "$file")
+        else
+            command=("$floor" "$road" volume)
+        fi
+        local start end
+        start=$(date +%s%N)
+        /usr/bin/time -f '%U %S %M' -o "$work/time" "$zapisim" run "$system" -- "${command[@]}" > "$work/out" \
+            || { echo "bench.sh: $who $road failed at $count objects:" >&2; cat "$work/out" >&2; exit 1; }
+        end=$(date +%s%N)
+        read -r user sys rss < "$work/time"
+        printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$count" "$road" "$who" "$round" \
+            "$(( end - start ))" "$(awk -v u="$user" -v s="$sys" 'BEGIN { print u + s }')" "$rss" \
+            >> "$results/runs.tsv"
+    }
+
+    # The floor must make the tool's requests: compare the journals of both (operation,
+    # object, result, key and mask of every request, and the keys held at exit).
+    check_floor() {
+        local count=$1 system=$work/system$1 road
+        "$zapisim" journal "$system" on
+        for road in get put; do
+            local file=$work/volumes$count.xml
+            [ "$road" = get ] && file=$work/check.xml
+            "$zapisim" journal "$system" --clear
+            "$zapisim" run "$system" -- "$korvane" "$road" volume "$file" > /dev/null
+            "$zapisim" journal "$system" | cut -f1-5 > "$work/journal.korvane"
+            "$zapisim" journal "$system" --clear
+            "$zapisim" run "$system" -- "$floor" "$road" volume
+            "$zapisim" journal "$system" | cut -f1-5 > "$work/journal.floor"
+            if ! cmp -s "$work/journal.korvane" "$work/journal.floor"; then
+                echo "bench.sh: the floor's $road requests differ from korvane's:" >&2
+                diff "$work/journal.korvane" "$work/journal.floor" | head >&2
+                exit 1
+            fi
+            echo "floor check, $road at $count objects: $(wc -l < "$work/journal.floor") journal lines, identical" \
+                >> "$results/floor-check.txt"
+        done
+        "$zapisim" journal "$system" --clear
+        "$zapisim" journal "$system" off
+    }
+
+    printf 'count\troad\twho\tround\twall_ns\tcpu_s\tmaxrss_kb\n' > "$results/runs.tsv"
+    : > "$results/floor-check.txt"
+    first=1
+    for count in $counts; do
+        echo "== whole runs, $count volumes"
+        system=$work/system$count
+        "$zapisim" init "$system"
+        "$zapisim" add-many "$system" volume "$count" VOL
+        "$zapisim" journal "$system" off
+        # The put file is what a get of the same system writes: put then gives every object
+        # the ID it has, so each run leaves the system as it found it.
+        "$zapisim" run "$system" -- "$korvane" get volume "$work/volumes$count.xml" > /dev/null
+        stat -c '%s' "$work/volumes$count.xml" > "$work/size$count"
+        printf '%s\t%s\n' "$count" "$(cat "$work/size$count")" >> "$results/file-sizes.tsv"
+        if [ "$first" = 1 ]; then
+            check_floor "$count"
+            first=0
+        fi
+        rounds=$(rounds_for "$count")
+        for round in $(seq 1 "$rounds"); do
+            # The order turns each round, so that no side always runs after the same one.
+            case $(( round % 4 )) in
+                0) order="korvane:get floor:get korvane:put floor:put" ;;
+                1) order="floor:get korvane:get floor:put korvane:put" ;;
+                2) order="korvane:put floor:put korvane:get floor:get" ;;
+                3) order="floor:put korvane:put floor:get korvane:get" ;;
+            esac
+            for step in $order; do
+                run_one "$count" "${step#*:}" "${step%%:*}" "$round"
+            done
+        done
+        # Listing the admin directory alone: the part of the floor's put that the tool does not
+        # share (it reads the file instead).
+        for round in $(seq 1 "$rounds"); do
+            run_one "$count" list floor "$round"
+        done
+        rm -rf "$system"
+    done
+    echo "load average at end: $(cut -d' ' -f1-3 /proc/loadavg)" >> "$results/machine.txt"
 }
 
-printf 'count\troad\twho\tround\twall_ns\tcpu_s\tmaxrss_kb\n' > "$results/runs.tsv"
-: > "$results/floor-check.txt"
-first=1
-for count in $counts; do
-    echo "== whole runs, $count volumes"
-    system=$work/system$count
-    "$zapisim" init "$system"
-    "$zapisim" add-many "$system" volume "$count" VOL
-    "$zapisim" journal "$system" off
-    # The put file is what a get of the same system writes: put then gives every object
-    # the ID it has, so each run leaves the system as it found it.
-    "$zapisim" run "$system" -- "$korvane" get volume "$work/volumes$count.xml" > /dev/null
-    stat -c '%s' "$work/volumes$count.xml" > "$work/size$count"
-    printf '%s\t%s\n' "$count" "$(cat "$work/size$count")" >> "$results/file-sizes.tsv"
-    if [ "$first" = 1 ]; then
-        check_floor "$count"
-        first=0
-    fi
-    rounds=$(rounds_for "$count")
-    for round in $(seq 1 "$rounds"); do
-        # The order turns each round, so that no side always runs after the same one.
-        case $(( round % 4 )) in
-            0) order="korvane:get floor:get korvane:put floor:put" ;;
-            1) order="floor:get korvane:get floor:put korvane:put" ;;
-            2) order="korvane:put floor:put korvane:get floor:get" ;;
-            3) order="floor:put korvane:put floor:get korvane:get" ;;
-        esac
-        for step in $order; do
-            run_one "$count" "${step#*:}" "${step%%:*}" "$round"
-        done
-    done
-    # Listing the admin directory alone: the part of the floor's put that the tool does not
-    # share (it reads the file instead).
-    for round in $(seq 1 "$rounds"); do
-        run_one "$count" list floor "$round"
-    done
-    rm -rf "$system"
-done
-echo "load average at end: $(cut -d' ' -f1-3 /proc/loadavg)" >> "$results/machine.txt"
+if [ "$summary_only" = 0 ]; then
+    measure
+fi
 
 # ---- Medians, ratios, goals; the plot ----
 python3 - "$results" <<'PYTHON'
@@ -282,19 +300,23 @@ print("\n".join(out))
 PYTHON
 
 gnuplot <<GNUPLOT
-set terminal pngcairo size 900,560 font "DejaVu Sans,11"
+set terminal pngcairo size 1100,520 font "DejaVu Sans,11"
 set output "$results/time-per-object.png"
-set title "Whole runs under the simulated storage system: wall time per object (medians)"
+set multiplot layout 1,2 title "Whole runs under the simulated storage system: wall time per volume (medians)"
 set logscale x
+set xrange [500:200000]
 set xlabel "volumes"
 set ylabel "microseconds per volume"
 set yrange [0:*]
-set key top left
+set key bottom right
 set grid
-plot "$results/per-object.dat" using 1:2 with linespoints lw 2 pt 7 title "korvane get", \
-     "" using 1:3 with linespoints lw 2 pt 6 dt 2 title "floor get", \
-     "" using 1:4 with linespoints lw 2 pt 5 title "korvane put", \
-     "" using 1:5 with linespoints lw 2 pt 4 dt 2 title "floor put"
+set title "korvane get volume"
+plot "$results/per-object.dat" using 1:2 with linespoints lw 2 pt 7 title "korvane", \
+     "" using 1:3 with linespoints lw 2 pt 6 dt 2 title "floor"
+set title "korvane put volume"
+plot "$results/per-object.dat" using 1:4 with linespoints lw 2 pt 5 title "korvane", \
+     "" using 1:5 with linespoints lw 2 pt 4 dt 2 title "floor"
+unset multiplot
 GNUPLOT
 cp "$results/time-per-object.png" "$root/docs/performance-time-per-object.png"
 echo "results: $results/summary.md; plot: docs/performance-time-per-object.png"
