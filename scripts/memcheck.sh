@@ -12,7 +12,11 @@ logs=$build_dir/memcheck
 rm -rf "$logs"
 mkdir -p "$logs"
 
-valgrind=$(command -v valgrind) || { echo "memcheck: valgrind is not installed" >&2; exit 2; }
+# Debian's valgrind is a shell script in front of valgrind.bin. The simulator is
+# preloaded into whatever runs in front of korvane, and its allocation faults must
+# not hit the shell: the launcher itself is called.
+valgrind=$(command -v valgrind.bin || command -v valgrind) ||
+  { echo "memcheck: valgrind is not installed" >&2; exit 2; }
 # Blocks still reachable at exit (the C library's own) are no leak of the tool's.
 # nouserintercepts: valgrind takes over the C library's allocator only, so that the
 # allocation faults of libzapisim.so, which sits in front of it, still happen; every
