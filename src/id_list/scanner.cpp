@@ -4,6 +4,7 @@
 // compared through their differences, so no pointer is ever formed before the range or more
 // than one byte past it, and no byte outside `first`..`last` is read or written. Searches
 // are single forward passes (one backward pass for findEndTagReverse) and allocate nothing.
+#include <bit>
 #include <cstring>
 
 #include "id_list.h"
@@ -40,15 +41,54 @@ bool matchesAt(const char* from, const char* last, const char* text, size_t coun
     return reaches(from, last, count - 1) && memcmp(from, text, count) == 0;
 }
 
+// One bit per byte value below 64 that ends a tag name: tab to carriage return, space and
+// "/". ">" (62) is tested on its own. A single test per byte of a tag name.
+constexpr uint64_t tagNameEnds =
+    (uint64_t{0x1F} << '\t') | (uint64_t{1} << ' ') | (uint64_t{1} << '/');
+
 bool endsTagName(char byte)
 {
-    return byte == '>' || byte == '/' || isSpaceByte(byte);
+    unsigned char value = static_cast<unsigned char>(byte);
+    return value == '>' || (value < 64 && ((tagNameEnds >> value) & 1) != 0);
 }
 
-// First byte from `from` to `last` that ends a tag name, or null.
+// Whether the `count` bytes from `from` may equal `text`: their first and last bytes are
+// compared inline, so that most mismatches cost no call. `count` bytes from `from` must lie
+// in the range.
+bool mayMatch(const char* from, const char* text, size_t count)
+{
+    return count == 0 || (from[0] == text[0] && from[count - 1] == text[count - 1]);
+}
+
+// First byte from `from` to `last` that ends a tag name, or null. Eight bytes at a time
+// while eight remain: a byte below '!', a "/" or a ">" is flagged (the lowest flag of each
+// test is exact; only bytes above a true one may be flagged falsely), and the first flagged
+// byte is then tested itself, since most bytes below '!' are not white space.
 char* findNameEnd(char* from, const char* last)
 {
-    for (; from <= last; ++from) {
+    if constexpr (std::endian::native == std::endian::little) {
+        constexpr uint64_t everyByte = 0x0101010101010101ULL;
+        constexpr uint64_t highBits = 0x8080808080808080ULL;
+        while (reaches(from, last, sizeof(uint64_t) - 1)) {
+            uint64_t word = 0;
+            memcpy(&word, from, sizeof word);
+            uint64_t slash = word ^ (everyByte * '/');
+            uint64_t closer = word ^ (everyByte * '>');
+            uint64_t flagged = ((word - everyByte * '!') & ~word) |
+                               ((slash - everyByte) & ~slash) | ((closer - everyByte) & ~closer);
+            flagged &= highBits;
+            if (flagged == 0) {
+                from += sizeof(uint64_t);
+                continue;
+            }
+            char* candidate = from + static_cast<size_t>(std::countr_zero(flagged)) / 8;
+            if (endsTagName(*candidate)) {
+                return candidate;
+            }
+            from = candidate + 1;
+        }
+    }
+    for (; last - from >= 0; ++from) {
         if (endsTagName(*from)) {
             return from;
         }
@@ -237,16 +277,19 @@ int getElementContent(const char* name, size_t nameLength, char* afterName, char
         }
         copyContent(&write, &read, static_cast<size_t>(open - read));
 
-        if (depth == 0 && isCDATAStart(read, last) != nullptr) {
+        // The byte after the "<" lies in the range; it tells a CDATA marker ("!") and an end
+        // tag ("/") apart from everything else before anything longer is compared.
+        char next = read[1];
+        if (next == '!' && depth == 0 && isCDATAStart(read, last) != nullptr) {
             inCDATA = true;
             read += cdataOpenLength;
             continue;
         }
-        if (read[1] == '/') {
+        if (next == '/') {
             if (!reaches(read, last, nameLength + 2)) {
                 return -1;
             }
-            if (memcmp(read + 2, name, nameLength) == 0) {
+            if (mayMatch(read + 2, name, nameLength) && memcmp(read + 2, name, nameLength) == 0) {
                 bool closed = read[nameLength + 2] == '>';
                 if (closed && sameName == 0) {
                     element->elementEnd = read + nameLength + 2;
@@ -274,7 +317,7 @@ int getElementContent(const char* name, size_t nameLength, char* afterName, char
             ++depth;
         }
         if (static_cast<size_t>(tagNameEnd - (read + 1)) == nameLength &&
-            memcmp(read + 1, name, nameLength) == 0) {
+            mayMatch(read + 1, name, nameLength) && memcmp(read + 1, name, nameLength) == 0) {
             // Counted even for "<N/>": an empty element of the same name counts as open.
             ++sameName;
             copyContent(&write, &read, nameLength + 2);
@@ -299,7 +342,7 @@ int findElement(const char* name, char* first, char* last, XMLElement_s* element
         if (open == nullptr) {
             return -1;
         }
-        if (memcmp(open + 1, name, nameLength) != 0) {
+        if (!mayMatch(open + 1, name, nameLength) || memcmp(open + 1, name, nameLength) != 0) {
             candidate = open + 1;
             continue;
         }
