@@ -5,8 +5,10 @@
 // consistent (then emptied here), every node within its widths, and when the parser
 // refused the file, not a single request reached the device. Requests that did reach
 // it must all be well formed (the device refuses malformed blocks and unknown keys).
+#include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <ftw.h>
 #include <spawn.h>
 #include <sys/mman.h>
@@ -14,6 +16,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -179,6 +182,26 @@ void removeSystem()
     nftw(systemDir.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
 }
 
+// A run that crashed or was interrupted leaves its system behind: remove those whose
+// process is gone.
+void removeStaleSystems(const char* base)
+{
+    DIR* dir = opendir(base);
+    if (dir == nullptr) {
+        return;
+    }
+    while (struct dirent* entry = readdir(dir)) {
+        int pid = 0;
+        char rest = 0;
+        if (sscanf(entry->d_name, "parser_fuzz.%d%c", &pid, &rest) == 1 && pid > 0
+            && kill(pid, 0) != 0 && errno == ESRCH) {
+            std::string stale = std::string(base) + "/" + entry->d_name;
+            nftw(stale.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
+        }
+    }
+    closedir(dir);
+}
+
 }  // namespace
 
 // The device answers a request with its status as pread64's result, a number that has
@@ -195,6 +218,7 @@ extern "C" ssize_t pread64(int fd, void* buffer, size_t count, off64_t offset)
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     const char* base = (access("/dev/shm", W_OK) == 0) ? "/dev/shm" : "/tmp";
+    removeStaleSystems(base);
     char dir[256];
     snprintf(dir, sizeof dir, "%s/parser_fuzz.%d", base, static_cast<int>(getpid()));
     systemDir = dir;
