@@ -205,10 +205,10 @@ TEST_F(BadInput, NamesAndIdsAtTheirLimits)
     const std::string longName(255, 'L');
     add({"volume", longName, 6, e2e::testId(50)});
     const std::string path = file("limits.xml");
-    auto specs = e2e::mixedSystem();
-    specs.push_back({"volume", longName, 6, e2e::testId(50)});
+    auto created = e2e::mixedSystem();
+    created.push_back({"volume", longName, 6, e2e::testId(50)});
     auto expectObjects = [&](const Changes& changes) {
-        EXPECT_EQ(e2e::describe(e2e::showObjects(sys)), e2e::expectedObjects(specs, changes));
+        EXPECT_EQ(e2e::describe(e2e::showObjects(sys)), e2e::expectedObjects(created, changes));
     };
 
     e2e::writeFile(path, e2e::listFile("volume", {{longName + "L", X1}}));

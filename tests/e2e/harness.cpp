@@ -364,9 +364,9 @@ Lines describe(const std::vector<SimObject>& objects) {
   return lines;
 }
 
-Lines expectedObjects(const std::vector<ObjectSpec>& specs,
+Lines expectedObjects(const std::vector<ObjectSpec>& created,
                       const std::vector<std::pair<std::string, std::string>>& changes) {
-  std::vector<ObjectSpec> sorted = specs;
+  std::vector<ObjectSpec> sorted = created;
   std::stable_sort(sorted.begin(), sorted.end(), [](const ObjectSpec& a, const ObjectSpec& b) {
     if (a.kind != b.kind) return a.kind == "pool";
     return a.name < b.name;

@@ -127,9 +127,9 @@ std::vector<ObjectSpec> mixedSystem();
 
 // "KIND NAME STATE ID" of each object, for comparing whole systems at once.
 Lines describe(const std::vector<SimObject>& objects);
-// The objects as created from `specs`, with the IDs of `changes` (name, new ID) applied,
+// The objects as `created`, with the IDs of `changes` (name, new ID) applied,
 // in the order zapisim show lists them.
-Lines expectedObjects(const std::vector<ObjectSpec>& specs,
+Lines expectedObjects(const std::vector<ObjectSpec>& created,
                       const std::vector<std::pair<std::string, std::string>>& changes = {});
 
 // A fresh simulated system per test; `root` also holds the test's files.
