@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "id_list.h"
+#include "scan_bytes.h"
 #include "workflows.h"
 
 namespace {
@@ -122,24 +123,18 @@ bool copyText(char* text, const char* content, size_t length)
     return found;
 }
 
-// Searches `name` in first..last. When found, `text` receives its content (a zero byte
-// in it ends the text; never more than MAX_TEXT_BYTES) without any white space, and its
-// length is returned; otherwise -1. The text is copied at once: the next search reuses the
-// record and may rewrite the buffer.
-int64_t takeElementText(const char* name, char* first, char* last, XMLElement_s* element,
-                        char* text)
+// Gives `text` the content of the element found into `element` (a zero byte in it ends the
+// text; never more than MAX_TEXT_BYTES) without any white space, and returns its length.
+int64_t takeText(const XMLElement_s& element, char* text)
 {
     text[0] = '\0';
-    if (findElement(name, first, last, element) != 0) {
-        return -1;
-    }
-    if (element->contentStart == nullptr) {
+    if (element.contentStart == nullptr) {
         return 0;
     }
-    size_t length = (element->contentLength < MAX_TEXT_BYTES)
-                        ? static_cast<size_t>(element->contentLength)
+    size_t length = (element.contentLength < MAX_TEXT_BYTES)
+                        ? static_cast<size_t>(element.contentLength)
                         : MAX_TEXT_BYTES;
-    if (copyText(text, element->contentStart, length)) {
+    if (copyText(text, element.contentStart, length)) {
         length = strlen(text);
         if (length > 0) {
             removeWhiteSpace(text, static_cast<int32_t>(length));
@@ -149,6 +144,84 @@ int64_t takeElementText(const char* name, char* first, char* last, XMLElement_s*
     return static_cast<int64_t>(length);
 }
 
+// Searches `name` in first..last. When found, `text` receives its content as takeText
+// gives it, and its length is returned; otherwise -1. The text is copied at once: the next
+// search reuses the record and may rewrite the buffer.
+int64_t takeElementText(const char* name, char* first, char* last, XMLElement_s* element,
+                        char* text)
+{
+    text[0] = '\0';
+    if (findElement(name, first, last, element) != 0) {
+        return -1;
+    }
+    return takeText(*element, text);
+}
+
+// The first "<" from `from` to `last` that does not open an end tag, or null. An end tag
+// can never be taken for a name or ID element.
+char* nextOpening(char* from, char* last)
+{
+    while (last - from >= 0) {
+        char* open = findByte(from, static_cast<size_t>(last - from) + 1, '<');
+        if (open == nullptr || open == last) {
+            return nullptr;
+        }
+        if (open[1] != '/') {
+            return open;
+        }
+        from = open + 2;
+    }
+    return nullptr;
+}
+
+// Whether a plain element of that name stands at `open`: "<", the name, ">", content
+// without any "<", and the exact end tag, all at or before `last`. If so, fills `element`
+// as findElement would: such content has no CDATA section and no child, so nothing in it
+// is rewritten.
+bool plainElementAt(const char* name, size_t length, char* open, char* last,
+                    XMLElement_s* element)
+{
+    if (last - open < static_cast<ptrdiff_t>(length + 1) || memcmp(open + 1, name, length) != 0
+        || open[length + 1] != '>') {
+        return false;
+    }
+    char* contentStart = open + length + 2;
+    if (last - contentStart < 0) {
+        return false;
+    }
+    char* endTag = findByte(contentStart, static_cast<size_t>(last - contentStart) + 1, '<');
+    if (endTag == nullptr || last - endTag < static_cast<ptrdiff_t>(length + 2)
+        || endTag[1] != '/' || memcmp(endTag + 2, name, length) != 0
+        || endTag[length + 2] != '>') {
+        return false;
+    }
+    element->nameEnd = open + length + 1;
+    element->elementEnd = endTag + length + 2;
+    element->contentStart = contentStart;
+    element->contentLast = endTag - 1;
+    element->contentLength = static_cast<uint64_t>(endTag - contentStart);
+    return true;
+}
+
+// The usual pass, as the writer lays it out: from the pass start, nothing but end tags
+// before a plain name element, then nothing but end tags before a plain ID element. Here
+// the two searches of a pass are known without running them: the first start tag is the
+// name's, and the two names differ and hold no tag delimiter, so the first ID start tag is
+// the one after the name element; and since nothing is rewritten, the ID search would meet
+// the same bytes. Fills both records as the two searches would and returns true; anything
+// else is left to the searches themselves, and nothing has been changed.
+bool findPlainPair(const ElementNames_s& names, size_t nameLength, size_t guidLength,
+                   char* passStart, char* searchEnd, XMLElement_s* nameElement,
+                   XMLElement_s* guidElement)
+{
+    char* open = nextOpening(passStart, searchEnd);
+    if (open == nullptr || !plainElementAt(names.name, nameLength, open, searchEnd, nameElement)) {
+        return false;
+    }
+    open = nextOpening(nameElement->elementEnd + 1, searchEnd);
+    return open != nullptr && plainElementAt(names.guid, guidLength, open, searchEnd, guidElement);
+}
+
 // Turns every name/ID pair inside the root element's content into a list node. Refuses,
 // with a message and before anything is applied, a file whose pairs it cannot read
 // whole: an overlong text, a name or ID without its partner, an empty name.
@@ -156,14 +229,31 @@ int parsePairs(const ElementNames_s& names, char* passStart, char* searchEnd, ch
                char* tagGUID)
 {
     XMLElement_s element{};
+    XMLElement_s plainName{};
+    const size_t nameLength = strlen(names.name);
+    const size_t guidLength = strlen(names.guid);
     // Start tag of the name element that the last node was made from.
     const char* pairedName = nullptr;
     while (passStart <= searchEnd) {
-        int64_t nameText = takeElementText(names.name, passStart, searchEnd, &element, tagName);
+        int64_t nameText = -1;
+        const char* nameEnd = nullptr;
+        uint64_t nameContent = 0;
+        int64_t guidText = -1;
+        if (findPlainPair(names, nameLength, guidLength, passStart, searchEnd, &plainName,
+                          &element)) {
+            nameText = takeText(plainName, tagName);
+            nameEnd = plainName.nameEnd;
+            nameContent = plainName.contentLength;
+            guidText = takeText(element, tagGUID);
+        } else {
+            nameText = takeElementText(names.name, passStart, searchEnd, &element, tagName);
+            if (nameText >= 0) {
+                nameEnd = element.nameEnd;
+                nameContent = element.contentLength;
+            }
+            guidText = takeElementText(names.guid, passStart, searchEnd, &element, tagGUID);
+        }
         bool nameFound = nameText >= 0;
-        const char* nameEnd = nameFound ? element.nameEnd : nullptr;
-        uint64_t nameLength = nameFound ? element.contentLength : 0;
-        int64_t guidText = takeElementText(names.guid, passStart, searchEnd, &element, tagGUID);
         bool guidFound = guidText >= 0;
 
         if (!nameFound && !guidFound) {
@@ -178,9 +268,9 @@ int parsePairs(const ElementNames_s& names, char* passStart, char* searchEnd, ch
                    nameFound ? names.guid : names.name);
             return -1;
         }
-        if (nameLength > MAX_TEXT_BYTES || element.contentLength > MAX_TEXT_BYTES) {
+        if (nameContent > MAX_TEXT_BYTES || element.contentLength > MAX_TEXT_BYTES) {
             printf("XMLParser: %s content is longer than 255 bytes\n",
-                   (nameLength > MAX_TEXT_BYTES) ? names.name : names.guid);
+                   (nameContent > MAX_TEXT_BYTES) ? names.name : names.guid);
             return -1;
         }
         if (nameText == 0) {

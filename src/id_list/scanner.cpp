@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "id_list.h"
+#include "scan_bytes.h"
 
 namespace {
 
@@ -227,7 +228,7 @@ int getElementContent(const char* name, size_t nameLength, char* afterName, char
         return -1;
     }
     char* closer =
-        static_cast<char*>(memchr(afterName, '>', static_cast<size_t>(last - afterName) + 1));
+        findByte(afterName, static_cast<size_t>(last - afterName) + 1, '>');
     if (closer == nullptr) {
         return -1;
     }
@@ -270,7 +271,7 @@ int getElementContent(const char* name, size_t nameLength, char* afterName, char
             inCDATA = false;
             continue;
         }
-        char* open = static_cast<char*>(memchr(read, '<', scannable));
+        char* open = findByte(read, scannable, '<');
         if (open == nullptr) {
             copyContent(&write, &read, scannable);
             return -1;
@@ -338,7 +339,7 @@ int findElement(const char* name, char* first, char* last, XMLElement_s* element
     // A candidate needs its "<", the name and one delimiter byte inside the range.
     while (reaches(candidate, last, nameLength + 1)) {
         size_t candidates = static_cast<size_t>(last - candidate) - nameLength;
-        char* open = static_cast<char*>(memchr(candidate, '<', candidates));
+        char* open = findByte(candidate, candidates, '<');
         if (open == nullptr) {
             return -1;
         }
