@@ -97,12 +97,11 @@ int readToEnd(int fd, const char* path, char** buffer, size_t* capacity, uint64_
     }
 }
 
-// Copies `length` content bytes into text with a terminator after them, and tells whether
-// any of them is a zero byte or white space: every such byte is below '!'. A list file
-// written by the tool has none, so its texts can be taken as they are. Eight bytes at a
-// time: a byte below '!' is the only one that leaves its high bit set in
-// (word - 0x21 in every byte) & ~word.
-bool copyText(char* text, const char* content, size_t length)
+// Whether any of `length` bytes from `content` is a zero byte or white space: every such
+// byte is below '!'. A list file written by the tool has none in its texts, so they can be
+// taken as they are. Eight bytes at a time: a byte below '!' is the only one that leaves
+// its high bit set in (word - 0x21 in every byte) & ~word.
+bool holdsByteBelowBang(const char* content, size_t length)
 {
     constexpr uint64_t everyByte = 0x0101010101010101ULL;
     constexpr uint64_t highBits = 0x8080808080808080ULL;
@@ -111,16 +110,31 @@ bool copyText(char* text, const char* content, size_t length)
     for (; i + sizeof(uint64_t) <= length; i += sizeof(uint64_t)) {
         uint64_t word = 0;
         memcpy(&word, content + i, sizeof word);
-        memcpy(text + i, &word, sizeof word);
         below |= (word - everyByte * '!') & ~word & highBits;
     }
     bool found = below != 0;
     for (; i < length; ++i) {
-        text[i] = content[i];
         found = found || static_cast<unsigned char>(content[i]) < '!';
     }
-    text[length] = '\0';
     return found;
+}
+
+// Whether the `length` bytes at `a` and `b` are equal. Element names are 8 to 16 bytes
+// long: two overlapping word compares then, without a library call.
+bool sameBytes(const char* a, const char* b, size_t length)
+{
+    if (length < sizeof(uint64_t) || length > 2 * sizeof(uint64_t)) {
+        return memcmp(a, b, length) == 0;
+    }
+    uint64_t headA = 0;
+    uint64_t headB = 0;
+    uint64_t tailA = 0;
+    uint64_t tailB = 0;
+    memcpy(&headA, a, sizeof headA);
+    memcpy(&headB, b, sizeof headB);
+    memcpy(&tailA, a + length - sizeof tailA, sizeof tailA);
+    memcpy(&tailB, b + length - sizeof tailB, sizeof tailB);
+    return ((headA ^ headB) | (tailA ^ tailB)) == 0;
 }
 
 // Gives `text` the content of the element found into `element` (a zero byte in it ends the
@@ -134,7 +148,9 @@ int64_t takeText(const XMLElement_s& element, char* text)
     size_t length = (element.contentLength < MAX_TEXT_BYTES)
                         ? static_cast<size_t>(element.contentLength)
                         : MAX_TEXT_BYTES;
-    if (copyText(text, element.contentStart, length)) {
+    memcpy(text, element.contentStart, length);
+    text[length] = '\0';
+    if (holdsByteBelowBang(element.contentStart, length)) {
         length = strlen(text);
         if (length > 0) {
             removeWhiteSpace(text, static_cast<int32_t>(length));
@@ -142,6 +158,20 @@ int64_t takeText(const XMLElement_s& element, char* text)
         }
     }
     return static_cast<int64_t>(length);
+}
+
+// The text of a plain element as takeText gives it, without copying it when its content
+// can be taken as it is: *bytes then points at the content in the buffer, which nothing
+// rewrites. Otherwise *bytes is `text`, which receives the text.
+int64_t takePlainText(const XMLElement_s& element, char* text, const char** bytes)
+{
+    if (element.contentLength <= MAX_TEXT_BYTES
+        && !holdsByteBelowBang(element.contentStart, element.contentLength)) {
+        *bytes = element.contentStart;
+        return static_cast<int64_t>(element.contentLength);
+    }
+    *bytes = text;
+    return takeText(element, text);
 }
 
 // Searches `name` in first..last. When found, `text` receives its content as takeText
@@ -181,7 +211,7 @@ char* nextOpening(char* from, char* last)
 bool plainElementAt(const char* name, size_t length, char* open, char* last,
                     XMLElement_s* element)
 {
-    if (last - open < static_cast<ptrdiff_t>(length + 1) || memcmp(open + 1, name, length) != 0
+    if (last - open < static_cast<ptrdiff_t>(length + 1) || !sameBytes(open + 1, name, length)
         || open[length + 1] != '>') {
         return false;
     }
@@ -191,7 +221,7 @@ bool plainElementAt(const char* name, size_t length, char* open, char* last,
     }
     char* endTag = findByte(contentStart, static_cast<size_t>(last - contentStart) + 1, '<');
     if (endTag == nullptr || last - endTag < static_cast<ptrdiff_t>(length + 2)
-        || endTag[1] != '/' || memcmp(endTag + 2, name, length) != 0
+        || endTag[1] != '/' || !sameBytes(endTag + 2, name, length)
         || endTag[length + 2] != '>') {
         return false;
     }
@@ -239,12 +269,14 @@ int parsePairs(const ElementNames_s& names, char* passStart, char* searchEnd, ch
         const char* nameEnd = nullptr;
         uint64_t nameContent = 0;
         int64_t guidText = -1;
+        const char* nameBytes = tagName;
+        const char* guidBytes = tagGUID;
         if (findPlainPair(names, nameLength, guidLength, passStart, searchEnd, &plainName,
                           &element)) {
-            nameText = takeText(plainName, tagName);
+            nameText = takePlainText(plainName, tagName, &nameBytes);
             nameEnd = plainName.nameEnd;
             nameContent = plainName.contentLength;
-            guidText = takeText(element, tagGUID);
+            guidText = takePlainText(element, tagGUID, &guidBytes);
         } else {
             nameText = takeElementText(names.name, passStart, searchEnd, &element, tagName);
             if (nameText >= 0) {
@@ -288,8 +320,10 @@ int parsePairs(const ElementNames_s& names, char* passStart, char* searchEnd, ch
             puts("Malloc : Couldn't allocate NameGUIDList_s tmp var");
             return -1;
         }
-        memcpy(node->name, tagName, static_cast<size_t>(nameText) + 1);
-        memcpy(node->guidText, tagGUID, static_cast<size_t>(guidText) + 1);
+        memcpy(node->name, nameBytes, static_cast<size_t>(nameText));
+        node->name[nameText] = '\0';
+        memcpy(node->guidText, guidBytes, static_cast<size_t>(guidText));
+        node->guidText[guidText] = '\0';
         node->next = nullptr;
         appendNode(node);
         pairedName = nameEnd;
