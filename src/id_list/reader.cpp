@@ -252,41 +252,122 @@ bool findPlainPair(const ElementNames_s& names, size_t nameLength, size_t guidLe
     return open != nullptr && plainElementAt(names.guid, guidLength, open, searchEnd, guidElement);
 }
 
-// Turns every name/ID pair inside the root element's content into a list node. Refuses,
-// with a message and before anything is applied, a file whose pairs it cannot read
-// whole: an overlong text, a name or ID without its partner, an empty name.
-int parsePairs(const ElementNames_s& names, char* passStart, char* searchEnd, char* tagName,
+// One pair's texts: where each lies (the buffer or a text buffer) and how long it is, and
+// how many content bytes each element held.
+struct PairTexts_s {
+    const char* name;
+    int64_t nameLength;
+    uint64_t nameContent;
+    const char* guid;
+    int64_t guidLength;
+    uint64_t guidContent;
+};
+
+enum PairFault_e { PAIR_SOUND, PAIR_TOO_LONG, PAIR_EMPTY_NAME, PAIR_LONG_GUID };
+
+// What keeps a pair whose name and ID were both found from becoming a node, in the order
+// the reader reports it. Prints nothing.
+PairFault_e pairFault(const PairTexts_s& texts)
+{
+    if (texts.nameContent > MAX_TEXT_BYTES || texts.guidContent > MAX_TEXT_BYTES) {
+        return PAIR_TOO_LONG;
+    }
+    if (texts.nameLength == 0) {
+        // Its admin path would name the whole container, not one object.
+        return PAIR_EMPTY_NAME;
+    }
+    if (static_cast<size_t>(texts.guidLength) > MAX_GUID_TEXT) {
+        return PAIR_LONG_GUID;
+    }
+    return PAIR_SOUND;
+}
+
+void reportPairFault(const ElementNames_s& names, const PairTexts_s& texts, PairFault_e fault)
+{
+    if (fault == PAIR_TOO_LONG) {
+        printf("XMLParser: %s content is longer than 255 bytes\n",
+               (texts.nameContent > MAX_TEXT_BYTES) ? names.name : names.guid);
+    } else if (fault == PAIR_EMPTY_NAME) {
+        printf("XMLParser: %s is empty\n", names.name);
+    } else {
+        printf("XMLParser: %s text is longer than 37 characters\n", names.guid);
+    }
+}
+
+// Appends a node holding the pair's texts; false when it cannot be allocated. Prints nothing.
+bool appendPair(const PairTexts_s& texts)
+{
+    auto* node = static_cast<NameGUIDList_s*>(malloc(sizeof(NameGUIDList_s)));
+    if (node == nullptr) {
+        return false;
+    }
+    memcpy(node->name, texts.name, static_cast<size_t>(texts.nameLength));
+    node->name[texts.nameLength] = '\0';
+    memcpy(node->guidText, texts.guid, static_cast<size_t>(texts.guidLength));
+    node->guidText[texts.guidLength] = '\0';
+    node->next = nullptr;
+    appendNode(node);
+    return true;
+}
+
+void reportNoNode()
+{
+    puts("Malloc : Couldn't allocate NameGUIDList_s tmp var");
+}
+
+// The texts of a pair of plain elements, taken as takePlainText takes them.
+PairTexts_s plainPairTexts(const XMLElement_s& name, const XMLElement_s& guid, char* tagName,
+                           char* tagGUID)
+{
+    PairTexts_s texts{};
+    texts.nameLength = takePlainText(name, tagName, &texts.name);
+    texts.nameContent = name.contentLength;
+    texts.guidLength = takePlainText(guid, tagGUID, &texts.guid);
+    texts.guidContent = guid.contentLength;
+    return texts;
+}
+
+// Where the pair passes stand: the next pass starts at `passStart` (null: at the root
+// element's content) and `pairedName` is the start tag of the name element the last node
+// was made from.
+struct PassState_s {
+    char* passStart;
+    const char* pairedName;
+};
+
+// Turns every name/ID pair inside the root element's content, from the pass `state` stands
+// at, into a list node. Refuses, with a message and before anything is applied, a file
+// whose pairs it cannot read whole: an overlong text, a name or ID without its partner, an
+// empty name.
+int parsePairs(const ElementNames_s& names, PassState_s state, char* searchEnd, char* tagName,
                char* tagGUID)
 {
     XMLElement_s element{};
     XMLElement_s plainName{};
     const size_t nameLength = strlen(names.name);
     const size_t guidLength = strlen(names.guid);
-    // Start tag of the name element that the last node was made from.
-    const char* pairedName = nullptr;
+    char* passStart = state.passStart;
+    const char* pairedName = state.pairedName;
     while (passStart <= searchEnd) {
-        int64_t nameText = -1;
+        PairTexts_s texts{};
         const char* nameEnd = nullptr;
-        uint64_t nameContent = 0;
-        int64_t guidText = -1;
-        const char* nameBytes = tagName;
-        const char* guidBytes = tagGUID;
         if (findPlainPair(names, nameLength, guidLength, passStart, searchEnd, &plainName,
                           &element)) {
-            nameText = takePlainText(plainName, tagName, &nameBytes);
+            texts = plainPairTexts(plainName, element, tagName, tagGUID);
             nameEnd = plainName.nameEnd;
-            nameContent = plainName.contentLength;
-            guidText = takePlainText(element, tagGUID, &guidBytes);
         } else {
-            nameText = takeElementText(names.name, passStart, searchEnd, &element, tagName);
-            if (nameText >= 0) {
+            texts.name = tagName;
+            texts.guid = tagGUID;
+            texts.nameLength = takeElementText(names.name, passStart, searchEnd, &element, tagName);
+            if (texts.nameLength >= 0) {
                 nameEnd = element.nameEnd;
-                nameContent = element.contentLength;
+                texts.nameContent = element.contentLength;
             }
-            guidText = takeElementText(names.guid, passStart, searchEnd, &element, tagGUID);
+            texts.guidLength = takeElementText(names.guid, passStart, searchEnd, &element, tagGUID);
+            texts.guidContent = element.contentLength;
         }
-        bool nameFound = nameText >= 0;
-        bool guidFound = guidText >= 0;
+        bool nameFound = texts.nameLength >= 0;
+        bool guidFound = texts.guidLength >= 0;
 
         if (!nameFound && !guidFound) {
             return 0;
@@ -300,32 +381,15 @@ int parsePairs(const ElementNames_s& names, char* passStart, char* searchEnd, ch
                    nameFound ? names.guid : names.name);
             return -1;
         }
-        if (nameContent > MAX_TEXT_BYTES || element.contentLength > MAX_TEXT_BYTES) {
-            printf("XMLParser: %s content is longer than 255 bytes\n",
-                   (nameContent > MAX_TEXT_BYTES) ? names.name : names.guid);
+        PairFault_e fault = pairFault(texts);
+        if (fault != PAIR_SOUND) {
+            reportPairFault(names, texts, fault);
             return -1;
         }
-        if (nameText == 0) {
-            // Its admin path would name the whole container, not one object.
-            printf("XMLParser: %s is empty\n", names.name);
+        if (!appendPair(texts)) {
+            reportNoNode();
             return -1;
         }
-        if (static_cast<size_t>(guidText) > MAX_GUID_TEXT) {
-            printf("XMLParser: %s text is longer than 37 characters\n", names.guid);
-            return -1;
-        }
-
-        auto* node = static_cast<NameGUIDList_s*>(malloc(sizeof(NameGUIDList_s)));
-        if (node == nullptr) {
-            puts("Malloc : Couldn't allocate NameGUIDList_s tmp var");
-            return -1;
-        }
-        memcpy(node->name, nameBytes, static_cast<size_t>(nameText));
-        node->name[nameText] = '\0';
-        memcpy(node->guidText, guidBytes, static_cast<size_t>(guidText));
-        node->guidText[guidText] = '\0';
-        node->next = nullptr;
-        appendNode(node);
         pairedName = nameEnd;
 
         // The next pass starts inside this ID element, or just after it when it has
@@ -334,6 +398,104 @@ int parsePairs(const ElementNames_s& names, char* passStart, char* searchEnd, ch
                                                       : element.elementEnd + 1;
     }
     return 0;
+}
+
+// What walkPlainList found.
+struct PlainWalk_s {
+    PassState_s state;  // where the pair passes stand after the pairs it made
+    bool complete;      // the root element closed after them: the list is whole
+    bool noNode;        // the node of the pair after them could not be allocated
+};
+
+// Whether the root element's end tag stands at `open`, wholly at or before `last`.
+bool rootEndAt(const char* root, size_t length, const char* open, const char* last)
+{
+    return last - open >= static_cast<ptrdiff_t>(length + 2) && open[1] == '/'
+           && sameBytes(open + 2, root, length) && open[length + 2] == '>';
+}
+
+// The whole file in one walk, for the layout the writer makes: the root element's start
+// tag, then only plain name and ID elements in turn with text between them, then the root
+// element's end tag. Finding the root element would scan its whole content first, and each
+// pair pass would then scan its part again; on this layout both scans are known in advance:
+// the root element closes at the first end tag of its name (its content holds no CDATA
+// section, and the other two names begin with another byte), and every pass finds the next
+// two plain elements. So the walk makes each pair's node as it meets it.
+//
+// It stops silently before the first pass it cannot take (another layout, a pair the passes
+// would refuse, a node that cannot be allocated) and before the root element's end tag is
+// known at all, so its nodes stand only if the root element is then found: the caller decides.
+// It changes no byte of the buffer.
+PlainWalk_s walkPlainList(const ElementNames_s& names, char* buffer, char* last, char* tagName,
+                          char* tagGUID)
+{
+    PlainWalk_s walk = {{nullptr, nullptr}, false, false};
+    const size_t rootLength = strlen(names.root);
+    const size_t nameLength = strlen(names.name);
+    const size_t guidLength = strlen(names.guid);
+    if (names.root[0] == names.name[0] || names.root[0] == names.guid[0]) {
+        return walk;
+    }
+    // The root element's start tag: the first "<" followed by its name and a delimiter, and
+    // the first ">" after the name, which must not close an empty element.
+    char* open = buffer;
+    for (;;) {
+        open = findByte(open, static_cast<size_t>(last - open) + 1, '<');
+        if (open == nullptr || last - open < static_cast<ptrdiff_t>(rootLength + 1)) {
+            return walk;
+        }
+        unsigned char after = static_cast<unsigned char>(open[rootLength + 1]);
+        if (sameBytes(open + 1, names.root, rootLength)
+            && (after == '>' || after == '/' || after == ' ' || (after >= '\t' && after <= '\r'))) {
+            break;
+        }
+        ++open;
+    }
+    char* afterName = open + rootLength + 1;
+    char* closer = findByte(afterName, static_cast<size_t>(last - afterName) + 1, '>');
+    if (closer == nullptr || (closer > afterName && closer[-1] == '/') || closer == last) {
+        return walk;
+    }
+    char* cursor = closer + 1;
+    XMLElement_s nameElement{};
+    XMLElement_s guidElement{};
+    for (;;) {
+        open = findByte(cursor, static_cast<size_t>(last - cursor) + 1, '<');
+        if (open == nullptr || open == last) {
+            return walk;
+        }
+        if (open[1] == '/') {
+            walk.complete = rootEndAt(names.root, rootLength, open, last);
+            return walk;
+        }
+        if (!plainElementAt(names.name, nameLength, open, last, &nameElement)) {
+            return walk;
+        }
+        char* guidOpen = nameElement.elementEnd + 1;
+        guidOpen = findByte(guidOpen, static_cast<size_t>(last - guidOpen) + 1, '<');
+        if (guidOpen == nullptr
+            || !plainElementAt(names.guid, guidLength, guidOpen, last, &guidElement)) {
+            return walk;
+        }
+        PairTexts_s texts = plainPairTexts(nameElement, guidElement, tagName, tagGUID);
+        if (pairFault(texts) != PAIR_SOUND) {
+            return walk;
+        }
+        if (!appendPair(texts)) {
+            walk.noNode = true;
+            return walk;
+        }
+        walk.state.passStart = guidElement.contentLast;
+        walk.state.pairedName = nameElement.nameEnd;
+        cursor = guidElement.elementEnd + 1;
+    }
+}
+
+void discardNodes()
+{
+    while (NameGUIDList_s* node = takeFirstNode()) {
+        free(node);
+    }
 }
 
 }  // namespace
@@ -358,17 +520,26 @@ int parseGUIDList(char* buffer, uint32_t length)
         return -1;
     }
 
-    XMLElement_s root;
-    if (findElement(names.root, buffer, buffer + length, &root) != 0) {
-        printf("XMLParser: %s not found \n", names.root);
-        free(tagName);
-        free(tagGUID);
-        return -1;
-    }
+    PlainWalk_s walk = walkPlainList(names, buffer, buffer + length, tagName, tagGUID);
     int result = 0;
-    // An empty root element, or one with empty content, holds no pair.
-    if (root.contentStart != nullptr && root.contentLength > 0) {
-        result = parsePairs(names, root.contentStart, root.contentLast, tagName, tagGUID);
+    if (!walk.complete) {
+        // The root element is searched as always; the walk's nodes are the first passes'
+        // nodes if it is found, and must not stay if it is not.
+        XMLElement_s root;
+        if (findElement(names.root, buffer, buffer + length, &root) != 0) {
+            discardNodes();
+            printf("XMLParser: %s not found \n", names.root);
+            result = -1;
+        } else if (walk.noNode) {
+            reportNoNode();
+            result = -1;
+        } else if (root.contentStart != nullptr && root.contentLength > 0) {
+            // An empty root element, or one with empty content, holds no pair.
+            if (walk.state.passStart == nullptr) {
+                walk.state.passStart = root.contentStart;
+            }
+            result = parsePairs(names, walk.state, root.contentLast, tagName, tagGUID);
+        }
     }
     free(tagName);
     free(tagGUID);

@@ -126,6 +126,14 @@ const PutCase kPutCases[] = {
      "Malloc : tagName couldn't be allocated \n" PARSE_FAILED, 255, {}, {}},
     {"NodeCannotBeAllocated", "volume", kMixed, {{"malloc", "--size", "304", "--nth", "2"}}, kVolumeFile,
      "Malloc : Couldn't allocate NameGUIDList_s tmp var\n" PARSE_FAILED, 255, {}, {}},
+    // A node that cannot be allocated before the end of the list is known: an unclosed list
+    // is still reported as such, and a pair after the usual layout still meets the failure.
+    {"NodeCannotBeAllocatedInAnUnclosedList", "volume", kMixed, {{"malloc", "--size", "304", "--nth", "2"}},
+     "<listVolumes>\n" + vn("V1") + vg(kNew1) + vn("V2") + vg(kNew2) + "\n",
+     "XMLParser: listVolumes not found \n" PARSE_FAILED, 255, {}, {}},
+    {"NodeCannotBeAllocatedAfterTheUsualLayout", "volume", kMixed, {{"malloc", "--size", "304", "--nth", "2"}},
+     volumes(vn("V1") + vg(kNew1) + "<volumeName lang=\"en\">V2</volumeName>" + vg(kNew2)),
+     "Malloc : Couldn't allocate NameGUIDList_s tmp var\n" PARSE_FAILED, 255, {}, {}},
 
     // Applying the list. The journal names the object an open asked for, present or not.
     {"RootKeyFails", "volume", kMixed, {{"1000", "--status", "777", "--nth", "2"}}, kVolumeFile,
