@@ -189,7 +189,7 @@ int64_t takeElementText(const char* name, char* first, char* last, XMLElement_s*
 
 // The first "<" from `from` to `last` that does not open an end tag, or null. An end tag
 // can never be taken for a name or ID element.
-char* nextOpening(char* from, char* last)
+char* nextOpening(char* from, const char* last)
 {
     while (last - from >= 0) {
         char* open = findByte(from, static_cast<size_t>(last - from) + 1, '<');
@@ -208,7 +208,7 @@ char* nextOpening(char* from, char* last)
 // without any "<", and the exact end tag, all at or before `last`. If so, fills `element`
 // as findElement would: such content has no CDATA section and no child, so nothing in it
 // is rewritten.
-bool plainElementAt(const char* name, size_t length, char* open, char* last,
+bool plainElementAt(const char* name, size_t length, char* open, const char* last,
                     XMLElement_s* element)
 {
     if (last - open < static_cast<ptrdiff_t>(length + 1) || !sameBytes(open + 1, name, length)

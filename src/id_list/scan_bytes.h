@@ -1,4 +1,6 @@
-// Byte search shared by the scanner and the list reader; not part of the public face.
+// Byte searches shared by the scanner and the list reader; not part of the public face.
+// Where SSE2 is there (every x86-64), blocks of sixteen bytes are compared at once; the
+// loops around them finish one byte at a time, so no byte past a range is read.
 #pragma once
 
 #include <bit>
@@ -10,8 +12,7 @@
 
 // First byte equal to `byte` among the `count` bytes from `from`, or null: memchr, inlined.
 // The distances searched here are mostly a few dozen bytes, where a library call costs
-// more than the search itself. Sixteen bytes at a time while sixteen remain, then one at
-// a time, so no byte past the range is read.
+// more than the search itself.
 inline char* findByte(const char* from, size_t count, char byte)
 {
 #if defined(__SSE2__)
@@ -33,3 +34,21 @@ inline char* findByte(const char* from, size_t count, char byte)
     }
     return nullptr;
 }
+
+#if defined(__SSE2__)
+// Offset of the first of the sixteen bytes from `from` that ends a tag name (white space,
+// "/" or ">"), or 16 when none does. Every byte is classified exactly.
+inline unsigned firstNameEndOf16(const char* from)
+{
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
+    // Tab to carriage return, compared as signed bytes: those above 0x7F are negative.
+    const __m128i control = _mm_and_si128(_mm_cmpgt_epi8(block, _mm_set1_epi8('\t' - 1)),
+                                          _mm_cmplt_epi8(block, _mm_set1_epi8('\r' + 1)));
+    const __m128i ends = _mm_or_si128(
+        _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('>')),
+                     _mm_cmpeq_epi8(block, _mm_set1_epi8('/'))),
+        _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8(' ')), control));
+    auto found = static_cast<unsigned>(_mm_movemask_epi8(ends));
+    return found == 0 ? 16 : static_cast<unsigned>(std::countr_zero(found));
+}
+#endif

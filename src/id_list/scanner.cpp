@@ -68,24 +68,12 @@ bool mayMatch(const char* from, const char* text, size_t count)
 char* findNameEnd(char* from, const char* last)
 {
 #if defined(__SSE2__)
-    // Sixteen bytes at a time while sixteen remain, each byte classified exactly: a tag
-    // name is mostly shorter than that, so one block usually settles it.
-    const __m128i closer = _mm_set1_epi8('>');
-    const __m128i slash = _mm_set1_epi8('/');
-    const __m128i blank = _mm_set1_epi8(' ');
-    const __m128i tab = _mm_set1_epi8('\t');
-    const __m128i controlSpan = _mm_set1_epi8('\r' - '\t');
+    // Sixteen bytes at a time while sixteen remain: a tag name is mostly shorter than
+    // that, so one block usually settles it.
     while (reaches(from, last, 15)) {
-        __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
-        // Tab to carriage return: block - '\t' is at most 4 there, unsigned.
-        __m128i control = _mm_sub_epi8(block, tab);
-        __m128i ends = _mm_or_si128(
-            _mm_or_si128(_mm_cmpeq_epi8(block, closer), _mm_cmpeq_epi8(block, slash)),
-            _mm_or_si128(_mm_cmpeq_epi8(block, blank),
-                         _mm_cmpeq_epi8(_mm_min_epu8(control, controlSpan), control)));
-        auto found = static_cast<unsigned>(_mm_movemask_epi8(ends));
-        if (found != 0) {
-            return from + std::countr_zero(found);
+        unsigned offset = firstNameEndOf16(from);
+        if (offset < 16) {
+            return from + offset;
         }
         from += 16;
     }
