@@ -112,6 +112,13 @@ bool holdsByteBelowBang(const char* content, size_t length)
         memcpy(&word, content + i, sizeof word);
         below |= (word - everyByte * '!') & ~word & highBits;
     }
+    if (i < length && length >= sizeof(uint64_t)) {
+        // The last eight bytes, overlapping some already tested, instead of one at a time.
+        uint64_t word = 0;
+        memcpy(&word, content + length - sizeof word, sizeof word);
+        below |= (word - everyByte * '!') & ~word & highBits;
+        i = length;
+    }
     bool found = below != 0;
     for (; i < length; ++i) {
         found = found || static_cast<unsigned char>(content[i]) < '!';
