@@ -430,9 +430,9 @@ bool rootEndAt(const char* root, size_t length, const char* open, const char* la
 // two plain elements. So the walk makes each pair's node as it meets it.
 //
 // It stops silently before the first pass it cannot take (another layout, a pair the passes
-// would refuse, a node that cannot be allocated) and before the root element's end tag is
-// known at all, so its nodes stand only if the root element is then found: the caller decides.
-// It changes no byte of the buffer.
+// would refuse, a node that cannot be allocated). Its nodes are made before the root
+// element's end tag is known, so they stand only if the root element is then found: the
+// caller decides. It changes no byte of the buffer.
 PlainWalk_s walkPlainList(const ElementNames_s& names, char* buffer, char* last, char* tagName,
                           char* tagGUID)
 {
