@@ -30,13 +30,6 @@ void fillVolumeList(uint32_t count, uint32_t seed)
     }
 }
 
-void discardList()
-{
-    while (NameGUIDList_s* node = takeFirstNode()) {
-        free(node);
-    }
-}
-
 std::string makeScratchDirectory()
 {
     char pattern[] = "/tmp/korvane-bench-XXXXXX";

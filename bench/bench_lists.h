@@ -10,8 +10,6 @@ constexpr uint32_t BENCH_OBJECTS = 100000;
 // Appends `count` volumes to the empty list, named as "zapisim add-many" names them
 // (VOL000001, ...), with IDs drawn from a generator seeded with `seed`.
 void fillVolumeList(uint32_t count, uint32_t seed);
-// Frees every node of the list.
-void discardList();
 
 // A fresh directory for the benchmark's files, and its removal with its files.
 std::string makeScratchDirectory();

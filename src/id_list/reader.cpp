@@ -28,14 +28,26 @@ struct ElementNames_s {
     const char* root;
     const char* name;
     const char* guid;
+    size_t rootLength;
+    size_t nameLength;
+    size_t guidLength;
 };
+
+constexpr char POOL_ROOT[] = "listPools";
+constexpr char POOL_NAME[] = "poolName";
+constexpr char POOL_GUID[] = "poolGUID";
+constexpr char VOLUME_ROOT[] = "listVolumes";
+constexpr char VOLUME_NAME[] = "volumeName";
+constexpr char VOLUME_GUID[] = "volumeGUID";
 
 ElementNames_s kindElementNames()
 {
     if (isPool == 1) {
-        return {"listPools", "poolName", "poolGUID"};
+        return {POOL_ROOT,           POOL_NAME,           POOL_GUID,
+                sizeof POOL_ROOT - 1, sizeof POOL_NAME - 1, sizeof POOL_GUID - 1};
     }
-    return {"listVolumes", "volumeName", "volumeGUID"};
+    return {VOLUME_ROOT,           VOLUME_NAME,           VOLUME_GUID,
+            sizeof VOLUME_ROOT - 1, sizeof VOLUME_NAME - 1, sizeof VOLUME_GUID - 1};
 }
 
 void reportTooLarge(const char* path)
@@ -187,7 +199,6 @@ int64_t takePlainText(const XMLElement_s& element, char* text, const char** byte
 int64_t takeElementText(const char* name, char* first, char* last, XMLElement_s* element,
                         char* text)
 {
-    text[0] = '\0';
     if (findElement(name, first, last, element) != 0) {
         return -1;
     }
@@ -247,16 +258,15 @@ bool plainElementAt(const char* name, size_t length, char* open, const char* las
 // the one after the name element; and since nothing is rewritten, the ID search would meet
 // the same bytes. Fills both records as the two searches would and returns true; anything
 // else is left to the searches themselves, and nothing has been changed.
-bool findPlainPair(const ElementNames_s& names, size_t nameLength, size_t guidLength,
-                   char* passStart, char* searchEnd, XMLElement_s* nameElement,
+bool findPlainPair(const ElementNames_s& names, char* passStart, char* searchEnd, XMLElement_s* nameElement,
                    XMLElement_s* guidElement)
 {
     char* open = nextOpening(passStart, searchEnd);
-    if (open == nullptr || !plainElementAt(names.name, nameLength, open, searchEnd, nameElement)) {
+    if (open == nullptr || !plainElementAt(names.name, names.nameLength, open, searchEnd, nameElement)) {
         return false;
     }
     open = nextOpening(nameElement->elementEnd + 1, searchEnd);
-    return open != nullptr && plainElementAt(names.guid, guidLength, open, searchEnd, guidElement);
+    return open != nullptr && plainElementAt(names.guid, names.guidLength, open, searchEnd, guidElement);
 }
 
 // One pair's texts: where each lies (the buffer or a text buffer) and how long it is, and
@@ -351,14 +361,12 @@ int parsePairs(const ElementNames_s& names, PassState_s state, char* searchEnd, 
 {
     XMLElement_s element{};
     XMLElement_s plainName{};
-    const size_t nameLength = strlen(names.name);
-    const size_t guidLength = strlen(names.guid);
     char* passStart = state.passStart;
     const char* pairedName = state.pairedName;
     while (passStart <= searchEnd) {
         PairTexts_s texts{};
         const char* nameEnd = nullptr;
-        if (findPlainPair(names, nameLength, guidLength, passStart, searchEnd, &plainName,
+        if (findPlainPair(names, passStart, searchEnd, &plainName,
                           &element)) {
             texts = plainPairTexts(plainName, element, tagName, tagGUID);
             nameEnd = plainName.nameEnd;
@@ -437,9 +445,7 @@ PlainWalk_s walkPlainList(const ElementNames_s& names, char* buffer, char* last,
                           char* tagGUID)
 {
     PlainWalk_s walk = {{nullptr, nullptr}, false, false};
-    const size_t rootLength = strlen(names.root);
-    const size_t nameLength = strlen(names.name);
-    const size_t guidLength = strlen(names.guid);
+    const size_t rootLength = names.rootLength;
     if (names.root[0] == names.name[0] || names.root[0] == names.guid[0]) {
         return walk;
     }
@@ -451,9 +457,9 @@ PlainWalk_s walkPlainList(const ElementNames_s& names, char* buffer, char* last,
         if (open == nullptr || last - open < static_cast<ptrdiff_t>(rootLength + 1)) {
             return walk;
         }
-        unsigned char after = static_cast<unsigned char>(open[rootLength + 1]);
+        const char* after = open + rootLength + 1;
         if (sameBytes(open + 1, names.root, rootLength)
-            && (after == '>' || after == '/' || after == ' ' || (after >= '\t' && after <= '\r'))) {
+            && (*after == '>' || *after == '/' || isWhiteSpace(after) != 0)) {
             break;
         }
         ++open;
@@ -475,13 +481,13 @@ PlainWalk_s walkPlainList(const ElementNames_s& names, char* buffer, char* last,
             walk.complete = rootEndAt(names.root, rootLength, open, last);
             return walk;
         }
-        if (!plainElementAt(names.name, nameLength, open, last, &nameElement)) {
+        if (!plainElementAt(names.name, names.nameLength, open, last, &nameElement)) {
             return walk;
         }
         char* guidOpen = nameElement.elementEnd + 1;
         guidOpen = findByte(guidOpen, static_cast<size_t>(last - guidOpen) + 1, '<');
         if (guidOpen == nullptr
-            || !plainElementAt(names.guid, guidLength, guidOpen, last, &guidElement)) {
+            || !plainElementAt(names.guid, names.guidLength, guidOpen, last, &guidElement)) {
             return walk;
         }
         PairTexts_s texts = plainPairTexts(nameElement, guidElement, tagName, tagGUID);
@@ -495,13 +501,6 @@ PlainWalk_s walkPlainList(const ElementNames_s& names, char* buffer, char* last,
         walk.state.passStart = guidElement.contentLast;
         walk.state.pairedName = nameElement.nameEnd;
         cursor = guidElement.elementEnd + 1;
-    }
-}
-
-void discardNodes()
-{
-    while (NameGUIDList_s* node = takeFirstNode()) {
-        free(node);
     }
 }
 
@@ -534,7 +533,7 @@ int parseGUIDList(char* buffer, uint32_t length)
         // nodes if it is found, and must not stay if it is not.
         XMLElement_s root;
         if (findElement(names.root, buffer, buffer + length, &root) != 0) {
-            discardNodes();
+            discardList();
             printf("XMLParser: %s not found \n", names.root);
             result = -1;
         } else if (walk.noNode) {

@@ -21,13 +21,6 @@ void releaseKeys(uint64_t rootKey, uint64_t objectKey)
     zClose(objectKey);
 }
 
-void discardList()
-{
-    while (NameGUIDList_s* node = takeFirstNode()) {
-        free(node);
-    }
-}
-
 }  // namespace
 
 int getInfo(const char* name)

@@ -1,6 +1,7 @@
 #include "workflows.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 NameGUIDList_s* listHead = nullptr;
 NameGUIDList_s* listTail = nullptr;
@@ -31,6 +32,13 @@ NameGUIDList_s* takeFirstNode()
     }
     node->next = nullptr;
     return node;
+}
+
+void discardList()
+{
+    while (NameGUIDList_s* node = takeFirstNode()) {
+        free(node);
+    }
 }
 
 int formatAdminPath(char* buffer, size_t size, const char* name)

@@ -24,6 +24,8 @@ constexpr size_t ADMIN_PATH_SIZE = 1024;
 void appendNode(NameGUIDList_s* node);
 // Unlinks the first node and returns it (null for an empty list); the caller frees it.
 NameGUIDList_s* takeFirstNode();
+// Frees every node; the list is empty afterwards.
+void discardList();
 // The admin path of the named object of the current kind, bounded by size.
 // 0, or -1 when it would not fit (nothing usable is left in buffer then).
 int formatAdminPath(char* buffer, size_t size, const char* name);
