@@ -7,16 +7,15 @@
 // first use. The plain groups measure that way, with the heap handed back to the system
 // before each iteration; the groups ending in "Warm" reuse the pages of the previous
 // iteration and so show the parsing work alone.
+#include <benchmark/benchmark.h>
 #include <malloc.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <pugixml.hpp>
 #include <string>
 #include <vector>
-
-#include <benchmark/benchmark.h>
-#include <pugixml.hpp>
 
 #include "bench_lists.h"
 #include "id_list.h"
@@ -162,7 +161,8 @@ void registerAll()
 {
     for (bool cold : {false, true}) {
         std::string group = cold ? "ListParse" : "ListParseWarm";
-        registerOne(group + "/korvane", [cold](benchmark::State& state) { parseKorvane(state, cold); });
+        registerOne(group + "/korvane",
+                    [cold](benchmark::State& state) { parseKorvane(state, cold); });
         registerOne(group + "/pugixml", [cold](benchmark::State& state) {
             parsePugixml(state, cold, pugi::parse_default);
         });

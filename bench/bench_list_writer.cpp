@@ -1,11 +1,11 @@
 // List writer: 100,000 volume records written by writeGUIDToFile (one write call per
 // record, as the file format's writer makes them) against a plain stdio-buffered write of
 // the same bytes, record by record. Throughput is file bytes per second.
+#include <benchmark/benchmark.h>
+
 #include <cstdio>
 #include <string>
 #include <vector>
-
-#include <benchmark/benchmark.h>
 
 #include "bench_lists.h"
 #include "id_list.h"
@@ -34,9 +34,9 @@ const Records_s& records()
         fillVolumeList(BENCH_OBJECTS, SEED);
         r.header = "<listVolumes>\n";
         for (const NameGUIDList_s* node = listHead; node != nullptr; node = node->next) {
-            r.records.push_back(std::string("\t<volumeName>") + node->name
-                                + "</volumeName>\n\t\t<volumeGUID>" + node->guidText
-                                + "</volumeGUID>\n");
+            r.records.push_back(std::string("\t<volumeName>") + node->name +
+                                "</volumeName>\n\t\t<volumeGUID>" + node->guidText +
+                                "</volumeGUID>\n");
         }
         discardList();
         r.trailer = "</listVolumes>";

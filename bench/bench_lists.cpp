@@ -1,12 +1,12 @@
 #include "bench_lists.h"
 
+#include <dirent.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <random>
-
-#include <dirent.h>
-#include <unistd.h>
 
 #include "id_list.h"
 #include "object_id.h"

@@ -1,14 +1,14 @@
 // ID text: LB_GUIDToString against libuuid's uuid_unparse_lower and LB_GUIDFromString
 // against uuid_parse, on the same random 16-byte IDs. Each side formats into, and parses
 // from, its own text form (37 characters here, 36 for libuuid).
+#include <benchmark/benchmark.h>
+#include <uuid/uuid.h>
+
 #include <array>
 #include <cstdlib>
 #include <cstring>
 #include <random>
 #include <vector>
-
-#include <benchmark/benchmark.h>
-#include <uuid/uuid.h>
 
 #include "object_id.h"
 

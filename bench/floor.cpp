@@ -9,10 +9,10 @@
 // same system lists the same names in that order with the IDs the objects hold, so the tool
 // then sends the very blocks sent here: the record as read, given back unchanged. "list"
 // only lists the admin directory, to show what the listing alone costs.
+#include <dirent.h>
+
 #include <cstdio>
 #include <cstring>
-
-#include <dirent.h>
 
 #include "admin_client.h"
 

@@ -28,15 +28,25 @@ int referenceParse(const char* text, uint8_t bytes[16])
             return LB_ERR_BAD_GUID_TEXT;
         }
         switch (group) {
-        case 0: guid.timeLow = static_cast<uint32_t>(value); break;
-        case 1: guid.timeMid = static_cast<uint16_t>(value); break;
-        case 2: guid.timeHiAndVersion = static_cast<uint16_t>(value); break;
-        case 3: guid.clockSeqHiAndReserved = static_cast<uint8_t>(value); break;
-        case 4: guid.clockSeqLow = static_cast<uint8_t>(value); break;
-        default:
-            for (int i = 0; i < 6; ++i) {
-                guid.node[i] = static_cast<uint8_t>(value >> (40 - 8 * i));
-            }
+            case 0:
+                guid.timeLow = static_cast<uint32_t>(value);
+                break;
+            case 1:
+                guid.timeMid = static_cast<uint16_t>(value);
+                break;
+            case 2:
+                guid.timeHiAndVersion = static_cast<uint16_t>(value);
+                break;
+            case 3:
+                guid.clockSeqHiAndReserved = static_cast<uint8_t>(value);
+                break;
+            case 4:
+                guid.clockSeqLow = static_cast<uint8_t>(value);
+                break;
+            default:
+                for (int i = 0; i < 6; ++i) {
+                    guid.node[i] = static_cast<uint8_t>(value >> (40 - 8 * i));
+                }
         }
         if (group < 5) {
             if (*end != '-') {
@@ -93,8 +103,8 @@ void checkRoundTrip(const GUID* guid)
             if (status != 0 || memcmp(sized, text, GUID_TEXT_SIZE) != 0) {
                 abort();
             }
-        } else if (status != LB_ERR_BUFFER_TOO_SMALL || sized[0] != (size == 0 ? 0x5a : '\0')
-                   || sized[1] != 0x5a) {
+        } else if (status != LB_ERR_BUFFER_TOO_SMALL || sized[0] != (size == 0 ? 0x5a : '\0') ||
+                   sized[1] != 0x5a) {
             abort();
         }
     }

@@ -9,8 +9,8 @@
 #include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
-#include <signal.h>
 #include <ftw.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -216,8 +216,8 @@ void removeStaleSystems(const char* base)
     while (struct dirent* entry = readdir(dir)) {
         int pid = 0;
         char rest = 0;
-        if (sscanf(entry->d_name, "parser_fuzz.%d%c", &pid, &rest) == 1 && pid > 0
-            && kill(pid, 0) != 0 && errno == ESRCH) {
+        if (sscanf(entry->d_name, "parser_fuzz.%d%c", &pid, &rest) == 1 && pid > 0 &&
+            kill(pid, 0) != 0 && errno == ESRCH) {
             std::string stale = std::string(base) + "/" + entry->d_name;
             nftw(stale.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
         }

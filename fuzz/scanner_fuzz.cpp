@@ -17,8 +17,8 @@
 namespace {
 
 // Names the reader and the tests use; anything else comes from the input.
-const char* const knownNames[] = {"listPools", "listVolumes", "poolName", "poolGUID",
-                                  "volumeName", "volumeGUID", "a", "b", "", "![CDATA["};
+const char* const knownNames[] = {"listPools",  "listVolumes", "poolName", "poolGUID", "volumeName",
+                                  "volumeGUID", "a",           "b",        "",         "![CDATA["};
 
 void check(bool condition)
 {
@@ -42,8 +42,8 @@ struct Range_s {
 
 long offsetOf(const Range_s& range, const char* position)
 {
-    return static_cast<long>(reinterpret_cast<uintptr_t>(position)
-                             - reinterpret_cast<uintptr_t>(range.first));
+    return static_cast<long>(reinterpret_cast<uintptr_t>(position) -
+                             reinterpret_cast<uintptr_t>(range.first));
 }
 
 bool inRange(const Range_s& range, const char* position)
@@ -103,8 +103,8 @@ void checkAttribute(const Range_s& range, XMLElement_s* element, const char* att
     if (getAttributeValue(attribute, element) != 0) {
         return;
     }
-    const char* regionEnd = (element->contentStart != nullptr) ? element->contentStart - 1
-                                                               : element->elementEnd - 1;
+    const char* regionEnd =
+        (element->contentStart != nullptr) ? element->contentStart - 1 : element->elementEnd - 1;
     long low = offsetOf(range, element->nameEnd);
     long high = offsetOf(range, regionEnd);
     long value = offsetOf(range, element->valueStart);
@@ -158,8 +158,7 @@ void fuzzFindNextElement(Range_s& range, char* first, const std::string& attribu
     check(tagStart >= offsetOf(range, first) && range.first[tagStart] == '<');
     check(offsetOf(range, element.nameEnd) == tagStart + 1 + static_cast<long>(nameLength));
     check(memchr(range.before.data() + offsetOf(range, first), '<',
-                 static_cast<size_t>(tagStart - offsetOf(range, first)))
-          == nullptr);
+                 static_cast<size_t>(tagStart - offsetOf(range, first))) == nullptr);
     std::string name(range.before.data() + tagStart + 1, nameLength);
     checkElement(range, element, tagStart, name.data(), nameLength);
     checkAttribute(range, &element, attribute.c_str());
@@ -234,7 +233,8 @@ void fuzzRemoveWhiteSpace(const Range_s& range, int32_t delta)
     }
     check(removeWhiteSpace(text, length) == expectedResult);
     if (expectedResult == 0) {
-        check(strlen(text) == expected.size() && memcmp(text, expected.data(), expected.size()) == 0);
+        check(strlen(text) == expected.size() &&
+              memcmp(text, expected.data(), expected.size()) == 0);
     } else {
         check(memcmp(text, expected.data(), textLength) == 0);
     }
@@ -335,13 +335,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     char* position = ((operation & 0x40) != 0) ? range.last + 1 : range.first;
 
     switch (operation % 7) {
-    case 0: fuzzFindElement(range, name, attribute); break;
-    case 1: fuzzFindNextElement(range, position, attribute); break;
-    case 2: fuzzGetElementContent(range, name, position); break;
-    case 3: fuzzFindStartTag(range, name, position); break;
-    case 4: fuzzFindEndTagReverse(range, name, position); break;
-    case 5: fuzzRemoveWhiteSpace(range, delta); break;
-    default: fuzzCursors(range, position); break;
+        case 0:
+            fuzzFindElement(range, name, attribute);
+            break;
+        case 1:
+            fuzzFindNextElement(range, position, attribute);
+            break;
+        case 2:
+            fuzzGetElementContent(range, name, position);
+            break;
+        case 3:
+            fuzzFindStartTag(range, name, position);
+            break;
+        case 4:
+            fuzzFindEndTagReverse(range, name, position);
+            break;
+        case 5:
+            fuzzRemoveWhiteSpace(range, delta);
+            break;
+        default:
+            fuzzCursors(range, position);
+            break;
     }
     free(range.first);
     return 0;

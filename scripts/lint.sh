@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Static checks over src/ and sim/: clang-tidy with the project's .clang-tidy (compile
-# flags from BUILD_DIR/compile_commands.json) and cppcheck. Any finding fails.
+# Static checks: the project's .clang-format over src/, sim/, tests/, bench/ and fuzz/;
+# clang-tidy with the project's .clang-tidy (compile flags from
+# BUILD_DIR/compile_commands.json) and cppcheck over src/ and sim/. Any finding fails.
 # Usage: scripts/lint.sh BUILD_DIR   (called by `make lint` after configuring)
 set -euo pipefail
 
@@ -14,6 +15,14 @@ if [[ ! -f $build_dir/compile_commands.json ]]; then
 fi
 
 status=0
+
+echo "== clang-format"
+mapfile -t formatted < <(git ls-files -- 'src/*.cpp' 'src/*.h' 'sim/*.cpp' 'sim/*.h' \
+  'tests/*.cpp' 'tests/*.h' 'bench/*.cpp' 'bench/*.h' 'fuzz/*.cpp' 'fuzz/*.h')
+if ! clang-format --dry-run --Werror "${formatted[@]}"; then
+  echo "lint: run clang-format -i on the files above" >&2
+  status=1
+fi
 
 echo "== clang-tidy"
 # The compilation database also holds the tests (tests/sim among them): only the

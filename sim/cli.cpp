@@ -22,32 +22,39 @@ const char* const USAGES[][2] = {
     {"set", "zapisim set DIR pool|volume NAME [--state N] [--id ID]"},
     {"add-many", "zapisim add-many DIR pool|volume COUNT PREFIX [--state N]"},
     {"show", "zapisim show DIR"},
-    {"fail", "zapisim fail DIR (OP (--status N | --errno E) [--name NAME] | device --errno E"
-             " | opendir|readdir pool|volume --errno E | malloc --size S"
-             " | open|read|write|close --path P --errno E) [--nth N] | zapisim fail DIR clear"},
+    {"fail",
+     "zapisim fail DIR (OP (--status N | --errno E) [--name NAME] | device --errno E"
+     " | opendir|readdir pool|volume --errno E | malloc --size S"
+     " | open|read|write|close --path P --errno E) [--nth N] | zapisim fail DIR clear"},
     {"journal", "zapisim journal DIR [--clear | off | on]"},
     {"run", "zapisim run DIR -- COMMAND [ARGS...]"},
 };
 
 // Every failure of the command: one line on standard error, exit status 2.
-[[noreturn]] void fail(const char* format, const char* first = "", const char* second = "") {
+[[noreturn]] void fail(const char* format, const char* first = "", const char* second = "")
+{
     (void)fputs("zapisim: ", stderr);
-    // cppcheck-suppress wrongPrintfScanfArgNum ; formats take up to two %s, extra arguments are ignored
+    // cppcheck-suppress wrongPrintfScanfArgNum ; formats take up to two %s, extra arguments are
+    // ignored
     (void)fprintf(stderr, format, first, second);
     (void)fputc('\n', stderr);
     exit(EXIT_USAGE);
 }
 
 // Bad arguments: the usage line of the command, or the list of commands.
-[[noreturn]] void usage(const char* command) {
+[[noreturn]] void usage(const char* command)
+{
     for (const auto& entry : USAGES) {
-        if (strcmp(entry[0], command) == 0) fail("usage: %s", entry[1]);
+        if (strcmp(entry[0], command) == 0)
+            fail("usage: %s", entry[1]);
     }
     fail("unknown command \"%s\" (init, add, set, add-many, show, fail, journal, run)", command);
 }
 
 // A decimal number without sign within [low, high].
-unsigned long long number(const char* text, const char* what, unsigned long long low, unsigned long long high) {
+unsigned long long number(const char* text, const char* what, unsigned long long low,
+                          unsigned long long high)
+{
     char* end = nullptr;
     errno = 0;
     unsigned long long value = text[0] >= '0' && text[0] <= '9' ? strtoull(text, &end, 10) : 0;
@@ -57,18 +64,24 @@ unsigned long long number(const char* text, const char* what, unsigned long long
     return value;
 }
 
-int kindArgument(const char* word) {
+int kindArgument(const char* word)
+{
     int kind = simKindFromWord(word);
-    if (kind == 0) fail("bad kind \"%s\" (pool or volume)", word);
+    if (kind == 0)
+        fail("bad kind \"%s\" (pool or volume)", word);
     return kind;
 }
 
-void nameArgument(const char* name) {
-    if (simCheckName(name) != 0) fail("bad name \"%s\" (1 to 255 bytes, no '/', not . or ..)", name);
+void nameArgument(const char* name)
+{
+    if (simCheckName(name) != 0)
+        fail("bad name \"%s\" (1 to 255 bytes, no '/', not . or ..)", name);
 }
 
-void requireSystem(const char* dir) {
-    if (!simIsSystem(dir)) fail("%s: not a simulated storage system (zapisim init makes one)", dir);
+void requireSystem(const char* dir)
+{
+    if (!simIsSystem(dir))
+        fail("%s: not a simulated storage system (zapisim init makes one)", dir);
 }
 
 // The options of add and set.
@@ -79,16 +92,19 @@ struct ObjectOptions_s {
     uint8_t id[SIM_ID_SIZE];
 };
 
-ObjectOptions_s objectOptions(int argc, char** argv, int first, bool allowId) {
+ObjectOptions_s objectOptions(int argc, char** argv, int first, bool allowId)
+{
     ObjectOptions_s options = {};
     for (int i = first; i < argc; i += 2) {
-        if (i + 1 >= argc) usage(argv[1]);
+        if (i + 1 >= argc)
+            usage(argv[1]);
         if (strcmp(argv[i], "--state") == 0) {
             options.hasState = true;
             options.state = static_cast<uint32_t>(number(argv[i + 1], "state", 0, UINT32_MAX));
         } else if (allowId && strcmp(argv[i], "--id") == 0) {
             options.hasId = true;
-            if (simParseId(argv[i + 1], options.id) != 0) fail("bad ID \"%s\" (xxxxxxxx-xxxx-xxxx-xx-xx-xxxxxxxxxxxx)", argv[i + 1]);
+            if (simParseId(argv[i + 1], options.id) != 0)
+                fail("bad ID \"%s\" (xxxxxxxx-xxxx-xxxx-xx-xx-xxxxxxxxxxxx)", argv[i + 1]);
         } else {
             usage(argv[1]);
         }
@@ -96,25 +112,35 @@ ObjectOptions_s objectOptions(int argc, char** argv, int first, bool allowId) {
     return options;
 }
 
-void saveNew(const char* dir, int kind, const char* name, const ObjectOptions_s* options) {
+void saveNew(const char* dir, int kind, const char* name, const ObjectOptions_s* options)
+{
     static SimObjectFile_s object;
     memcpy(object.magic, SIM_OBJECT_MAGIC, sizeof object.magic);
     object.kind = static_cast<uint32_t>(kind);
     object.reserved = 0;
     uint8_t id[SIM_ID_SIZE];
-    if (options->hasId) memcpy(id, options->id, sizeof id);
-    else simRandomId(id);
-    simMakeRecord(kind, name, options->hasState ? options->state : SIM_STATE_ACTIVE, id, object.record);
+    if (options->hasId)
+        memcpy(id, options->id, sizeof id);
+    else
+        simRandomId(id);
+    simMakeRecord(kind, name, options->hasState ? options->state : SIM_STATE_ACTIVE, id,
+                  object.record);
     int error = simSaveObject(dir, kind, name, &object, true);
-    if (error == EEXIST) fail("%s %s already exists", simKindWord(kind), name);
-    if (error != 0) fail("cannot add %s: %s", name, strerror(error));
+    if (error == EEXIST)
+        fail("%s %s already exists", simKindWord(kind), name);
+    if (error != 0)
+        fail("cannot add %s: %s", name, strerror(error));
 }
 
-int commandInit(int argc, char** argv) {
-    if (argc != 3) usage(argv[1]);
+int commandInit(int argc, char** argv)
+{
+    if (argc != 3)
+        usage(argv[1]);
     int error = simCreateSystem(argv[2]);
-    if (error == ENOTEMPTY) fail("%s: not empty", argv[2]);
-    if (error != 0) fail("cannot create %s: %s", argv[2], strerror(error));
+    if (error == ENOTEMPTY)
+        fail("%s: not empty", argv[2]);
+    if (error != 0)
+        fail("cannot create %s: %s", argv[2], strerror(error));
     return 0;
 }
 
@@ -126,8 +152,10 @@ struct ObjectCommand_s {
     ObjectOptions_s options;
 };
 
-ObjectCommand_s objectCommand(int argc, char** argv) {
-    if (argc < 5) usage(argv[1]);
+ObjectCommand_s objectCommand(int argc, char** argv)
+{
+    if (argc < 5)
+        usage(argv[1]);
     requireSystem(argv[2]);
     ObjectCommand_s command = {argv[2], kindArgument(argv[3]), argv[4], {}};
     nameArgument(command.name);
@@ -135,37 +163,49 @@ ObjectCommand_s objectCommand(int argc, char** argv) {
     return command;
 }
 
-int commandAdd(int argc, char** argv) {
+int commandAdd(int argc, char** argv)
+{
     ObjectCommand_s command = objectCommand(argc, argv);
     saveNew(command.dir, command.kind, command.name, &command.options);
     return 0;
 }
 
-int commandSet(int argc, char** argv) {
+int commandSet(int argc, char** argv)
+{
     ObjectCommand_s command = objectCommand(argc, argv);
     const ObjectOptions_s& options = command.options;
-    if (!options.hasState && !options.hasId) fail("nothing to set (--state N, --id ID)");
+    if (!options.hasState && !options.hasId)
+        fail("nothing to set (--state N, --id ID)");
     static SimObjectFile_s object;
     int error = simLoadObject(command.dir, command.kind, command.name, &object);
-    if (error == ENOENT) fail("no %s named %s", simKindWord(command.kind), command.name);
-    if (error != 0) fail("cannot read %s: %s", command.name, strerror(error));
-    if (options.hasState) simRecordSetState(command.kind, object.record, options.state);
-    if (options.hasId) memcpy(object.record + simIdOffset(command.kind), options.id, SIM_ID_SIZE);
+    if (error == ENOENT)
+        fail("no %s named %s", simKindWord(command.kind), command.name);
+    if (error != 0)
+        fail("cannot read %s: %s", command.name, strerror(error));
+    if (options.hasState)
+        simRecordSetState(command.kind, object.record, options.state);
+    if (options.hasId)
+        memcpy(object.record + simIdOffset(command.kind), options.id, SIM_ID_SIZE);
     error = simSaveObject(command.dir, command.kind, command.name, &object, false);
-    if (error != 0) fail("cannot change %s: %s", command.name, strerror(error));
+    if (error != 0)
+        fail("cannot change %s: %s", command.name, strerror(error));
     return 0;
 }
 
-int commandAddMany(int argc, char** argv) {
-    if (argc < 6) usage(argv[1]);
+int commandAddMany(int argc, char** argv)
+{
+    if (argc < 6)
+        usage(argv[1]);
     requireSystem(argv[2]);
     int kind = kindArgument(argv[3]);
     unsigned long long count = number(argv[4], "count", 0, 1000000000ull);
     const char* prefix = argv[5];
     ObjectOptions_s options = objectOptions(argc, argv, 6, false);
     int width = snprintf(nullptr, 0, "%llu", count);
-    if (width < 6) width = 6;
-    if (strlen(prefix) + static_cast<size_t>(width) > SIM_NAME_MAX || strchr(prefix, '/') != nullptr) {
+    if (width < 6)
+        width = 6;
+    if (strlen(prefix) + static_cast<size_t>(width) > SIM_NAME_MAX ||
+        strchr(prefix, '/') != nullptr) {
         fail("bad prefix \"%s\"", prefix);
     }
     char name[SIM_NAME_MAX + 1];
@@ -176,49 +216,63 @@ int commandAddMany(int argc, char** argv) {
     return 0;
 }
 
-void showKind(const char* dir, int kind) {
+void showKind(const char* dir, int kind)
+{
     SimNameList_s names;
     int error = simListNames(dir, kind, &names);
-    if (error != 0) fail("cannot list %s: %s", simKindFolder(kind), strerror(error));
+    if (error != 0)
+        fail("cannot list %s: %s", simKindFolder(kind), strerror(error));
     static SimObjectFile_s object;
     char escaped[SIM_ESCAPED_NAME_SIZE];
     char id[SIM_ID_TEXT_SIZE];
     for (size_t i = 0; i < names.count; ++i) {
         const char* name = names.bytes + names.offsets[i];
-        if (simLoadObject(dir, kind, name, &object) != 0) continue;  // not an object file
+        if (simLoadObject(dir, kind, name, &object) != 0)
+            continue;  // not an object file
         simEscapeName(name, escaped, sizeof escaped);
         simFormatId(object.record + simIdOffset(kind), id);
-        printf("%s\t%s\t%u\t%s\n", simKindWord(kind), escaped, simRecordState(kind, object.record), id);
+        printf("%s\t%s\t%u\t%s\n", simKindWord(kind), escaped, simRecordState(kind, object.record),
+               id);
     }
     simFreeNames(&names);
 }
 
-int commandShow(int argc, char** argv) {
-    if (argc != 3) usage(argv[1]);
+int commandShow(int argc, char** argv)
+{
+    if (argc != 3)
+        usage(argv[1]);
     requireSystem(argv[2]);
     showKind(argv[2], SIM_KIND_POOL);
     showKind(argv[2], SIM_KIND_VOLUME);
     return fflush(stdout) == 0 ? 0 : 1;
 }
 
-size_t ruleCount(const char* path) {
+size_t ruleCount(const char* path)
+{
     FILE* file = fopen(path, "r");
-    if (file == nullptr) return 0;
+    if (file == nullptr)
+        return 0;
     size_t lines = 0;
-    for (int c = fgetc(file); c != EOF; c = fgetc(file)) lines += c == '\n';
+    for (int c = fgetc(file); c != EOF; c = fgetc(file))
+        lines += c == '\n';
     (void)fclose(file);
     return lines;
 }
 
-int commandFail(int argc, char** argv) {
-    if (argc < 4) usage(argv[1]);
+int commandFail(int argc, char** argv)
+{
+    if (argc < 4)
+        usage(argv[1]);
     const char* dir = argv[2];
     requireSystem(dir);
     char path[SIM_PATH_SIZE];
-    if (simSystemPath(path, sizeof path, dir, "faults") != 0) fail("%s: path too long", dir);
+    if (simSystemPath(path, sizeof path, dir, "faults") != 0)
+        fail("%s: path too long", dir);
     if (strcmp(argv[3], "clear") == 0) {
-        if (argc != 4) usage(argv[1]);
-        if (unlink(path) != 0 && errno != ENOENT) fail("cannot clear %s: %s", path, strerror(errno));
+        if (argc != 4)
+            usage(argv[1]);
+        if (unlink(path) != 0 && errno != ENOENT)
+            fail("cannot clear %s: %s", path, strerror(errno));
         return 0;
     }
     static SimFaultRule_s rule;
@@ -226,18 +280,21 @@ int commandFail(int argc, char** argv) {
     int first = 4;
     bool hasSize = false;
     rule.what = simRuleFromWord(argv[3]);
-    if (rule.what == SIM_RULE_REQUEST) usage(argv[1]);  // "request" is the file's word, not the command's
+    if (rule.what == SIM_RULE_REQUEST)
+        usage(argv[1]);  // "request" is the file's word, not the command's
     if (rule.what == 0) {
         rule.what = SIM_RULE_REQUEST;
         rule.operation = number(argv[3], "operation code", 0, UINT64_MAX);
     }
     if (rule.what == SIM_RULE_OPENDIR || rule.what == SIM_RULE_READDIR) {
-        if (argc < 5) usage(argv[1]);
+        if (argc < 5)
+            usage(argv[1]);
         rule.kind = kindArgument(argv[4]);
         first = 5;
     }
     for (int i = first; i < argc; i += 2) {
-        if (i + 1 >= argc) usage(argv[1]);
+        if (i + 1 >= argc)
+            usage(argv[1]);
         const char* option = argv[i];
         const char* value = argv[i + 1];
         if (strcmp(option, "--status") == 0 && rule.what == SIM_RULE_REQUEST) {
@@ -249,7 +306,8 @@ int commandFail(int argc, char** argv) {
             rule.hasText = true;
             (void)snprintf(rule.text, sizeof rule.text, "%s", value);
         } else if (strcmp(option, "--path") == 0 && rule.what >= SIM_RULE_OPEN) {
-            if (value[0] == '\0' || strlen(value) >= sizeof rule.text) fail("bad path \"%s\"", value);
+            if (value[0] == '\0' || strlen(value) >= sizeof rule.text)
+                fail("bad path \"%s\"", value);
             rule.hasText = true;
             (void)snprintf(rule.text, sizeof rule.text, "%s", value);
         } else if (strcmp(option, "--size") == 0 && rule.what == SIM_RULE_MALLOC) {
@@ -263,20 +321,29 @@ int commandFail(int argc, char** argv) {
     }
     bool hasStatus = rule.status != 0;
     bool hasErrno = rule.errnoValue != 0;
-    if (rule.what == SIM_RULE_REQUEST && hasStatus == hasErrno) fail("give one of --status N and --errno E");
-    if (rule.what != SIM_RULE_REQUEST && rule.what != SIM_RULE_MALLOC && !hasErrno) fail("--errno E is required");
-    if (rule.what >= SIM_RULE_OPEN && !rule.hasText) fail("--path P is required");
-    if (rule.what == SIM_RULE_MALLOC && !hasSize) fail("--size S is required");
-    if (ruleCount(path) >= SIM_MAX_RULES) fail("too many faults (clear them first)");
+    if (rule.what == SIM_RULE_REQUEST && hasStatus == hasErrno)
+        fail("give one of --status N and --errno E");
+    if (rule.what != SIM_RULE_REQUEST && rule.what != SIM_RULE_MALLOC && !hasErrno)
+        fail("--errno E is required");
+    if (rule.what >= SIM_RULE_OPEN && !rule.hasText)
+        fail("--path P is required");
+    if (rule.what == SIM_RULE_MALLOC && !hasSize)
+        fail("--size S is required");
+    if (ruleCount(path) >= SIM_MAX_RULES)
+        fail("too many faults (clear them first)");
     static char line[SIM_RULE_LINE_SIZE];
-    if (simFormatRule(&rule, line, sizeof line) != 0) fail("fault too long");
+    if (simFormatRule(&rule, line, sizeof line) != 0)
+        fail("fault too long");
     int error = simAppendText(path, line, strlen(line));
-    if (error != 0) fail("cannot write %s: %s", path, strerror(error));
+    if (error != 0)
+        fail("cannot write %s: %s", path, strerror(error));
     return 0;
 }
 
-int commandJournal(int argc, char** argv) {
-    if (argc != 3 && argc != 4) usage(argv[1]);
+int commandJournal(int argc, char** argv)
+{
+    if (argc != 3 && argc != 4)
+        usage(argv[1]);
     const char* dir = argv[2];
     requireSystem(dir);
     char path[SIM_PATH_SIZE];
@@ -288,13 +355,16 @@ int commandJournal(int argc, char** argv) {
     if (argc == 4) {
         if (strcmp(argv[3], "--clear") == 0) {
             int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-            if (fd < 0) fail("cannot clear %s: %s", path, strerror(errno));
+            if (fd < 0)
+                fail("cannot clear %s: %s", path, strerror(errno));
             close(fd);
         } else if (strcmp(argv[3], "off") == 0) {
             int error = simAppendText(marker, "", 0);
-            if (error != 0) fail("cannot write %s: %s", marker, strerror(error));
+            if (error != 0)
+                fail("cannot write %s: %s", marker, strerror(error));
         } else if (strcmp(argv[3], "on") == 0) {
-            if (unlink(marker) != 0 && errno != ENOENT) fail("cannot remove %s: %s", marker, strerror(errno));
+            if (unlink(marker) != 0 && errno != ENOENT)
+                fail("cannot remove %s: %s", marker, strerror(errno));
         } else {
             usage(argv[1]);
         }
@@ -302,34 +372,42 @@ int commandJournal(int argc, char** argv) {
     }
     int fd = open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
-        if (errno == ENOENT) return 0;
+        if (errno == ENOENT)
+            return 0;
         fail("cannot read %s: %s", path, strerror(errno));
     }
     static char buffer[65536];
     ssize_t got = 0;
     while ((got = read(fd, buffer, sizeof buffer)) > 0) {
-        if (fwrite(buffer, 1, static_cast<size_t>(got), stdout) != static_cast<size_t>(got)) break;
+        if (fwrite(buffer, 1, static_cast<size_t>(got), stdout) != static_cast<size_t>(got))
+            break;
     }
     close(fd);
     return fflush(stdout) == 0 && got == 0 ? 0 : 1;
 }
 
-int commandRun(int argc, char** argv) {
-    if (argc < 5 || strcmp(argv[3], "--") != 0) usage(argv[1]);
+int commandRun(int argc, char** argv)
+{
+    if (argc < 5 || strcmp(argv[3], "--") != 0)
+        usage(argv[1]);
     requireSystem(argv[2]);
     static char root[PATH_MAX];
-    if (realpath(argv[2], root) == nullptr) fail("%s: %s", argv[2], strerror(errno));
+    if (realpath(argv[2], root) == nullptr)
+        fail("%s: %s", argv[2], strerror(errno));
     // The library is built next to this program.
     static char library[PATH_MAX];
     ssize_t length = readlink("/proc/self/exe", library, sizeof library - 1);
-    if (length <= 0) fail("cannot find my own path: %s", strerror(errno));
+    if (length <= 0)
+        fail("cannot find my own path: %s", strerror(errno));
     library[length] = '\0';
     char* slash = strrchr(library, '/');
-    if (slash == nullptr || static_cast<size_t>(slash - library) + sizeof "/libzapisim.so" > sizeof library) {
+    if (slash == nullptr ||
+        static_cast<size_t>(slash - library) + sizeof "/libzapisim.so" > sizeof library) {
         fail("cannot find libzapisim.so next to %s", library);
     }
     memcpy(slash, "/libzapisim.so", sizeof "/libzapisim.so");
-    if (access(library, R_OK) != 0) fail("%s: %s", library, strerror(errno));
+    if (access(library, R_OK) != 0)
+        fail("%s: %s", library, strerror(errno));
     if (setenv("ZAPISIM_ROOT", root, 1) != 0 || setenv("LD_PRELOAD", library, 1) != 0) {
         fail("cannot set the environment: %s", strerror(errno));
     }
@@ -340,17 +418,28 @@ int commandRun(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    if (argc < 2) fail("usage: zapisim init|add|set|add-many|show|fail|journal|run DIR ...");
-    if (argc < 3) usage(argv[1]);
+int main(int argc, char** argv)
+{
+    if (argc < 2)
+        fail("usage: zapisim init|add|set|add-many|show|fail|journal|run DIR ...");
+    if (argc < 3)
+        usage(argv[1]);
     const char* command = argv[1];
-    if (strcmp(command, "init") == 0) return commandInit(argc, argv);
-    if (strcmp(command, "add") == 0) return commandAdd(argc, argv);
-    if (strcmp(command, "set") == 0) return commandSet(argc, argv);
-    if (strcmp(command, "add-many") == 0) return commandAddMany(argc, argv);
-    if (strcmp(command, "show") == 0) return commandShow(argc, argv);
-    if (strcmp(command, "fail") == 0) return commandFail(argc, argv);
-    if (strcmp(command, "journal") == 0) return commandJournal(argc, argv);
-    if (strcmp(command, "run") == 0) return commandRun(argc, argv);
+    if (strcmp(command, "init") == 0)
+        return commandInit(argc, argv);
+    if (strcmp(command, "add") == 0)
+        return commandAdd(argc, argv);
+    if (strcmp(command, "set") == 0)
+        return commandSet(argc, argv);
+    if (strcmp(command, "add-many") == 0)
+        return commandAddMany(argc, argv);
+    if (strcmp(command, "show") == 0)
+        return commandShow(argc, argv);
+    if (strcmp(command, "fail") == 0)
+        return commandFail(argc, argv);
+    if (strcmp(command, "journal") == 0)
+        return commandJournal(argc, argv);
+    if (strcmp(command, "run") == 0)
+        return commandRun(argc, argv);
     usage(argv[1]);
 }

@@ -46,16 +46,20 @@ constexpr size_t MAX_ANSWERS = 1024;
 ScriptedAnswer_s answers[MAX_ANSWERS];
 size_t answerCount = 0;
 
-bool addDeviceFd(int fd) {
-    if (deviceFdCount == MAX_DEVICE_FDS) return false;
+bool addDeviceFd(int fd)
+{
+    if (deviceFdCount == MAX_DEVICE_FDS)
+        return false;
     deviceFds[deviceFdCount++] = fd;
     return true;
 }
 
 // A real descriptor that stands for the device: reads on it are harmless.
-int openStandIn() {
+int openStandIn()
+{
     int fd = simRealOpen("/dev/null", O_RDONLY, 0);
-    if (fd < 0) return -1;
+    if (fd < 0)
+        return -1;
     if (!addDeviceFd(fd)) {
         simRealClose(fd);
         errno = EMFILE;
@@ -64,11 +68,13 @@ int openStandIn() {
     return fd;
 }
 
-void record(const uint8_t* block, uint64_t offset, uint64_t size, int fd) {
+void record(const uint8_t* block, uint64_t offset, uint64_t size, int fd)
+{
     if (recordedCount == recordedCapacity) {
         size_t capacity = recordedCapacity == 0 ? 64 : recordedCapacity * 2;
         void* grown = realloc(recorded, capacity * sizeof(RecordedRequest_s));
-        if (grown == nullptr) return;
+        if (grown == nullptr)
+            return;
         recorded = static_cast<RecordedRequest_s*>(grown);
         recordedCapacity = capacity;
     }
@@ -79,7 +85,8 @@ void record(const uint8_t* block, uint64_t offset, uint64_t size, int fd) {
     entry->fd = fd;
 }
 
-ScriptedAnswer_s* takeAnswer(uint64_t operation) {
+ScriptedAnswer_s* takeAnswer(uint64_t operation)
+{
     for (size_t i = 0; i < answerCount; ++i) {
         if (!answers[i].used && answers[i].operation == operation) {
             answers[i].used = true;
@@ -89,18 +96,21 @@ ScriptedAnswer_s* takeAnswer(uint64_t operation) {
     return nullptr;
 }
 
-int64_t scriptedRequest(int fd, void* buffer, size_t count, off64_t offset, uint8_t* block, size_t take,
-                        int copyError, int* errnoOut) {
+int64_t scriptedRequest(int fd, void* buffer, size_t count, off64_t offset, uint8_t* block,
+                        size_t take, int copyError, int* errnoOut)
+{
     record(block, static_cast<uint64_t>(offset), count, fd);
     if (copyError != 0) {
         *errnoOut = copyError;
         return -1;
     }
     ScriptedAnswer_s* answer = takeAnswer(static_cast<uint64_t>(offset));
-    if (answer == nullptr) return 0;
+    if (answer == nullptr)
+        return 0;
     if (answer->hasImage) {
         for (size_t i = 0; i < take; ++i) {
-            if (answer->mask[i] != 0) block[i] = answer->image[i];
+            if (answer->mask[i] != 0)
+                block[i] = answer->image[i];
         }
         int error = simCopyOut(reinterpret_cast<uint64_t>(buffer), block, take);
         if (error != 0) {
@@ -112,14 +122,17 @@ int64_t scriptedRequest(int fd, void* buffer, size_t count, off64_t offset, uint
     return answer->result;
 }
 
-uint64_t keyOf(const uint8_t* block, size_t take) {
+uint64_t keyOf(const uint8_t* block, size_t take)
+{
     uint64_t key = 0;
-    if (take >= 24) memcpy(&key, block + 16, sizeof key);
+    if (take >= 24)
+        memcpy(&key, block + 16, sizeof key);
     return key;
 }
 
-int64_t systemRequest(void* buffer, size_t count, off64_t offset, uint8_t* block, size_t take, int copyError,
-                      int* errnoOut) {
+int64_t systemRequest(void* buffer, size_t count, off64_t offset, uint8_t* block, size_t take,
+                      int copyError, int* errnoOut)
+{
     uint64_t operation = static_cast<uint64_t>(offset);
     int64_t result = 0;
     if (copyError != 0) {
@@ -145,9 +158,13 @@ int64_t systemRequest(void* buffer, size_t count, off64_t offset, uint8_t* block
 
 }  // namespace
 
-bool simDeviceActive() { return scripted || simRoot[0] != '\0'; }
+bool simDeviceActive()
+{
+    return scripted || simRoot[0] != '\0';
+}
 
-int simDeviceOpen(int flags) {
+int simDeviceOpen(int flags)
+{
     ++simDepth;
     int fd = -1;
     int errnoValue = 0;
@@ -158,8 +175,10 @@ int simDeviceOpen(int flags) {
             failNextOpen = 0;
         } else {
             fd = openStandIn();
-            if (fd < 0) errnoValue = errno;
-            else ++openCount;
+            if (fd < 0)
+                errnoValue = errno;
+            else
+                ++openCount;
         }
     } else if (simFaultDeviceOpen(&errnoValue)) {
         fd = -1;
@@ -168,21 +187,26 @@ int simDeviceOpen(int flags) {
         errnoValue = EINVAL;
     } else {
         fd = openStandIn();
-        if (fd < 0) errnoValue = errno;
+        if (fd < 0)
+            errnoValue = errno;
     }
     --simDepth;
-    if (fd < 0) errno = errnoValue;
+    if (fd < 0)
+        errno = errnoValue;
     return fd;
 }
 
-bool simIsDeviceFd(int fd) {
+bool simIsDeviceFd(int fd)
+{
     for (size_t i = 0; i < deviceFdCount; ++i) {
-        if (deviceFds[i] == fd) return true;
+        if (deviceFds[i] == fd)
+            return true;
     }
     return false;
 }
 
-void simDeviceClosing(int fd) {
+void simDeviceClosing(int fd)
+{
     for (size_t i = 0; i < deviceFdCount; ++i) {
         if (deviceFds[i] == fd) {
             deviceFds[i] = deviceFds[--deviceFdCount];
@@ -192,23 +216,27 @@ void simDeviceClosing(int fd) {
     }
 }
 
-ssize_t simDeviceRequest(int fd, void* buffer, size_t count, off64_t offset) {
+ssize_t simDeviceRequest(int fd, void* buffer, size_t count, off64_t offset)
+{
     ++simDepth;
     uint8_t block[SIM_BLOCK_SIZE] = {};
     size_t take = count < SIM_BLOCK_SIZE ? count : SIM_BLOCK_SIZE;
     int copyError = simCopyIn(block, reinterpret_cast<uint64_t>(buffer), take);
     int errnoValue = 0;
-    int64_t result = scripted ? scriptedRequest(fd, buffer, count, offset, block, take, copyError, &errnoValue)
-                              : systemRequest(buffer, count, offset, block, take, copyError, &errnoValue);
+    int64_t result =
+        scripted ? scriptedRequest(fd, buffer, count, offset, block, take, copyError, &errnoValue)
+                 : systemRequest(buffer, count, offset, block, take, copyError, &errnoValue);
     --simDepth;
-    if (result == -1) errno = errnoValue;
+    if (result == -1)
+        errno = errnoValue;
     return static_cast<ssize_t>(result);
 }
 
 #pragma GCC visibility push(default)
 extern "C" {
 
-void zapisimScriptBegin(void) {
+void zapisimScriptBegin(void)
+{
     scripted = true;
     recordedCount = 0;
     answerCount = 0;
@@ -218,32 +246,62 @@ void zapisimScriptBegin(void) {
     lastOpenFlags = -1;
 }
 
-void zapisimScriptEnd(void) {
+void zapisimScriptEnd(void)
+{
     scripted = false;
     answerCount = 0;
 }
 
-size_t zapisimRequestCount(void) { return recordedCount; }
+size_t zapisimRequestCount(void)
+{
+    return recordedCount;
+}
 
-const uint8_t* zapisimRequestBlock(size_t index) { return index < recordedCount ? recorded[index].block : nullptr; }
+const uint8_t* zapisimRequestBlock(size_t index)
+{
+    return index < recordedCount ? recorded[index].block : nullptr;
+}
 
-uint64_t zapisimRequestOffset(size_t index) { return index < recordedCount ? recorded[index].offset : 0; }
+uint64_t zapisimRequestOffset(size_t index)
+{
+    return index < recordedCount ? recorded[index].offset : 0;
+}
 
-uint64_t zapisimRequestSize(size_t index) { return index < recordedCount ? recorded[index].size : 0; }
+uint64_t zapisimRequestSize(size_t index)
+{
+    return index < recordedCount ? recorded[index].size : 0;
+}
 
-int zapisimRequestFd(size_t index) { return index < recordedCount ? recorded[index].fd : -1; }
+int zapisimRequestFd(size_t index)
+{
+    return index < recordedCount ? recorded[index].fd : -1;
+}
 
-size_t zapisimDeviceOpenCount(void) { return openCount; }
+size_t zapisimDeviceOpenCount(void)
+{
+    return openCount;
+}
 
-size_t zapisimDeviceCloseCount(void) { return closeCount; }
+size_t zapisimDeviceCloseCount(void)
+{
+    return closeCount;
+}
 
-int zapisimDeviceOpenFlags(void) { return lastOpenFlags; }
+int zapisimDeviceOpenFlags(void)
+{
+    return lastOpenFlags;
+}
 
-void zapisimFailNextDeviceOpen(int errnoValue) { failNextOpen = errnoValue; }
+void zapisimFailNextDeviceOpen(int errnoValue)
+{
+    failNextOpen = errnoValue;
+}
 
 void zapisimAnswerNext(uint64_t operation, int64_t result, int errnoValue, const uint8_t* image,
-                       const uint8_t* mask) {
-    if (answerCount == MAX_ANSWERS) return;
+                       const uint8_t* mask)
+{
+    if (answerCount == MAX_ANSWERS)
+        return;
     ScriptedAnswer_s* answer = &answers[answerCount++];
     answer->operation = operation;
     answer->result = result;
@@ -253,8 +311,10 @@ void zapisimAnswerNext(uint64_t operation, int64_t result, int errnoValue, const
     if (answer->hasImage) {
         memcpy(answer->image, image, SIM_BLOCK_SIZE);
         // Without a mask the whole image is the answer.
-        if (mask != nullptr) memcpy(answer->mask, mask, SIM_BLOCK_SIZE);
-        else memset(answer->mask, 1, SIM_BLOCK_SIZE);
+        if (mask != nullptr)
+            memcpy(answer->mask, mask, SIM_BLOCK_SIZE);
+        else
+            memset(answer->mask, 1, SIM_BLOCK_SIZE);
     }
 }
 

@@ -8,30 +8,35 @@
 
 namespace {
 
-const char* const RULE_WORDS[] = {nullptr, "request", "device", "opendir", "readdir", "malloc",
-                                  "open",  "read",    "write",  "close"};
+const char* const RULE_WORDS[] = {nullptr,  "request", "device", "opendir", "readdir",
+                                  "malloc", "open",    "read",   "write",   "close"};
 constexpr int RULE_WORD_COUNT = sizeof RULE_WORDS / sizeof RULE_WORDS[0];
 
 // Appends text at *used; false when it does not fit.
-bool appendText(char* line, size_t size, size_t* used, const char* text) {
+bool appendText(char* line, size_t size, size_t* used, const char* text)
+{
     size_t length = strlen(text);
-    if (length >= size - *used) return false;
+    if (length >= size - *used)
+        return false;
     memcpy(line + *used, text, length + 1);
     *used += length;
     return true;
 }
 
 // Appends " key=value".
-bool appendNumber(char* line, size_t size, size_t* used, const char* key, unsigned long long value) {
+bool appendNumber(char* line, size_t size, size_t* used, const char* key, unsigned long long value)
+{
     char word[64];
     (void)snprintf(word, sizeof word, " %s=%llu", key, value);
     return appendText(line, size, used, word);
 }
 
-bool appendHex(char* line, size_t size, size_t* used, const char* text) {
+bool appendHex(char* line, size_t size, size_t* used, const char* text)
+{
     static const char digits[] = "0123456789abcdef";
     for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p != 0; ++p) {
-        if (*used + 3 > size) return false;
+        if (*used + 3 > size)
+            return false;
         line[(*used)++] = digits[*p >> 4];
         line[(*used)++] = digits[*p & 15];
     }
@@ -39,25 +44,31 @@ bool appendHex(char* line, size_t size, size_t* used, const char* text) {
     return true;
 }
 
-bool readHex(const char* hex, size_t length, char* text, size_t size) {
-    if (length % 2 != 0 || length / 2 >= size) return false;
+bool readHex(const char* hex, size_t length, char* text, size_t size)
+{
+    if (length % 2 != 0 || length / 2 >= size)
+        return false;
     for (size_t i = 0; i < length; i += 2) {
         char pair[3] = {hex[i], hex[i + 1], '\0'};
         char* end = nullptr;
         unsigned long byte = strtoul(pair, &end, 16);
-        if (end != pair + 2 || byte == 0) return false;
+        if (end != pair + 2 || byte == 0)
+            return false;
         text[i / 2] = static_cast<char>(byte);
     }
     text[length / 2] = '\0';
     return true;
 }
 
-bool readNumber(const char* text, size_t length, unsigned long long* value) {
-    if (length == 0 || length > 20) return false;
+bool readNumber(const char* text, size_t length, unsigned long long* value)
+{
+    if (length == 0 || length > 20)
+        return false;
     char digits[24];
     memcpy(digits, text, length);
     digits[length] = '\0';
-    if (digits[0] < '0' || digits[0] > '9') return false;
+    if (digits[0] < '0' || digits[0] > '9')
+        return false;
     char* end = nullptr;
     errno = 0;
     *value = strtoull(digits, &end, 10);
@@ -66,81 +77,116 @@ bool readNumber(const char* text, size_t length, unsigned long long* value) {
 
 }  // namespace
 
-const char* simRuleWord(int what) { return what > 0 && what < RULE_WORD_COUNT ? RULE_WORDS[what] : nullptr; }
+const char* simRuleWord(int what)
+{
+    return what > 0 && what < RULE_WORD_COUNT ? RULE_WORDS[what] : nullptr;
+}
 
-int simRuleFromWord(const char* word) {
+int simRuleFromWord(const char* word)
+{
     for (int what = 1; what < RULE_WORD_COUNT; ++what) {
-        if (strcmp(word, RULE_WORDS[what]) == 0) return what;
+        if (strcmp(word, RULE_WORDS[what]) == 0)
+            return what;
     }
     return 0;
 }
 
-int simFormatRule(const SimFaultRule_s* rule, char* line, size_t size) {
+int simFormatRule(const SimFaultRule_s* rule, char* line, size_t size)
+{
     const char* word = simRuleWord(rule->what);
-    if (word == nullptr || size == 0) return -1;
+    if (word == nullptr || size == 0)
+        return -1;
     size_t used = 0;
     line[0] = '\0';
     bool fits = appendText(line, size, &used, "what=") && appendText(line, size, &used, word);
-    if (rule->what == SIM_RULE_REQUEST) fits = fits && appendNumber(line, size, &used, "op", rule->operation);
+    if (rule->what == SIM_RULE_REQUEST)
+        fits = fits && appendNumber(line, size, &used, "op", rule->operation);
     if (rule->what == SIM_RULE_OPENDIR || rule->what == SIM_RULE_READDIR) {
-        fits = fits && appendText(line, size, &used, rule->kind == SIM_KIND_POOL ? " kind=pool" : " kind=volume");
+        fits = fits && appendText(line, size, &used,
+                                  rule->kind == SIM_KIND_POOL ? " kind=pool" : " kind=volume");
     }
-    if (rule->what == SIM_RULE_MALLOC) fits = fits && appendNumber(line, size, &used, "size", rule->size);
+    if (rule->what == SIM_RULE_MALLOC)
+        fits = fits && appendNumber(line, size, &used, "size", rule->size);
     if (rule->what == SIM_RULE_REQUEST && rule->status != 0) {
-        fits = fits && appendNumber(line, size, &used, "status", static_cast<unsigned long long>(rule->status));
+        fits = fits && appendNumber(line, size, &used, "status",
+                                    static_cast<unsigned long long>(rule->status));
     } else if (rule->what != SIM_RULE_MALLOC) {
-        fits = fits && appendNumber(line, size, &used, "errno", static_cast<unsigned long long>(rule->errnoValue));
+        fits = fits && appendNumber(line, size, &used, "errno",
+                                    static_cast<unsigned long long>(rule->errnoValue));
     }
     if (rule->hasText) {
-        fits = fits && appendText(line, size, &used, rule->what >= SIM_RULE_OPEN ? " path=" : " name=");
+        fits = fits &&
+               appendText(line, size, &used, rule->what >= SIM_RULE_OPEN ? " path=" : " name=");
         fits = fits && appendHex(line, size, &used, rule->text);
     }
-    if (rule->nth != 0) fits = fits && appendNumber(line, size, &used, "nth", rule->nth);
+    if (rule->nth != 0)
+        fits = fits && appendNumber(line, size, &used, "nth", rule->nth);
     fits = fits && appendText(line, size, &used, "\n");
     return fits ? 0 : -1;
 }
 
-int simParseRule(const char* line, SimFaultRule_s* rule) {
+int simParseRule(const char* line, SimFaultRule_s* rule)
+{
     memset(rule, 0, sizeof *rule);
     const char* p = line;
     while (*p != '\0') {
-        while (*p == ' ') ++p;
-        if (*p == '\0') break;
+        while (*p == ' ')
+            ++p;
+        if (*p == '\0')
+            break;
         const char* end = p;
-        while (*end != '\0' && *end != ' ') ++end;
+        while (*end != '\0' && *end != ' ')
+            ++end;
         const char* equals = static_cast<const char*>(memchr(p, '=', static_cast<size_t>(end - p)));
-        if (equals == nullptr) return -1;
+        if (equals == nullptr)
+            return -1;
         size_t keyLength = static_cast<size_t>(equals - p);
         const char* value = equals + 1;
         size_t valueLength = static_cast<size_t>(end - value);
         unsigned long long number = 0;
-        auto keyIs = [&](const char* key) { return strlen(key) == keyLength && memcmp(p, key, keyLength) == 0; };
+        auto keyIs = [&](const char* key) {
+            return strlen(key) == keyLength && memcmp(p, key, keyLength) == 0;
+        };
         if (keyIs("what")) {
             char word[16] = {};
-            if (valueLength >= sizeof word) return -1;
+            if (valueLength >= sizeof word)
+                return -1;
             memcpy(word, value, valueLength);
             rule->what = simRuleFromWord(word);
         } else if (keyIs("kind")) {
-            if (valueLength == 4 && memcmp(value, "pool", 4) == 0) rule->kind = SIM_KIND_POOL;
-            else if (valueLength == 6 && memcmp(value, "volume", 6) == 0) rule->kind = SIM_KIND_VOLUME;
-            else return -1;
+            if (valueLength == 4 && memcmp(value, "pool", 4) == 0)
+                rule->kind = SIM_KIND_POOL;
+            else if (valueLength == 6 && memcmp(value, "volume", 6) == 0)
+                rule->kind = SIM_KIND_VOLUME;
+            else
+                return -1;
         } else if (keyIs("name") || keyIs("path")) {
-            if (!readHex(value, valueLength, rule->text, sizeof rule->text)) return -1;
+            if (!readHex(value, valueLength, rule->text, sizeof rule->text))
+                return -1;
             rule->hasText = true;
         } else if (readNumber(value, valueLength, &number)) {
-            if (keyIs("op")) rule->operation = number;
-            else if (keyIs("status")) rule->status = static_cast<int64_t>(number);
-            else if (keyIs("errno")) rule->errnoValue = static_cast<int>(number);
-            else if (keyIs("size")) rule->size = number;
-            else if (keyIs("nth")) rule->nth = number;
-            else return -1;
+            if (keyIs("op"))
+                rule->operation = number;
+            else if (keyIs("status"))
+                rule->status = static_cast<int64_t>(number);
+            else if (keyIs("errno"))
+                rule->errnoValue = static_cast<int>(number);
+            else if (keyIs("size"))
+                rule->size = number;
+            else if (keyIs("nth"))
+                rule->nth = number;
+            else
+                return -1;
         } else {
             return -1;
         }
         p = end;
     }
-    if (rule->what == 0) return -1;
-    if ((rule->what == SIM_RULE_OPENDIR || rule->what == SIM_RULE_READDIR) && rule->kind == 0) return -1;
-    if (rule->what >= SIM_RULE_OPEN && !rule->hasText) return -1;
+    if (rule->what == 0)
+        return -1;
+    if ((rule->what == SIM_RULE_OPENDIR || rule->what == SIM_RULE_READDIR) && rule->kind == 0)
+        return -1;
+    if (rule->what >= SIM_RULE_OPEN && !rule->hasText)
+        return -1;
     return 0;
 }

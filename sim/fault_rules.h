@@ -31,13 +31,13 @@ constexpr size_t SIM_MAX_RULES = 64;
 constexpr size_t SIM_RULE_LINE_SIZE = 2 * SIM_PATH_SIZE + 256;
 
 struct SimFaultRule_s {
-    int what;               // SIM_RULE_*
-    uint64_t operation;     // request: the operation code
-    int kind;               // opendir/readdir: SIM_KIND_POOL or SIM_KIND_VOLUME
-    int64_t status;         // request: the status to return (0: fail with errnoValue)
-    int errnoValue;         // the errno of a failing call
-    uint64_t size;          // malloc: the size that fails
-    uint64_t nth;           // only the nth matching call in a process (0: every one)
+    int what;            // SIM_RULE_*
+    uint64_t operation;  // request: the operation code
+    int kind;            // opendir/readdir: SIM_KIND_POOL or SIM_KIND_VOLUME
+    int64_t status;      // request: the status to return (0: fail with errnoValue)
+    int errnoValue;      // the errno of a failing call
+    uint64_t size;       // malloc: the size that fails
+    uint64_t nth;        // only the nth matching call in a process (0: every one)
     bool hasText;
     char text[SIM_PATH_SIZE];  // request: object name; open/read/write/close: path
 };

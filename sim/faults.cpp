@@ -28,7 +28,8 @@ WatchedFd_s watched[MAX_WATCHED];
 size_t watchedCount = 0;
 
 // Counts the match for rule `index`; true when this call is the one to fail.
-bool fires(size_t index) {
+bool fires(size_t index)
+{
     ++matches[index];
     return rules[index].nth == 0 || matches[index] == rules[index].nth;
 }
@@ -36,45 +37,58 @@ bool fires(size_t index) {
 // The first firing rule of `what` for which `matchesCall` holds; every matching rule
 // counts the call, whichever fires.
 template <typename Match>
-const SimFaultRule_s* firstFiring(int what, Match matchesCall) {
+const SimFaultRule_s* firstFiring(int what, Match matchesCall)
+{
     const SimFaultRule_s* fired = nullptr;
     for (size_t i = 0; i < ruleCount; ++i) {
-        if (rules[i].what != what || !matchesCall(rules[i], i)) continue;
-        if (fires(i) && fired == nullptr) fired = &rules[i];
+        if (rules[i].what != what || !matchesCall(rules[i], i))
+            continue;
+        if (fires(i) && fired == nullptr)
+            fired = &rules[i];
     }
     return fired;
 }
 
-bool failWithErrno(const SimFaultRule_s* rule, int* errnoOut) {
-    if (rule == nullptr) return false;
+bool failWithErrno(const SimFaultRule_s* rule, int* errnoOut)
+{
+    if (rule == nullptr)
+        return false;
     *errnoOut = rule->errnoValue;
     return true;
 }
 
-void addRule(const SimFaultRule_s* rule) {
-    if (ruleCount == SIM_MAX_RULES) return;
+void addRule(const SimFaultRule_s* rule)
+{
+    if (ruleCount == SIM_MAX_RULES)
+        return;
     rules[ruleCount] = *rule;
     matches[ruleCount] = 0;
     ++ruleCount;
-    if (rule->what == SIM_RULE_MALLOC) simMallocFaultsArmed = true;
-    if (rule->what >= SIM_RULE_OPEN) simFileFaultsArmed = true;
+    if (rule->what == SIM_RULE_MALLOC)
+        simMallocFaultsArmed = true;
+    if (rule->what >= SIM_RULE_OPEN)
+        simFileFaultsArmed = true;
 }
 
 }  // namespace
 
-void simFaultsReset() {
+void simFaultsReset()
+{
     simFileFaultsArmed = false;
     simMallocFaultsArmed = false;
     ruleCount = 0;
     watchedCount = 0;
 }
 
-void simFaultsLoad(const char* dir) {
+void simFaultsLoad(const char* dir)
+{
     simFaultsReset();
     char path[SIM_PATH_SIZE];
-    if (simSystemPath(path, sizeof path, dir, "faults") != 0) return;
+    if (simSystemPath(path, sizeof path, dir, "faults") != 0)
+        return;
     int fd = open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return;
+    if (fd < 0)
+        return;
     // Lines are read one by one from a small window: the file is tiny, and this keeps
     // the library's start free of large allocations.
     static char window[SIM_RULE_LINE_SIZE + 1];
@@ -83,15 +97,19 @@ void simFaultsLoad(const char* dir) {
     while (!eof || held > 0) {
         if (!eof && held < SIM_RULE_LINE_SIZE) {
             ssize_t got = read(fd, window + held, SIM_RULE_LINE_SIZE - held);
-            if (got <= 0) eof = true;
-            else held += static_cast<size_t>(got);
+            if (got <= 0)
+                eof = true;
+            else
+                held += static_cast<size_t>(got);
         }
         char* newline = static_cast<char*>(memchr(window, '\n', held));
         size_t lineLength = newline != nullptr ? static_cast<size_t>(newline - window) : held;
-        if (newline == nullptr && !eof && held < SIM_RULE_LINE_SIZE) continue;
+        if (newline == nullptr && !eof && held < SIM_RULE_LINE_SIZE)
+            continue;
         window[lineLength] = '\0';
         SimFaultRule_s rule;
-        if (simParseRule(window, &rule) == 0) addRule(&rule);
+        if (simParseRule(window, &rule) == 0)
+            addRule(&rule);
         size_t consumed = newline != nullptr ? lineLength + 1 : held;
         memmove(window, window + consumed, held - consumed);
         held -= consumed;
@@ -99,55 +117,71 @@ void simFaultsLoad(const char* dir) {
     close(fd);
 }
 
-bool simFaultDeviceOpen(int* errnoOut) {
-    return failWithErrno(firstFiring(SIM_RULE_DEVICE, [](const SimFaultRule_s&, size_t) { return true; }), errnoOut);
+bool simFaultDeviceOpen(int* errnoOut)
+{
+    return failWithErrno(
+        firstFiring(SIM_RULE_DEVICE, [](const SimFaultRule_s&, size_t) { return true; }), errnoOut);
 }
 
-bool simFaultOpendir(int kind, int* errnoOut) {
+bool simFaultOpendir(int kind, int* errnoOut)
+{
     auto sameKind = [kind](const SimFaultRule_s& rule, size_t) { return rule.kind == kind; };
     return failWithErrno(firstFiring(SIM_RULE_OPENDIR, sameKind), errnoOut);
 }
 
-bool simFaultReaddir(int kind, int* errnoOut) {
+bool simFaultReaddir(int kind, int* errnoOut)
+{
     auto sameKind = [kind](const SimFaultRule_s& rule, size_t) { return rule.kind == kind; };
     return failWithErrno(firstFiring(SIM_RULE_READDIR, sameKind), errnoOut);
 }
 
-bool simFaultRequest(uint64_t operation, const char* name, int64_t* statusOut, int* errnoOut) {
+bool simFaultRequest(uint64_t operation, const char* name, int64_t* statusOut, int* errnoOut)
+{
     auto matchesRequest = [operation, name](const SimFaultRule_s& rule, size_t) {
-        if (rule.operation != operation) return false;
+        if (rule.operation != operation)
+            return false;
         return !rule.hasText || (name != nullptr && strcmp(rule.text, name) == 0);
     };
     const SimFaultRule_s* rule = firstFiring(SIM_RULE_REQUEST, matchesRequest);
-    if (rule == nullptr) return false;
+    if (rule == nullptr)
+        return false;
     *statusOut = rule->status;
     *errnoOut = rule->errnoValue;
     return true;
 }
 
-bool simFaultMalloc(size_t size) {
+bool simFaultMalloc(size_t size)
+{
     auto sameSize = [size](const SimFaultRule_s& rule, size_t) { return rule.size == size; };
     return firstFiring(SIM_RULE_MALLOC, sameSize) != nullptr;
 }
 
-bool simFaultOpen(const char* path, int* errnoOut) {
-    auto samePath = [path](const SimFaultRule_s& rule, size_t) { return strcmp(rule.text, path) == 0; };
+bool simFaultOpen(const char* path, int* errnoOut)
+{
+    auto samePath = [path](const SimFaultRule_s& rule, size_t) {
+        return strcmp(rule.text, path) == 0;
+    };
     return failWithErrno(firstFiring(SIM_RULE_OPEN, samePath), errnoOut);
 }
 
-void simFaultTrackFd(const char* path, int fd) {
+void simFaultTrackFd(const char* path, int fd)
+{
     uint64_t watching = 0;
     for (size_t i = 0; i < ruleCount; ++i) {
         bool onDescriptor = rules[i].what == SIM_RULE_READ || rules[i].what == SIM_RULE_WRITE ||
                             rules[i].what == SIM_RULE_CLOSE;
-        if (onDescriptor && strcmp(rules[i].text, path) == 0) watching |= uint64_t{1} << i;
+        if (onDescriptor && strcmp(rules[i].text, path) == 0)
+            watching |= uint64_t{1} << i;
     }
-    if (watching == 0) return;
+    if (watching == 0)
+        return;
     simFaultForgetFd(fd);
-    if (watchedCount < MAX_WATCHED) watched[watchedCount++] = {fd, watching};
+    if (watchedCount < MAX_WATCHED)
+        watched[watchedCount++] = {fd, watching};
 }
 
-void simFaultForgetFd(int fd) {
+void simFaultForgetFd(int fd)
+{
     for (size_t i = 0; i < watchedCount; ++i) {
         if (watched[i].fd == fd) {
             watched[i] = watched[--watchedCount];
@@ -156,13 +190,20 @@ void simFaultForgetFd(int fd) {
     }
 }
 
-bool simFaultFdCall(int call, int fd, int* errnoOut) {
+bool simFaultFdCall(int call, int fd, int* errnoOut)
+{
     uint64_t watching = 0;
     for (size_t i = 0; i < watchedCount; ++i) {
-        if (watched[i].fd == fd) watching = watched[i].rules;
+        if (watched[i].fd == fd)
+            watching = watched[i].rules;
     }
-    if (watching == 0) return false;
-    int what = call == SIM_FAULT_READ ? SIM_RULE_READ : call == SIM_FAULT_WRITE ? SIM_RULE_WRITE : SIM_RULE_CLOSE;
-    auto onThisFd = [watching](const SimFaultRule_s&, size_t index) { return (watching >> index & 1) != 0; };
+    if (watching == 0)
+        return false;
+    int what = call == SIM_FAULT_READ    ? SIM_RULE_READ
+               : call == SIM_FAULT_WRITE ? SIM_RULE_WRITE
+                                         : SIM_RULE_CLOSE;
+    auto onThisFd = [watching](const SimFaultRule_s&, size_t index) {
+        return (watching >> index & 1) != 0;
+    };
     return failWithErrno(firstFiring(what, onThisFd), errnoOut);
 }

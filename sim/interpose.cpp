@@ -45,7 +45,8 @@ ReaddirFn realReaddir = nullptr;
 Readdir64Fn realReaddir64 = nullptr;
 ClosedirFn realClosedir = nullptr;
 
-void* nextSymbol(const char* name) {
+void* nextSymbol(const char* name)
+{
     int saved = errno;
     void* symbol = dlsym(RTLD_NEXT, name);
     errno = saved;
@@ -53,23 +54,32 @@ void* nextSymbol(const char* name) {
 }
 
 template <typename Fn>
-Fn resolve(Fn* slot, const char* name) {
-    if (*slot == nullptr) *slot = reinterpret_cast<Fn>(nextSymbol(name));
+Fn resolve(Fn* slot, const char* name)
+{
+    if (*slot == nullptr)
+        *slot = reinterpret_cast<Fn>(nextSymbol(name));
     return *slot;
 }
 
 // Reads the optional mode argument the way the C library does.
-mode_t openMode(int flags, va_list args) {
-    if ((flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE) return static_cast<mode_t>(va_arg(args, int));
+mode_t openMode(int flags, va_list args)
+{
+    if ((flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE)
+        return static_cast<mode_t>(va_arg(args, int));
     return 0;
 }
 
-bool isDevicePath(const char* path) { return path != nullptr && strcmp(path, SIM_DEVICE_PATH) == 0; }
+bool isDevicePath(const char* path)
+{
+    return path != nullptr && strcmp(path, SIM_DEVICE_PATH) == 0;
+}
 
 // Everything open, open64, openat(absolute) and the fortified forms share.
 // `dirFd` is AT_FDCWD for the plain forms.
-int openCommon(int dirFd, const char* path, int flags, mode_t mode) {
-    if (simDepth == 0 && isDevicePath(path) && simDeviceActive()) return simDeviceOpen(flags);
+int openCommon(int dirFd, const char* path, int flags, mode_t mode)
+{
+    if (simDepth == 0 && isDevicePath(path) && simDeviceActive())
+        return simDeviceOpen(flags);
     if (simDepth == 0 && simFileFaultsArmed && path != nullptr) {
         int errnoValue = 0;
         ++simDepth;
@@ -93,27 +103,35 @@ int openCommon(int dirFd, const char* path, int flags, mode_t mode) {
 }
 
 // A read, write or close on a descriptor that a file fault watches.
-bool fdFault(int call, int fd) {
+bool fdFault(int call, int fd)
+{
     int errnoValue = 0;
     ++simDepth;
     bool fail = simFaultFdCall(call, fd, &errnoValue);
     --simDepth;
-    if (fail) errno = errnoValue;
+    if (fail)
+        errno = errnoValue;
     return fail;
 }
 
-ssize_t preadCommon(int fd, void* buffer, size_t count, off64_t offset) {
-    if (simDepth == 0 && simIsDeviceFd(fd)) return simDeviceRequest(fd, buffer, count, offset);
+ssize_t preadCommon(int fd, void* buffer, size_t count, off64_t offset)
+{
+    if (simDepth == 0 && simIsDeviceFd(fd))
+        return simDeviceRequest(fd, buffer, count, offset);
     return simRealPread(fd, buffer, count, offset);
 }
 
-ssize_t readCommon(int fd, void* buffer, size_t count) {
-    if (simDepth == 0 && simFileFaultsArmed && fdFault(SIM_FAULT_READ, fd)) return -1;
+ssize_t readCommon(int fd, void* buffer, size_t count)
+{
+    if (simDepth == 0 && simFileFaultsArmed && fdFault(SIM_FAULT_READ, fd))
+        return -1;
     return simRealRead(fd, buffer, count);
 }
 
-bool allocationFails(size_t size) {
-    if (simDepth != 0) return false;
+bool allocationFails(size_t size)
+{
+    if (simDepth != 0)
+        return false;
     ++simDepth;
     bool fail = simFaultMalloc(size);
     --simDepth;
@@ -125,58 +143,96 @@ bool allocationFails(size_t size) {
 pid_t selfPid = 0;
 bool crossCopyWorks = true;
 
-void forgetPid() { selfPid = 0; }
+void forgetPid()
+{
+    selfPid = 0;
+}
 
-__attribute__((constructor)) void watchForks() { pthread_atfork(nullptr, nullptr, forgetPid); }
+__attribute__((constructor)) void watchForks()
+{
+    pthread_atfork(nullptr, nullptr, forgetPid);
+}
 
-int crossCopy(bool in, void* local, uint64_t remote, size_t size) {
-    if (size == 0) return 0;
-    if (remote == 0) return EFAULT;
+int crossCopy(bool in, void* local, uint64_t remote, size_t size)
+{
+    if (size == 0)
+        return 0;
+    if (remote == 0)
+        return EFAULT;
     if (crossCopyWorks) {
-        if (selfPid == 0) selfPid = getpid();
+        if (selfPid == 0)
+            selfPid = getpid();
         struct iovec localVec = {local, size};
         struct iovec remoteVec = {reinterpret_cast<void*>(remote), size};
         ssize_t done = in ? process_vm_readv(selfPid, &localVec, 1, &remoteVec, 1, 0)
                           : process_vm_writev(selfPid, &localVec, 1, &remoteVec, 1, 0);
-        if (done == static_cast<ssize_t>(size)) return 0;
-        if (done >= 0 || errno == EFAULT) return EFAULT;
+        if (done == static_cast<ssize_t>(size))
+            return 0;
+        if (done >= 0 || errno == EFAULT)
+            return EFAULT;
         // The kernel or a sandbox refuses cross-memory copies: trust the address.
         crossCopyWorks = false;
     }
-    if (in) memcpy(local, reinterpret_cast<const void*>(remote), size);
-    else memcpy(reinterpret_cast<void*>(remote), local, size);
+    if (in)
+        memcpy(local, reinterpret_cast<const void*>(remote), size);
+    else
+        memcpy(reinterpret_cast<void*>(remote), local, size);
     return 0;
 }
 
 }  // namespace
 
-int simRealOpen(const char* path, int flags, mode_t mode) { return resolve(&realOpen, "open")(path, flags, mode); }
-int simRealOpenat(int dirFd, const char* path, int flags, mode_t mode) {
+int simRealOpen(const char* path, int flags, mode_t mode)
+{
+    return resolve(&realOpen, "open")(path, flags, mode);
+}
+int simRealOpenat(int dirFd, const char* path, int flags, mode_t mode)
+{
     return resolve(&realOpenat, "openat")(dirFd, path, flags, mode);
 }
-int simRealClose(int fd) { return resolve(&realClose, "close")(fd); }
-ssize_t simRealRead(int fd, void* buffer, size_t count) { return resolve(&realRead, "read")(fd, buffer, count); }
-ssize_t simRealWrite(int fd, const void* buffer, size_t count) {
+int simRealClose(int fd)
+{
+    return resolve(&realClose, "close")(fd);
+}
+ssize_t simRealRead(int fd, void* buffer, size_t count)
+{
+    return resolve(&realRead, "read")(fd, buffer, count);
+}
+ssize_t simRealWrite(int fd, const void* buffer, size_t count)
+{
     return resolve(&realWrite, "write")(fd, buffer, count);
 }
-ssize_t simRealPread(int fd, void* buffer, size_t count, off64_t offset) {
+ssize_t simRealPread(int fd, void* buffer, size_t count, off64_t offset)
+{
     return resolve(&realPread, "pread64")(fd, buffer, count, offset);
 }
-DIR* simRealOpendir(const char* path) { return resolve(&realOpendir, "opendir")(path); }
-struct dirent* simRealReaddir(DIR* dir) { return resolve(&realReaddir, "readdir")(dir); }
-int simRealClosedir(DIR* dir) { return resolve(&realClosedir, "closedir")(dir); }
+DIR* simRealOpendir(const char* path)
+{
+    return resolve(&realOpendir, "opendir")(path);
+}
+struct dirent* simRealReaddir(DIR* dir)
+{
+    return resolve(&realReaddir, "readdir")(dir);
+}
+int simRealClosedir(DIR* dir)
+{
+    return resolve(&realClosedir, "closedir")(dir);
+}
 
-int simCopyIn(void* destination, uint64_t sourceAddress, size_t size) {
+int simCopyIn(void* destination, uint64_t sourceAddress, size_t size)
+{
     return crossCopy(true, destination, sourceAddress, size);
 }
-int simCopyOut(uint64_t destinationAddress, const void* source, size_t size) {
+int simCopyOut(uint64_t destinationAddress, const void* source, size_t size)
+{
     return crossCopy(false, const_cast<void*>(source), destinationAddress, size);
 }
 
 #pragma GCC visibility push(default)
 extern "C" {
 
-int open(const char* path, int flags, ...) {
+int open(const char* path, int flags, ...)
+{
     va_list args;
     va_start(args, flags);
     mode_t mode = openMode(flags, args);
@@ -184,7 +240,8 @@ int open(const char* path, int flags, ...) {
     return openCommon(AT_FDCWD, path, flags, mode);
 }
 
-int open64(const char* path, int flags, ...) {
+int open64(const char* path, int flags, ...)
+{
     va_list args;
     va_start(args, flags);
     mode_t mode = openMode(flags, args);
@@ -192,7 +249,8 @@ int open64(const char* path, int flags, ...) {
     return openCommon(AT_FDCWD, path, flags, mode);
 }
 
-int openat(int dirFd, const char* path, int flags, ...) {
+int openat(int dirFd, const char* path, int flags, ...)
+{
     va_list args;
     va_start(args, flags);
     mode_t mode = openMode(flags, args);
@@ -200,7 +258,8 @@ int openat(int dirFd, const char* path, int flags, ...) {
     return openCommon(dirFd, path, flags, mode);
 }
 
-int openat64(int dirFd, const char* path, int flags, ...) {
+int openat64(int dirFd, const char* path, int flags, ...)
+{
     va_list args;
     va_start(args, flags);
     mode_t mode = openMode(flags, args);
@@ -209,12 +268,20 @@ int openat64(int dirFd, const char* path, int flags, ...) {
 }
 
 // Fortified builds call these when the flags are not known at compile time.
-int __open_2(const char* path, int flags) { return openCommon(AT_FDCWD, path, flags, 0); }
-int __open64_2(const char* path, int flags) { return openCommon(AT_FDCWD, path, flags, 0); }
+int __open_2(const char* path, int flags)
+{
+    return openCommon(AT_FDCWD, path, flags, 0);
+}
+int __open64_2(const char* path, int flags)
+{
+    return openCommon(AT_FDCWD, path, flags, 0);
+}
 
-int close(int fd) {
+int close(int fd)
+{
     if (simDepth == 0) {
-        if (simIsDeviceFd(fd)) simDeviceClosing(fd);
+        if (simIsDeviceFd(fd))
+            simDeviceClosing(fd);
         if (simFileFaultsArmed) {
             bool fail = fdFault(SIM_FAULT_CLOSE, fd);
             int errnoValue = errno;
@@ -232,41 +299,58 @@ int close(int fd) {
     return simRealClose(fd);
 }
 
-ssize_t pread64(int fd, void* buffer, size_t count, off64_t offset) {
+ssize_t pread64(int fd, void* buffer, size_t count, off64_t offset)
+{
     return preadCommon(fd, buffer, count, offset);
 }
 
-ssize_t pread(int fd, void* buffer, size_t count, off_t offset) { return preadCommon(fd, buffer, count, offset); }
-
-ssize_t __pread64_chk(int fd, void* buffer, size_t count, off64_t offset, size_t /*bufferSize*/) {
+ssize_t pread(int fd, void* buffer, size_t count, off_t offset)
+{
     return preadCommon(fd, buffer, count, offset);
 }
 
-ssize_t __pread_chk(int fd, void* buffer, size_t count, off_t offset, size_t /*bufferSize*/) {
+ssize_t __pread64_chk(int fd, void* buffer, size_t count, off64_t offset, size_t /*bufferSize*/)
+{
     return preadCommon(fd, buffer, count, offset);
 }
 
-ssize_t read(int fd, void* buffer, size_t count) { return readCommon(fd, buffer, count); }
+ssize_t __pread_chk(int fd, void* buffer, size_t count, off_t offset, size_t /*bufferSize*/)
+{
+    return preadCommon(fd, buffer, count, offset);
+}
 
-ssize_t __read_chk(int fd, void* buffer, size_t count, size_t /*bufferSize*/) { return readCommon(fd, buffer, count); }
+ssize_t read(int fd, void* buffer, size_t count)
+{
+    return readCommon(fd, buffer, count);
+}
 
-ssize_t write(int fd, const void* buffer, size_t count) {
-    if (simDepth == 0 && simFileFaultsArmed && fdFault(SIM_FAULT_WRITE, fd)) return -1;
+ssize_t __read_chk(int fd, void* buffer, size_t count, size_t /*bufferSize*/)
+{
+    return readCommon(fd, buffer, count);
+}
+
+ssize_t write(int fd, const void* buffer, size_t count)
+{
+    if (simDepth == 0 && simFileFaultsArmed && fdFault(SIM_FAULT_WRITE, fd))
+        return -1;
     return simRealWrite(fd, buffer, count);
 }
 
-DIR* opendir(const char* path) {
+DIR* opendir(const char* path)
+{
     if (simDepth == 0 && simRoot[0] != '\0') {
         bool handled = false;
         ++simDepth;
         DIR* dir = simAdminOpendir(path, &handled);
         --simDepth;
-        if (handled) return dir;
+        if (handled)
+            return dir;
     }
     return simRealOpendir(path);
 }
 
-struct dirent* readdir(DIR* dir) {
+struct dirent* readdir(DIR* dir)
+{
     if (simDepth == 0 && simIsAdminDir(dir)) {
         ++simDepth;
         struct dirent* entry = simAdminReaddir(dir);
@@ -276,7 +360,8 @@ struct dirent* readdir(DIR* dir) {
     return simRealReaddir(dir);
 }
 
-struct dirent64* readdir64(DIR* dir) {
+struct dirent64* readdir64(DIR* dir)
+{
     // On this target struct dirent and struct dirent64 have one layout.
     static_assert(sizeof(struct dirent) == sizeof(struct dirent64));
     if (simDepth == 0 && simIsAdminDir(dir)) {
@@ -288,7 +373,8 @@ struct dirent64* readdir64(DIR* dir) {
     return resolve(&realReaddir64, "readdir64")(dir);
 }
 
-int closedir(DIR* dir) {
+int closedir(DIR* dir)
+{
     if (simDepth == 0 && simIsAdminDir(dir)) {
         ++simDepth;
         int result = simAdminClosedir(dir);
@@ -300,7 +386,8 @@ int closedir(DIR* dir) {
 
 // The allocator stays glibc's; only the decision to fail is made here, and it costs
 // one flag test unless a malloc fault is configured.
-void* malloc(size_t size) {
+void* malloc(size_t size)
+{
     if (simMallocFaultsArmed && allocationFails(size)) {
         errno = ENOMEM;
         return nullptr;
@@ -308,7 +395,8 @@ void* malloc(size_t size) {
     return __libc_malloc(size);
 }
 
-void* calloc(size_t count, size_t size) {
+void* calloc(size_t count, size_t size)
+{
     if (simMallocFaultsArmed) {
         size_t total = 0;
         if (!__builtin_mul_overflow(count, size, &total) && allocationFails(total)) {
@@ -319,7 +407,8 @@ void* calloc(size_t count, size_t size) {
     return __libc_calloc(count, size);
 }
 
-void* realloc(void* pointer, size_t size) {
+void* realloc(void* pointer, size_t size)
+{
     if (simMallocFaultsArmed && allocationFails(size)) {
         errno = ENOMEM;
         return nullptr;

@@ -21,21 +21,25 @@ struct Line_s {
     size_t used;
 };
 
-void put(Line_s* line, const char* text) {
+void put(Line_s* line, const char* text)
+{
     size_t length = strlen(text);
-    if (length > LINE_SIZE - 1 - line->used) length = LINE_SIZE - 1 - line->used;
+    if (length > LINE_SIZE - 1 - line->used)
+        length = LINE_SIZE - 1 - line->used;
     memcpy(line->text + line->used, text, length);
     line->used += length;
     line->text[line->used] = '\0';
 }
 
-void putNumber(Line_s* line, const char* format, unsigned long long value) {
+void putNumber(Line_s* line, const char* format, unsigned long long value)
+{
     char number[32];
     (void)snprintf(number, sizeof number, format, value);
     put(line, number);
 }
 
-void putHex(Line_s* line, const uint8_t* bytes, size_t size) {
+void putHex(Line_s* line, const uint8_t* bytes, size_t size)
+{
     static const char digits[] = "0123456789abcdef";
     for (size_t i = 0; i < size && line->used + 2 < LINE_SIZE; ++i) {
         line->text[line->used++] = digits[bytes[i] >> 4];
@@ -44,10 +48,12 @@ void putHex(Line_s* line, const uint8_t* bytes, size_t size) {
     line->text[line->used] = '\0';
 }
 
-void emit(const Line_s* line) {
+void emit(const Line_s* line)
+{
     if (journalFd < 0) {
         journalFd = open(journalPath, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-        if (journalFd < 0) return;
+        if (journalFd < 0)
+            return;
     }
     ssize_t ignored = write(journalFd, line->text, line->used);
     (void)ignored;
@@ -55,30 +61,39 @@ void emit(const Line_s* line) {
 
 }  // namespace
 
-void simJournalLoad(const char* dir) {
+void simJournalLoad(const char* dir)
+{
     simJournalClose();
     char marker[SIM_PATH_SIZE];
     journalOn = simSystemPath(journalPath, sizeof journalPath, dir, "journal") == 0 &&
-                simSystemPath(marker, sizeof marker, dir, "journal-off") == 0 && access(marker, F_OK) != 0;
+                simSystemPath(marker, sizeof marker, dir, "journal-off") == 0 &&
+                access(marker, F_OK) != 0;
 }
 
-void simJournalClose() {
-    if (journalFd >= 0) close(journalFd);
+void simJournalClose()
+{
+    if (journalFd >= 0)
+        close(journalFd);
     journalFd = -1;
     journalOn = false;
 }
 
-void simJournalRequest(uint64_t operation, const char* object, int64_t result, int errnoValue, uint64_t key,
-                       const uint8_t* block, size_t blockSize) {
-    if (!journalOn) return;
+void simJournalRequest(uint64_t operation, const char* object, int64_t result, int errnoValue,
+                       uint64_t key, const uint8_t* block, size_t blockSize)
+{
+    if (!journalOn)
+        return;
     static Line_s line;
     line.used = 0;
     line.text[0] = '\0';
     putNumber(&line, "%lld\t", operation);
     put(&line, object);
-    if (result == 0) put(&line, "\t0");
-    else if (result == -1) putNumber(&line, "\terrno=%llu", static_cast<unsigned long long>(errnoValue));
-    else putNumber(&line, "\tstatus=%llu", static_cast<unsigned long long>(result));
+    if (result == 0)
+        put(&line, "\t0");
+    else if (result == -1)
+        putNumber(&line, "\terrno=%llu", static_cast<unsigned long long>(errnoValue));
+    else
+        putNumber(&line, "\tstatus=%llu", static_cast<unsigned long long>(result));
     putNumber(&line, "\t%llu\t", key);
     if ((operation == 16 || operation == 22) && blockSize == SIM_BLOCK_SIZE) {
         uint64_t mask = 0;
@@ -92,8 +107,10 @@ void simJournalRequest(uint64_t operation, const char* object, int64_t result, i
     emit(&line);
 }
 
-void simJournalExit(size_t held, const uint64_t* keys, const char* const* objects) {
-    if (!journalOn) return;
+void simJournalExit(size_t held, const uint64_t* keys, const char* const* objects)
+{
+    if (!journalOn)
+        return;
     static Line_s line;
     line.used = 0;
     line.text[0] = '\0';

@@ -34,9 +34,9 @@ constexpr char SIM_OBJECT_MAGIC[8] = {'Z', 'S', 'O', 'B', 'J', '0', '0', '1'};
 
 struct SimObjectFile_s {
     char magic[8];
-    uint32_t kind;                     // SIM_KIND_POOL or SIM_KIND_VOLUME
+    uint32_t kind;  // SIM_KIND_POOL or SIM_KIND_VOLUME
     uint32_t reserved;
-    uint8_t record[SIM_RECORD_SIZE];   // returned whole by an information request
+    uint8_t record[SIM_RECORD_SIZE];  // returned whole by an information request
 };
 static_assert(sizeof(SimObjectFile_s) == 16 + SIM_RECORD_SIZE);
 static_assert(offsetof(SimObjectFile_s, kind) == 8);
@@ -81,8 +81,8 @@ int simSaveObject(const char* root, int kind, const char* name, const SimObjectF
 
 // A sorted listing of one kind's names (bytewise order).
 struct SimNameList_s {
-    char* bytes;        // the names, each with its terminator
-    size_t* offsets;    // start of each name in `bytes`, in sorted order
+    char* bytes;      // the names, each with its terminator
+    size_t* offsets;  // start of each name in `bytes`, in sorted order
     size_t count;
 };
 int simListNames(const char* root, int kind, SimNameList_s* list);

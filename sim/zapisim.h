@@ -8,10 +8,10 @@
 extern "C" {
 
 // The simulated device's own statuses (a status of the fault table may be anything).
-constexpr uint32_t ZAPISIM_STATUS_MALFORMED = 20200;   // a request breaks the block layout rules
-constexpr uint32_t ZAPISIM_STATUS_BAD_KEY = 20201;     // unknown or released key
-constexpr uint32_t ZAPISIM_STATUS_NO_OBJECT = 20202;   // zOpen of a path that names no object
-constexpr uint32_t ZAPISIM_STATUS_NO_SYSTEM = 20203;   // the storage directory is unusable
+constexpr uint32_t ZAPISIM_STATUS_MALFORMED = 20200;  // a request breaks the block layout rules
+constexpr uint32_t ZAPISIM_STATUS_BAD_KEY = 20201;    // unknown or released key
+constexpr uint32_t ZAPISIM_STATUS_NO_OBJECT = 20202;  // zOpen of a path that names no object
+constexpr uint32_t ZAPISIM_STATUS_NO_SYSTEM = 20203;  // the storage directory is unusable
 
 // Scripted mode, in this process only: "/dev/zapi" opens without any storage directory,
 // every request is recorded, and each is answered by the script (by default result 0

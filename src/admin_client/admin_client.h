@@ -15,13 +15,13 @@ struct ZapiBuffer_s {
 
 struct ZapiRequest_s {
     uint8_t unused0[4];
-    uint8_t bufferCount;          // 0, 1 or 2 descriptors in use
+    uint8_t bufferCount;  // 0, 1 or 2 descriptors in use
     uint8_t unused5[11];
-    uint64_t key;                 // in: object acted on; out: new key
+    uint64_t key;  // in: object acted on; out: new key
     uint8_t unused24[16];
     ZapiBuffer_s buffers[2];
     uint8_t unused72[8];
-    uint8_t params[128];          // per-operation fields at block offsets 80..207
+    uint8_t params[128];  // per-operation fields at block offsets 80..207
 };
 static_assert(sizeof(ZapiBuffer_s) == 16);
 static_assert(offsetof(ZapiBuffer_s, address) == 0);
@@ -55,7 +55,7 @@ struct ZapiInfo_s {
     uint8_t poolObjectId[16];
     uint32_t poolState;
     uint8_t unused636[64];
-    uint8_t presetLimit[8];       // 64-bit, at an offset that is not a multiple of 8
+    uint8_t presetLimit[8];  // 64-bit, at an offset that is not a multiple of 8
     uint8_t presetZero[8];
     uint8_t unused716[496];
 };
@@ -117,8 +117,8 @@ constexpr uint32_t ZAPI_OPTION_PASSED = 0x20000000;  // the only options bit 39 
 // Identities: form 0 is a 16-byte ID, any other form the 68-byte long identity.
 constexpr size_t ZAPI_ID_SIZE = 16;
 constexpr size_t ZAPI_LONG_IDENTITY_SIZE = 68;
-constexpr uint32_t ZAPI_NAME_FORM_BYTES = 6;       // operation 31: the name is a byte string
-constexpr uint64_t ZAPI_DATA_LIMIT = 0x10000;      // operation 43: largest data length
+constexpr uint32_t ZAPI_NAME_FORM_BYTES = 6;   // operation 31: the name is a byte string
+constexpr uint64_t ZAPI_DATA_LIMIT = 0x10000;  // operation 43: largest data length
 
 struct ZapiId_s {
     uint8_t bytes[ZAPI_ID_SIZE];
@@ -128,8 +128,7 @@ static_assert(sizeof(ZapiId_s) == ZAPI_ID_SIZE);
 // Names are byte strings when bit 0x40000000 of their flags word is set, else 16-bit
 // strings. Optional pointers may be null; a null out-parameter is simply not written.
 uint32_t zOp1(uint64_t key, uint64_t value);
-uint32_t zOp2(uint64_t key, uint64_t value, const void* identity, uint32_t value184,
-              uint32_t form);
+uint32_t zOp2(uint64_t key, uint64_t value, const void* identity, uint32_t value184, uint32_t form);
 uint32_t zOp2Short(uint64_t key, uint64_t value, const ZapiId_s* id, uint32_t value184);
 uint32_t zOp4(uint64_t key, uint32_t value, uint64_t* result);
 uint32_t zOp5(uint64_t key, uint32_t value88, uint64_t value80, uint64_t* result);
@@ -153,15 +152,13 @@ uint32_t zOp18(uint64_t key, uint32_t cursor, void* identity, uint64_t* result18
 uint32_t zOp18Short(uint64_t key, uint32_t cursor, ZapiId_s* id, uint64_t* result184,
                     uint64_t* nextCursor);
 uint32_t zOp20(uint64_t key, uint64_t value80, uint32_t firstFlags, const void* firstName,
-               uint32_t value120, uint32_t secondFlags, const void* secondName,
-               uint64_t value96);
+               uint32_t value120, uint32_t secondFlags, const void* secondName, uint64_t value96);
 uint32_t zOp21(uint64_t key, uint64_t value80, uint64_t value96, uint64_t value112,
                uint64_t value120, uint32_t value128);
 uint32_t zOp24(uint64_t key, uint32_t value88, uint32_t value112, const ZapiId_s* id,
                uint64_t value136, uint32_t value152, uint64_t* newKey);
 uint32_t zOp26(uint64_t key, uint64_t value80, uint32_t firstFlags, const void* firstName,
-               uint32_t value120, uint32_t secondFlags, const void* secondName,
-               uint64_t value96);
+               uint32_t value120, uint32_t secondFlags, const void* secondName, uint64_t value96);
 uint32_t zOp27(uint64_t key, uint64_t value80, uint64_t value112, uint64_t value96);
 uint32_t zOp28(uint64_t key, uint64_t value80, uint32_t value196);
 uint32_t zOp30(uint64_t key, uint64_t value80, uint64_t value112, uint64_t value120);
@@ -169,8 +166,8 @@ uint32_t zOp31(uint64_t key, uint32_t nameForm, uint32_t value120, const void* n
                uint32_t value124, uint64_t infoMask, uint64_t recordSize, uint32_t recordVersion,
                void* record);
 uint32_t zOp32(uint64_t key);
-uint32_t zOp33(uint64_t key, uint64_t value80, uint64_t value112, uint64_t bufferSize,
-               void* buffer, uint64_t* result);
+uint32_t zOp33(uint64_t key, uint64_t value80, uint64_t value112, uint64_t bufferSize, void* buffer,
+               uint64_t* result);
 uint32_t zOp34(uint64_t key, uint64_t value128, uint32_t value120, uint32_t value124,
                uint64_t infoMask, uint64_t recordSize, uint32_t recordVersion, void* record,
                uint64_t* result);
@@ -180,9 +177,9 @@ uint32_t zOp36(uint64_t key, uint64_t value80, const ZapiId_s* id, uint64_t valu
                uint64_t value96);
 uint32_t zOp36WithValue(uint64_t key, uint64_t value80, const ZapiId_s* id, uint64_t value136,
                         uint32_t value112, uint64_t value96);
-uint32_t zOp37(uint64_t key, uint32_t value88, uint64_t value80, uint32_t flags,
-               const ZapiId_s* id, uint64_t value136, const void* name, uint32_t value156,
-               uint32_t value160, uint64_t value96, uint32_t value152, uint64_t* newKey);
+uint32_t zOp37(uint64_t key, uint32_t value88, uint64_t value80, uint32_t flags, const ZapiId_s* id,
+               uint64_t value136, const void* name, uint32_t value156, uint32_t value160,
+               uint64_t value96, uint32_t value152, uint64_t* newKey);
 uint32_t zOp38(uint64_t key, uint64_t value80, const ZapiId_s* id, uint64_t value136,
                uint64_t value144, uint32_t flags, const void* name, uint64_t value96);
 uint32_t zOp39(uint64_t key, uint64_t value80, const ZapiId_s* id, uint64_t value136,
@@ -192,11 +189,10 @@ uint32_t zOp39WithOptions(uint64_t key, uint64_t value80, const ZapiId_s* id, ui
                           uint64_t value96);
 uint32_t zOp41(uint64_t key, uint32_t flags, const void* name, uint64_t infoMask,
                uint64_t recordSize, uint32_t recordVersion, uint32_t option, void* record);
-uint32_t zOp42(uint64_t key, uint64_t value80, uint32_t flags, const void* name,
-               uint64_t infoMask, uint64_t recordSize, uint32_t recordVersion, void* record);
+uint32_t zOp42(uint64_t key, uint64_t value80, uint32_t flags, const void* name, uint64_t infoMask,
+               uint64_t recordSize, uint32_t recordVersion, void* record);
 uint32_t zOp43Name(uint64_t key, const uint16_t* name);
-uint32_t zOp43NameData(uint64_t key, const uint16_t* name, uint64_t dataLength,
-                       const void* data);
+uint32_t zOp43NameData(uint64_t key, const uint16_t* name, uint64_t dataLength, const void* data);
 uint32_t zOp1002(uint64_t key, uint64_t unused, uint64_t value112, uint64_t bufferSize,
                  void* buffer, uint64_t* result);
 

@@ -4,8 +4,7 @@
 
 // The fields operations 8 and 37 share.
 static void beginNewKeyRequest(ZapiRequest_s* block, uint64_t key, uint32_t value88,
-                               uint64_t value80, uint32_t flags, const void* name,
-                               uint64_t value96)
+                               uint64_t value80, uint32_t flags, const void* name, uint64_t value96)
 {
     zapiBegin(block, key, 0);
     zapiPutOptionalName(block, name, flags);
@@ -48,9 +47,9 @@ uint32_t zOp8(uint64_t key, uint32_t value88, uint64_t value80, uint32_t flags, 
     return submitForNewKey(&block, 8, newKey);
 }
 
-uint32_t zOp37(uint64_t key, uint32_t value88, uint64_t value80, uint32_t flags,
-               const ZapiId_s* id, uint64_t value136, const void* name, uint32_t value156,
-               uint32_t value160, uint64_t value96, uint32_t value152, uint64_t* newKey)
+uint32_t zOp37(uint64_t key, uint32_t value88, uint64_t value80, uint32_t flags, const ZapiId_s* id,
+               uint64_t value136, const void* name, uint32_t value156, uint32_t value160,
+               uint64_t value96, uint32_t value152, uint64_t* newKey)
 {
     ZapiRequest_s block;
     beginNewKeyRequest(&block, key, value88, value80, flags, name, value96);
@@ -109,16 +108,14 @@ static uint32_t submitTwoNames(uint64_t operation, uint64_t key, uint64_t value8
 }
 
 uint32_t zOp20(uint64_t key, uint64_t value80, uint32_t firstFlags, const void* firstName,
-               uint32_t value120, uint32_t secondFlags, const void* secondName,
-               uint64_t value96)
+               uint32_t value120, uint32_t secondFlags, const void* secondName, uint64_t value96)
 {
     return submitTwoNames(20, key, value80, firstFlags, firstName, value120, secondFlags,
                           secondName, value96 | 0x1);
 }
 
 uint32_t zOp26(uint64_t key, uint64_t value80, uint32_t firstFlags, const void* firstName,
-               uint32_t value120, uint32_t secondFlags, const void* secondName,
-               uint64_t value96)
+               uint32_t value120, uint32_t secondFlags, const void* secondName, uint64_t value96)
 {
     return submitTwoNames(26, key, value80, firstFlags, firstName, value120, secondFlags,
                           secondName, value96);
@@ -166,8 +163,7 @@ static uint32_t submitIdAndName(uint64_t operation, uint64_t key, uint64_t value
 uint32_t zOp38(uint64_t key, uint64_t value80, const ZapiId_s* id, uint64_t value136,
                uint64_t value144, uint32_t flags, const void* name, uint64_t value96)
 {
-    return submitIdAndName(38, key, value80, id, value136, 0, value144, flags, name,
-                           value96 | 0x1);
+    return submitIdAndName(38, key, value80, id, value136, 0, value144, flags, name, value96 | 0x1);
 }
 
 uint32_t zOp39(uint64_t key, uint64_t value80, const ZapiId_s* id, uint64_t value136,
@@ -180,8 +176,8 @@ uint32_t zOp39WithOptions(uint64_t key, uint64_t value80, const ZapiId_s* id, ui
                           uint32_t options, uint64_t value144, uint32_t flags, const void* name,
                           uint64_t value96)
 {
-    return submitIdAndName(39, key, value80, id, value136, options & ZAPI_OPTION_PASSED,
-                           value144, flags, name, value96);
+    return submitIdAndName(39, key, value80, id, value136, options & ZAPI_OPTION_PASSED, value144,
+                           flags, name, value96);
 }
 
 uint32_t zOp43Name(uint64_t key, const uint16_t* name)
@@ -195,8 +191,7 @@ uint32_t zOp43Name(uint64_t key, const uint16_t* name)
     return zapiSubmit(&block, 43);
 }
 
-uint32_t zOp43NameData(uint64_t key, const uint16_t* name, uint64_t dataLength,
-                       const void* data)
+uint32_t zOp43NameData(uint64_t key, const uint16_t* name, uint64_t dataLength, const void* data)
 {
     if (name == nullptr || dataLength == 0 || dataLength > ZAPI_DATA_LIMIT || data == nullptr) {
         return ZAPI_STATUS_BAD_ARGUMENT;

@@ -29,9 +29,8 @@ uint32_t zOpen(uint64_t key, uint32_t openValue, uint32_t openFlags, const void*
 
 // Fills the request shared by zGetInfo and zModifyInfo: the record in buffers[0] (even
 // a null one), the value at 80, the option bits cleared, the mask and the version.
-static void putInfoRequest(ZapiRequest_s* block, uint64_t key, uint64_t value80,
-                           uint64_t infoMask, uint64_t recordSize, uint32_t recordVersion,
-                           void* record)
+static void putInfoRequest(ZapiRequest_s* block, uint64_t key, uint64_t value80, uint64_t infoMask,
+                           uint64_t recordSize, uint32_t recordVersion, void* record)
 {
     zapiBegin(block, key, 1);
     zapiPutBuffer(block, 0, record, recordSize);

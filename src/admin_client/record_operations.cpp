@@ -6,8 +6,8 @@
 
 // The record in buffers[0] and, when given, the name in buffers[1]; the mask at 96, as
 // every record request here has it.
-static void beginRecord(ZapiRequest_s* block, uint64_t key, uint64_t infoMask,
-                        uint64_t recordSize, void* record, const void* name, bool nameIsBytes)
+static void beginRecord(ZapiRequest_s* block, uint64_t key, uint64_t infoMask, uint64_t recordSize,
+                        void* record, const void* name, bool nameIsBytes)
 {
     zapiBegin(block, key, name != nullptr ? 2 : 1);
     zapiPutBuffer(block, 0, record, recordSize);
@@ -28,8 +28,7 @@ uint32_t zOp31(uint64_t key, uint32_t nameForm, uint32_t value120, const void* n
 {
     zapiPresetRecord(recordVersion, infoMask, record);
     ZapiRequest_s block;
-    beginRecord(&block, key, infoMask, recordSize, record, name,
-                nameForm == ZAPI_NAME_FORM_BYTES);
+    beginRecord(&block, key, infoMask, recordSize, record, name, nameForm == ZAPI_NAME_FORM_BYTES);
     zapiPut32(&block, ZAPI_PARAM_112, recordVersion);
     zapiPut32(&block, ZAPI_PARAM_116, nameForm);
     zapiPut32(&block, ZAPI_PARAM_120, value120);
@@ -57,8 +56,7 @@ uint32_t zOp41(uint64_t key, uint32_t flags, const void* name, uint64_t infoMask
 {
     zapiPresetRecord(recordVersion, infoMask, record);
     ZapiRequest_s block;
-    beginRecord(&block, key, infoMask, recordSize, record, name,
-                isByteString(flags));
+    beginRecord(&block, key, infoMask, recordSize, record, name, isByteString(flags));
     zapiPut64(&block, ZAPI_PARAM_80, 0);
     zapiPut32(&block, ZAPI_OPTION_BITS, option != 0 ? ZAPI_OPTION_41 : 0);
     zapiPut32(&block, ZAPI_PARAM_112, flags);
@@ -66,12 +64,11 @@ uint32_t zOp41(uint64_t key, uint32_t flags, const void* name, uint64_t infoMask
     return zapiSubmit(&block, 41);
 }
 
-uint32_t zOp42(uint64_t key, uint64_t value80, uint32_t flags, const void* name,
-               uint64_t infoMask, uint64_t recordSize, uint32_t recordVersion, void* record)
+uint32_t zOp42(uint64_t key, uint64_t value80, uint32_t flags, const void* name, uint64_t infoMask,
+               uint64_t recordSize, uint32_t recordVersion, void* record)
 {
     ZapiRequest_s block;
-    beginRecord(&block, key, infoMask, recordSize, record, name,
-                isByteString(flags));
+    beginRecord(&block, key, infoMask, recordSize, record, name, isByteString(flags));
     zapiPut64(&block, ZAPI_PARAM_80, value80);
     zapiPut32(&block, ZAPI_OPTION_BITS, 0);
     zapiPut32(&block, ZAPI_PARAM_112, flags);
@@ -116,8 +113,8 @@ static uint32_t submitSizedBuffer(uint64_t operation, uint64_t key, uint64_t val
     return zapiSubmitWide32(&block, operation, ZAPI_PARAM_136, result);
 }
 
-uint32_t zOp33(uint64_t key, uint64_t value80, uint64_t value112, uint64_t bufferSize,
-               void* buffer, uint64_t* result)
+uint32_t zOp33(uint64_t key, uint64_t value80, uint64_t value112, uint64_t bufferSize, void* buffer,
+               uint64_t* result)
 {
     return submitSizedBuffer(33, key, value80, value112, bufferSize, buffer, result);
 }

@@ -141,8 +141,7 @@ static void beginIdentity(ZapiRequest_s* block, uint64_t key, uint64_t value80,
     zapiPutBytes(block, ZAPI_PARAM_116, identity, identitySize(form));
 }
 
-uint32_t zOp2(uint64_t key, uint64_t value, const void* identity, uint32_t value184,
-              uint32_t form)
+uint32_t zOp2(uint64_t key, uint64_t value, const void* identity, uint32_t value184, uint32_t form)
 {
     if (identity == nullptr) {
         return ZAPI_STATUS_NO_IDENTITY;
@@ -176,8 +175,8 @@ uint32_t zOp10Short(uint64_t key, uint64_t value, const ZapiId_s* id)
 }
 
 // Operation 18 in either form: the cursor goes in at 192 and the next one comes back there.
-static uint32_t submitOp18(uint64_t key, uint32_t cursor, uint32_t optionBits,
-                           ZapiRequest_s* block, uint64_t* result184, uint64_t* nextCursor)
+static uint32_t submitOp18(uint64_t key, uint32_t cursor, uint32_t optionBits, ZapiRequest_s* block,
+                           uint64_t* result184, uint64_t* nextCursor)
 {
     beginScalar(block, key);
     zapiPut64(block, ZAPI_PARAM_80, 0);

@@ -1,10 +1,10 @@
 // The admin device transport: the shared descriptor, the status convention and the one
 // request step that every operation goes through.
-#include <cerrno>
-#include <cstring>
-
 #include <fcntl.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include "admin_client.h"
 #include "zapi_block.h"

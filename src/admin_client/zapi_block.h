@@ -10,13 +10,13 @@
 // Parameter-area fields are named by their block offset so that each operation reads
 // like its field list ("80:64 = value"). The width is given where the field is used.
 constexpr size_t ZAPI_PARAM_80 = 80;
-constexpr size_t ZAPI_PARAM_84 = 84;   // long identity of operation 35 (84..151)
+constexpr size_t ZAPI_PARAM_84 = 84;  // long identity of operation 35 (84..151)
 constexpr size_t ZAPI_PARAM_88 = 88;
 constexpr size_t ZAPI_OPTION_BITS = 92;
 constexpr size_t ZAPI_PARAM_96 = 96;
 constexpr size_t ZAPI_PARAM_112 = 112;
-constexpr size_t ZAPI_PARAM_116 = 116; // identity of operations 2, 10, 18 (116..183)
-constexpr size_t ZAPI_PARAM_120 = 120; // optional 16-byte ID (120..135)
+constexpr size_t ZAPI_PARAM_116 = 116;  // identity of operations 2, 10, 18 (116..183)
+constexpr size_t ZAPI_PARAM_120 = 120;  // optional 16-byte ID (120..135)
 constexpr size_t ZAPI_PARAM_124 = 124;
 constexpr size_t ZAPI_PARAM_128 = 128;
 constexpr size_t ZAPI_PARAM_132 = 132;

@@ -1,7 +1,7 @@
 // The pool and volume commands: one road per run, then the success line of the kind.
-#include <cstdio>
-
 #include <strings.h>
+
+#include <cstdio>
 
 #include "command.h"
 #include "id_list.h"

@@ -1,8 +1,8 @@
 // korvane get|put pool|volume FILE: copies the object IDs of every pool or volume
 // between the storage system and an ID list file.
-#include <cstdio>
-
 #include <strings.h>
+
+#include <cstdio>
 
 #include "command.h"
 #include "workflows.h"
@@ -17,18 +17,21 @@ int main(int argc, char** argv)
 
     if (argc != 4) {
         puts("Usage: KORVANE get/put pool/volume <full path of file>");
-        puts("  KORVANE will get/put the specified Volume's or Pool's Tavro Object ID "
-             "into/from the specified file \n");
+        puts(
+            "  KORVANE will get/put the specified Volume's or Pool's Tavro Object ID "
+            "into/from the specified file \n");
         return -1;
     }
     const char* direction = argv[1];
     const char* kind = argv[2];
     const char* path = argv[3];
     if (strcasecmp(direction, "get") != 0 && strcasecmp(direction, "put") != 0) {
-        puts("Specify 'put' as second argument to insert GUIDs from File to Ostrel "
-             "Volumes/Pools ");
-        puts("Specify 'get' as second argument to insert GUIDs from Ostrel Volumes/Pools "
-             "to File ");
+        puts(
+            "Specify 'put' as second argument to insert GUIDs from File to Ostrel "
+            "Volumes/Pools ");
+        puts(
+            "Specify 'get' as second argument to insert GUIDs from Ostrel Volumes/Pools "
+            "to File ");
         return -1;
     }
     if (strcasecmp(kind, "pool") == 0) {

@@ -7,12 +7,12 @@
 // Result of the element operations. Positions point into the caller's buffer; every
 // range is inclusive: `last` is the last byte that may be examined.
 struct XMLElement_s {
-    char* nameEnd;         // delimiter just after the name in the start tag
-    char* elementEnd;      // '>' closing the end tag or the empty-element tag
-    char* contentStart;    // byte after the start tag's '>'; null for an empty element
-    char* contentLast;     // last content byte after rewriting; null for an empty element
+    char* nameEnd;       // delimiter just after the name in the start tag
+    char* elementEnd;    // '>' closing the end tag or the empty-element tag
+    char* contentStart;  // byte after the start tag's '>'; null for an empty element
+    char* contentLast;   // last content byte after rewriting; null for an empty element
     uint64_t contentLength;
-    char* valueStart;      // attribute value (getAttributeValue)
+    char* valueStart;  // attribute value (getAttributeValue)
     char* valueLast;
     uint64_t valueLength;
 };

@@ -1,13 +1,13 @@
 // Put road, first half: the ID list file is read whole into memory and parsed into the
 // name/ID list, which GUIDModify then applies to the storage system.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "id_list.h"
 #include "scan_bytes.h"
@@ -43,11 +43,16 @@ constexpr char VOLUME_GUID[] = "volumeGUID";
 ElementNames_s kindElementNames()
 {
     if (isPool == 1) {
-        return {POOL_ROOT,           POOL_NAME,           POOL_GUID,
-                sizeof POOL_ROOT - 1, sizeof POOL_NAME - 1, sizeof POOL_GUID - 1};
+        return {
+            POOL_ROOT,           POOL_NAME, POOL_GUID, sizeof POOL_ROOT - 1, sizeof POOL_NAME - 1,
+            sizeof POOL_GUID - 1};
     }
-    return {VOLUME_ROOT,           VOLUME_NAME,           VOLUME_GUID,
-            sizeof VOLUME_ROOT - 1, sizeof VOLUME_NAME - 1, sizeof VOLUME_GUID - 1};
+    return {VOLUME_ROOT,
+            VOLUME_NAME,
+            VOLUME_GUID,
+            sizeof VOLUME_ROOT - 1,
+            sizeof VOLUME_NAME - 1,
+            sizeof VOLUME_GUID - 1};
 }
 
 void reportTooLarge(const char* path)
@@ -62,8 +67,8 @@ void reportTooLarge(const char* path)
 int readToEnd(int fd, const char* path, char** buffer, size_t* capacity, uint64_t* count)
 {
     struct stat status;
-    if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode)
-        && static_cast<uint64_t>(status.st_size) > MAX_FILE_BYTES) {
+    if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode) &&
+        static_cast<uint64_t>(status.st_size) > MAX_FILE_BYTES) {
         reportTooLarge(path);
         return -1;
     }
@@ -184,8 +189,8 @@ int64_t takeText(const XMLElement_s& element, char* text)
 // rewrites. Otherwise *bytes is `text`, which receives the text.
 int64_t takePlainText(const XMLElement_s& element, char* text, const char** bytes)
 {
-    if (element.contentLength <= MAX_TEXT_BYTES
-        && !holdsByteBelowBang(element.contentStart, element.contentLength)) {
+    if (element.contentLength <= MAX_TEXT_BYTES &&
+        !holdsByteBelowBang(element.contentStart, element.contentLength)) {
         *bytes = element.contentStart;
         return static_cast<int64_t>(element.contentLength);
     }
@@ -229,8 +234,8 @@ char* nextOpening(char* from, const char* last)
 bool plainElementAt(const char* name, size_t length, char* open, const char* last,
                     XMLElement_s* element)
 {
-    if (last - open < static_cast<ptrdiff_t>(length + 1) || !sameBytes(open + 1, name, length)
-        || open[length + 1] != '>') {
+    if (last - open < static_cast<ptrdiff_t>(length + 1) || !sameBytes(open + 1, name, length) ||
+        open[length + 1] != '>') {
         return false;
     }
     char* contentStart = open + length + 2;
@@ -238,9 +243,8 @@ bool plainElementAt(const char* name, size_t length, char* open, const char* las
         return false;
     }
     char* endTag = findByte(contentStart, static_cast<size_t>(last - contentStart) + 1, '<');
-    if (endTag == nullptr || last - endTag < static_cast<ptrdiff_t>(length + 2)
-        || endTag[1] != '/' || !sameBytes(endTag + 2, name, length)
-        || endTag[length + 2] != '>') {
+    if (endTag == nullptr || last - endTag < static_cast<ptrdiff_t>(length + 2) ||
+        endTag[1] != '/' || !sameBytes(endTag + 2, name, length) || endTag[length + 2] != '>') {
         return false;
     }
     element->nameEnd = open + length + 1;
@@ -258,15 +262,17 @@ bool plainElementAt(const char* name, size_t length, char* open, const char* las
 // the one after the name element; and since nothing is rewritten, the ID search would meet
 // the same bytes. Fills both records as the two searches would and returns true; anything
 // else is left to the searches themselves, and nothing has been changed.
-bool findPlainPair(const ElementNames_s& names, char* passStart, char* searchEnd, XMLElement_s* nameElement,
-                   XMLElement_s* guidElement)
+bool findPlainPair(const ElementNames_s& names, char* passStart, char* searchEnd,
+                   XMLElement_s* nameElement, XMLElement_s* guidElement)
 {
     char* open = nextOpening(passStart, searchEnd);
-    if (open == nullptr || !plainElementAt(names.name, names.nameLength, open, searchEnd, nameElement)) {
+    if (open == nullptr ||
+        !plainElementAt(names.name, names.nameLength, open, searchEnd, nameElement)) {
         return false;
     }
     open = nextOpening(nameElement->elementEnd + 1, searchEnd);
-    return open != nullptr && plainElementAt(names.guid, names.guidLength, open, searchEnd, guidElement);
+    return open != nullptr &&
+           plainElementAt(names.guid, names.guidLength, open, searchEnd, guidElement);
 }
 
 // One pair's texts: where each lies (the buffer or a text buffer) and how long it is, and
@@ -366,8 +372,7 @@ int parsePairs(const ElementNames_s& names, PassState_s state, char* searchEnd, 
     while (passStart <= searchEnd) {
         PairTexts_s texts{};
         const char* nameEnd = nullptr;
-        if (findPlainPair(names, passStart, searchEnd, &plainName,
-                          &element)) {
+        if (findPlainPair(names, passStart, searchEnd, &plainName, &element)) {
             texts = plainPairTexts(plainName, element, tagName, tagGUID);
             nameEnd = plainName.nameEnd;
         } else {
@@ -409,8 +414,8 @@ int parsePairs(const ElementNames_s& names, PassState_s state, char* searchEnd, 
 
         // The next pass starts inside this ID element, or just after it when it has
         // no content at all.
-        passStart = (element.contentStart != nullptr) ? element.contentLast
-                                                      : element.elementEnd + 1;
+        passStart =
+            (element.contentStart != nullptr) ? element.contentLast : element.elementEnd + 1;
     }
     return 0;
 }
@@ -425,8 +430,8 @@ struct PlainWalk_s {
 // Whether the root element's end tag stands at `open`, wholly at or before `last`.
 bool rootEndAt(const char* root, size_t length, const char* open, const char* last)
 {
-    return last - open >= static_cast<ptrdiff_t>(length + 2) && open[1] == '/'
-           && sameBytes(open + 2, root, length) && open[length + 2] == '>';
+    return last - open >= static_cast<ptrdiff_t>(length + 2) && open[1] == '/' &&
+           sameBytes(open + 2, root, length) && open[length + 2] == '>';
 }
 
 // The whole file in one walk, for the layout the writer makes: the root element's start
@@ -458,8 +463,8 @@ PlainWalk_s walkPlainList(const ElementNames_s& names, char* buffer, char* last,
             return walk;
         }
         const char* after = open + rootLength + 1;
-        if (sameBytes(open + 1, names.root, rootLength)
-            && (*after == '>' || *after == '/' || isWhiteSpace(after) != 0)) {
+        if (sameBytes(open + 1, names.root, rootLength) &&
+            (*after == '>' || *after == '/' || isWhiteSpace(after) != 0)) {
             break;
         }
         ++open;
@@ -486,8 +491,8 @@ PlainWalk_s walkPlainList(const ElementNames_s& names, char* buffer, char* last,
         }
         char* guidOpen = nameElement.elementEnd + 1;
         guidOpen = findByte(guidOpen, static_cast<size_t>(last - guidOpen) + 1, '<');
-        if (guidOpen == nullptr
-            || !plainElementAt(names.guid, names.guidLength, guidOpen, last, &guidElement)) {
+        if (guidOpen == nullptr ||
+            !plainElementAt(names.guid, names.guidLength, guidOpen, last, &guidElement)) {
             return walk;
         }
         PairTexts_s texts = plainPairTexts(nameElement, guidElement, tagName, tagGUID);

@@ -44,10 +44,10 @@ inline unsigned firstNameEndOf16(const char* from)
     // Tab to carriage return, compared as signed bytes: those above 0x7F are negative.
     const __m128i control = _mm_and_si128(_mm_cmpgt_epi8(block, _mm_set1_epi8('\t' - 1)),
                                           _mm_cmplt_epi8(block, _mm_set1_epi8('\r' + 1)));
-    const __m128i ends = _mm_or_si128(
-        _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('>')),
-                     _mm_cmpeq_epi8(block, _mm_set1_epi8('/'))),
-        _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8(' ')), control));
+    const __m128i ends =
+        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('>')),
+                                  _mm_cmpeq_epi8(block, _mm_set1_epi8('/'))),
+                     _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8(' ')), control));
     auto found = static_cast<unsigned>(_mm_movemask_epi8(ends));
     return found == 0 ? 16 : static_cast<unsigned>(std::countr_zero(found));
 }

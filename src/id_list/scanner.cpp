@@ -86,8 +86,8 @@ char* findNameEnd(char* from, const char* last)
             memcpy(&word, from, sizeof word);
             uint64_t slash = word ^ (everyByte * '/');
             uint64_t closer = word ^ (everyByte * '>');
-            uint64_t flagged = ((word - everyByte * '!') & ~word) |
-                               ((slash - everyByte) & ~slash) | ((closer - everyByte) & ~closer);
+            uint64_t flagged = ((word - everyByte * '!') & ~word) | ((slash - everyByte) & ~slash) |
+                               ((closer - everyByte) & ~closer);
             flagged &= highBits;
             if (flagged == 0) {
                 from += sizeof(uint64_t);
@@ -238,8 +238,7 @@ int getElementContent(const char* name, size_t nameLength, char* afterName, char
         last - afterName < 0) {
         return -1;
     }
-    char* closer =
-        findByte(afterName, static_cast<size_t>(last - afterName) + 1, '>');
+    char* closer = findByte(afterName, static_cast<size_t>(last - afterName) + 1, '>');
     if (closer == nullptr) {
         return -1;
     }

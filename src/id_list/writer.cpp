@@ -25,12 +25,13 @@ struct ListFilePieces_s {
 };
 
 constexpr ListFilePieces_s poolPieces = {
-    "<listPools>\n", "\t<poolName>", "</poolName>", "\n\t\t<poolGUID>",
+    "<listPools>\n", "\t<poolName>", "</poolName>",  "\n\t\t<poolGUID>",
     "</poolGUID>",   "\n",           "</listPools>",
 };
 constexpr ListFilePieces_s volumePieces = {
-    "<listVolumes>\n", "\t<volumeName>", "</volumeName>", "\n\t\t<volumeGUID>",
-    "</volumeGUID>",   "\n",             "</listVolumes>",
+    "<listVolumes>\n",    "\t<volumeName>", "</volumeName>",
+    "\n\t\t<volumeGUID>", "</volumeGUID>",  "\n",
+    "</listVolumes>",
 };
 
 // Appends at most `limit` bytes of text (up to its NUL), keeping the whole record and its

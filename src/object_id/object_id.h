@@ -6,9 +6,9 @@
 
 // Same bytes as the object ID field of an information record; never interpreted.
 struct GUID {
-    uint32_t timeLow;               // host byte order
-    uint16_t timeMid;               // host byte order
-    uint16_t timeHiAndVersion;      // host byte order
+    uint32_t timeLow;           // host byte order
+    uint16_t timeMid;           // host byte order
+    uint16_t timeHiAndVersion;  // host byte order
     uint8_t clockSeqHiAndReserved;
     uint8_t clockSeqLow;
     uint8_t node[6];

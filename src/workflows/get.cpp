@@ -1,11 +1,11 @@
 // Get road: every active pool or volume that the admin directory lists goes, with its
 // object ID, into the list and from there into the ID list file.
+#include <dirent.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-
-#include <dirent.h>
 
 #include "id_list.h"
 #include "object_access.h"

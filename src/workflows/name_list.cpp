@@ -1,7 +1,7 @@
-#include "workflows.h"
-
 #include <cstdio>
 #include <cstdlib>
+
+#include "workflows.h"
 
 NameGUIDList_s* listHead = nullptr;
 NameGUIDList_s* listTail = nullptr;

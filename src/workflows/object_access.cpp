@@ -30,8 +30,8 @@ int openObject(const char* caller, const char* name, uint64_t* rootKey, uint64_t
     // Names come from the admin directory or from list nodes, so they fit a node and an
     // admin path; anything else is refused before the device sees a request.
     char adminPath[ADMIN_PATH_SIZE];
-    if (strnlen(name, sizeof(NameGUIDList_s::name)) >= sizeof(NameGUIDList_s::name)
-        || formatAdminPath(adminPath, sizeof(adminPath), name) != 0) {
+    if (strnlen(name, sizeof(NameGUIDList_s::name)) >= sizeof(NameGUIDList_s::name) ||
+        formatAdminPath(adminPath, sizeof(adminPath), name) != 0) {
         printf("%s : name %s is too long\n", caller, name);
         return -1;
     }

@@ -25,9 +25,9 @@ int applyNode(const NameGUIDList_s* node, uint64_t objectKey)
     ZapiInfo_s info;
     uint32_t status = readObjectInfo(objectKey, &info);
     if (status != 0) {
-        printf((isPool == 1) ? "zGetInfo failed -- error %ld\n"
-                             : "  zGetInfo failed -- error %ld\n",
-               statusValue(status));
+        printf(
+            (isPool == 1) ? "zGetInfo failed -- error %ld\n" : "  zGetInfo failed -- error %ld\n",
+            statusValue(status));
         return -1;
     }
     if (objectState(&info) != ZAPI_STATE_ACTIVE) {

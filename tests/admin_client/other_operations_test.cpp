@@ -5,17 +5,16 @@
 
 namespace {
 
-const char NAME[] = "pool-alpha";   // sent with length 11
-const char16_t WNAME[] = u"vol";    // sent with length 8
-const ZapiId_s ID = {{0x10, 0x11, 0x12, 0x13, 0x14, 0x15, 0x16, 0x17, 0x18, 0x19, 0x1A, 0x1B,
-                      0x1C, 0x1D, 0x1E, 0x1F}};
+const char NAME[] = "pool-alpha";  // sent with length 11
+const char16_t WNAME[] = u"vol";   // sent with length 8
+const ZapiId_s ID = {{0x10, 0x11, 0x12, 0x13, 0x14, 0x15, 0x16, 0x17, 0x18, 0x19, 0x1A, 0x1B, 0x1C,
+                      0x1D, 0x1E, 0x1F}};
 uint8_t LONG_IDENTITY[68];
 uint8_t RECORD[1212];
 uint8_t DATA[65537];
 constexpr uint32_t BYTES = ZAPI_FLAG_BYTE_STRING;
 constexpr uint64_t V80 = 0x8080808080808001, V96 = 0x9696969696969600, V112 = 0x1212121212121201,
-                   V128 = 0x2828282828282801, V136 = 0x3636363636363601,
-                   V144 = 0x4444444444444401;
+                   V128 = 0x2828282828282801, V136 = 0x3636363636363601, V144 = 0x4444444444444401;
 const uint64_t NAME_AT = address(NAME), WNAME_AT = address(WNAME), RECORD_AT = address(RECORD);
 
 uint64_t scratch;

@@ -10,8 +10,10 @@ TEST(ZapiStatus, ConvertsCallResults)
         int errnoValue;
         uint32_t status;
     } cases[] = {
-        {0, 0, 0},       {20201, 0, 20201}, {-1, ENOENT, ENOENT},
-        {-1, 0, EIO},    // a failed call never reads as success
+        {0, 0, 0},
+        {20201, 0, 20201},
+        {-1, ENOENT, ENOENT},
+        {-1, 0, EIO},  // a failed call never reads as success
         {INT64_C(0x100000000), 0, EIO},
     };
     for (const Case& c : cases) {
@@ -100,11 +102,13 @@ TEST_F(DeviceTest, OpenSendsPathLengthsByForm)
         answer(23, 0, 0, {{16, 8, 0x99}});
         ASSERT_EQ(zOpen(KEY, 50, cases[i].flags, cases[i].path, 0x0A0B0C0D, &newKey), 0u);
         EXPECT_EQ(newKey, 0x99u);
-        expectRequest(i, 23, blockOf(KEY, 1, {{40, 8, address(cases[i].path)},
-                                              {48, 8, cases[i].length},
-                                              {88, 4, 50},
-                                              {112, 4, cases[i].flags},
-                                              {120, 4, 0x0A0B0C0D}}));
+        expectRequest(i, 23,
+                      blockOf(KEY, 1,
+                              {{40, 8, address(cases[i].path)},
+                               {48, 8, cases[i].length},
+                               {88, 4, 50},
+                               {112, 4, cases[i].flags},
+                               {120, 4, 0x0A0B0C0D}}));
     }
 }
 
@@ -123,18 +127,19 @@ TEST_F(DeviceTest, GetAndModifyInfoPassTheRecord)
     openDevice();
     ZapiInfo_s record{};
     ASSERT_EQ(zGetInfo(KEY, ZAPI_POOL_INFO_MASK, sizeof(record), 1, &record), 0u);
-    expectRequest(0, 16, blockOf(KEY, 1, {{40, 8, address(&record)},
-                                          {48, 8, 1212},
-                                          {96, 8, 0x40050},
-                                          {112, 4, 1}}));
+    expectRequest(
+        0, 16,
+        blockOf(KEY, 1, {{40, 8, address(&record)}, {48, 8, 1212}, {96, 8, 0x40050}, {112, 4, 1}}));
     ASSERT_EQ(zGetInfo(KEY, 0x80000, 1212, 2, nullptr), 0u);  // null record: still described
     expectRequest(1, 16, blockOf(KEY, 1, {{48, 8, 1212}, {96, 8, 0x80000}, {112, 4, 2}}));
     ASSERT_EQ(zModifyInfo(KEY, 0xABCDEF0123, 0x480000, 1212, 2, &record), 0u);
-    expectRequest(2, 22, blockOf(KEY, 1, {{40, 8, address(&record)},
-                                          {48, 8, 1212},
-                                          {80, 8, 0xABCDEF0123},
-                                          {96, 8, 0x480000},
-                                          {112, 4, 2}}));
+    expectRequest(2, 22,
+                  blockOf(KEY, 1,
+                          {{40, 8, address(&record)},
+                           {48, 8, 1212},
+                           {80, 8, 0xABCDEF0123},
+                           {96, 8, 0x480000},
+                           {112, 4, 2}}));
     const uint8_t* bytes = reinterpret_cast<const uint8_t*>(&record);
     for (size_t i = 0; i < sizeof(record); i++) {
         ASSERT_EQ(bytes[i], 0) << "modify must not preset, offset " << i;
@@ -149,8 +154,12 @@ TEST_F(DeviceTest, GetInfoPresetRule)
         uint64_t mask;
         bool preset;
     } cases[] = {
-        {1, 0x80000, false},  {2, 0x80000, true},  {5, 0xC0050, true},
-        {6, 0x80000, false},  {0, 0x80000, false}, {2, 0x40050, false},
+        {1, 0x80000, false},
+        {2, 0x80000, true},
+        {5, 0xC0050, true},
+        {6, 0x80000, false},
+        {0, 0x80000, false},
+        {2, 0x40050, false},
         {3, 0xFFFFFFFFFFF7FFFF, false},
     };
     openDevice();

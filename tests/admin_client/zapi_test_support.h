@@ -67,7 +67,7 @@ inline void answer(uint64_t operation, int64_t result, int errnoValue,
 }
 
 class ZapiTest : public testing::Test {
-protected:
+   protected:
     size_t base = 0;  // requests made by the fixture itself
 
     void SetUp() override
@@ -90,7 +90,10 @@ protected:
         ASSERT_EQ(zRootKey(0, &root), 0u);
         base = zapisimRequestCount();
     }
-    size_t sent() const { return zapisimRequestCount() - base; }
+    size_t sent() const
+    {
+        return zapisimRequestCount() - base;
+    }
 
     // Request `index` (after the fixture's own) went out as one 208-byte pread64 on the
     // shared descriptor, with the operation code as offset and exactly this block.

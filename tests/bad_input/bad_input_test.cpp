@@ -69,32 +69,75 @@ const std::vector<BadFile>& badFiles()
         {"unclosed-cdata-root.xml", "volume", notFound("listVolumes"), 255, {}, true},
         // Inside the name element the section never closes, so no name element is
         // found, while its ID element is.
-        {"unclosed-cdata.xml", "volume",
-         refused("XMLParser: volumeGUID without volumeName\n"), 255, {}, true},
-        {"name-without-id.xml", "volume",
-         refused("XMLParser: volumeName without volumeGUID\n"), 255, {}, true},
-        {"id-without-name.xml", "volume",
-         refused("XMLParser: volumeGUID without volumeName\n"), 255, {}, true},
+        {"unclosed-cdata.xml",
+         "volume",
+         refused("XMLParser: volumeGUID without volumeName\n"),
+         255,
+         {},
+         true},
+        {"name-without-id.xml",
+         "volume",
+         refused("XMLParser: volumeName without volumeGUID\n"),
+         255,
+         {},
+         true},
+        {"id-without-name.xml",
+         "volume",
+         refused("XMLParser: volumeGUID without volumeName\n"),
+         255,
+         {},
+         true},
         {"empty-name.xml", "volume", refused("XMLParser: volumeName is empty\n"), 255, {}, true},
-        {"id-38-characters.xml", "volume",
-         refused("XMLParser: volumeGUID text is longer than 37 characters\n"), 255, {}, true},
+        {"id-38-characters.xml",
+         "volume",
+         refused("XMLParser: volumeGUID text is longer than 37 characters\n"),
+         255,
+         {},
+         true},
         // Shapes the reader accepts; the walk then says what becomes of them.
-        {"empty-root.xml", "volume", "List is Empty, there are no Volumes\n" + kWalkFailed, 255,
-         {}, false},
-        {"id-empty-element.xml", "volume",
-         "GUIDModify : LB_GUIDFromString Failed, status 20821\n" + kWalkFailed, 255, {}, false},
-        {"id-36-characters.xml", "volume",
-         "GUIDModify : LB_GUIDFromString Failed, status 20821\n" + kWalkFailed, 255, {}, false},
-        {"id-leading-plus.xml", "volume",
-         "GUIDModify : LB_GUIDFromString Failed, status 20821\n" + kWalkFailed, 255, {}, false},
-        {"id-leading-minus.xml", "volume",
-         "GUIDModify : LB_GUIDFromString Failed, status 20821\n" + kWalkFailed, 255,
-         {{"V1", X1}}, false},
-        {"unknown-name.xml", "volume", "GUIDModify : zOpen error 20202\n" + kWalkFailed, 255,
-         {{"V1", X1}}, false},
+        {"empty-root.xml",
+         "volume",
+         "List is Empty, there are no Volumes\n" + kWalkFailed,
+         255,
+         {},
+         false},
+        {"id-empty-element.xml",
+         "volume",
+         "GUIDModify : LB_GUIDFromString Failed, status 20821\n" + kWalkFailed,
+         255,
+         {},
+         false},
+        {"id-36-characters.xml",
+         "volume",
+         "GUIDModify : LB_GUIDFromString Failed, status 20821\n" + kWalkFailed,
+         255,
+         {},
+         false},
+        {"id-leading-plus.xml",
+         "volume",
+         "GUIDModify : LB_GUIDFromString Failed, status 20821\n" + kWalkFailed,
+         255,
+         {},
+         false},
+        {"id-leading-minus.xml",
+         "volume",
+         "GUIDModify : LB_GUIDFromString Failed, status 20821\n" + kWalkFailed,
+         255,
+         {{"V1", X1}},
+         false},
+        {"unknown-name.xml",
+         "volume",
+         "GUIDModify : zOpen error 20202\n" + kWalkFailed,
+         255,
+         {{"V1", X1}},
+         false},
         // A sign, a 0x prefix or white space at the start of a later group counts
         // towards its width, and white space anywhere is dropped before parsing.
-        {"id-sign-inside-group.xml", "volume", success("volume"), 0, {{"V1", kSignInsideId}},
+        {"id-sign-inside-group.xml",
+         "volume",
+         success("volume"),
+         0,
+         {{"V1", kSignInsideId}},
          false},
         {"id-hex-prefix.xml", "volume", success("volume"), 0, {{"V1", kHexPrefixId}}, false},
         {"id-space-inside-group.xml", "volume", success("volume"), 0, {{"V1", X1}}, false},
@@ -125,7 +168,7 @@ std::string caseName(const testing::TestParamInfo<BadFile>& info)
 }
 
 class BadInput : public e2e::EndToEnd {
- protected:
+   protected:
     void SetUp() override
     {
         e2e::EndToEnd::SetUp();
@@ -134,13 +177,14 @@ class BadInput : public e2e::EndToEnd {
 
     // Runs put on the file; checks the output, the exit status, the IDs afterwards and,
     // when the reader refused the file, that no request reached the device.
-    void putFile(const std::string& kind, const std::string& path, const std::string& out,
-                 int exit, const Changes& changes, bool refusedByReader)
+    void putFile(const std::string& kind, const std::string& path, const std::string& out, int exit,
+                 const Changes& changes, bool refusedByReader)
     {
         e2e::Outcome outcome = run({"put", kind, path});
         EXPECT_EQ(outcome.process.out, e2e::kBanner + e2e::withPath(out, path));
         EXPECT_EQ(outcome.process.exitStatus, exit);
-        EXPECT_EQ(e2e::describe(outcome.objects), e2e::expectedObjects(e2e::mixedSystem(), changes));
+        EXPECT_EQ(e2e::describe(outcome.objects),
+                  e2e::expectedObjects(e2e::mixedSystem(), changes));
         if (refusedByReader) {
             EXPECT_TRUE(outcome.requests.empty()) << "first: " << outcome.requests.front();
         }
@@ -170,9 +214,8 @@ TEST_F(BadInput, EveryPrefixOfAValidFileIsRefused)
         for (size_t length = 0; length < valid.size(); ++length) {
             e2e::writeFile(path, valid.substr(0, length));
             e2e::ProcessResult result = e2e::runKorvane(sys, {"put", kind, path});
-            std::string expected = length == 0
-                                       ? "readVolGUIDFromFile : File " + path + " is empty\n"
-                                       : notFound(root);
+            std::string expected =
+                length == 0 ? "readVolGUIDFromFile : File " + path + " is empty\n" : notFound(root);
             ASSERT_EQ(result.out, e2e::kBanner + expected) << kind << " prefix of " << length;
             ASSERT_EQ(result.exitStatus, 255) << kind << " prefix of " << length;
         }
@@ -190,8 +233,8 @@ TEST_F(BadInput, MegabyteWithoutNewline)
 {
     const std::string filler(1 << 20, 'x');
     const std::string path = file("big.xml");
-    e2e::writeFile(path, "<listVolumes><volumeName>V3</volumeName><volumeGUID>" + X3
-                             + "</volumeGUID>" + filler + "</listVolumes>");
+    e2e::writeFile(path, "<listVolumes><volumeName>V3</volumeName><volumeGUID>" + X3 +
+                             "</volumeGUID>" + filler + "</listVolumes>");
     putFile("volume", path, success("volume"), 0, {{"V3", X3}}, false);
 
     e2e::writeFile(path, "<listVolumes" + filler);

@@ -7,34 +7,40 @@ namespace {
 
 const char* const kUsage =
     "Usage: KORVANE get/put pool/volume <full path of file>\n"
-    "  KORVANE will get/put the specified Volume's or Pool's Tavro Object ID into/from the specified file \n\n";
+    "  KORVANE will get/put the specified Volume's or Pool's Tavro Object ID into/from the "
+    "specified file \n\n";
 const char* const kDirection =
     "Specify 'put' as second argument to insert GUIDs from File to Ostrel Volumes/Pools \n"
     "Specify 'get' as second argument to insert GUIDs from Ostrel Volumes/Pools to File \n";
 const char* const kKind = "The third argument must either be 'pool' or 'volume'\n";
 
 struct ArgumentCase {
-  const char* label;
-  Lines args;
-  const char* output;  // after the banner
+    const char* label;
+    Lines args;
+    const char* output;  // after the banner
 };
 
-void PrintTo(const ArgumentCase& c, std::ostream* os) { *os << c.label; }
+void PrintTo(const ArgumentCase& c, std::ostream* os)
+{
+    *os << c.label;
+}
 
 class ArgumentErrors : public EndToEndP<ArgumentCase> {};
 
-TEST_P(ArgumentErrors, PrintOnlyTheirLinesAndTouchNothing) {
-  const ArgumentCase& c = GetParam();
-  add({"volume", "V1", 6, testId(1)});
-  writeFile(file("ids.xml"), "keep");
-  Lines args = c.args;
-  for (std::string& arg : args) arg = withPath(arg, file("ids.xml"));
-  Outcome outcome = run(args);
-  EXPECT_EQ(outcome.process.out, std::string(kBanner) + c.output);
-  EXPECT_EQ(outcome.process.exitStatus, 255);
-  EXPECT_EQ(outcome.requests, Lines{});
-  EXPECT_EQ(readFile(file("ids.xml")), "keep");
-  EXPECT_EQ(describe(outcome.objects), expectedObjects({{"volume", "V1", 6, testId(1)}}));
+TEST_P(ArgumentErrors, PrintOnlyTheirLinesAndTouchNothing)
+{
+    const ArgumentCase& c = GetParam();
+    add({"volume", "V1", 6, testId(1)});
+    writeFile(file("ids.xml"), "keep");
+    Lines args = c.args;
+    for (std::string& arg : args)
+        arg = withPath(arg, file("ids.xml"));
+    Outcome outcome = run(args);
+    EXPECT_EQ(outcome.process.out, std::string(kBanner) + c.output);
+    EXPECT_EQ(outcome.process.exitStatus, 255);
+    EXPECT_EQ(outcome.requests, Lines{});
+    EXPECT_EQ(readFile(file("ids.xml")), "keep");
+    EXPECT_EQ(describe(outcome.objects), expectedObjects({{"volume", "V1", 6, testId(1)}}));
 }
 
 const ArgumentCase kArgumentCases[] = {
@@ -58,47 +64,57 @@ INSTANTIATE_TEST_SUITE_P(E2E, ArgumentErrors, ::testing::ValuesIn(kArgumentCases
 // Keywords in any mix of case behave as their lower-case forms; the volume success
 // lines start with two newlines, the pool ones do not.
 struct KeywordCase {
-  const char* label;
-  const char* direction;
-  const char* kind;
-  bool pool;
-  bool get;
-  const char* success;
+    const char* label;
+    const char* direction;
+    const char* kind;
+    bool pool;
+    bool get;
+    const char* success;
 };
 
-void PrintTo(const KeywordCase& c, std::ostream* os) { *os << c.label; }
+void PrintTo(const KeywordCase& c, std::ostream* os)
+{
+    *os << c.label;
+}
 
 class MixedCaseKeywords : public EndToEndP<KeywordCase> {};
 
-TEST_P(MixedCaseKeywords, RunTheirRoadAndReportSuccess) {
-  const KeywordCase& c = GetParam();
-  std::vector<ObjectSpec> objects = {{"pool", "P1", 6, testId(1)}, {"volume", "V1", 6, testId(2)}};
-  addAll(objects);
-  bool isPool = c.pool;
-  bool isGet = c.get;
-  std::string kind = isPool ? "pool" : "volume";
-  std::string name = isPool ? "P1" : "V1";
-  std::string path = file("ids.xml");
-  if (!isGet) writeFile(path, listFile(kind, {{name, testId(9)}}));
+TEST_P(MixedCaseKeywords, RunTheirRoadAndReportSuccess)
+{
+    const KeywordCase& c = GetParam();
+    std::vector<ObjectSpec> objects = {{"pool", "P1", 6, testId(1)},
+                                       {"volume", "V1", 6, testId(2)}};
+    addAll(objects);
+    bool isPool = c.pool;
+    bool isGet = c.get;
+    std::string kind = isPool ? "pool" : "volume";
+    std::string name = isPool ? "P1" : "V1";
+    std::string path = file("ids.xml");
+    if (!isGet)
+        writeFile(path, listFile(kind, {{name, testId(9)}}));
 
-  Outcome outcome = run({c.direction, c.kind, path});
-  EXPECT_EQ(outcome.process.out, kBanner + withPath(c.success, path));
-  EXPECT_EQ(outcome.process.exitStatus, 0);
-  if (isGet) {
-    EXPECT_EQ(readFile(path), listFile(kind, {{name, testId(isPool ? 1 : 2)}}));
-    EXPECT_EQ(outcome.requests, getRequests(kind, name));
-    EXPECT_EQ(describe(outcome.objects), expectedObjects(objects));
-  } else {
-    EXPECT_EQ(outcome.requests, putRequests(kind, name));
-    EXPECT_EQ(describe(outcome.objects), expectedObjects(objects, {{name, testId(9)}}));
-  }
+    Outcome outcome = run({c.direction, c.kind, path});
+    EXPECT_EQ(outcome.process.out, kBanner + withPath(c.success, path));
+    EXPECT_EQ(outcome.process.exitStatus, 0);
+    if (isGet) {
+        EXPECT_EQ(readFile(path), listFile(kind, {{name, testId(isPool ? 1 : 2)}}));
+        EXPECT_EQ(outcome.requests, getRequests(kind, name));
+        EXPECT_EQ(describe(outcome.objects), expectedObjects(objects));
+    } else {
+        EXPECT_EQ(outcome.requests, putRequests(kind, name));
+        EXPECT_EQ(describe(outcome.objects), expectedObjects(objects, {{name, testId(9)}}));
+    }
 }
 
 const KeywordCase kKeywordCases[] = {
-    {"GetPool", "GET", "POOL", true, true, "Successfully updated the file \"{path}\" with Pool GUID List\n"},
-    {"GetVolume", "Get", "Volume", false, true, "\n\nSuccessfully updated the file \"{path}\" with Volume GUID List\n"},
-    {"PutPool", "PUT", "pool", true, false, "Successfully updated from file \"{path}\" to the Pool's GUID\n"},
-    {"PutVolume", "pUt", "VOLUME", false, false, "\n\nSuccessfully updated from file \"{path}\" to the Volume's GUID\n"},
+    {"GetPool", "GET", "POOL", true, true,
+     "Successfully updated the file \"{path}\" with Pool GUID List\n"},
+    {"GetVolume", "Get", "Volume", false, true,
+     "\n\nSuccessfully updated the file \"{path}\" with Volume GUID List\n"},
+    {"PutPool", "PUT", "pool", true, false,
+     "Successfully updated from file \"{path}\" to the Pool's GUID\n"},
+    {"PutVolume", "pUt", "VOLUME", false, false,
+     "\n\nSuccessfully updated from file \"{path}\" to the Volume's GUID\n"},
 };
 
 INSTANTIATE_TEST_SUITE_P(E2E, MixedCaseKeywords, ::testing::ValuesIn(kKeywordCases),
@@ -106,18 +122,20 @@ INSTANTIATE_TEST_SUITE_P(E2E, MixedCaseKeywords, ::testing::ValuesIn(kKeywordCas
 
 // The path is passed on unchanged, even when empty: the road's own failure follows,
 // with no success line.
-TEST_F(EndToEnd, EmptyPathFailsInTheRoad) {
-  add({"volume", "V1", 6, testId(1)});
-  Outcome get = run({"get", "volume", ""});
-  EXPECT_EQ(get.process.out, std::string(kBanner) + "Open failed, error : 2\n"
-                                                    "getName : FAILED to print GUID to File , Error = -1\n");
-  EXPECT_EQ(get.process.exitStatus, 255);
-  EXPECT_EQ(get.requests, getRequests("volume", "V1"));
+TEST_F(EndToEnd, EmptyPathFailsInTheRoad)
+{
+    add({"volume", "V1", 6, testId(1)});
+    Outcome get = run({"get", "volume", ""});
+    EXPECT_EQ(get.process.out, std::string(kBanner) +
+                                   "Open failed, error : 2\n"
+                                   "getName : FAILED to print GUID to File , Error = -1\n");
+    EXPECT_EQ(get.process.exitStatus, 255);
+    EXPECT_EQ(get.requests, getRequests("volume", "V1"));
 
-  Outcome put = run({"put", "pool", ""});
-  EXPECT_EQ(put.process.out, std::string(kBanner) + "readGUIDFromFile: open failed, error : 2\n");
-  EXPECT_EQ(put.process.exitStatus, 255);
-  EXPECT_EQ(put.requests, Lines{});
+    Outcome put = run({"put", "pool", ""});
+    EXPECT_EQ(put.process.out, std::string(kBanner) + "readGUIDFromFile: open failed, error : 2\n");
+    EXPECT_EQ(put.process.exitStatus, 255);
+    EXPECT_EQ(put.requests, Lines{});
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
 // The get road: listing the admin directory, reading each object's ID, writing the
 // ID list file; every message of its failures, checked byte for byte.
-#include "harness.h"
-
 #include <sys/stat.h>
+
+#include "harness.h"
 
 namespace e2e {
 namespace {
@@ -10,34 +10,33 @@ namespace {
 enum class FileCheck { Absent, Content, Skip };
 
 struct GetCase {
-  const char* label;
-  const char* kind;
-  std::vector<ObjectSpec> objects;
-  std::vector<Lines> faults;  // arguments of `zapisim fail`, "{path}" replaced
-  const char* path;           // relative to the test's directory unless absolute
-  const char* before;         // content of the file before the run, or null: none
-  const char* output;         // after the banner
-  int exit;
-  FileCheck check;
-  std::string file;           // with FileCheck::Content
-  Lines requests;
+    const char* label;
+    const char* kind;
+    std::vector<ObjectSpec> objects;
+    std::vector<Lines> faults;  // arguments of `zapisim fail`, "{path}" replaced
+    const char* path;           // relative to the test's directory unless absolute
+    const char* before;         // content of the file before the run, or null: none
+    const char* output;         // after the banner
+    int exit;
+    FileCheck check;
+    std::string file;  // with FileCheck::Content
+    Lines requests;
 };
 
 const std::vector<ObjectSpec> kMixed = mixedSystem();
-const std::vector<ObjectSpec> kPools = {{"pool", "P1", 6, testId(11)},
-                                        {"pool", "P2", 6, testId(12)},
-                                        {"pool", "P3", 6, testId(13)}};
-const std::vector<ObjectSpec> kVolumeInactive = {{"volume", "V1", 6, testId(1)},
-                                                 {"volume", "V2", 2, testId(2)},
-                                                 {"volume", "V3", 6, testId(3)}};
-const std::vector<ObjectSpec> kPoolInactive = {{"pool", "P1", 6, testId(11)},
-                                               {"pool", "P2", 3, testId(12)},
-                                               {"volume", "V1", 6, testId(1)}};
+const std::vector<ObjectSpec> kPools = {
+    {"pool", "P1", 6, testId(11)}, {"pool", "P2", 6, testId(12)}, {"pool", "P3", 6, testId(13)}};
+const std::vector<ObjectSpec> kVolumeInactive = {
+    {"volume", "V1", 6, testId(1)}, {"volume", "V2", 2, testId(2)}, {"volume", "V3", 6, testId(3)}};
+const std::vector<ObjectSpec> kPoolInactive = {
+    {"pool", "P1", 6, testId(11)}, {"pool", "P2", 3, testId(12)}, {"volume", "V1", 6, testId(1)}};
 
-const std::string kVolumes = listFile("volume", {{"V1", testId(1)}, {"V2", testId(2)}, {"V3", testId(3)}});
+const std::string kVolumes =
+    listFile("volume", {{"V1", testId(1)}, {"V2", testId(2)}, {"V3", testId(3)}});
 const std::string kVolumes13 = listFile("volume", {{"V1", testId(1)}, {"V3", testId(3)}});
 const std::string kPools12 = listFile("pool", {{"P1", testId(11)}, {"P2", testId(12)}});
-const Lines kVolumeRequests = getRequests("volume", "V1") + getRequests("volume", "V2") + getRequests("volume", "V3");
+const Lines kVolumeRequests =
+    getRequests("volume", "V1") + getRequests("volume", "V2") + getRequests("volume", "V3");
 
 #define VOLUME_OK "\n\nSuccessfully updated the file \"{path}\" with Volume GUID List\n"
 #define POOL_OK "Successfully updated the file \"{path}\" with Pool GUID List\n"
@@ -45,170 +44,445 @@ const Lines kVolumeRequests = getRequests("volume", "V1") + getRequests("volume"
 #define EMPTY_LIST "List is empty, There are no Volumes\n" WRITER_FAILED
 
 const GetCase kGetCases[] = {
-    {"AllVolumes", "volume", kMixed, {}, "ids.xml", nullptr, VOLUME_OK, 0, FileCheck::Content, kVolumes,
+    {"AllVolumes",
+     "volume",
+     kMixed,
+     {},
+     "ids.xml",
+     nullptr,
+     VOLUME_OK,
+     0,
+     FileCheck::Content,
+     kVolumes,
      kVolumeRequests},
-    {"AllPools", "pool", kMixed, {}, "ids.xml", nullptr, POOL_OK, 0, FileCheck::Content, kPools12,
+    {"AllPools",
+     "pool",
+     kMixed,
+     {},
+     "ids.xml",
+     nullptr,
+     POOL_OK,
+     0,
+     FileCheck::Content,
+     kPools12,
      getRequests("pool", "P1") + getRequests("pool", "P2")},
-    {"ExistingFileIsReplaced", "volume", kMixed, {}, "ids.xml", "an older and much longer file than the new one\n"
-     "an older and much longer file than the new one\nan older and much longer file than the new one\n"
-     "an older and much longer file than the new one\nan older and much longer file than the new one\n",
-     VOLUME_OK, 0, FileCheck::Content, kVolumes, kVolumeRequests},
-    {"InactiveVolumeLeftOut", "volume", kVolumeInactive, {}, "ids.xml", nullptr,
-     "Volume V2 must be active to get its Tavro ID\n" VOLUME_OK, 0, FileCheck::Content, kVolumes13,
+    {"ExistingFileIsReplaced",
+     "volume",
+     kMixed,
+     {},
+     "ids.xml",
+     "an older and much longer file than the new one\n"
+     "an older and much longer file than the new one\nan older and much longer file than the new "
+     "one\n"
+     "an older and much longer file than the new one\nan older and much longer file than the new "
+     "one\n",
+     VOLUME_OK,
+     0,
+     FileCheck::Content,
+     kVolumes,
+     kVolumeRequests},
+    {"InactiveVolumeLeftOut",
+     "volume",
+     kVolumeInactive,
+     {},
+     "ids.xml",
+     nullptr,
+     "Volume V2 must be active to get its Tavro ID\n" VOLUME_OK,
+     0,
+     FileCheck::Content,
+     kVolumes13,
      getRequests("volume", "V1") + getInfoStop("volume", "V2", "0") + getRequests("volume", "V3")},
-    {"InactivePoolLeftOut", "pool", kPoolInactive, {}, "ids.xml", nullptr,
-     "Pool P2 must be active to get its Tavro ID\n" POOL_OK, 0, FileCheck::Content,
-     listFile("pool", {{"P1", testId(11)}}), getRequests("pool", "P1") + getInfoStop("pool", "P2", "0")},
-    {"NoVolumes", "volume", kPools, {}, "ids.xml", nullptr, EMPTY_LIST, 255, FileCheck::Absent, "", {}},
-    {"NoPoolsKeepsTheFile", "pool", {{"volume", "V1", 6, testId(1)}}, {}, "ids.xml", "old", EMPTY_LIST, 255,
-     FileCheck::Content, "old", {}},
-    {"OnlyInactiveVolumes", "volume", {{"volume", "V1", 0, testId(1)}, {"volume", "V2", 5, testId(2)}}, {},
-     "ids.xml", "old",
-     "Volume V1 must be active to get its Tavro ID\nVolume V2 must be active to get its Tavro ID\n" EMPTY_LIST, 255,
-     FileCheck::Content, "old", getInfoStop("volume", "V1", "0") + getInfoStop("volume", "V2", "0")},
-    {"DotNameIsAnObject", "volume", {{"volume", ".hidden", 6, testId(7)}, {"volume", "V1", 6, testId(1)}}, {},
-     "ids.xml", nullptr, VOLUME_OK, 0, FileCheck::Content,
+    {"InactivePoolLeftOut",
+     "pool",
+     kPoolInactive,
+     {},
+     "ids.xml",
+     nullptr,
+     "Pool P2 must be active to get its Tavro ID\n" POOL_OK,
+     0,
+     FileCheck::Content,
+     listFile("pool", {{"P1", testId(11)}}),
+     getRequests("pool", "P1") + getInfoStop("pool", "P2", "0")},
+    {"NoVolumes",
+     "volume",
+     kPools,
+     {},
+     "ids.xml",
+     nullptr,
+     EMPTY_LIST,
+     255,
+     FileCheck::Absent,
+     "",
+     {}},
+    {"NoPoolsKeepsTheFile",
+     "pool",
+     {{"volume", "V1", 6, testId(1)}},
+     {},
+     "ids.xml",
+     "old",
+     EMPTY_LIST,
+     255,
+     FileCheck::Content,
+     "old",
+     {}},
+    {"OnlyInactiveVolumes",
+     "volume",
+     {{"volume", "V1", 0, testId(1)}, {"volume", "V2", 5, testId(2)}},
+     {},
+     "ids.xml",
+     "old",
+     "Volume V1 must be active to get its Tavro ID\nVolume V2 must be active to get its Tavro "
+     "ID\n" EMPTY_LIST,
+     255,
+     FileCheck::Content,
+     "old",
+     getInfoStop("volume", "V1", "0") + getInfoStop("volume", "V2", "0")},
+    {"DotNameIsAnObject",
+     "volume",
+     {{"volume", ".hidden", 6, testId(7)}, {"volume", "V1", 6, testId(1)}},
+     {},
+     "ids.xml",
+     nullptr,
+     VOLUME_OK,
+     0,
+     FileCheck::Content,
      listFile("volume", {{".hidden", testId(7)}, {"V1", testId(1)}}),
      getRequests("volume", ".hidden") + getRequests("volume", "V1")},
-    {"NameWithMarkupWrittenUnchanged", "volume", {{"volume", "a<b&c>d", 6, testId(4)}}, {}, "ids.xml", nullptr,
-     VOLUME_OK, 0, FileCheck::Content, listFile("volume", {{"a<b&c>d", testId(4)}}),
+    {"NameWithMarkupWrittenUnchanged",
+     "volume",
+     {{"volume", "a<b&c>d", 6, testId(4)}},
+     {},
+     "ids.xml",
+     nullptr,
+     VOLUME_OK,
+     0,
+     FileCheck::Content,
+     listFile("volume", {{"a<b&c>d", testId(4)}}),
      getRequests("volume", "a<b&c>d")},
-    {"RootKeyStatus", "volume", kMixed, {{"1000", "--status", "777", "--nth", "2"}}, "ids.xml", nullptr,
-     "getInfo : zRootKey error 777\n" VOLUME_OK, 0, FileCheck::Content, kVolumes13,
+    {"RootKeyStatus",
+     "volume",
+     kMixed,
+     {{"1000", "--status", "777", "--nth", "2"}},
+     "ids.xml",
+     nullptr,
+     "getInfo : zRootKey error 777\n" VOLUME_OK,
+     0,
+     FileCheck::Content,
+     kVolumes13,
      getRequests("volume", "V1") + Lines{"1000 root status=777"} + getRequests("volume", "V3")},
-    {"RootKeyErrno", "pool", kMixed, {{"1000", "--errno", "5", "--nth", "1"}}, "ids.xml", nullptr,
-     "getInfo : zRootKey error 5\n" POOL_OK, 0, FileCheck::Content, listFile("pool", {{"P2", testId(12)}}),
+    {"RootKeyErrno",
+     "pool",
+     kMixed,
+     {{"1000", "--errno", "5", "--nth", "1"}},
+     "ids.xml",
+     nullptr,
+     "getInfo : zRootKey error 5\n" POOL_OK,
+     0,
+     FileCheck::Content,
+     listFile("pool", {{"P2", testId(12)}}),
      Lines{"1000 root errno=5"} + getRequests("pool", "P2")},
-    {"DeviceCannotBeOpened", "volume", kMixed, {{"device", "--errno", "13"}}, "ids.xml", nullptr,
-     "getInfo : zRootKey error 13\ngetInfo : zRootKey error 13\ngetInfo : zRootKey error 13\n" EMPTY_LIST, 255,
-     FileCheck::Absent, "", {}},
-    {"OpenStatus", "volume", kMixed, {{"23", "--status", "20202", "--name", "V2"}}, "ids.xml", nullptr,
-     "getInfo : zOpen error 20202\n" VOLUME_OK, 0, FileCheck::Content, kVolumes13,
-     getRequests("volume", "V1") + Lines{"1000 root 0", "23 volume:V2 status=20202", "1001 root 0"} +
+    {"DeviceCannotBeOpened",
+     "volume",
+     kMixed,
+     {{"device", "--errno", "13"}},
+     "ids.xml",
+     nullptr,
+     "getInfo : zRootKey error 13\ngetInfo : zRootKey error 13\ngetInfo : zRootKey error "
+     "13\n" EMPTY_LIST,
+     255,
+     FileCheck::Absent,
+     "",
+     {}},
+    {"OpenStatus",
+     "volume",
+     kMixed,
+     {{"23", "--status", "20202", "--name", "V2"}},
+     "ids.xml",
+     nullptr,
+     "getInfo : zOpen error 20202\n" VOLUME_OK,
+     0,
+     FileCheck::Content,
+     kVolumes13,
+     getRequests("volume", "V1") +
+         Lines{"1000 root 0", "23 volume:V2 status=20202", "1001 root 0"} +
          getRequests("volume", "V3")},
-    {"OpenErrno", "pool", kMixed, {{"23", "--errno", "2", "--name", "P1"}}, "ids.xml", nullptr,
-     "getInfo : zOpen error 2\n" POOL_OK, 0, FileCheck::Content, listFile("pool", {{"P2", testId(12)}}),
+    {"OpenErrno",
+     "pool",
+     kMixed,
+     {{"23", "--errno", "2", "--name", "P1"}},
+     "ids.xml",
+     nullptr,
+     "getInfo : zOpen error 2\n" POOL_OK,
+     0,
+     FileCheck::Content,
+     listFile("pool", {{"P2", testId(12)}}),
      Lines{"1000 root 0", "23 pool:P1 errno=2", "1001 root 0"} + getRequests("pool", "P2")},
-    {"GetInfoVolume", "volume", kMixed, {{"16", "--status", "99", "--name", "V2"}}, "ids.xml", nullptr,
-     "Volume :zGetInfo failed -- error 99\n" VOLUME_OK, 0, FileCheck::Content, kVolumes13,
-     getRequests("volume", "V1") + getInfoStop("volume", "V2", "status=99") + getRequests("volume", "V3")},
-    {"GetInfoPool", "pool", kMixed, {{"16", "--errno", "5", "--name", "P2"}}, "ids.xml", nullptr,
-     "Pool :zGetInfo failed -- error 5\n" POOL_OK, 0, FileCheck::Content, listFile("pool", {{"P1", testId(11)}}),
+    {"GetInfoVolume",
+     "volume",
+     kMixed,
+     {{"16", "--status", "99", "--name", "V2"}},
+     "ids.xml",
+     nullptr,
+     "Volume :zGetInfo failed -- error 99\n" VOLUME_OK,
+     0,
+     FileCheck::Content,
+     kVolumes13,
+     getRequests("volume", "V1") + getInfoStop("volume", "V2", "status=99") +
+         getRequests("volume", "V3")},
+    {"GetInfoPool",
+     "pool",
+     kMixed,
+     {{"16", "--errno", "5", "--name", "P2"}},
+     "ids.xml",
+     nullptr,
+     "Pool :zGetInfo failed -- error 5\n" POOL_OK,
+     0,
+     FileCheck::Content,
+     listFile("pool", {{"P1", testId(11)}}),
      getRequests("pool", "P1") + getInfoStop("pool", "P2", "errno=5")},
-    {"GetInfoStatusIsUnsigned", "pool", kMixed, {{"16", "--status", "3000000000"}}, "ids.xml", nullptr,
-     "Pool :zGetInfo failed -- error 3000000000\nPool :zGetInfo failed -- error 3000000000\n" EMPTY_LIST, 255,
-     FileCheck::Absent, "", getInfoStop("pool", "P1", "status=3000000000") +
-     getInfoStop("pool", "P2", "status=3000000000")},
-    {"NodeCannotBeAllocated", "volume", kMixed, {{"malloc", "--size", "304", "--nth", "2"}}, "ids.xml", nullptr,
-     "Malloc : Failed to allocate a tmp var of NameGUIDList_s\n" VOLUME_OK, 0, FileCheck::Content, kVolumes13,
+    {"GetInfoStatusIsUnsigned",
+     "pool",
+     kMixed,
+     {{"16", "--status", "3000000000"}},
+     "ids.xml",
+     nullptr,
+     "Pool :zGetInfo failed -- error 3000000000\nPool :zGetInfo failed -- error "
+     "3000000000\n" EMPTY_LIST,
+     255,
+     FileCheck::Absent,
+     "",
+     getInfoStop("pool", "P1", "status=3000000000") +
+         getInfoStop("pool", "P2", "status=3000000000")},
+    {"NodeCannotBeAllocated",
+     "volume",
+     kMixed,
+     {{"malloc", "--size", "304", "--nth", "2"}},
+     "ids.xml",
+     nullptr,
+     "Malloc : Failed to allocate a tmp var of NameGUIDList_s\n" VOLUME_OK,
+     0,
+     FileCheck::Content,
+     kVolumes13,
      kVolumeRequests},
-    {"OpendirFails", "volume", kMixed, {{"opendir", "volume", "--errno", "13"}}, "ids.xml", "old",
-     "Opendir failed, errno : 13\n", 255, FileCheck::Content, "old", {}},
-    {"ReaddirFailsAtOnce", "pool", kMixed, {{"readdir", "pool", "--errno", "5", "--nth", "1"}}, "ids.xml", "old",
-     "Readdir failed, errno : 5\n", 255, FileCheck::Content, "old", {}},
+    {"OpendirFails",
+     "volume",
+     kMixed,
+     {{"opendir", "volume", "--errno", "13"}},
+     "ids.xml",
+     "old",
+     "Opendir failed, errno : 13\n",
+     255,
+     FileCheck::Content,
+     "old",
+     {}},
+    {"ReaddirFailsAtOnce",
+     "pool",
+     kMixed,
+     {{"readdir", "pool", "--errno", "5", "--nth", "1"}},
+     "ids.xml",
+     "old",
+     "Readdir failed, errno : 5\n",
+     255,
+     FileCheck::Content,
+     "old",
+     {}},
     // The admin directory lists "." and ".." first: the fourth entry read is the second object.
-    {"ReaddirFailsMidway", "volume", kMixed, {{"readdir", "volume", "--errno", "5", "--nth", "4"}}, "ids.xml",
-     nullptr, "Readdir failed, errno : 5\n", 255, FileCheck::Absent, "", getRequests("volume", "V1")},
-    {"WriterOpenInMissingDirectory", "volume", kMixed, {}, "missing/ids.xml", nullptr,
-     "Open failed, error : 2\n" WRITER_FAILED, 255, FileCheck::Absent, "", kVolumeRequests},
-    {"HeaderWriteOnFullDevice", "pool", kMixed, {}, "/dev/full", nullptr,
-     "1:Write failed, ccode = -1, error = 28\n" WRITER_FAILED, 255, FileCheck::Skip, "",
+    {"ReaddirFailsMidway",
+     "volume",
+     kMixed,
+     {{"readdir", "volume", "--errno", "5", "--nth", "4"}},
+     "ids.xml",
+     nullptr,
+     "Readdir failed, errno : 5\n",
+     255,
+     FileCheck::Absent,
+     "",
+     getRequests("volume", "V1")},
+    {"WriterOpenInMissingDirectory",
+     "volume",
+     kMixed,
+     {},
+     "missing/ids.xml",
+     nullptr,
+     "Open failed, error : 2\n" WRITER_FAILED,
+     255,
+     FileCheck::Absent,
+     "",
+     kVolumeRequests},
+    {"HeaderWriteOnFullDevice",
+     "pool",
+     kMixed,
+     {},
+     "/dev/full",
+     nullptr,
+     "1:Write failed, ccode = -1, error = 28\n" WRITER_FAILED,
+     255,
+     FileCheck::Skip,
+     "",
      getRequests("pool", "P1") + getRequests("pool", "P2")},
-    {"HeaderWriteFails", "volume", kMixed, {{"write", "--path", "{path}", "--errno", "5", "--nth", "1"}}, "ids.xml",
-     "old", "1:Write failed, ccode = -1, error = 5\n" WRITER_FAILED, 255, FileCheck::Content, "", kVolumeRequests},
-    {"FirstRecordWriteFails", "volume", kMixed, {{"write", "--path", "{path}", "--errno", "28", "--nth", "2"}},
-     "ids.xml", nullptr, "2:Write failed, ccode = -1, error = 28\n" WRITER_FAILED, 255, FileCheck::Content,
-     "<listVolumes>\n", kVolumeRequests},
-    {"ThirdRecordWriteFails", "volume", kMixed, {{"write", "--path", "{path}", "--errno", "5", "--nth", "4"}},
-     "ids.xml", nullptr, "2:Write failed, ccode = -1, error = 5\n" WRITER_FAILED, 255, FileCheck::Content,
-     kVolumes.substr(0, kVolumes.rfind("\t<volumeName>")), kVolumeRequests},
-    {"TrailerWriteFails", "volume", kMixed, {{"write", "--path", "{path}", "--errno", "5", "--nth", "5"}},
-     "ids.xml", nullptr, "3:write failed, ccode = -1, error = 5\n" WRITER_FAILED, 255, FileCheck::Content,
-     kVolumes.substr(0, kVolumes.size() - 14), kVolumeRequests},
+    {"HeaderWriteFails",
+     "volume",
+     kMixed,
+     {{"write", "--path", "{path}", "--errno", "5", "--nth", "1"}},
+     "ids.xml",
+     "old",
+     "1:Write failed, ccode = -1, error = 5\n" WRITER_FAILED,
+     255,
+     FileCheck::Content,
+     "",
+     kVolumeRequests},
+    {"FirstRecordWriteFails",
+     "volume",
+     kMixed,
+     {{"write", "--path", "{path}", "--errno", "28", "--nth", "2"}},
+     "ids.xml",
+     nullptr,
+     "2:Write failed, ccode = -1, error = 28\n" WRITER_FAILED,
+     255,
+     FileCheck::Content,
+     "<listVolumes>\n",
+     kVolumeRequests},
+    {"ThirdRecordWriteFails",
+     "volume",
+     kMixed,
+     {{"write", "--path", "{path}", "--errno", "5", "--nth", "4"}},
+     "ids.xml",
+     nullptr,
+     "2:Write failed, ccode = -1, error = 5\n" WRITER_FAILED,
+     255,
+     FileCheck::Content,
+     kVolumes.substr(0, kVolumes.rfind("\t<volumeName>")),
+     kVolumeRequests},
+    {"TrailerWriteFails",
+     "volume",
+     kMixed,
+     {{"write", "--path", "{path}", "--errno", "5", "--nth", "5"}},
+     "ids.xml",
+     nullptr,
+     "3:write failed, ccode = -1, error = 5\n" WRITER_FAILED,
+     255,
+     FileCheck::Content,
+     kVolumes.substr(0, kVolumes.size() - 14),
+     kVolumeRequests},
     // The message carries the failed write's own error number, not what the close left.
-    {"WriteErrnoSurvivesTheClose", "volume", kMixed,
-     {{"write", "--path", "{path}", "--errno", "28", "--nth", "2"}, {"close", "--path", "{path}", "--errno", "9"}},
-     "ids.xml", nullptr, "2:Write failed, ccode = -1, error = 28\n" WRITER_FAILED, 255, FileCheck::Content,
-     "<listVolumes>\n", kVolumeRequests},
-    {"CloseFails", "pool", kMixed, {{"close", "--path", "{path}", "--errno", "5"}}, "ids.xml", nullptr,
-     "close failed, ccode = -1, error = 5\n" WRITER_FAILED, 255, FileCheck::Content, kPools12,
+    {"WriteErrnoSurvivesTheClose",
+     "volume",
+     kMixed,
+     {{"write", "--path", "{path}", "--errno", "28", "--nth", "2"},
+      {"close", "--path", "{path}", "--errno", "9"}},
+     "ids.xml",
+     nullptr,
+     "2:Write failed, ccode = -1, error = 28\n" WRITER_FAILED,
+     255,
+     FileCheck::Content,
+     "<listVolumes>\n",
+     kVolumeRequests},
+    {"CloseFails",
+     "pool",
+     kMixed,
+     {{"close", "--path", "{path}", "--errno", "5"}},
+     "ids.xml",
+     nullptr,
+     "close failed, ccode = -1, error = 5\n" WRITER_FAILED,
+     255,
+     FileCheck::Content,
+     kPools12,
      getRequests("pool", "P1") + getRequests("pool", "P2")},
-    {"InterruptedWriteIsRetried", "volume", kMixed, {{"write", "--path", "{path}", "--errno", "4", "--nth", "2"}},
-     "ids.xml", nullptr, VOLUME_OK, 0, FileCheck::Content, kVolumes, kVolumeRequests},
+    {"InterruptedWriteIsRetried",
+     "volume",
+     kMixed,
+     {{"write", "--path", "{path}", "--errno", "4", "--nth", "2"}},
+     "ids.xml",
+     nullptr,
+     VOLUME_OK,
+     0,
+     FileCheck::Content,
+     kVolumes,
+     kVolumeRequests},
 };
 
-void PrintTo(const GetCase& c, std::ostream* os) { *os << c.label; }
+void PrintTo(const GetCase& c, std::ostream* os)
+{
+    *os << c.label;
+}
 
 class GetRoad : public EndToEndP<GetCase> {};
 
-TEST_P(GetRoad, OutputFileIdsAndRequests) {
-  const GetCase& c = GetParam();
-  addAll(c.objects);
-  std::string path = c.path[0] == '/' ? std::string(c.path) : file(c.path);
-  if (c.before != nullptr) writeFile(path, c.before);
-  failAll(c.faults, path);
+TEST_P(GetRoad, OutputFileIdsAndRequests)
+{
+    const GetCase& c = GetParam();
+    addAll(c.objects);
+    std::string path = c.path[0] == '/' ? std::string(c.path) : file(c.path);
+    if (c.before != nullptr)
+        writeFile(path, c.before);
+    failAll(c.faults, path);
 
-  Outcome outcome = run({"get", c.kind, path});
-  EXPECT_EQ(outcome.process.out, kBanner + withPath(c.output, path));
-  EXPECT_EQ(outcome.process.exitStatus, c.exit);
-  // Devices such as /dev/full are not read back: they never end.
-  if (c.check != FileCheck::Skip) {
-    bool exists = false;
-    std::string written = readFile(path, &exists);
-    EXPECT_EQ(exists, c.check == FileCheck::Content) << path;
-    if (c.check == FileCheck::Content) {
-      EXPECT_EQ(written, c.file);
+    Outcome outcome = run({"get", c.kind, path});
+    EXPECT_EQ(outcome.process.out, kBanner + withPath(c.output, path));
+    EXPECT_EQ(outcome.process.exitStatus, c.exit);
+    // Devices such as /dev/full are not read back: they never end.
+    if (c.check != FileCheck::Skip) {
+        bool exists = false;
+        std::string written = readFile(path, &exists);
+        EXPECT_EQ(exists, c.check == FileCheck::Content) << path;
+        if (c.check == FileCheck::Content) {
+            EXPECT_EQ(written, c.file);
+        }
     }
-  }
-  EXPECT_EQ(describe(outcome.objects), expectedObjects(c.objects));
-  EXPECT_EQ(outcome.requests, c.requests);
+    EXPECT_EQ(describe(outcome.objects), expectedObjects(c.objects));
+    EXPECT_EQ(outcome.requests, c.requests);
 }
 
 INSTANTIATE_TEST_SUITE_P(E2E, GetRoad, ::testing::ValuesIn(kGetCases),
                          [](const auto& info) { return std::string(info.param.label); });
 
 // The sizes of the format: 24 + 84n + names for pools, 28 + 92n + names for volumes.
-TEST_F(EndToEnd, SingleLetterNamesGiveTheFormatsSizes) {
-  add({"pool", "P", 6, "d4c3b2a1-f6e5-b8a7-c9-da-ebfc0d1e2f3a"});
-  add({"volume", "V", 6, "00000000-0000-0000-00-00-000000000000"});
-  EXPECT_EQ(run({"get", "pool", file("p.xml")}).process.exitStatus, 0);
-  EXPECT_EQ(readFile(file("p.xml")),
-            "<listPools>\n\t<poolName>P</poolName>\n\t\t<poolGUID>d4c3b2a1-f6e5-b8a7-c9-da-ebfc0d1e2f3a</poolGUID>\n"
-            "</listPools>");
-  EXPECT_EQ(readFile(file("p.xml")).size(), 109u);
-  EXPECT_EQ(run({"get", "volume", file("v.xml")}).process.exitStatus, 0);
-  EXPECT_EQ(readFile(file("v.xml")),
-            "<listVolumes>\n\t<volumeName>V</volumeName>\n\t\t<volumeGUID>00000000-0000-0000-00-00-000000000000"
-            "</volumeGUID>\n</listVolumes>");
-  EXPECT_EQ(readFile(file("v.xml")).size(), 121u);
+TEST_F(EndToEnd, SingleLetterNamesGiveTheFormatsSizes)
+{
+    add({"pool", "P", 6, "d4c3b2a1-f6e5-b8a7-c9-da-ebfc0d1e2f3a"});
+    add({"volume", "V", 6, "00000000-0000-0000-00-00-000000000000"});
+    EXPECT_EQ(run({"get", "pool", file("p.xml")}).process.exitStatus, 0);
+    EXPECT_EQ(readFile(file("p.xml")),
+              "<listPools>\n\t<poolName>P</"
+              "poolName>\n\t\t<poolGUID>d4c3b2a1-f6e5-b8a7-c9-da-ebfc0d1e2f3a</poolGUID>\n"
+              "</listPools>");
+    EXPECT_EQ(readFile(file("p.xml")).size(), 109u);
+    EXPECT_EQ(run({"get", "volume", file("v.xml")}).process.exitStatus, 0);
+    EXPECT_EQ(readFile(file("v.xml")),
+              "<listVolumes>\n\t<volumeName>V</"
+              "volumeName>\n\t\t<volumeGUID>00000000-0000-0000-00-00-000000000000"
+              "</volumeGUID>\n</listVolumes>");
+    EXPECT_EQ(readFile(file("v.xml")).size(), 121u);
 }
 
 // A 255-byte name, the longest an admin directory gives, is written whole.
-TEST_F(EndToEnd, LongestNameIsWrittenWhole) {
-  std::string name(255, 'n');
-  add({"volume", name, 6, testId(5)});
-  Outcome outcome = run({"get", "volume", file("ids.xml")});
-  EXPECT_EQ(outcome.process.exitStatus, 0);
-  EXPECT_EQ(readFile(file("ids.xml")), listFile("volume", {{name, testId(5)}}));
-  EXPECT_EQ(outcome.requests, getRequests("volume", name));
+TEST_F(EndToEnd, LongestNameIsWrittenWhole)
+{
+    std::string name(255, 'n');
+    add({"volume", name, 6, testId(5)});
+    Outcome outcome = run({"get", "volume", file("ids.xml")});
+    EXPECT_EQ(outcome.process.exitStatus, 0);
+    EXPECT_EQ(readFile(file("ids.xml")), listFile("volume", {{name, testId(5)}}));
+    EXPECT_EQ(outcome.requests, getRequests("volume", name));
 }
 
 // A new file gets mode 0644 less the umask; an existing one keeps its mode.
-TEST_F(EndToEnd, FileModes) {
-  add({"volume", "V1", 6, testId(1)});
-  mode_t mask = umask(0);
-  umask(mask);
-  ASSERT_EQ(run({"get", "volume", file("new.xml")}).process.exitStatus, 0);
-  struct stat info {};
-  ASSERT_EQ(stat(file("new.xml").c_str(), &info), 0);
-  EXPECT_EQ(info.st_mode & 07777, 0644u & ~mask);
+TEST_F(EndToEnd, FileModes)
+{
+    add({"volume", "V1", 6, testId(1)});
+    mode_t mask = umask(0);
+    umask(mask);
+    ASSERT_EQ(run({"get", "volume", file("new.xml")}).process.exitStatus, 0);
+    struct stat info {};
+    ASSERT_EQ(stat(file("new.xml").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0644u & ~mask);
 
-  writeFile(file("old.xml"), "old");
-  ASSERT_EQ(chmod(file("old.xml").c_str(), 0600), 0);
-  ASSERT_EQ(run({"get", "volume", file("old.xml")}).process.exitStatus, 0);
-  ASSERT_EQ(stat(file("old.xml").c_str(), &info), 0);
-  EXPECT_EQ(info.st_mode & 07777, 0600u);
-  EXPECT_EQ(readFile(file("old.xml")), listFile("volume", {{"V1", testId(1)}}));
+    writeFile(file("old.xml"), "old");
+    ASSERT_EQ(chmod(file("old.xml").c_str(), 0600), 0);
+    ASSERT_EQ(run({"get", "volume", file("old.xml")}).process.exitStatus, 0);
+    ASSERT_EQ(stat(file("old.xml").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0600u);
+    EXPECT_EQ(readFile(file("old.xml")), listFile("volume", {{"V1", testId(1)}}));
 }
 
 }  // namespace

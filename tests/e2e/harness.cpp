@@ -1,20 +1,19 @@
 #include "harness.h"
 
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -28,398 +27,480 @@ constexpr int kProcessTimeoutMs = 20000;
 
 using Clock = std::chrono::steady_clock;
 
-long msSince(Clock::time_point start) {
-  return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+long msSince(Clock::time_point start)
+{
+    return static_cast<long>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
 }
 
-void drain(int& fd, std::string& into) {
-  char buffer[4096];
-  ssize_t got = read(fd, buffer, sizeof buffer);
-  if (got > 0) {
-    into.append(buffer, static_cast<size_t>(got));
-  } else if (got == 0 || (errno != EINTR && errno != EAGAIN)) {
-    close(fd);
-    fd = -1;
-  }
+void drain(int& fd, std::string& into)
+{
+    char buffer[4096];
+    ssize_t got = read(fd, buffer, sizeof buffer);
+    if (got > 0) {
+        into.append(buffer, static_cast<size_t>(got));
+    } else if (got == 0 || (errno != EINTR && errno != EAGAIN)) {
+        close(fd);
+        fd = -1;
+    }
 }
 
-Lines splitTabs(const std::string& line) {
-  Lines fields;
-  size_t start = 0;
-  for (;;) {
-    size_t tab = line.find('\t', start);
-    fields.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
-    if (tab == std::string::npos) return fields;
-    start = tab + 1;
-  }
+Lines splitTabs(const std::string& line)
+{
+    Lines fields;
+    size_t start = 0;
+    for (;;) {
+        size_t tab = line.find('\t', start);
+        fields.push_back(
+            line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
+        if (tab == std::string::npos)
+            return fields;
+        start = tab + 1;
+    }
 }
 
-std::vector<uint8_t> fromHex(const std::string& text) {
-  std::vector<uint8_t> bytes;
-  for (size_t i = 0; i + 1 < text.size(); i += 2) {
-    bytes.push_back(static_cast<uint8_t>(std::strtoul(text.substr(i, 2).c_str(), nullptr, 16)));
-  }
-  return bytes;
+std::vector<uint8_t> fromHex(const std::string& text)
+{
+    std::vector<uint8_t> bytes;
+    for (size_t i = 0; i + 1 < text.size(); i += 2) {
+        bytes.push_back(static_cast<uint8_t>(std::strtoul(text.substr(i, 2).c_str(), nullptr, 16)));
+    }
+    return bytes;
 }
 
-std::string kindOf(const std::string& object) {
-  size_t colon = object.find(':');
-  return colon == std::string::npos ? std::string() : object.substr(0, colon);
+std::string kindOf(const std::string& object)
+{
+    size_t colon = object.find(':');
+    return colon == std::string::npos ? std::string() : object.substr(0, colon);
 }
 
 }  // namespace
 
-std::string korvanePath() { return KORVANE_BINARY; }
-std::string zapisimPath() { return ZAPISIM_BINARY; }
+std::string korvanePath()
+{
+    return KORVANE_BINARY;
+}
+std::string zapisimPath()
+{
+    return ZAPISIM_BINARY;
+}
 
-ProcessResult runProcess(const Lines& argv, const StdinFeed* feed, size_t addressSpaceLimit) {
-  ProcessResult result;
-  int outPipe[2], errPipe[2], inPipe[2] = {-1, -1};
-  if (pipe(outPipe) != 0 || pipe(errPipe) != 0 || (feed != nullptr && pipe(inPipe) != 0)) {
-    ADD_FAILURE() << "pipe: " << std::strerror(errno);
-    return result;
-  }
-  std::vector<char*> args;
-  for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-  args.push_back(nullptr);
+ProcessResult runProcess(const Lines& argv, const StdinFeed* feed, size_t addressSpaceLimit)
+{
+    ProcessResult result;
+    int outPipe[2], errPipe[2], inPipe[2] = {-1, -1};
+    if (pipe(outPipe) != 0 || pipe(errPipe) != 0 || (feed != nullptr && pipe(inPipe) != 0)) {
+        ADD_FAILURE() << "pipe: " << std::strerror(errno);
+        return result;
+    }
+    std::vector<char*> args;
+    for (const std::string& arg : argv)
+        args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
 
-  pid_t pid = fork();
-  if (pid == 0) {
-    if (addressSpaceLimit != 0) {
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (addressSpaceLimit != 0) {
 #if defined(__SANITIZE_ADDRESS__)
-      // AddressSanitizer reserves terabytes of address space for its shadow at start, so
-      // the sanitized build bounds each allocation through the runtime instead.
-      const char* options = std::getenv("ASAN_OPTIONS");
-      std::string bounded = std::string(options != nullptr ? options : "") +
-                            ":max_allocation_size_mb=" + std::to_string(addressSpaceLimit >> 20);
-      setenv("ASAN_OPTIONS", bounded.c_str(), 1);
+            // AddressSanitizer reserves terabytes of address space for its shadow at start, so
+            // the sanitized build bounds each allocation through the runtime instead.
+            const char* options = std::getenv("ASAN_OPTIONS");
+            std::string bounded =
+                std::string(options != nullptr ? options : "") +
+                ":max_allocation_size_mb=" + std::to_string(addressSpaceLimit >> 20);
+            setenv("ASAN_OPTIONS", bounded.c_str(), 1);
 #else
-      rlimit limit{addressSpaceLimit, addressSpaceLimit};
-      setrlimit(RLIMIT_AS, &limit);
+            rlimit limit{addressSpaceLimit, addressSpaceLimit};
+            setrlimit(RLIMIT_AS, &limit);
 #endif
+        }
+        int in = feed != nullptr ? inPipe[0] : open("/dev/null", O_RDONLY);
+        dup2(in, 0);
+        dup2(outPipe[1], 1);
+        dup2(errPipe[1], 2);
+        for (int fd : {outPipe[0], outPipe[1], errPipe[0], errPipe[1], inPipe[0], inPipe[1], in}) {
+            if (fd > 2)
+                close(fd);
+        }
+        execv(args[0], args.data());
+        _exit(127);
     }
-    int in = feed != nullptr ? inPipe[0] : open("/dev/null", O_RDONLY);
-    dup2(in, 0);
-    dup2(outPipe[1], 1);
-    dup2(errPipe[1], 2);
-    for (int fd : {outPipe[0], outPipe[1], errPipe[0], errPipe[1], inPipe[0], inPipe[1], in}) {
-      if (fd > 2) close(fd);
+    close(outPipe[1]);
+    close(errPipe[1]);
+    if (feed != nullptr)
+        close(inPipe[0]);
+    if (pid < 0) {
+        ADD_FAILURE() << "fork: " << std::strerror(errno);
+        return result;
     }
-    execv(args[0], args.data());
-    _exit(127);
-  }
-  close(outPipe[1]);
-  close(errPipe[1]);
-  if (feed != nullptr) close(inPipe[0]);
-  if (pid < 0) {
-    ADD_FAILURE() << "fork: " << std::strerror(errno);
+
+    // A child that stops reading must not kill the harness with SIGPIPE.
+    signal(SIGPIPE, SIG_IGN);
+    int outFd = outPipe[0], errFd = errPipe[0], inFd = inPipe[1];
+    size_t fed = 0;
+    Clock::time_point start = Clock::now();
+    Clock::time_point nextPiece = start;
+    while (outFd >= 0 || errFd >= 0) {
+        if (inFd >= 0 && Clock::now() >= nextPiece) {
+            size_t piece = feed->piece == 0 ? feed->data.size() - fed
+                                            : std::min(feed->piece, feed->data.size() - fed);
+            ssize_t put = piece == 0 ? 0 : write(inFd, feed->data.data() + fed, piece);
+            if (put > 0)
+                fed += static_cast<size_t>(put);
+            if (put < 0 && errno != EINTR)
+                fed = feed->data.size();
+            if (fed >= feed->data.size()) {
+                close(inFd);
+                inFd = -1;
+            }
+            nextPiece = Clock::now() + std::chrono::milliseconds(feed->pauseMs);
+        }
+        pollfd fds[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
+        int wait = inFd >= 0 ? feed->pauseMs : 200;
+        poll(fds, 2, wait);
+        if (outFd >= 0 && fds[0].revents != 0)
+            drain(outFd, result.out);
+        if (errFd >= 0 && fds[1].revents != 0)
+            drain(errFd, result.err);
+        if (msSince(start) > kProcessTimeoutMs) {
+            result.timedOut = true;
+            kill(pid, SIGKILL);
+            break;
+        }
+    }
+    for (int fd : {outFd, errFd, inFd}) {
+        if (fd >= 0)
+            close(fd);
+    }
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (WIFEXITED(status)) {
+        result.exitStatus = WEXITSTATUS(status);
+    } else if (WIFSIGNALED(status)) {
+        result.signal = WTERMSIG(status);
+    }
+    EXPECT_FALSE(result.timedOut) << argv[0] << " was killed after " << kProcessTimeoutMs << " ms";
     return result;
-  }
+}
 
-  // A child that stops reading must not kill the harness with SIGPIPE.
-  signal(SIGPIPE, SIG_IGN);
-  int outFd = outPipe[0], errFd = errPipe[0], inFd = inPipe[1];
-  size_t fed = 0;
-  Clock::time_point start = Clock::now();
-  Clock::time_point nextPiece = start;
-  while (outFd >= 0 || errFd >= 0) {
-    if (inFd >= 0 && Clock::now() >= nextPiece) {
-      size_t piece = feed->piece == 0 ? feed->data.size() - fed : std::min(feed->piece, feed->data.size() - fed);
-      ssize_t put = piece == 0 ? 0 : write(inFd, feed->data.data() + fed, piece);
-      if (put > 0) fed += static_cast<size_t>(put);
-      if (put < 0 && errno != EINTR) fed = feed->data.size();
-      if (fed >= feed->data.size()) {
-        close(inFd);
-        inFd = -1;
-      }
-      nextPiece = Clock::now() + std::chrono::milliseconds(feed->pauseMs);
+std::string makeSystem()
+{
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern =
+        std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/korvane-e2e-XXXXXX";
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back('\0');
+    if (mkdtemp(buffer.data()) == nullptr) {
+        ADD_FAILURE() << "mkdtemp: " << std::strerror(errno);
+        return "";
     }
-    pollfd fds[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
-    int wait = inFd >= 0 ? feed->pauseMs : 200;
-    poll(fds, 2, wait);
-    if (outFd >= 0 && fds[0].revents != 0) drain(outFd, result.out);
-    if (errFd >= 0 && fds[1].revents != 0) drain(errFd, result.err);
-    if (msSince(start) > kProcessTimeoutMs) {
-      result.timedOut = true;
-      kill(pid, SIGKILL);
-      break;
+    std::string dir = buffer.data();
+    zapisim("init", dir + "/system");
+    return dir;
+}
+
+void removeTree(const std::string& dir)
+{
+    std::error_code ignored;
+    if (!dir.empty())
+        std::filesystem::remove_all(dir, ignored);
+}
+
+ProcessResult zapisim(const std::string& sub, const std::string& dir, const Lines& args)
+{
+    Lines argv = {zapisimPath(), sub, dir};
+    argv.insert(argv.end(), args.begin(), args.end());
+    ProcessResult result = runProcess(argv);
+    if (result.exitStatus != 0) {
+        std::string line;
+        for (const std::string& arg : argv)
+            line += " " + arg;
+        ADD_FAILURE() << "zapisim failed (" << result.exitStatus << "):" << line << "\n"
+                      << result.out << result.err;
     }
-  }
-  for (int fd : {outFd, errFd, inFd}) {
-    if (fd >= 0) close(fd);
-  }
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  if (WIFEXITED(status)) {
-    result.exitStatus = WEXITSTATUS(status);
-  } else if (WIFSIGNALED(status)) {
-    result.signal = WTERMSIG(status);
-  }
-  EXPECT_FALSE(result.timedOut) << argv[0] << " was killed after " << kProcessTimeoutMs << " ms";
-  return result;
+    return result;
 }
 
-std::string makeSystem() {
-  const char* tmp = std::getenv("TMPDIR");
-  std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/korvane-e2e-XXXXXX";
-  std::vector<char> buffer(pattern.begin(), pattern.end());
-  buffer.push_back('\0');
-  if (mkdtemp(buffer.data()) == nullptr) {
-    ADD_FAILURE() << "mkdtemp: " << std::strerror(errno);
-    return "";
-  }
-  std::string dir = buffer.data();
-  zapisim("init", dir + "/system");
-  return dir;
-}
-
-void removeTree(const std::string& dir) {
-  std::error_code ignored;
-  if (!dir.empty()) std::filesystem::remove_all(dir, ignored);
-}
-
-ProcessResult zapisim(const std::string& sub, const std::string& dir, const Lines& args) {
-  Lines argv = {zapisimPath(), sub, dir};
-  argv.insert(argv.end(), args.begin(), args.end());
-  ProcessResult result = runProcess(argv);
-  if (result.exitStatus != 0) {
+std::vector<SimObject> showObjects(const std::string& dir)
+{
+    std::vector<SimObject> objects;
+    std::istringstream lines(zapisim("show", dir).out);
     std::string line;
-    for (const std::string& arg : argv) line += " " + arg;
-    ADD_FAILURE() << "zapisim failed (" << result.exitStatus << "):" << line << "\n" << result.out << result.err;
-  }
-  return result;
+    while (std::getline(lines, line)) {
+        Lines fields = splitTabs(line);
+        if (fields.size() != 4) {
+            ADD_FAILURE() << "zapisim show line of unknown shape: " << line;
+            continue;
+        }
+        objects.push_back({fields[0], fields[1], std::atoi(fields[2].c_str()), fields[3]});
+    }
+    return objects;
 }
 
-std::vector<SimObject> showObjects(const std::string& dir) {
-  std::vector<SimObject> objects;
-  std::istringstream lines(zapisim("show", dir).out);
-  std::string line;
-  while (std::getline(lines, line)) {
-    Lines fields = splitTabs(line);
-    if (fields.size() != 4) {
-      ADD_FAILURE() << "zapisim show line of unknown shape: " << line;
-      continue;
+Journal readJournal(const std::string& dir)
+{
+    Journal journal;
+    std::istringstream lines(zapisim("journal", dir).out);
+    std::string line;
+    while (std::getline(lines, line)) {
+        Lines fields = splitTabs(line);
+        if (fields.size() == 2 && fields[0] == "exit") {
+            journal.exits.push_back(std::atol(fields[1].c_str()));
+        } else if (fields.size() == 3 && fields[0] == "held") {
+            journal.held.push_back(fields[1] + " " + fields[2]);
+        } else if (fields.size() == 6) {
+            JournalRequest request;
+            request.op = std::atol(fields[0].c_str());
+            request.object = fields[1];
+            request.result = fields[2];
+            request.key = fields[3];
+            request.hasMask = fields[4] != "-";
+            if (request.hasMask)
+                request.mask = std::strtoull(fields[4].c_str(), nullptr, 16);
+            request.block = fromHex(fields[5]);
+            journal.requests.push_back(request);
+        } else {
+            journal.unparsed.push_back(line);
+        }
     }
-    objects.push_back({fields[0], fields[1], std::atoi(fields[2].c_str()), fields[3]});
-  }
-  return objects;
-}
-
-Journal readJournal(const std::string& dir) {
-  Journal journal;
-  std::istringstream lines(zapisim("journal", dir).out);
-  std::string line;
-  while (std::getline(lines, line)) {
-    Lines fields = splitTabs(line);
-    if (fields.size() == 2 && fields[0] == "exit") {
-      journal.exits.push_back(std::atol(fields[1].c_str()));
-    } else if (fields.size() == 3 && fields[0] == "held") {
-      journal.held.push_back(fields[1] + " " + fields[2]);
-    } else if (fields.size() == 6) {
-      JournalRequest request;
-      request.op = std::atol(fields[0].c_str());
-      request.object = fields[1];
-      request.result = fields[2];
-      request.key = fields[3];
-      request.hasMask = fields[4] != "-";
-      if (request.hasMask) request.mask = std::strtoull(fields[4].c_str(), nullptr, 16);
-      request.block = fromHex(fields[5]);
-      journal.requests.push_back(request);
-    } else {
-      journal.unparsed.push_back(line);
-    }
-  }
-  return journal;
+    return journal;
 }
 
 ProcessResult runKorvane(const std::string& dir, const Lines& args, const StdinFeed* feed,
-                         size_t addressSpaceLimit) {
-  Lines argv = {zapisimPath(), "run", dir, "--"};
-  // KORVANE_TEST_WRAPPER: words that go before korvane's path, such as the valgrind
-  // command line of make memcheck.
-  const char* wrapperWords = std::getenv("KORVANE_TEST_WRAPPER");
-  std::istringstream wrapper(wrapperWords != nullptr ? wrapperWords : "");
-  for (std::string word; wrapper >> word;) argv.push_back(word);
-  argv.push_back(korvanePath());
-  argv.insert(argv.end(), args.begin(), args.end());
-  return runProcess(argv, feed, addressSpaceLimit);
+                         size_t addressSpaceLimit)
+{
+    Lines argv = {zapisimPath(), "run", dir, "--"};
+    // KORVANE_TEST_WRAPPER: words that go before korvane's path, such as the valgrind
+    // command line of make memcheck.
+    const char* wrapperWords = std::getenv("KORVANE_TEST_WRAPPER");
+    std::istringstream wrapper(wrapperWords != nullptr ? wrapperWords : "");
+    for (std::string word; wrapper >> word;)
+        argv.push_back(word);
+    argv.push_back(korvanePath());
+    argv.insert(argv.end(), args.begin(), args.end());
+    return runProcess(argv, feed, addressSpaceLimit);
 }
 
-Lines requestSequence(const Journal& journal) {
-  Lines sequence;
-  for (const JournalRequest& request : journal.requests) {
-    sequence.push_back(std::to_string(request.op) + " " + request.object + " " + request.result);
-  }
-  return sequence;
-}
-
-void checkJournalHygiene(const Journal& journal) {
-  EXPECT_TRUE(journal.unparsed.empty()) << "journal lines of unknown shape, first: " << journal.unparsed.front();
-  EXPECT_FALSE(journal.exits.empty()) << "no process exit in the journal";
-  for (long held : journal.exits) {
-    EXPECT_EQ(held, 0) << "keys left open at exit";
-  }
-  EXPECT_TRUE(journal.held.empty()) << "held: " << (journal.held.empty() ? "" : journal.held.front());
-  for (const JournalRequest& request : journal.requests) {
-    std::string where = std::to_string(request.op) + " " + request.object;
-    std::string kind = kindOf(request.object);
-    if (request.op == 16) {
-      EXPECT_EQ(request.mask, kind == "pool" ? 0x40050u : 0x10050u) << where;
-    } else if (request.op == 22) {
-      EXPECT_EQ(request.mask, kind == "pool" ? 0x400000u : 0x10000u) << where;
-    } else {
-      EXPECT_FALSE(request.hasMask) << where;
+Lines requestSequence(const Journal& journal)
+{
+    Lines sequence;
+    for (const JournalRequest& request : journal.requests) {
+        sequence.push_back(std::to_string(request.op) + " " + request.object + " " +
+                           request.result);
     }
-    // Every block is cleared before it is filled: what no operation writes is zero.
-    ASSERT_EQ(request.block.size(), 208u) << where;
-    for (size_t i = 0; i < 80; ++i) {
-      bool written = i == 4 || (i >= 16 && i < 24) || (i >= 40 && i < 56);
-      if (!written) {
-        EXPECT_EQ(request.block[i], 0) << where << " byte " << i;
-      }
+    return sequence;
+}
+
+void checkJournalHygiene(const Journal& journal)
+{
+    EXPECT_TRUE(journal.unparsed.empty())
+        << "journal lines of unknown shape, first: " << journal.unparsed.front();
+    EXPECT_FALSE(journal.exits.empty()) << "no process exit in the journal";
+    for (long held : journal.exits) {
+        EXPECT_EQ(held, 0) << "keys left open at exit";
     }
-  }
+    EXPECT_TRUE(journal.held.empty())
+        << "held: " << (journal.held.empty() ? "" : journal.held.front());
+    for (const JournalRequest& request : journal.requests) {
+        std::string where = std::to_string(request.op) + " " + request.object;
+        std::string kind = kindOf(request.object);
+        if (request.op == 16) {
+            EXPECT_EQ(request.mask, kind == "pool" ? 0x40050u : 0x10050u) << where;
+        } else if (request.op == 22) {
+            EXPECT_EQ(request.mask, kind == "pool" ? 0x400000u : 0x10000u) << where;
+        } else {
+            EXPECT_FALSE(request.hasMask) << where;
+        }
+        // Every block is cleared before it is filled: what no operation writes is zero.
+        ASSERT_EQ(request.block.size(), 208u) << where;
+        for (size_t i = 0; i < 80; ++i) {
+            bool written = i == 4 || (i >= 16 && i < 24) || (i >= 40 && i < 56);
+            if (!written) {
+                EXPECT_EQ(request.block[i], 0) << where << " byte " << i;
+            }
+        }
+    }
 }
 
-Lines getRequests(const std::string& kind, const std::string& name) {
-  std::string object = kind + ":" + name;
-  return {"1000 root 0", "23 " + object + " 0", "16 " + object + " 0", "1001 root 0", "1001 " + object + " 0"};
+Lines getRequests(const std::string& kind, const std::string& name)
+{
+    std::string object = kind + ":" + name;
+    return {"1000 root 0", "23 " + object + " 0", "16 " + object + " 0", "1001 root 0",
+            "1001 " + object + " 0"};
 }
 
-Lines putRequests(const std::string& kind, const std::string& name) {
-  std::string object = kind + ":" + name;
-  return {"1000 root 0",           "23 " + object + " 0",   "16 " + object + " 0",
-          "22 " + object + " 0",   "1001 " + object + " 0", "1001 root 0"};
+Lines putRequests(const std::string& kind, const std::string& name)
+{
+    std::string object = kind + ":" + name;
+    return {"1000 root 0",         "23 " + object + " 0",   "16 " + object + " 0",
+            "22 " + object + " 0", "1001 " + object + " 0", "1001 root 0"};
 }
 
-Lines getInfoStop(const std::string& kind, const std::string& name, const std::string& result) {
-  std::string object = kind + ":" + name;
-  return {"1000 root 0", "23 " + object + " 0", "16 " + object + " " + result, "1001 root 0", "1001 " + object + " 0"};
+Lines getInfoStop(const std::string& kind, const std::string& name, const std::string& result)
+{
+    std::string object = kind + ":" + name;
+    return {"1000 root 0", "23 " + object + " 0", "16 " + object + " " + result, "1001 root 0",
+            "1001 " + object + " 0"};
 }
 
-Lines putInfoStop(const std::string& kind, const std::string& name, const std::string& result) {
-  std::string object = kind + ":" + name;
-  return {"1000 root 0", "23 " + object + " 0", "16 " + object + " " + result, "1001 " + object + " 0", "1001 root 0"};
+Lines putInfoStop(const std::string& kind, const std::string& name, const std::string& result)
+{
+    std::string object = kind + ":" + name;
+    return {"1000 root 0", "23 " + object + " 0", "16 " + object + " " + result,
+            "1001 " + object + " 0", "1001 root 0"};
 }
 
-Lines operator+(Lines a, const Lines& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
+Lines operator+(Lines a, const Lines& b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
 }
 
-std::string testId(unsigned n) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%08x-%04x-%04x-%02x-%02x-%012llx", 0x1a2b0000u + n, 0xc000u + n, 0x4e00u + (n & 0xff),
-                0x80u + (n & 0x7f), n & 0xff, 0x5eed00000000ull + n);
-  return text;
+std::string testId(unsigned n)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "%08x-%04x-%04x-%02x-%02x-%012llx", 0x1a2b0000u + n,
+                  0xc000u + n, 0x4e00u + (n & 0xff), 0x80u + (n & 0x7f), n & 0xff,
+                  0x5eed00000000ull + n);
+    return text;
 }
 
-std::string listFile(const std::string& kind, const std::vector<std::pair<std::string, std::string>>& pairs) {
-  std::string root = kind == "pool" ? "listPools" : "listVolumes";
-  std::string name = kind == "pool" ? "poolName" : "volumeName";
-  std::string id = kind == "pool" ? "poolGUID" : "volumeGUID";
-  std::string text = "<" + root + ">\n";
-  for (const auto& [objectName, objectId] : pairs) {
-    text += "\t<" + name + ">" + objectName + "</" + name + ">\n\t\t<" + id + ">" + objectId + "</" + id + ">\n";
-  }
-  return text + "</" + root + ">";
+std::string listFile(const std::string& kind,
+                     const std::vector<std::pair<std::string, std::string>>& pairs)
+{
+    std::string root = kind == "pool" ? "listPools" : "listVolumes";
+    std::string name = kind == "pool" ? "poolName" : "volumeName";
+    std::string id = kind == "pool" ? "poolGUID" : "volumeGUID";
+    std::string text = "<" + root + ">\n";
+    for (const auto& [objectName, objectId] : pairs) {
+        text += "\t<" + name + ">" + objectName + "</" + name + ">\n\t\t<" + id + ">" + objectId +
+                "</" + id + ">\n";
+    }
+    return text + "</" + root + ">";
 }
 
-std::string withPath(std::string text, const std::string& path) {
-  for (size_t at = text.find("{path}"); at != std::string::npos; at = text.find("{path}", at + path.size())) {
-    text.replace(at, 6, path);
-  }
-  return text;
+std::string withPath(std::string text, const std::string& path)
+{
+    for (size_t at = text.find("{path}"); at != std::string::npos;
+         at = text.find("{path}", at + path.size())) {
+        text.replace(at, 6, path);
+    }
+    return text;
 }
 
-std::string readFile(const std::string& path, bool* exists) {
-  std::ifstream in(path, std::ios::binary);
-  if (exists != nullptr) *exists = in.is_open();
-  if (!in.is_open()) return "";
-  std::ostringstream data;
-  data << in.rdbuf();
-  return data.str();
+std::string readFile(const std::string& path, bool* exists)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (exists != nullptr)
+        *exists = in.is_open();
+    if (!in.is_open())
+        return "";
+    std::ostringstream data;
+    data << in.rdbuf();
+    return data.str();
 }
 
-void writeFile(const std::string& path, const std::string& data) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << data;
-  ASSERT_TRUE(static_cast<bool>(out)) << "cannot write " << path;
+void writeFile(const std::string& path, const std::string& data)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << data;
+    ASSERT_TRUE(static_cast<bool>(out)) << "cannot write " << path;
 }
 
-std::vector<ObjectSpec> mixedSystem() {
-  return {{"pool", "P1", 6, testId(11)},
-          {"pool", "P2", 6, testId(12)},
-          {"volume", "V1", 6, testId(1)},
-          {"volume", "V2", 6, testId(2)},
-          {"volume", "V3", 6, testId(3)}};
+std::vector<ObjectSpec> mixedSystem()
+{
+    return {{"pool", "P1", 6, testId(11)},
+            {"pool", "P2", 6, testId(12)},
+            {"volume", "V1", 6, testId(1)},
+            {"volume", "V2", 6, testId(2)},
+            {"volume", "V3", 6, testId(3)}};
 }
 
-Lines describe(const std::vector<SimObject>& objects) {
-  Lines lines;
-  for (const SimObject& object : objects) {
-    lines.push_back(object.kind + " " + object.name + " " + std::to_string(object.state) + " " + object.id);
-  }
-  return lines;
+Lines describe(const std::vector<SimObject>& objects)
+{
+    Lines lines;
+    for (const SimObject& object : objects) {
+        lines.push_back(object.kind + " " + object.name + " " + std::to_string(object.state) + " " +
+                        object.id);
+    }
+    return lines;
 }
 
 Lines expectedObjects(const std::vector<ObjectSpec>& created,
-                      const std::vector<std::pair<std::string, std::string>>& changes) {
-  std::vector<ObjectSpec> sorted = created;
-  std::stable_sort(sorted.begin(), sorted.end(), [](const ObjectSpec& a, const ObjectSpec& b) {
-    if (a.kind != b.kind) return a.kind == "pool";
-    return a.name < b.name;
-  });
-  Lines lines;
-  for (ObjectSpec& object : sorted) {
-    for (const auto& [name, id] : changes) {
-      if (name == object.name) object.id = id;
+                      const std::vector<std::pair<std::string, std::string>>& changes)
+{
+    std::vector<ObjectSpec> sorted = created;
+    std::stable_sort(sorted.begin(), sorted.end(), [](const ObjectSpec& a, const ObjectSpec& b) {
+        if (a.kind != b.kind)
+            return a.kind == "pool";
+        return a.name < b.name;
+    });
+    Lines lines;
+    for (ObjectSpec& object : sorted) {
+        for (const auto& [name, id] : changes) {
+            if (name == object.name)
+                object.id = id;
+        }
+        lines.push_back(object.kind + " " + object.name + " " + std::to_string(object.state) + " " +
+                        object.id);
     }
-    lines.push_back(object.kind + " " + object.name + " " + std::to_string(object.state) + " " + object.id);
-  }
-  return lines;
+    return lines;
 }
 
-void EndToEnd::SetUp() {
-  root = makeSystem();
-  ASSERT_FALSE(root.empty());
-  sys = root + "/system";
+void EndToEnd::SetUp()
+{
+    root = makeSystem();
+    ASSERT_FALSE(root.empty());
+    sys = root + "/system";
 }
 
-void EndToEnd::TearDown() { removeTree(root); }
-
-void EndToEnd::add(const ObjectSpec& object) {
-  Lines args = {object.kind, object.name, "--state", std::to_string(object.state)};
-  if (!object.id.empty()) args.insert(args.end(), {"--id", object.id});
-  zapisim("add", sys, args);
+void EndToEnd::TearDown()
+{
+    removeTree(root);
 }
 
-void EndToEnd::addAll(const std::vector<ObjectSpec>& objects) {
-  for (const ObjectSpec& object : objects) add(object);
+void EndToEnd::add(const ObjectSpec& object)
+{
+    Lines args = {object.kind, object.name, "--state", std::to_string(object.state)};
+    if (!object.id.empty())
+        args.insert(args.end(), {"--id", object.id});
+    zapisim("add", sys, args);
 }
 
-void EndToEnd::fail(const Lines& args) { zapisim("fail", sys, args); }
-
-void EndToEnd::failAll(const std::vector<Lines>& faults, const std::string& path) {
-  for (Lines args : faults) {
-    for (std::string& arg : args) arg = withPath(arg, path);
-    fail(args);
-  }
+void EndToEnd::addAll(const std::vector<ObjectSpec>& objects)
+{
+    for (const ObjectSpec& object : objects)
+        add(object);
 }
 
-Outcome EndToEnd::run(const Lines& args, const StdinFeed* feed, size_t addressSpaceLimit) {
-  zapisim("journal", sys, {"--clear"});
-  Outcome outcome;
-  outcome.process = runKorvane(sys, args, feed, addressSpaceLimit);
-  zapisim("fail", sys, {"clear"});
-  outcome.journal = readJournal(sys);
-  outcome.requests = requestSequence(outcome.journal);
-  outcome.objects = showObjects(sys);
-  EXPECT_EQ(outcome.process.signal, 0) << "korvane was killed by a signal";
-  EXPECT_EQ(outcome.process.err, "") << "korvane wrote to standard error";
-  checkJournalHygiene(outcome.journal);
-  return outcome;
+void EndToEnd::fail(const Lines& args)
+{
+    zapisim("fail", sys, args);
+}
+
+void EndToEnd::failAll(const std::vector<Lines>& faults, const std::string& path)
+{
+    for (Lines args : faults) {
+        for (std::string& arg : args)
+            arg = withPath(arg, path);
+        fail(args);
+    }
+}
+
+Outcome EndToEnd::run(const Lines& args, const StdinFeed* feed, size_t addressSpaceLimit)
+{
+    zapisim("journal", sys, {"--clear"});
+    Outcome outcome;
+    outcome.process = runKorvane(sys, args, feed, addressSpaceLimit);
+    zapisim("fail", sys, {"clear"});
+    outcome.journal = readJournal(sys);
+    outcome.requests = requestSequence(outcome.journal);
+    outcome.objects = showObjects(sys);
+    EXPECT_EQ(outcome.process.signal, 0) << "korvane was killed by a signal";
+    EXPECT_EQ(outcome.process.err, "") << "korvane wrote to standard error";
+    checkJournalHygiene(outcome.journal);
+    return outcome;
 }
 
 }  // namespace e2e

@@ -18,46 +18,47 @@ inline constexpr const char* kBanner = "KORVANE v1.1 - Modify Pool or Volume GUI
 // Data fed to a child's standard input through a pipe, `piece` bytes at a time with
 // `pauseMs` between pieces (piece 0: all at once).
 struct StdinFeed {
-  std::string data;
-  size_t piece = 0;
-  int pauseMs = 0;
+    std::string data;
+    size_t piece = 0;
+    int pauseMs = 0;
 };
 
 struct ProcessResult {
-  int exitStatus = -1;  // exit status, or -1 when the child did not exit normally
-  int signal = 0;       // terminating signal, 0 when it exited
-  bool timedOut = false;
-  std::string out;
-  std::string err;
+    int exitStatus = -1;  // exit status, or -1 when the child did not exit normally
+    int signal = 0;       // terminating signal, 0 when it exited
+    bool timedOut = false;
+    std::string out;
+    std::string err;
 };
 
 // Runs argv[0] (a path) with the arguments; stdin from `feed` or /dev/null. A non-zero
 // `addressSpaceLimit` caps the child's address space, so that a run that would read a
 // huge file into memory fails fast instead of exhausting the machine.
-ProcessResult runProcess(const Lines& argv, const StdinFeed* feed = nullptr, size_t addressSpaceLimit = 0);
+ProcessResult runProcess(const Lines& argv, const StdinFeed* feed = nullptr,
+                         size_t addressSpaceLimit = 0);
 
 struct SimObject {
-  std::string kind;  // "pool" or "volume"
-  std::string name;
-  int state = 0;
-  std::string id;
+    std::string kind;  // "pool" or "volume"
+    std::string name;
+    int state = 0;
+    std::string id;
 };
 
 struct JournalRequest {
-  long op = 0;
-  std::string object;  // "root", "pool:NAME", "volume:NAME" or "-"
-  std::string result;  // "0", "status=N" or "errno=N"
-  std::string key;
-  bool hasMask = false;
-  uint64_t mask = 0;
-  std::vector<uint8_t> block;  // the 208-byte request block
+    long op = 0;
+    std::string object;  // "root", "pool:NAME", "volume:NAME" or "-"
+    std::string result;  // "0", "status=N" or "errno=N"
+    std::string key;
+    bool hasMask = false;
+    uint64_t mask = 0;
+    std::vector<uint8_t> block;  // the 208-byte request block
 };
 
 struct Journal {
-  std::vector<JournalRequest> requests;
-  std::vector<long> exits;  // keys still held at each process exit
-  Lines held;               // "KEY OBJECT" of each key held at an exit
-  Lines unparsed;           // lines of no known shape
+    std::vector<JournalRequest> requests;
+    std::vector<long> exits;  // keys still held at each process exit
+    Lines held;               // "KEY OBJECT" of each key held at an exit
+    Lines unparsed;           // lines of no known shape
 };
 
 std::string korvanePath();
@@ -97,7 +98,8 @@ Lines operator+(Lines a, const Lines& b);
 // A distinct, valid 37-character ID text for each n.
 std::string testId(unsigned n);
 // The ID list file that the writer produces for these name/ID pairs.
-std::string listFile(const std::string& kind, const std::vector<std::pair<std::string, std::string>>& pairs);
+std::string listFile(const std::string& kind,
+                     const std::vector<std::pair<std::string, std::string>>& pairs);
 
 // Replaces every "{path}" in `text` by `path`.
 std::string withPath(std::string text, const std::string& path);
@@ -107,18 +109,18 @@ void writeFile(const std::string& path, const std::string& data);
 
 // Everything one korvane run left behind.
 struct Outcome {
-  ProcessResult process;
-  Journal journal;
-  Lines requests;                  // requestSequence(journal)
-  std::vector<SimObject> objects;  // zapisim show afterwards
+    ProcessResult process;
+    Journal journal;
+    Lines requests;                  // requestSequence(journal)
+    std::vector<SimObject> objects;  // zapisim show afterwards
 };
 
 // An object to create: kind, name, state, ID text ("" for a random one).
 struct ObjectSpec {
-  std::string kind;
-  std::string name;
-  int state = 6;
-  std::string id;
+    std::string kind;
+    std::string name;
+    int state = 6;
+    std::string id;
 };
 
 // The usual small system: active pools P1, P2 (IDs testId(11), testId(12)) and
@@ -134,26 +136,30 @@ Lines expectedObjects(const std::vector<ObjectSpec>& created,
 
 // A fresh simulated system per test; `root` also holds the test's files.
 class EndToEnd : public ::testing::Test {
- protected:
-  void SetUp() override;
-  void TearDown() override;
+   protected:
+    void SetUp() override;
+    void TearDown() override;
 
-  void add(const ObjectSpec& object);
-  void addAll(const std::vector<ObjectSpec>& objects);
-  // `zapisim fail DIR ARGS...`
-  void fail(const Lines& args);
-  // One `zapisim fail` per entry, with "{path}" replaced by `path`.
-  void failAll(const std::vector<Lines>& faults, const std::string& path);
-  // Runs korvane on a clear journal; afterwards clears the faults, reads the journal
-  // and the objects, and checks the journal's hygiene.
-  Outcome run(const Lines& args, const StdinFeed* feed = nullptr, size_t addressSpaceLimit = 0);
-  std::string file(const std::string& name) const { return root + "/" + name; }
+    void add(const ObjectSpec& object);
+    void addAll(const std::vector<ObjectSpec>& objects);
+    // `zapisim fail DIR ARGS...`
+    void fail(const Lines& args);
+    // One `zapisim fail` per entry, with "{path}" replaced by `path`.
+    void failAll(const std::vector<Lines>& faults, const std::string& path);
+    // Runs korvane on a clear journal; afterwards clears the faults, reads the journal
+    // and the objects, and checks the journal's hygiene.
+    Outcome run(const Lines& args, const StdinFeed* feed = nullptr, size_t addressSpaceLimit = 0);
+    std::string file(const std::string& name) const
+    {
+        return root + "/" + name;
+    }
 
-  std::string root;
-  std::string sys;
+    std::string root;
+    std::string sys;
 };
 
 template <class Param>
-class EndToEndP : public EndToEnd, public ::testing::WithParamInterface<Param> {};
+class EndToEndP : public EndToEnd, public ::testing::WithParamInterface<Param> {
+};
 
 }  // namespace e2e

@@ -1,8 +1,8 @@
 // The put road: reading the ID list file, parsing its pairs and applying each ID;
 // every message of its failures, checked byte for byte, with the IDs afterwards.
-#include "harness.h"
-
 #include <unistd.h>
+
+#include "harness.h"
 
 namespace e2e {
 namespace {
@@ -10,31 +10,53 @@ namespace {
 using Changes = std::vector<std::pair<std::string, std::string>>;
 
 struct PutCase {
-  const char* label;
-  const char* kind;
-  std::vector<ObjectSpec> objects;
-  std::vector<Lines> faults;  // arguments of `zapisim fail`, "{path}" replaced
-  std::string content;        // of the file; kNoFile: no file at the path
-  const char* output;         // after the banner
-  int exit;
-  Changes changes;            // the objects whose IDs change, and to what
-  Lines requests;
+    const char* label;
+    const char* kind;
+    std::vector<ObjectSpec> objects;
+    std::vector<Lines> faults;  // arguments of `zapisim fail`, "{path}" replaced
+    std::string content;        // of the file; kNoFile: no file at the path
+    const char* output;         // after the banner
+    int exit;
+    Changes changes;  // the objects whose IDs change, and to what
+    Lines requests;
 };
 
 const char* const kNoFile = "\x01no file";
 
-std::string element(const std::string& name, const std::string& content) {
-  return "<" + name + ">" + content + "</" + name + ">";
+std::string element(const std::string& name, const std::string& content)
+{
+    return "<" + name + ">" + content + "</" + name + ">";
 }
-std::string vn(const std::string& name) { return element("volumeName", name); }
-std::string vg(const std::string& id) { return element("volumeGUID", id); }
-std::string pn(const std::string& name) { return element("poolName", name); }
-std::string pg(const std::string& id) { return element("poolGUID", id); }
-std::string volumes(const std::string& body) { return element("listVolumes", "\n" + body + "\n"); }
-std::string pools(const std::string& body) { return element("listPools", "\n" + body + "\n"); }
+std::string vn(const std::string& name)
+{
+    return element("volumeName", name);
+}
+std::string vg(const std::string& id)
+{
+    return element("volumeGUID", id);
+}
+std::string pn(const std::string& name)
+{
+    return element("poolName", name);
+}
+std::string pg(const std::string& id)
+{
+    return element("poolGUID", id);
+}
+std::string volumes(const std::string& body)
+{
+    return element("listVolumes", "\n" + body + "\n");
+}
+std::string pools(const std::string& body)
+{
+    return element("listPools", "\n" + body + "\n");
+}
 
 // Pads a file with blanks in front of its root element to exactly `size` bytes.
-std::string padded(const std::string& file, size_t size) { return std::string(size - file.size(), ' ') + file; }
+std::string padded(const std::string& file, size_t size)
+{
+    return std::string(size - file.size(), ' ') + file;
+}
 
 #define VOLUME_OK "\n\nSuccessfully updated from file \"{path}\" to the Volume's GUID\n"
 #define POOL_OK "Successfully updated from file \"{path}\" to the Pool's GUID\n"
@@ -43,238 +65,703 @@ std::string padded(const std::string& file, size_t size) { return std::string(si
 #define EMPTY_LIST "List is Empty, there are no Volumes\n" MODIFY_FAILED
 
 const std::vector<ObjectSpec> kMixed = mixedSystem();
-const std::vector<ObjectSpec> kVolumeInactive = {{"volume", "V1", 6, testId(1)},
-                                                 {"volume", "V2", 2, testId(2)},
-                                                 {"volume", "V3", 6, testId(3)}};
-const std::vector<ObjectSpec> kPoolInactive = {{"pool", "P1", 6, testId(11)},
-                                               {"pool", "P2", 0, testId(12)},
-                                               {"volume", "V1", 6, testId(1)}};
+const std::vector<ObjectSpec> kVolumeInactive = {
+    {"volume", "V1", 6, testId(1)}, {"volume", "V2", 2, testId(2)}, {"volume", "V3", 6, testId(3)}};
+const std::vector<ObjectSpec> kPoolInactive = {
+    {"pool", "P1", 6, testId(11)}, {"pool", "P2", 0, testId(12)}, {"volume", "V1", 6, testId(1)}};
 const std::string kNew1 = testId(21), kNew2 = testId(22), kNew3 = testId(23);
 const std::string kVolumeFile = listFile("volume", {{"V1", kNew1}, {"V2", kNew2}, {"V3", kNew3}});
 const std::string kPoolFile = listFile("pool", {{"P1", kNew1}, {"P2", kNew2}});
 const Changes kAllVolumes = {{"V1", kNew1}, {"V2", kNew2}, {"V3", kNew3}};
 const Changes kAllPools = {{"P1", kNew1}, {"P2", kNew2}};
-const Lines kVolumeRequests = putRequests("volume", "V1") + putRequests("volume", "V2") + putRequests("volume", "V3");
+const Lines kVolumeRequests =
+    putRequests("volume", "V1") + putRequests("volume", "V2") + putRequests("volume", "V3");
 const Lines kPoolRequests = putRequests("pool", "P1") + putRequests("pool", "P2");
 const Lines kV1 = putRequests("volume", "V1");
 
 const std::string kName255(255, 'n');
 const std::string kName250(250, 'm');
-const std::vector<ObjectSpec> kLongNames = {{"volume", kName255, 6, testId(4)}, {"volume", kName250, 6, testId(5)}};
+const std::vector<ObjectSpec> kLongNames = {{"volume", kName255, 6, testId(4)},
+                                            {"volume", kName250, 6, testId(5)}};
 
 const PutCase kPutCases[] = {
     // Reading the file.
     {"AllVolumes", "volume", kMixed, {}, kVolumeFile, VOLUME_OK, 0, kAllVolumes, kVolumeRequests},
     {"AllPools", "pool", kMixed, {}, kPoolFile, POOL_OK, 0, kAllPools, kPoolRequests},
-    {"PairsAppliedInFileOrder", "pool", kMixed, {}, listFile("pool", {{"P2", kNew2}, {"P1", kNew1}}), POOL_OK, 0,
-     kAllPools, putRequests("pool", "P2") + putRequests("pool", "P1")},
-    {"MissingFile", "volume", kMixed, {}, kNoFile, "readGUIDFromFile: open failed, error : 2\n", 255, {}, {}},
-    {"EmptyVolumeFile", "volume", kMixed, {}, "", "readVolGUIDFromFile : File {path} is empty\n", 255, {}, {}},
-    {"EmptyPoolFile", "pool", kMixed, {}, "", "readVolGUIDFromFile : File {path} is empty\n", 255, {}, {}},
-    {"ReadBufferCannotBeAllocated", "volume", kMixed, {{"malloc", "--size", "4097", "--nth", "1"}}, kVolumeFile,
-     "Malloc : Failed to allocate Read Buffer\n", 255, {}, {}},
-    {"ReadFails", "volume", kMixed, {{"read", "--path", "{path}", "--errno", "5"}}, kVolumeFile,
-     "Read failed, bytes = -1, error = 5\n", 255, {}, {}},
-    {"ReadGoesOnToEndOfFile", "volume", kMixed, {{"read", "--path", "{path}", "--errno", "5", "--nth", "2"}},
-     kVolumeFile, "Read failed, bytes = -1, error = 5\n", 255, {}, {}},
-    {"InterruptedReadIsRetried", "volume", kMixed, {{"read", "--path", "{path}", "--errno", "4", "--nth", "1"}},
-     kVolumeFile, VOLUME_OK, 0, kAllVolumes, kVolumeRequests},
-    {"BufferCannotGrow", "volume", kMixed, {{"malloc", "--size", "8193", "--nth", "1"}}, padded(kVolumeFile, 5000),
-     "Malloc : Failed to allocate Main Read Buffer\n", 255, {}, {}},
-    {"CloseFails", "pool", kMixed, {{"close", "--path", "{path}", "--errno", "5"}}, kPoolFile,
-     "Close failed, ccode = -1, error = 5\n", 255, {}, {}},
-    {"FileOf4096Bytes", "volume", kMixed, {}, padded(kVolumeFile, 4096), VOLUME_OK, 0, kAllVolumes, kVolumeRequests},
-    {"FileOf4097Bytes", "volume", kMixed, {}, padded(kVolumeFile, 4097), VOLUME_OK, 0, kAllVolumes, kVolumeRequests},
-    {"FileOf8192Bytes", "pool", kMixed, {}, padded(kPoolFile, 8192), POOL_OK, 0, kAllPools, kPoolRequests},
-    {"FileOf20000Bytes", "pool", kMixed, {}, padded(kPoolFile, 20000), POOL_OK, 0, kAllPools, kPoolRequests},
+    {"PairsAppliedInFileOrder",
+     "pool",
+     kMixed,
+     {},
+     listFile("pool", {{"P2", kNew2}, {"P1", kNew1}}),
+     POOL_OK,
+     0,
+     kAllPools,
+     putRequests("pool", "P2") + putRequests("pool", "P1")},
+    {"MissingFile",
+     "volume",
+     kMixed,
+     {},
+     kNoFile,
+     "readGUIDFromFile: open failed, error : 2\n",
+     255,
+     {},
+     {}},
+    {"EmptyVolumeFile",
+     "volume",
+     kMixed,
+     {},
+     "",
+     "readVolGUIDFromFile : File {path} is empty\n",
+     255,
+     {},
+     {}},
+    {"EmptyPoolFile",
+     "pool",
+     kMixed,
+     {},
+     "",
+     "readVolGUIDFromFile : File {path} is empty\n",
+     255,
+     {},
+     {}},
+    {"ReadBufferCannotBeAllocated",
+     "volume",
+     kMixed,
+     {{"malloc", "--size", "4097", "--nth", "1"}},
+     kVolumeFile,
+     "Malloc : Failed to allocate Read Buffer\n",
+     255,
+     {},
+     {}},
+    {"ReadFails",
+     "volume",
+     kMixed,
+     {{"read", "--path", "{path}", "--errno", "5"}},
+     kVolumeFile,
+     "Read failed, bytes = -1, error = 5\n",
+     255,
+     {},
+     {}},
+    {"ReadGoesOnToEndOfFile",
+     "volume",
+     kMixed,
+     {{"read", "--path", "{path}", "--errno", "5", "--nth", "2"}},
+     kVolumeFile,
+     "Read failed, bytes = -1, error = 5\n",
+     255,
+     {},
+     {}},
+    {"InterruptedReadIsRetried",
+     "volume",
+     kMixed,
+     {{"read", "--path", "{path}", "--errno", "4", "--nth", "1"}},
+     kVolumeFile,
+     VOLUME_OK,
+     0,
+     kAllVolumes,
+     kVolumeRequests},
+    {"BufferCannotGrow",
+     "volume",
+     kMixed,
+     {{"malloc", "--size", "8193", "--nth", "1"}},
+     padded(kVolumeFile, 5000),
+     "Malloc : Failed to allocate Main Read Buffer\n",
+     255,
+     {},
+     {}},
+    {"CloseFails",
+     "pool",
+     kMixed,
+     {{"close", "--path", "{path}", "--errno", "5"}},
+     kPoolFile,
+     "Close failed, ccode = -1, error = 5\n",
+     255,
+     {},
+     {}},
+    {"FileOf4096Bytes",
+     "volume",
+     kMixed,
+     {},
+     padded(kVolumeFile, 4096),
+     VOLUME_OK,
+     0,
+     kAllVolumes,
+     kVolumeRequests},
+    {"FileOf4097Bytes",
+     "volume",
+     kMixed,
+     {},
+     padded(kVolumeFile, 4097),
+     VOLUME_OK,
+     0,
+     kAllVolumes,
+     kVolumeRequests},
+    {"FileOf8192Bytes",
+     "pool",
+     kMixed,
+     {},
+     padded(kPoolFile, 8192),
+     POOL_OK,
+     0,
+     kAllPools,
+     kPoolRequests},
+    {"FileOf20000Bytes",
+     "pool",
+     kMixed,
+     {},
+     padded(kPoolFile, 20000),
+     POOL_OK,
+     0,
+     kAllPools,
+     kPoolRequests},
 
     // Parsing.
-    {"PoolFileReadForVolumes", "volume", kMixed, {}, kPoolFile, "XMLParser: listVolumes not found \n" PARSE_FAILED,
-     255, {}, {}},
-    {"VolumeFileReadForPools", "pool", kMixed, {}, kVolumeFile, "XMLParser: listPools not found \n" PARSE_FAILED, 255,
-     {}, {}},
-    {"RootNotClosed", "volume", kMixed, {}, "<listVolumes>\n" + vn("V1") + vg(kNew1),
-     "XMLParser: listVolumes not found \n" PARSE_FAILED, 255, {}, {}},
-    {"RootNameCaseMatters", "volume", kMixed, {}, element("listvolumes", vn("V1") + vg(kNew1)),
-     "XMLParser: listVolumes not found \n" PARSE_FAILED, 255, {}, {}},
-    {"RootWithoutPairs", "volume", kMixed, {}, "<listVolumes>\n</listVolumes>", EMPTY_LIST, 255, {}, {}},
+    {"PoolFileReadForVolumes",
+     "volume",
+     kMixed,
+     {},
+     kPoolFile,
+     "XMLParser: listVolumes not found \n" PARSE_FAILED,
+     255,
+     {},
+     {}},
+    {"VolumeFileReadForPools",
+     "pool",
+     kMixed,
+     {},
+     kVolumeFile,
+     "XMLParser: listPools not found \n" PARSE_FAILED,
+     255,
+     {},
+     {}},
+    {"RootNotClosed",
+     "volume",
+     kMixed,
+     {},
+     "<listVolumes>\n" + vn("V1") + vg(kNew1),
+     "XMLParser: listVolumes not found \n" PARSE_FAILED,
+     255,
+     {},
+     {}},
+    {"RootNameCaseMatters",
+     "volume",
+     kMixed,
+     {},
+     element("listvolumes", vn("V1") + vg(kNew1)),
+     "XMLParser: listVolumes not found \n" PARSE_FAILED,
+     255,
+     {},
+     {}},
+    {"RootWithoutPairs",
+     "volume",
+     kMixed,
+     {},
+     "<listVolumes>\n</listVolumes>",
+     EMPTY_LIST,
+     255,
+     {},
+     {}},
     {"EmptyRootElement", "volume", kMixed, {}, "<listVolumes/>", EMPTY_LIST, 255, {}, {}},
-    {"PoolRootWithoutPairs", "pool", kMixed, {}, "<listPools>some text</listPools>", EMPTY_LIST, 255, {}, {}},
-    {"WhiteSpaceInNameIsDropped", "volume", {{"volume", "myvol", 6, testId(6)}}, {},
-     volumes(vn(" my vol\n") + vg("\t" + kNew1 + " \r\n")), VOLUME_OK, 0, {{"myvol", kNew1}},
+    {"PoolRootWithoutPairs",
+     "pool",
+     kMixed,
+     {},
+     "<listPools>some text</listPools>",
+     EMPTY_LIST,
+     255,
+     {},
+     {}},
+    {"WhiteSpaceInNameIsDropped",
+     "volume",
+     {{"volume", "myvol", 6, testId(6)}},
+     {},
+     volumes(vn(" my vol\n") + vg("\t" + kNew1 + " \r\n")),
+     VOLUME_OK,
+     0,
+     {{"myvol", kNew1}},
      putRequests("volume", "myvol")},
-    {"CDATANameIsUnwrapped", "volume", kMixed, {}, volumes(vn("<![CDATA[V2]]>") + vg(kNew2)), VOLUME_OK, 0,
-     {{"V2", kNew2}}, putRequests("volume", "V2")},
-    {"PairsShiftAfterIdFirst", "volume", kMixed, {},
-     volumes(vn("V1") + vg(kNew1) + vg(kNew2) + vn("V2") + vn("V3") + vg(kNew3)), VOLUME_OK, 0,
-     {{"V1", kNew1}, {"V2", kNew3}}, kV1 + putRequests("volume", "V2") + putRequests("volume", "V2")},
-    {"TagWithTabAndAttribute", "volume", kMixed, {},
-     volumes("<volumeName\tlang=\"en\">V1</volumeName><volumeGUID id='x'>" + kNew1 + "</volumeGUID>"), VOLUME_OK, 0,
-     {{"V1", kNew1}}, kV1},
-    {"TextAroundThePairs", "pool", kMixed, {},
-     "<?xml version=\"1.0\"?>\n<!-- saved -->\n<listVolumes/>\n<listPools owner=\"me\">\n  some text\n  <pair>" +
+    {"CDATANameIsUnwrapped",
+     "volume",
+     kMixed,
+     {},
+     volumes(vn("<![CDATA[V2]]>") + vg(kNew2)),
+     VOLUME_OK,
+     0,
+     {{"V2", kNew2}},
+     putRequests("volume", "V2")},
+    {"PairsShiftAfterIdFirst",
+     "volume",
+     kMixed,
+     {},
+     volumes(vn("V1") + vg(kNew1) + vg(kNew2) + vn("V2") + vn("V3") + vg(kNew3)),
+     VOLUME_OK,
+     0,
+     {{"V1", kNew1}, {"V2", kNew3}},
+     kV1 + putRequests("volume", "V2") + putRequests("volume", "V2")},
+    {"TagWithTabAndAttribute",
+     "volume",
+     kMixed,
+     {},
+     volumes("<volumeName\tlang=\"en\">V1</volumeName><volumeGUID id='x'>" + kNew1 +
+             "</volumeGUID>"),
+     VOLUME_OK,
+     0,
+     {{"V1", kNew1}},
+     kV1},
+    {"TextAroundThePairs",
+     "pool",
+     kMixed,
+     {},
+     "<?xml version=\"1.0\"?>\n<!-- saved -->\n<listVolumes/>\n<listPools owner=\"me\">\n  some "
+     "text\n  <pair>" +
          pn("P1") + "<note>x</note>" + pg(kNew1) + "</pair>\n  <pair>" + pn("P2") + pg(kNew2) +
          "</pair>\n</listPools>\ntrailing text\n",
-     POOL_OK, 0, kAllPools, kPoolRequests},
-    {"OnlyTheFirstRootCounts", "volume", kMixed, {}, volumes(vn("V1") + vg(kNew1)) + volumes(vn("V2") + vg(kNew2)),
-     VOLUME_OK, 0, {{"V1", kNew1}}, kV1},
-    {"UpperCaseIdText", "volume", kMixed, {}, volumes(vn("V3") + vg("1A2B0015-C015-4E15-95-15-5EED00000015")),
-     VOLUME_OK, 0, {{"V3", testId(21)}}, putRequests("volume", "V3")},
-    {"TagGUIDCannotBeAllocated", "volume", kMixed, {{"malloc", "--size", "256", "--nth", "1"}}, kVolumeFile,
-     "Malloc : tagGUID couldn't be allocated \n" PARSE_FAILED, 255, {}, {}},
-    {"TagNameCannotBeAllocated", "volume", kMixed, {{"malloc", "--size", "256", "--nth", "2"}}, kVolumeFile,
-     "Malloc : tagName couldn't be allocated \n" PARSE_FAILED, 255, {}, {}},
-    {"NodeCannotBeAllocated", "volume", kMixed, {{"malloc", "--size", "304", "--nth", "2"}}, kVolumeFile,
-     "Malloc : Couldn't allocate NameGUIDList_s tmp var\n" PARSE_FAILED, 255, {}, {}},
+     POOL_OK,
+     0,
+     kAllPools,
+     kPoolRequests},
+    {"OnlyTheFirstRootCounts",
+     "volume",
+     kMixed,
+     {},
+     volumes(vn("V1") + vg(kNew1)) + volumes(vn("V2") + vg(kNew2)),
+     VOLUME_OK,
+     0,
+     {{"V1", kNew1}},
+     kV1},
+    {"UpperCaseIdText",
+     "volume",
+     kMixed,
+     {},
+     volumes(vn("V3") + vg("1A2B0015-C015-4E15-95-15-5EED00000015")),
+     VOLUME_OK,
+     0,
+     {{"V3", testId(21)}},
+     putRequests("volume", "V3")},
+    {"TagGUIDCannotBeAllocated",
+     "volume",
+     kMixed,
+     {{"malloc", "--size", "256", "--nth", "1"}},
+     kVolumeFile,
+     "Malloc : tagGUID couldn't be allocated \n" PARSE_FAILED,
+     255,
+     {},
+     {}},
+    {"TagNameCannotBeAllocated",
+     "volume",
+     kMixed,
+     {{"malloc", "--size", "256", "--nth", "2"}},
+     kVolumeFile,
+     "Malloc : tagName couldn't be allocated \n" PARSE_FAILED,
+     255,
+     {},
+     {}},
+    {"NodeCannotBeAllocated",
+     "volume",
+     kMixed,
+     {{"malloc", "--size", "304", "--nth", "2"}},
+     kVolumeFile,
+     "Malloc : Couldn't allocate NameGUIDList_s tmp var\n" PARSE_FAILED,
+     255,
+     {},
+     {}},
     // A node that cannot be allocated before the end of the list is known: an unclosed list
     // is still reported as such, and a pair after the usual layout still meets the failure.
-    {"NodeCannotBeAllocatedInAnUnclosedList", "volume", kMixed, {{"malloc", "--size", "304", "--nth", "2"}},
+    {"NodeCannotBeAllocatedInAnUnclosedList",
+     "volume",
+     kMixed,
+     {{"malloc", "--size", "304", "--nth", "2"}},
      "<listVolumes>\n" + vn("V1") + vg(kNew1) + vn("V2") + vg(kNew2) + "\n",
-     "XMLParser: listVolumes not found \n" PARSE_FAILED, 255, {}, {}},
-    {"NodeCannotBeAllocatedAfterTheUsualLayout", "volume", kMixed, {{"malloc", "--size", "304", "--nth", "2"}},
+     "XMLParser: listVolumes not found \n" PARSE_FAILED,
+     255,
+     {},
+     {}},
+    {"NodeCannotBeAllocatedAfterTheUsualLayout",
+     "volume",
+     kMixed,
+     {{"malloc", "--size", "304", "--nth", "2"}},
      volumes(vn("V1") + vg(kNew1) + "<volumeName lang=\"en\">V2</volumeName>" + vg(kNew2)),
-     "Malloc : Couldn't allocate NameGUIDList_s tmp var\n" PARSE_FAILED, 255, {}, {}},
+     "Malloc : Couldn't allocate NameGUIDList_s tmp var\n" PARSE_FAILED,
+     255,
+     {},
+     {}},
 
     // Applying the list. The journal names the object an open asked for, present or not.
-    {"RootKeyFails", "volume", kMixed, {{"1000", "--status", "777", "--nth", "2"}}, kVolumeFile,
-     "GUIDModify : zRootKey error 777\n" MODIFY_FAILED, 255, {{"V1", kNew1}}, kV1 + Lines{"1000 root status=777"}},
-    {"DeviceCannotBeOpened", "pool", kMixed, {{"device", "--errno", "13"}}, kPoolFile,
-     "GUIDModify : zRootKey error 13\n" MODIFY_FAILED, 255, {}, {}},
-    {"UnknownNameStopsTheWalk", "volume", kMixed, {}, listFile("volume", {{"V1", kNew1}, {"VX", kNew2}, {"V3", kNew3}}),
-     "GUIDModify : zOpen error 20202\n" MODIFY_FAILED, 255, {{"V1", kNew1}},
+    {"RootKeyFails",
+     "volume",
+     kMixed,
+     {{"1000", "--status", "777", "--nth", "2"}},
+     kVolumeFile,
+     "GUIDModify : zRootKey error 777\n" MODIFY_FAILED,
+     255,
+     {{"V1", kNew1}},
+     kV1 + Lines{"1000 root status=777"}},
+    {"DeviceCannotBeOpened",
+     "pool",
+     kMixed,
+     {{"device", "--errno", "13"}},
+     kPoolFile,
+     "GUIDModify : zRootKey error 13\n" MODIFY_FAILED,
+     255,
+     {},
+     {}},
+    {"UnknownNameStopsTheWalk",
+     "volume",
+     kMixed,
+     {},
+     listFile("volume", {{"V1", kNew1}, {"VX", kNew2}, {"V3", kNew3}}),
+     "GUIDModify : zOpen error 20202\n" MODIFY_FAILED,
+     255,
+     {{"V1", kNew1}},
      kV1 + Lines{"1000 root 0", "23 volume:VX status=20202", "1001 root 0"}},
-    {"VolumeNameAsPool", "pool", kMixed, {}, listFile("pool", {{"V1", kNew1}}),
-     "GUIDModify : zOpen error 20202\n" MODIFY_FAILED, 255, {}, {"1000 root 0", "23 pool:V1 status=20202", "1001 root 0"}},
-    {"OpenErrno", "volume", kMixed, {{"23", "--errno", "2"}}, kVolumeFile, "GUIDModify : zOpen error 2\n" MODIFY_FAILED,
-     255, {}, {"1000 root 0", "23 volume:V1 errno=2", "1001 root 0"}},
-    {"GetInfoVolume", "volume", kMixed, {{"16", "--status", "99", "--name", "V2"}}, kVolumeFile,
-     "  zGetInfo failed -- error 99\n" MODIFY_FAILED, 255, {{"V1", kNew1}},
+    {"VolumeNameAsPool",
+     "pool",
+     kMixed,
+     {},
+     listFile("pool", {{"V1", kNew1}}),
+     "GUIDModify : zOpen error 20202\n" MODIFY_FAILED,
+     255,
+     {},
+     {"1000 root 0", "23 pool:V1 status=20202", "1001 root 0"}},
+    {"OpenErrno",
+     "volume",
+     kMixed,
+     {{"23", "--errno", "2"}},
+     kVolumeFile,
+     "GUIDModify : zOpen error 2\n" MODIFY_FAILED,
+     255,
+     {},
+     {"1000 root 0", "23 volume:V1 errno=2", "1001 root 0"}},
+    {"GetInfoVolume",
+     "volume",
+     kMixed,
+     {{"16", "--status", "99", "--name", "V2"}},
+     kVolumeFile,
+     "  zGetInfo failed -- error 99\n" MODIFY_FAILED,
+     255,
+     {{"V1", kNew1}},
      kV1 + putInfoStop("volume", "V2", "status=99")},
-    {"GetInfoPool", "pool", kMixed, {{"16", "--status", "3000000000"}}, kPoolFile,
-     "zGetInfo failed -- error 3000000000\n" MODIFY_FAILED, 255, {}, putInfoStop("pool", "P1", "status=3000000000")},
-    {"InactiveVolumeSkipped", "volume", kVolumeInactive, {}, kVolumeFile,
-     "Volume \"V2\" must be active to modify its Tavro ID\n" VOLUME_OK, 0, {{"V1", kNew1}, {"V3", kNew3}},
+    {"GetInfoPool",
+     "pool",
+     kMixed,
+     {{"16", "--status", "3000000000"}},
+     kPoolFile,
+     "zGetInfo failed -- error 3000000000\n" MODIFY_FAILED,
+     255,
+     {},
+     putInfoStop("pool", "P1", "status=3000000000")},
+    {"InactiveVolumeSkipped",
+     "volume",
+     kVolumeInactive,
+     {},
+     kVolumeFile,
+     "Volume \"V2\" must be active to modify its Tavro ID\n" VOLUME_OK,
+     0,
+     {{"V1", kNew1}, {"V3", kNew3}},
      kV1 + putInfoStop("volume", "V2", "0") + putRequests("volume", "V3")},
-    {"InactivePoolSkipped", "pool", kPoolInactive, {}, kPoolFile,
-     "Pool \"P2\" must be active to modify its Tavro ID\n" POOL_OK, 0, {{"P1", kNew1}},
+    {"InactivePoolSkipped",
+     "pool",
+     kPoolInactive,
+     {},
+     kPoolFile,
+     "Pool \"P2\" must be active to modify its Tavro ID\n" POOL_OK,
+     0,
+     {{"P1", kNew1}},
      putRequests("pool", "P1") + putInfoStop("pool", "P2", "0")},
-    {"EveryObjectInactive", "volume", {{"volume", "V1", 1, testId(1)}, {"volume", "V2", 7, testId(2)}}, {},
+    {"EveryObjectInactive",
+     "volume",
+     {{"volume", "V1", 1, testId(1)}, {"volume", "V2", 7, testId(2)}},
+     {},
      listFile("volume", {{"V1", kNew1}, {"V2", kNew2}}),
-     "Volume \"V1\" must be active to modify its Tavro ID\nVolume \"V2\" must be active to modify its Tavro ID\n"
-     VOLUME_OK, 0, {}, putInfoStop("volume", "V1", "0") + putInfoStop("volume", "V2", "0")},
-    {"SignedIdTextStopsTheWalk", "volume", kMixed, {},
+     "Volume \"V1\" must be active to modify its Tavro ID\nVolume \"V2\" must be active to modify "
+     "its Tavro ID\n" VOLUME_OK,
+     0,
+     {},
+     putInfoStop("volume", "V1", "0") + putInfoStop("volume", "V2", "0")},
+    {"SignedIdTextStopsTheWalk",
+     "volume",
+     kMixed,
+     {},
      listFile("volume", {{"V1", kNew1}, {"V2", "-" + kNew2.substr(1)}, {"V3", kNew3}}),
-     "GUIDModify : LB_GUIDFromString Failed, status 20821\n" MODIFY_FAILED, 255, {{"V1", kNew1}},
+     "GUIDModify : LB_GUIDFromString Failed, status 20821\n" MODIFY_FAILED,
+     255,
+     {{"V1", kNew1}},
      kV1 + putInfoStop("volume", "V2", "0")},
-    {"CommonIdFormIsRefused", "pool", kMixed, {}, listFile("pool", {{"P1", "1a2b0015-c015-4e15-9515-5eed00000015"}}),
-     "GUIDModify : LB_GUIDFromString Failed, status 20821\n" MODIFY_FAILED, 255, {},
+    {"CommonIdFormIsRefused",
+     "pool",
+     kMixed,
+     {},
+     listFile("pool", {{"P1", "1a2b0015-c015-4e15-9515-5eed00000015"}}),
+     "GUIDModify : LB_GUIDFromString Failed, status 20821\n" MODIFY_FAILED,
+     255,
+     {},
      putInfoStop("pool", "P1", "0")},
-    {"ModifyFails", "volume", kMixed, {{"22", "--status", "55", "--name", "V2"}}, kVolumeFile,
-     "zModifyInfo error 55\n" MODIFY_FAILED, 255, {{"V1", kNew1}},
-     kV1 + Lines{"1000 root 0", "23 volume:V2 0", "16 volume:V2 0", "22 volume:V2 status=55", "1001 volume:V2 0",
-                 "1001 root 0"}},
-    {"ModifyErrnoOnPool", "pool", kMixed, {{"22", "--errno", "1"}}, kPoolFile, "zModifyInfo error 1\n" MODIFY_FAILED,
-     255, {}, {"1000 root 0", "23 pool:P1 0", "16 pool:P1 0", "22 pool:P1 errno=1", "1001 pool:P1 0", "1001 root 0"}},
+    {"ModifyFails",
+     "volume",
+     kMixed,
+     {{"22", "--status", "55", "--name", "V2"}},
+     kVolumeFile,
+     "zModifyInfo error 55\n" MODIFY_FAILED,
+     255,
+     {{"V1", kNew1}},
+     kV1 + Lines{"1000 root 0", "23 volume:V2 0", "16 volume:V2 0", "22 volume:V2 status=55",
+                 "1001 volume:V2 0", "1001 root 0"}},
+    {"ModifyErrnoOnPool",
+     "pool",
+     kMixed,
+     {{"22", "--errno", "1"}},
+     kPoolFile,
+     "zModifyInfo error 1\n" MODIFY_FAILED,
+     255,
+     {},
+     {"1000 root 0", "23 pool:P1 0", "16 pool:P1 0", "22 pool:P1 errno=1", "1001 pool:P1 0",
+      "1001 root 0"}},
 
     // Limits and incomplete pairs: refused before any request.
-    {"NameOf255Bytes", "volume", kLongNames, {}, volumes(vn(kName255) + vg(kNew1)), VOLUME_OK, 0, {{kName255, kNew1}},
+    {"NameOf255Bytes",
+     "volume",
+     kLongNames,
+     {},
+     volumes(vn(kName255) + vg(kNew1)),
+     VOLUME_OK,
+     0,
+     {{kName255, kNew1}},
      putRequests("volume", kName255)},
-    {"NameOf256Bytes", "volume", kLongNames, {}, volumes(vn(kName255 + "n") + vg(kNew1)),
-     "XMLParser: volumeName content is longer than 255 bytes\n" PARSE_FAILED, 255, {}, {}},
-    {"NameOver255BytesWithBlanks", "volume", kLongNames, {}, volumes(vn("   " + kName250 + "   ") + vg(kNew1)),
-     "XMLParser: volumeName content is longer than 255 bytes\n" PARSE_FAILED, 255, {}, {}},
-    {"CDATAMarkersDoNotCount", "volume", kLongNames, {}, volumes(vn("<![CDATA[" + kName250 + "]]>") + vg(kNew1)),
-     VOLUME_OK, 0, {{kName250, kNew1}}, putRequests("volume", kName250)},
-    {"LaterNameTooLong", "pool", kMixed, {}, pools(pn("P1") + pg(kNew1) + pn(std::string(300, 'p')) + pg(kNew2)),
-     "XMLParser: poolName content is longer than 255 bytes\n" PARSE_FAILED, 255, {}, {}},
-    {"IdContentTooLong", "volume", kMixed, {}, volumes(vn("V1") + vg(kNew1 + std::string(219, ' '))),
-     "XMLParser: volumeGUID content is longer than 255 bytes\n" PARSE_FAILED, 255, {}, {}},
-    {"IdTextOf38Characters", "pool", kMixed, {}, pools(pn("P1") + pg(kNew1 + "0")),
-     "XMLParser: poolGUID text is longer than 37 characters\n" PARSE_FAILED, 255, {}, {}},
-    {"IdOf37CharactersAmidBlanks", "volume", kMixed, {}, volumes(vn("V1") + vg(std::string(200, ' ') + kNew1)),
-     VOLUME_OK, 0, {{"V1", kNew1}}, kV1},
-    {"NameWithoutId", "volume", kMixed, {}, volumes(vn("V1")),
-     "XMLParser: volumeName without volumeGUID\n" PARSE_FAILED, 255, {}, {}},
-    {"IdWithoutName", "pool", kMixed, {}, pools(pg(kNew1)), "XMLParser: poolGUID without poolName\n" PARSE_FAILED,
-     255, {}, {}},
-    {"TrailingNameRefusesTheFile", "volume", kMixed, {}, volumes(vn("V1") + vg(kNew1) + vn("V2")),
-     "XMLParser: volumeName without volumeGUID\n" PARSE_FAILED, 255, {}, {}},
-    {"TrailingIdRefusesTheFile", "volume", kMixed, {}, volumes(vn("V1") + vg(kNew1) + "\n" + vg(kNew2)),
-     "XMLParser: volumeGUID without volumeName\n" PARSE_FAILED, 255, {}, {}},
-    {"UnclosedNameRefusesTheFile", "volume", kMixed, {},
+    {"NameOf256Bytes",
+     "volume",
+     kLongNames,
+     {},
+     volumes(vn(kName255 + "n") + vg(kNew1)),
+     "XMLParser: volumeName content is longer than 255 bytes\n" PARSE_FAILED,
+     255,
+     {},
+     {}},
+    {"NameOver255BytesWithBlanks",
+     "volume",
+     kLongNames,
+     {},
+     volumes(vn("   " + kName250 + "   ") + vg(kNew1)),
+     "XMLParser: volumeName content is longer than 255 bytes\n" PARSE_FAILED,
+     255,
+     {},
+     {}},
+    {"CDATAMarkersDoNotCount",
+     "volume",
+     kLongNames,
+     {},
+     volumes(vn("<![CDATA[" + kName250 + "]]>") + vg(kNew1)),
+     VOLUME_OK,
+     0,
+     {{kName250, kNew1}},
+     putRequests("volume", kName250)},
+    {"LaterNameTooLong",
+     "pool",
+     kMixed,
+     {},
+     pools(pn("P1") + pg(kNew1) + pn(std::string(300, 'p')) + pg(kNew2)),
+     "XMLParser: poolName content is longer than 255 bytes\n" PARSE_FAILED,
+     255,
+     {},
+     {}},
+    {"IdContentTooLong",
+     "volume",
+     kMixed,
+     {},
+     volumes(vn("V1") + vg(kNew1 + std::string(219, ' '))),
+     "XMLParser: volumeGUID content is longer than 255 bytes\n" PARSE_FAILED,
+     255,
+     {},
+     {}},
+    {"IdTextOf38Characters",
+     "pool",
+     kMixed,
+     {},
+     pools(pn("P1") + pg(kNew1 + "0")),
+     "XMLParser: poolGUID text is longer than 37 characters\n" PARSE_FAILED,
+     255,
+     {},
+     {}},
+    {"IdOf37CharactersAmidBlanks",
+     "volume",
+     kMixed,
+     {},
+     volumes(vn("V1") + vg(std::string(200, ' ') + kNew1)),
+     VOLUME_OK,
+     0,
+     {{"V1", kNew1}},
+     kV1},
+    {"NameWithoutId",
+     "volume",
+     kMixed,
+     {},
+     volumes(vn("V1")),
+     "XMLParser: volumeName without volumeGUID\n" PARSE_FAILED,
+     255,
+     {},
+     {}},
+    {"IdWithoutName",
+     "pool",
+     kMixed,
+     {},
+     pools(pg(kNew1)),
+     "XMLParser: poolGUID without poolName\n" PARSE_FAILED,
+     255,
+     {},
+     {}},
+    {"TrailingNameRefusesTheFile",
+     "volume",
+     kMixed,
+     {},
+     volumes(vn("V1") + vg(kNew1) + vn("V2")),
+     "XMLParser: volumeName without volumeGUID\n" PARSE_FAILED,
+     255,
+     {},
+     {}},
+    {"TrailingIdRefusesTheFile",
+     "volume",
+     kMixed,
+     {},
+     volumes(vn("V1") + vg(kNew1) + "\n" + vg(kNew2)),
+     "XMLParser: volumeGUID without volumeName\n" PARSE_FAILED,
+     255,
+     {},
+     {}},
+    {"UnclosedNameRefusesTheFile",
+     "volume",
+     kMixed,
+     {},
      volumes("<volumeName>V1</volumeName >" + vg(kNew1)),
-     "XMLParser: volumeGUID without volumeName\n" PARSE_FAILED, 255, {}, {}},
-    {"SinglePairIdFirst", "volume", kMixed, {}, volumes(vg(kNew2) + vn("V2")), VOLUME_OK, 0, {{"V2", kNew2}},
+     "XMLParser: volumeGUID without volumeName\n" PARSE_FAILED,
+     255,
+     {},
+     {}},
+    {"SinglePairIdFirst",
+     "volume",
+     kMixed,
+     {},
+     volumes(vg(kNew2) + vn("V2")),
+     VOLUME_OK,
+     0,
+     {{"V2", kNew2}},
      putRequests("volume", "V2")},
-    {"IdFirstAfterNameFirst", "volume", kMixed, {}, volumes(vn("V1") + vg(kNew1) + vg(kNew2) + vn("V2")), VOLUME_OK,
-     0, {{"V1", kNew1}, {"V2", kNew2}}, kV1 + putRequests("volume", "V2")},
-    {"TwoPairsIdFirst", "volume", kMixed, {}, volumes(vg(kNew1) + vn("V1") + vg(kNew2) + vn("V2")),
-     "XMLParser: volumeName without volumeGUID\n" PARSE_FAILED, 255, {}, {}},
-    {"BlankName", "volume", kMixed, {}, volumes(vn(" \n\t") + vg(kNew1)),
-     "XMLParser: volumeName is empty\n" PARSE_FAILED, 255, {}, {}},
-    {"EmptyNameElement", "pool", kMixed, {}, pools("<poolName/>" + pg(kNew1)),
-     "XMLParser: poolName is empty\n" PARSE_FAILED, 255, {}, {}},
-    {"LaterNameEmpty", "volume", kMixed, {}, volumes(vn("V1") + vg(kNew1) + vn("") + vg(kNew2)),
-     "XMLParser: volumeName is empty\n" PARSE_FAILED, 255, {}, {}},
-    {"EmptyIdElement", "volume", kMixed, {},
+    {"IdFirstAfterNameFirst",
+     "volume",
+     kMixed,
+     {},
+     volumes(vn("V1") + vg(kNew1) + vg(kNew2) + vn("V2")),
+     VOLUME_OK,
+     0,
+     {{"V1", kNew1}, {"V2", kNew2}},
+     kV1 + putRequests("volume", "V2")},
+    {"TwoPairsIdFirst",
+     "volume",
+     kMixed,
+     {},
+     volumes(vg(kNew1) + vn("V1") + vg(kNew2) + vn("V2")),
+     "XMLParser: volumeName without volumeGUID\n" PARSE_FAILED,
+     255,
+     {},
+     {}},
+    {"BlankName",
+     "volume",
+     kMixed,
+     {},
+     volumes(vn(" \n\t") + vg(kNew1)),
+     "XMLParser: volumeName is empty\n" PARSE_FAILED,
+     255,
+     {},
+     {}},
+    {"EmptyNameElement",
+     "pool",
+     kMixed,
+     {},
+     pools("<poolName/>" + pg(kNew1)),
+     "XMLParser: poolName is empty\n" PARSE_FAILED,
+     255,
+     {},
+     {}},
+    {"LaterNameEmpty",
+     "volume",
+     kMixed,
+     {},
+     volumes(vn("V1") + vg(kNew1) + vn("") + vg(kNew2)),
+     "XMLParser: volumeName is empty\n" PARSE_FAILED,
+     255,
+     {},
+     {}},
+    {"EmptyIdElement",
+     "volume",
+     kMixed,
+     {},
      volumes(vn("V1") + vg(kNew1) + vn("V2") + "<volumeGUID/>" + vn("V3") + vg(kNew3)),
-     "GUIDModify : LB_GUIDFromString Failed, status 20821\n" MODIFY_FAILED, 255, {{"V1", kNew1}},
+     "GUIDModify : LB_GUIDFromString Failed, status 20821\n" MODIFY_FAILED,
+     255,
+     {{"V1", kNew1}},
      kV1 + putInfoStop("volume", "V2", "0")},
 };
 
-void PrintTo(const PutCase& c, std::ostream* os) { *os << c.label; }
+void PrintTo(const PutCase& c, std::ostream* os)
+{
+    *os << c.label;
+}
 
 class PutRoad : public EndToEndP<PutCase> {};
 
-TEST_P(PutRoad, OutputIdsAndRequests) {
-  const PutCase& c = GetParam();
-  addAll(c.objects);
-  std::string path = file("ids.xml");
-  if (c.content != kNoFile) writeFile(path, c.content);
-  failAll(c.faults, path);
+TEST_P(PutRoad, OutputIdsAndRequests)
+{
+    const PutCase& c = GetParam();
+    addAll(c.objects);
+    std::string path = file("ids.xml");
+    if (c.content != kNoFile)
+        writeFile(path, c.content);
+    failAll(c.faults, path);
 
-  Outcome outcome = run({"put", c.kind, path});
-  EXPECT_EQ(outcome.process.out, kBanner + withPath(c.output, path));
-  EXPECT_EQ(outcome.process.exitStatus, c.exit);
-  EXPECT_EQ(describe(outcome.objects), expectedObjects(c.objects, c.changes));
-  EXPECT_EQ(outcome.requests, c.requests);
-  if (c.content != kNoFile) {
-    EXPECT_EQ(readFile(path), c.content) << "put changed its input file";
-  }
+    Outcome outcome = run({"put", c.kind, path});
+    EXPECT_EQ(outcome.process.out, kBanner + withPath(c.output, path));
+    EXPECT_EQ(outcome.process.exitStatus, c.exit);
+    EXPECT_EQ(describe(outcome.objects), expectedObjects(c.objects, c.changes));
+    EXPECT_EQ(outcome.requests, c.requests);
+    if (c.content != kNoFile) {
+        EXPECT_EQ(readFile(path), c.content) << "put changed its input file";
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(E2E, PutRoad, ::testing::ValuesIn(kPutCases),
                          [](const auto& info) { return std::string(info.param.label); });
 
 // The same list applied as pools and as volumes touches only the objects of that kind.
-TEST_F(EndToEnd, SameNamesAsPoolsAndAsVolumes) {
-  std::vector<ObjectSpec> objects = {{"pool", "X", 6, testId(1)}, {"volume", "X", 6, testId(2)}};
-  addAll(objects);
-  writeFile(file("p.xml"), listFile("pool", {{"X", kNew1}}));
-  writeFile(file("v.xml"), listFile("volume", {{"X", kNew2}}));
-  Outcome pool = run({"put", "pool", file("p.xml")});
-  EXPECT_EQ(pool.process.exitStatus, 0);
-  EXPECT_EQ(pool.requests, putRequests("pool", "X"));
-  EXPECT_EQ(describe(pool.objects), expectedObjects({objects[0]}, {{"X", kNew1}}) + expectedObjects({objects[1]}));
-  Outcome volume = run({"put", "volume", file("v.xml")});
-  EXPECT_EQ(volume.process.exitStatus, 0);
-  EXPECT_EQ(volume.requests, putRequests("volume", "X"));
-  EXPECT_EQ(describe(volume.objects),
-            expectedObjects({objects[0]}, {{"X", kNew1}}) + expectedObjects({objects[1]}, {{"X", kNew2}}));
+TEST_F(EndToEnd, SameNamesAsPoolsAndAsVolumes)
+{
+    std::vector<ObjectSpec> objects = {{"pool", "X", 6, testId(1)}, {"volume", "X", 6, testId(2)}};
+    addAll(objects);
+    writeFile(file("p.xml"), listFile("pool", {{"X", kNew1}}));
+    writeFile(file("v.xml"), listFile("volume", {{"X", kNew2}}));
+    Outcome pool = run({"put", "pool", file("p.xml")});
+    EXPECT_EQ(pool.process.exitStatus, 0);
+    EXPECT_EQ(pool.requests, putRequests("pool", "X"));
+    EXPECT_EQ(describe(pool.objects),
+              expectedObjects({objects[0]}, {{"X", kNew1}}) + expectedObjects({objects[1]}));
+    Outcome volume = run({"put", "volume", file("v.xml")});
+    EXPECT_EQ(volume.process.exitStatus, 0);
+    EXPECT_EQ(volume.requests, putRequests("volume", "X"));
+    EXPECT_EQ(describe(volume.objects), expectedObjects({objects[0]}, {{"X", kNew1}}) +
+                                            expectedObjects({objects[1]}, {{"X", kNew2}}));
 }
 
 // The byte count is 32-bit: a file of 4 GiB or more is refused before anything is
 // read or applied. The file is sparse, so it costs no disk space.
-TEST_F(EndToEnd, FileOf4GiBIsRefused) {
-  addAll(mixedSystem());
-  std::string path = file("huge.xml");
-  writeFile(path, kVolumeFile);
-  ASSERT_EQ(truncate(path.c_str(), 4294967296LL), 0);
-  Outcome outcome = run({"put", "volume", path}, nullptr, size_t{1} << 30);
-  EXPECT_EQ(outcome.process.out, kBanner + withPath("readGUIDFromFile: file {path} is too large\n", path));
-  EXPECT_EQ(outcome.process.exitStatus, 255);
-  EXPECT_EQ(outcome.requests, Lines{});
-  EXPECT_EQ(describe(outcome.objects), expectedObjects(mixedSystem()));
+TEST_F(EndToEnd, FileOf4GiBIsRefused)
+{
+    addAll(mixedSystem());
+    std::string path = file("huge.xml");
+    writeFile(path, kVolumeFile);
+    ASSERT_EQ(truncate(path.c_str(), 4294967296LL), 0);
+    Outcome outcome = run({"put", "volume", path}, nullptr, size_t{1} << 30);
+    EXPECT_EQ(outcome.process.out,
+              kBanner + withPath("readGUIDFromFile: file {path} is too large\n", path));
+    EXPECT_EQ(outcome.process.exitStatus, 255);
+    EXPECT_EQ(outcome.requests, Lines{});
+    EXPECT_EQ(describe(outcome.objects), expectedObjects(mixedSystem()));
 }
 
 }  // namespace

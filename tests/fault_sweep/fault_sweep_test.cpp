@@ -28,8 +28,8 @@ struct SweepCase {
     std::string road;  // "get" or "put"
     std::string kind;  // "pool" or "volume"
     Step step;
-    int index;        // REQUEST: position in the run's request sequence; else the nth call
-    bool withErrno;   // REQUEST: the system call fails instead of the device answering
+    int index;       // REQUEST: position in the run's request sequence; else the nth call
+    bool withErrno;  // REQUEST: the system call fails instead of the device answering
 };
 
 std::string caseText(const SweepCase& c);
@@ -89,11 +89,12 @@ std::vector<std::pair<std::string, std::string>> pairs(const std::string& kind, 
 std::string successLine(const SweepCase& c, const std::string& path)
 {
     bool pool = c.kind == "pool";
-    std::string text = c.road == "get"
-        ? (pool ? "Successfully updated the file \"{path}\" with Pool GUID List\n"
-                : "\n\nSuccessfully updated the file \"{path}\" with Volume GUID List\n")
-        : (pool ? "Successfully updated from file \"{path}\" to the Pool's GUID\n"
-                : "\n\nSuccessfully updated from file \"{path}\" to the Volume's GUID\n");
+    std::string text =
+        c.road == "get"
+            ? (pool ? "Successfully updated the file \"{path}\" with Pool GUID List\n"
+                    : "\n\nSuccessfully updated the file \"{path}\" with Volume GUID List\n")
+            : (pool ? "Successfully updated from file \"{path}\" to the Pool's GUID\n"
+                    : "\n\nSuccessfully updated from file \"{path}\" to the Volume's GUID\n");
     return e2e::withPath(text, path);
 }
 
@@ -101,11 +102,11 @@ std::string successLine(const SweepCase& c, const std::string& path)
 struct Expected {
     std::string out;  // after the banner
     int exit = 0;
-    int leftOut = -1;     // get: the object missing from the file
-    int changed = 0;      // put: objects 0..changed-1 carry their new IDs
-    std::string held;     // the one key the device would not release ("" for none)
+    int leftOut = -1;  // get: the object missing from the file
+    int changed = 0;   // put: objects 0..changed-1 carry their new IDs
+    std::string held;  // the one key the device would not release ("" for none)
     bool fileWritten = true;
-    std::string file;     // get: the list file afterwards
+    std::string file;  // get: the list file afterwards
 };
 
 // The message of a failing request, by the road and the object's step.
@@ -114,19 +115,29 @@ std::string requestMessage(const SweepCase& c, int step, const std::string& valu
     bool pool = c.kind == "pool";
     if (c.road == "get") {
         switch (step) {
-        case 0: return "getInfo : zRootKey error " + value + "\n";
-        case 1: return "getInfo : zOpen error " + value + "\n";
-        case 2: return (pool ? "Pool :zGetInfo failed -- error " : "Volume :zGetInfo failed -- error ")
-                       + value + "\n";
-        default: return "";  // a failing close is not looked at
+            case 0:
+                return "getInfo : zRootKey error " + value + "\n";
+            case 1:
+                return "getInfo : zOpen error " + value + "\n";
+            case 2:
+                return (pool ? "Pool :zGetInfo failed -- error "
+                             : "Volume :zGetInfo failed -- error ") +
+                       value + "\n";
+            default:
+                return "";  // a failing close is not looked at
         }
     }
     switch (step) {
-    case 0: return "GUIDModify : zRootKey error " + value + "\n";
-    case 1: return "GUIDModify : zOpen error " + value + "\n";
-    case 2: return (pool ? "" : "  ") + std::string("zGetInfo failed -- error ") + value + "\n";
-    case 3: return "zModifyInfo error " + value + "\n";
-    default: return "";
+        case 0:
+            return "GUIDModify : zRootKey error " + value + "\n";
+        case 1:
+            return "GUIDModify : zOpen error " + value + "\n";
+        case 2:
+            return (pool ? "" : "  ") + std::string("zGetInfo failed -- error ") + value + "\n";
+        case 3:
+            return "zModifyInfo error " + value + "\n";
+        default:
+            return "";
     }
 }
 
@@ -153,13 +164,20 @@ int fileCalls(const SweepCase& c)
 {
     const bool get = c.road == "get";
     switch (c.step) {
-    case OPEN: return 1;
-    case CLOSE: return 1;
-    case READ: return get ? 0 : 2;  // the small file, then its end
-    case WRITE: return get ? kObjects + 2 : 0;  // header, one record each, trailer
-    case OPENDIR: return get ? 1 : 0;
-    case READDIR: return get ? kObjects + 3 : 0;  // ".", "..", the names, the end
-    default: return 0;
+        case OPEN:
+            return 1;
+        case CLOSE:
+            return 1;
+        case READ:
+            return get ? 0 : 2;  // the small file, then its end
+        case WRITE:
+            return get ? kObjects + 2 : 0;  // header, one record each, trailer
+        case OPENDIR:
+            return get ? 1 : 0;
+        case READDIR:
+            return get ? kObjects + 3 : 0;  // ".", "..", the names, the end
+        default:
+            return 0;
     }
 }
 
@@ -168,20 +186,25 @@ std::string fileMessage(const SweepCase& c, const std::string& error)
 {
     const bool get = c.road == "get";
     switch (c.step) {
-    case OPEN:
-        return (get ? "Open failed, error : " : "readGUIDFromFile: open failed, error : ") + error
-               + "\n";
-    case READ: return "Read failed, bytes = -1, error = " + error + "\n";
-    case WRITE:
-        return std::string(c.index == 1 ? "1:Write failed"
-                           : c.index <= kObjects + 1 ? "2:Write failed" : "3:write failed")
-               + ", ccode = -1, error = " + error + "\n";
-    case CLOSE:
-        return (get ? "close" : "Close") + std::string(" failed, ccode = -1, error = ") + error
-               + "\n";
-    case OPENDIR: return "Opendir failed, errno : " + error + "\n";
-    case READDIR: return "Readdir failed, errno : " + error + "\n";
-    default: return "";
+        case OPEN:
+            return (get ? "Open failed, error : " : "readGUIDFromFile: open failed, error : ") +
+                   error + "\n";
+        case READ:
+            return "Read failed, bytes = -1, error = " + error + "\n";
+        case WRITE:
+            return std::string(c.index == 1              ? "1:Write failed"
+                               : c.index <= kObjects + 1 ? "2:Write failed"
+                                                         : "3:write failed") +
+                   ", ccode = -1, error = " + error + "\n";
+        case CLOSE:
+            return (get ? "close" : "Close") + std::string(" failed, ccode = -1, error = ") +
+                   error + "\n";
+        case OPENDIR:
+            return "Opendir failed, errno : " + error + "\n";
+        case READDIR:
+            return "Readdir failed, errno : " + error + "\n";
+        default:
+            return "";
     }
 }
 
@@ -191,7 +214,8 @@ Expected expect(const SweepCase& c, const std::string& path)
     const bool get = c.road == "get";
     const std::string error = kErrno;
     const std::string getTail = "getName : FAILED to print GUID to File " + path + ", Error = -1\n";
-    const std::string putTail = "GUIDModify failed, status -1\nFailed to Parse the XML from Buffer\n";
+    const std::string putTail =
+        "GUIDModify failed, status -1\nFailed to Parse the XML from Buffer\n";
 
     // A failure that one object's handling absorbs (get) or that stops the walk (put) at
     // object `object`, step `step` of its requests.
@@ -220,39 +244,39 @@ Expected expect(const SweepCase& c, const std::string& path)
 
     e.changed = get ? 0 : kObjects;
     switch (c.step) {
-    case NONE:
-        e.out = successLine(c, path);
-        break;
-    case REQUEST: {
-        int per = static_cast<int>(objectOps(c.road).size());
-        requestFailure(c.index / per, c.index % per, c.withErrno ? kErrno : kStatus);
-        break;
-    }
-    case DEVICE:
-        // Only the first open of the device is ever made: a later one never happens.
-        if (c.index == 1) {
-            requestFailure(0, 0, error);
-        } else {
-            e.out = successLine(c, path);
-        }
-        break;
-    default: {
-        if (c.index > fileCalls(c)) {
+        case NONE:
             e.out = successLine(c, path);
             break;
+        case REQUEST: {
+            int per = static_cast<int>(objectOps(c.road).size());
+            requestFailure(c.index / per, c.index % per, c.withErrno ? kErrno : kStatus);
+            break;
         }
-        e.out = fileMessage(c, error);
-        e.exit = 255;
-        e.changed = 0;
-        if (get && (c.step == OPEN || c.step == WRITE || c.step == CLOSE)) {
-            e.out += getTail;  // the writer's failure, reported again by getName
+        case DEVICE:
+            // Only the first open of the device is ever made: a later one never happens.
+            if (c.index == 1) {
+                requestFailure(0, 0, error);
+            } else {
+                e.out = successLine(c, path);
+            }
+            break;
+        default: {
+            if (c.index > fileCalls(c)) {
+                e.out = successLine(c, path);
+                break;
+            }
+            e.out = fileMessage(c, error);
+            e.exit = 255;
+            e.changed = 0;
+            if (get && (c.step == OPEN || c.step == WRITE || c.step == CLOSE)) {
+                e.out += getTail;  // the writer's failure, reported again by getName
+            }
+            e.fileWritten = !(get && (c.step == OPEN || c.step == OPENDIR || c.step == READDIR));
+            if (c.step == WRITE) {
+                e.file = partialFile(c.kind, c.index - 1);
+            }
+            break;
         }
-        e.fileWritten = !(get && (c.step == OPEN || c.step == OPENDIR || c.step == READDIR));
-        if (c.step == WRITE) {
-            e.file = partialFile(c.kind, c.index - 1);
-        }
-        break;
-    }
     }
     if (get && e.exit == 0) {
         e.file = e2e::listFile(c.kind, pairs(c.kind, false, e.leftOut));
@@ -267,24 +291,32 @@ Lines faultArguments(const SweepCase& c, const std::string& path)
 {
     const std::string nth = std::to_string(c.index);
     switch (c.step) {
-    case NONE: return {};
-    case REQUEST: {
-        const std::vector<long>& ops = objectOps(c.road);
-        long op = ops[static_cast<size_t>(c.index) % ops.size()];
-        int count = 0;
-        for (int k = 0; k <= c.index; ++k) {
-            count += (ops[static_cast<size_t>(k) % ops.size()] == op) ? 1 : 0;
+        case NONE:
+            return {};
+        case REQUEST: {
+            const std::vector<long>& ops = objectOps(c.road);
+            long op = ops[static_cast<size_t>(c.index) % ops.size()];
+            int count = 0;
+            for (int k = 0; k <= c.index; ++k) {
+                count += (ops[static_cast<size_t>(k) % ops.size()] == op) ? 1 : 0;
+            }
+            return {std::to_string(op), c.withErrno ? "--errno" : "--status",
+                    c.withErrno ? kErrno : kStatus, "--nth", std::to_string(count)};
         }
-        return {std::to_string(op), c.withErrno ? "--errno" : "--status",
-                c.withErrno ? kErrno : kStatus, "--nth", std::to_string(count)};
-    }
-    case DEVICE: return {"device", "--errno", kErrno, "--nth", nth};
-    case OPENDIR: return {"opendir", c.kind, "--errno", kErrno, "--nth", nth};
-    case READDIR: return {"readdir", c.kind, "--errno", kErrno, "--nth", nth};
-    case OPEN: return {"open", "--path", path, "--errno", kErrno, "--nth", nth};
-    case READ: return {"read", "--path", path, "--errno", kErrno, "--nth", nth};
-    case WRITE: return {"write", "--path", path, "--errno", kErrno, "--nth", nth};
-    case CLOSE: return {"close", "--path", path, "--errno", kErrno, "--nth", nth};
+        case DEVICE:
+            return {"device", "--errno", kErrno, "--nth", nth};
+        case OPENDIR:
+            return {"opendir", c.kind, "--errno", kErrno, "--nth", nth};
+        case READDIR:
+            return {"readdir", c.kind, "--errno", kErrno, "--nth", nth};
+        case OPEN:
+            return {"open", "--path", path, "--errno", kErrno, "--nth", nth};
+        case READ:
+            return {"read", "--path", path, "--errno", kErrno, "--nth", nth};
+        case WRITE:
+            return {"write", "--path", path, "--errno", kErrno, "--nth", nth};
+        case CLOSE:
+            return {"close", "--path", path, "--errno", kErrno, "--nth", nth};
     }
     return {};
 }
@@ -322,8 +354,8 @@ std::vector<SweepCase> sweepCases()
 
 std::string caseText(const SweepCase& c)
 {
-    static const char* const steps[] = {"baseline", "request", "device", "open", "read",
-                                        "write", "close", "opendir", "readdir"};
+    static const char* const steps[] = {"baseline", "request", "device",  "open",   "read",
+                                        "write",    "close",   "opendir", "readdir"};
     std::string name = c.road + "_" + c.kind + "_" + steps[c.step];
     if (c.step != NONE) {
         name += std::to_string(c.step == REQUEST ? c.index + 1 : c.index);

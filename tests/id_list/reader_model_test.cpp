@@ -1,6 +1,10 @@
 // parseGUIDList against the plain model of its parse. The reader recognises the writer's
 // usual layout without running the searches; on every input the list, the messages, the
 // result and the rewritten buffer must be exactly those of the searches.
+#include "reader_model.h"
+
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -8,10 +12,7 @@
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 #include "id_list.h"
-#include "reader_model.h"
 #include "workflows.h"
 
 namespace reader_model {
@@ -19,8 +20,7 @@ namespace reader_model {
 // Failure reports show the outcome without the buffer's bytes.
 void PrintTo(const ReaderOutcome& o, std::ostream* os)
 {
-    *os << "result " << o.result << ", printed \"" << o.printed << "\", list \"" << o.list
-        << "\"";
+    *os << "result " << o.result << ", printed \"" << o.printed << "\", list \"" << o.list << "\"";
 }
 
 }  // namespace reader_model
@@ -140,10 +140,34 @@ TEST(ReaderModel, TextsAtTheLengthLimitsReadAsTheSearchesRead)
 
 // Pieces that make or break elements of either kind.
 const char* const PIECES[] = {
-    "<", "</", ">", "/>", "/", " ", "\t", "\n", "!", "<![CDATA[", "]]>", "<!-- ", " -->",
-    "x", "(zero byte)", "<volumeName>", "</volumeName>", "<volumeGUID>",
-    "</volumeGUID>", "<volumeName a=\"x\">", "<volumeGUID/>", "<poolName>", "</poolName>",
-    "<poolGUID>", "</poolGUID>", "<poolName\t>", "<listVolumes>", "</listPools>",
+    "<",
+    "</",
+    ">",
+    "/>",
+    "/",
+    " ",
+    "\t",
+    "\n",
+    "!",
+    "<![CDATA[",
+    "]]>",
+    "<!-- ",
+    " -->",
+    "x",
+    "(zero byte)",
+    "<volumeName>",
+    "</volumeName>",
+    "<volumeGUID>",
+    "</volumeGUID>",
+    "<volumeName a=\"x\">",
+    "<volumeGUID/>",
+    "<poolName>",
+    "</poolName>",
+    "<poolGUID>",
+    "</poolGUID>",
+    "<poolName\t>",
+    "<listVolumes>",
+    "</listPools>",
 };
 
 std::string piece(std::mt19937& random)
@@ -163,15 +187,15 @@ TEST(ReaderModel, MutatedFilesReadAsTheSearchesRead)
         for (int i = 0; i < edits; ++i) {
             size_t at = random() % (text.size() + 1);
             switch (random() % 3) {
-            case 0:
-                text.insert(at, piece(random));
-                break;
-            case 1:
-                text.erase(at, 1 + random() % 12);
-                break;
-            default:
-                text.replace(at, 1, piece(random));
-                break;
+                case 0:
+                    text.insert(at, piece(random));
+                    break;
+                case 1:
+                    text.erase(at, 1 + random() % 12);
+                    break;
+                default:
+                    text.replace(at, 1, piece(random));
+                    break;
             }
         }
         Outcome reader = runReader(text, kind);

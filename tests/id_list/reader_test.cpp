@@ -1,21 +1,20 @@
 // The list file reader over buffers and files. What the parser hands on is observed by
 // refusing the first request of GUIDModify: the walk then stops before it has consumed
 // anything, and the whole list it was given can be read back.
-#include <cerrno>
-#include <csignal>
-#include <algorithm>
-#include <cstdio>
-#include <ostream>
-#include <string>
-#include <vector>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <ostream>
+#include <string>
+#include <vector>
 
 #include "admin_client.h"
 #include "id_list.h"
@@ -81,85 +80,100 @@ std::string repeat(char c, size_t n)
 }
 
 const Accepted ACCEPTED[] = {
-    {"WriterPools", 1,
-     std::string("<listPools>\n\t<poolName>P1</poolName>\n\t\t<poolGUID>") + X1
-         + "</poolGUID>\n\t<poolName>P2</poolName>\n\t\t<poolGUID>" + X2
-         + "</poolGUID>\n</listPools>",
+    {"WriterPools",
+     1,
+     std::string("<listPools>\n\t<poolName>P1</poolName>\n\t\t<poolGUID>") + X1 +
+         "</poolGUID>\n\t<poolName>P2</poolName>\n\t\t<poolGUID>" + X2 +
+         "</poolGUID>\n</listPools>",
      {{"P1", X1}, {"P2", X2}}},
-    {"WriterVolumes", 0,
-     std::string("<listVolumes>\n\t<volumeName>V1</volumeName>\n\t\t<volumeGUID>") + X1
-         + "</volumeGUID>\n</listVolumes>",
+    {"WriterVolumes",
+     0,
+     std::string("<listVolumes>\n\t<volumeName>V1</volumeName>\n\t\t<volumeGUID>") + X1 +
+         "</volumeGUID>\n</listVolumes>",
      {{"V1", X1}}},
-    {"AttributesAndTabsInStartTags", 0,
+    {"AttributesAndTabsInStartTags",
+     0,
      std::string("<listVolumes version=\"2\">\t<volumeName\tlang=\"en\">V1</volumeName>"
-                 "<volumeGUID  id=\"1\" >")
-         + X1 + "</volumeGUID></listVolumes>",
+                 "<volumeGUID  id=\"1\" >") +
+         X1 + "</volumeGUID></listVolumes>",
      {{"V1", X1}}},
-    {"TextAroundTheRoot", 1,
+    {"TextAroundTheRoot",
+     1,
      std::string("<?xml version=\"1.0\"?>\n<!-- pools -->junk <listVolumes/>\n<listPools>"
-                 "<poolName>P1</poolName><poolGUID>")
-         + X1 + "</poolGUID></listPools>\ntrailing <listPools><poolName>P9</poolName>"
-         + "<poolGUID>" + X3 + "</poolGUID></listPools>",
+                 "<poolName>P1</poolName><poolGUID>") +
+         X1 + "</poolGUID></listPools>\ntrailing <listPools><poolName>P9</poolName>" +
+         "<poolGUID>" + X3 + "</poolGUID></listPools>",
      {{"P1", X1}}},
-    {"WrappersAndTextBetweenPairs", 1,
-     std::string("<listPools>note<pool><poolName>P1</poolName><poolGUID>") + X1
-         + "</poolGUID></pool>\n<other>x</other><pool id=\"2\"><poolName>P2</poolName>"
-         + "<poolGUID>" + X2 + "</poolGUID></pool></listPools>",
+    {"WrappersAndTextBetweenPairs",
+     1,
+     std::string("<listPools>note<pool><poolName>P1</poolName><poolGUID>") + X1 +
+         "</poolGUID></pool>\n<other>x</other><pool id=\"2\"><poolName>P2</poolName>" +
+         "<poolGUID>" + X2 + "</poolGUID></pool></listPools>",
      {{"P1", X1}, {"P2", X2}}},
-    {"WhiteSpaceInsideTexts", 1,
+    {"WhiteSpaceInsideTexts",
+     1,
      std::string("<listPools><poolName> my pool\n</poolName><poolGUID>\n  d4c3b2a1-f6e5-b8a7"
                  "\t-c9-da-ebfc0d1e2f3a \r\n</poolGUID></listPools>"),
      {{"mypool", X1}}},
-    {"CDATANameAndID", 0,
+    {"CDATANameAndID",
+     0,
      std::string("<listVolumes><volumeName><![CDATA[a<b&c]]></volumeName><volumeGUID>"
-                 "<![CDATA[")
-         + X2 + "]]></volumeGUID></listVolumes>",
+                 "<![CDATA[") +
+         X2 + "]]></volumeGUID></listVolumes>",
      {{"a<b&c", X2}}},
-    {"OtherKindsElementsPassedOver", 0,
-     std::string("<listVolumes><poolName>P1</poolName><poolGUID>") + X3
-         + "</poolGUID><volumeName>V1</volumeName><volumeGUID>" + X1
-         + "</volumeGUID></listVolumes>",
+    {"OtherKindsElementsPassedOver",
+     0,
+     std::string("<listVolumes><poolName>P1</poolName><poolGUID>") + X3 +
+         "</poolGUID><volumeName>V1</volumeName><volumeGUID>" + X1 + "</volumeGUID></listVolumes>",
      {{"V1", X1}}},
     // Each later pass starts inside the previous ID: N3 stands before X3 and is never read.
-    {"ShiftingPassOrder", 1,
-     std::string("<listPools><poolName>N1</poolName><poolGUID>") + X1 + "</poolGUID><poolGUID>"
-         + X2 + "</poolGUID><poolName>N2</poolName><poolName>N3</poolName><poolGUID>" + X3
-         + "</poolGUID></listPools>",
+    {"ShiftingPassOrder",
+     1,
+     std::string("<listPools><poolName>N1</poolName><poolGUID>") + X1 + "</poolGUID><poolGUID>" +
+         X2 + "</poolGUID><poolName>N2</poolName><poolName>N3</poolName><poolGUID>" + X3 +
+         "</poolGUID></listPools>",
      {{"N1", X1}, {"N2", X2}, {"N2", X3}}},
-    {"OnlyPairWrittenIDFirst", 0,
-     std::string("<listVolumes><volumeGUID>") + X1
-         + "</volumeGUID><volumeName>V1</volumeName></listVolumes>",
+    {"OnlyPairWrittenIDFirst",
+     0,
+     std::string("<listVolumes><volumeGUID>") + X1 +
+         "</volumeGUID><volumeName>V1</volumeName></listVolumes>",
      {{"V1", X1}}},
     // After an ID-first pair the next pass starts inside that ID and meets its name
     // again: the name is paired with the following ID, and V2 is never read.
-    {"IDFirstPairShiftsTheNext", 0,
-     std::string("<listVolumes><volumeGUID>") + X1
-         + "</volumeGUID><volumeName>V1</volumeName><volumeName>V2</volumeName><volumeGUID>"
-         + X2 + "</volumeGUID></listVolumes>",
+    {"IDFirstPairShiftsTheNext",
+     0,
+     std::string("<listVolumes><volumeGUID>") + X1 +
+         "</volumeGUID><volumeName>V1</volumeName><volumeName>V2</volumeName><volumeGUID>" + X2 +
+         "</volumeGUID></listVolumes>",
      {{"V1", X1}, {"V1", X2}}},
-    {"LaterPairWrittenIDFirst", 0,
-     std::string("<listVolumes><volumeName>V1</volumeName><volumeGUID>") + X1
-         + "</volumeGUID><volumeGUID>" + X2 + "</volumeGUID><volumeName>V2</volumeName>"
-         + "</listVolumes>",
+    {"LaterPairWrittenIDFirst",
+     0,
+     std::string("<listVolumes><volumeName>V1</volumeName><volumeGUID>") + X1 +
+         "</volumeGUID><volumeGUID>" + X2 + "</volumeGUID><volumeName>V2</volumeName>" +
+         "</listVolumes>",
      {{"V1", X1}, {"V2", X2}}},
     // The empty ID goes on to GUIDModify, which refuses it; the next pass starts after it.
-    {"EmptyIDElement", 1,
+    {"EmptyIDElement",
+     1,
      std::string("<listPools><poolName>P1</poolName><poolGUID/><poolName>P2</poolName>"
-                 "<poolGUID>")
-         + X2 + "</poolGUID></listPools>",
+                 "<poolGUID>") +
+         X2 + "</poolGUID></listPools>",
      {{"P1", ""}, {"P2", X2}}},
-    {"LongestNameAndID", 0,
-     "<listVolumes><volumeName>" + repeat('n', 255) + "</volumeName><volumeGUID>"
-         + repeat('g', 37) + "</volumeGUID></listVolumes>",
+    {"LongestNameAndID",
+     0,
+     "<listVolumes><volumeName>" + repeat('n', 255) + "</volumeName><volumeGUID>" +
+         repeat('g', 37) + "</volumeGUID></listVolumes>",
      {{repeat('n', 255), repeat('g', 37)}}},
-    {"LimitsCountAfterCDATAAndWhiteSpace", 0,
-     "<listVolumes><volumeName><![CDATA[" + repeat('n', 255) + "]]></volumeName><volumeGUID>"
-         + repeat(' ', 200) + repeat('g', 37) + "\n</volumeGUID></listVolumes>",
+    {"LimitsCountAfterCDATAAndWhiteSpace",
+     0,
+     "<listVolumes><volumeName><![CDATA[" + repeat('n', 255) + "]]></volumeName><volumeGUID>" +
+         repeat(' ', 200) + repeat('g', 37) + "\n</volumeGUID></listVolumes>",
      {{repeat('n', 255), repeat('g', 37)}}},
     // A zero byte inside a text ends it.
-    {"ZeroByteEndsText", 1,
-     std::string("<listPools><poolName>P1\0junk</poolName><poolGUID>", 49) + X1
-         + "</poolGUID></listPools>",
+    {"ZeroByteEndsText",
+     1,
+     std::string("<listPools><poolName>P1\0junk</poolName><poolGUID>", 49) + X1 +
+         "</poolGUID></listPools>",
      {{"P1", X1}}},
 };
 
@@ -198,59 +212,92 @@ TEST_P(Refuses, ReportsAndAppliesNothing)
 }
 
 const Refused REFUSED_FILES[] = {
-    {"PoolFileReadForVolumes", 0,
-     std::string("<listPools><poolName>P1</poolName><poolGUID>") + X1
-         + "</poolGUID></listPools>",
-     "XMLParser: listVolumes not found \n", {}},
-    {"RootNotClosed", 1, "<listPools><poolName>P1</poolName><poolGUID>x</poolGUID>",
-     "XMLParser: listPools not found \n", {}},
-    {"RootEndTagWithBlank", 1, "<listPools><poolName>P1</poolName></listPools >",
-     "XMLParser: listPools not found \n", {}},
-    {"NameContentTooLong", 1,
-     "<listPools><poolName>" + repeat(' ', 251) + "P1234</poolName><poolGUID>x</poolGUID>"
-         + "</listPools>",
-     "XMLParser: poolName content is longer than 255 bytes\n", {}},
-    {"IDContentTooLong", 0,
-     std::string("<listVolumes><volumeName>V1</volumeName><volumeGUID>") + X1
-         + repeat('\n', 219) + "</volumeGUID></listVolumes>",
-     "XMLParser: volumeGUID content is longer than 255 bytes\n", {}},
-    {"IDTextTooLong", 1,
-     std::string("<listPools><poolName>P1</poolName><poolGUID>") + X1 + "0</poolGUID>"
-         + "</listPools>",
-     "XMLParser: poolGUID text is longer than 37 characters\n", {}},
-    {"NameWithoutID", 0, "<listVolumes><volumeName>V1</volumeName></listVolumes>",
-     "XMLParser: volumeName without volumeGUID\n", {}},
-    {"IDWithoutName", 1, std::string("<listPools><poolGUID>") + X1 + "</poolGUID></listPools>",
-     "XMLParser: poolGUID without poolName\n", {}},
+    {"PoolFileReadForVolumes",
+     0,
+     std::string("<listPools><poolName>P1</poolName><poolGUID>") + X1 + "</poolGUID></listPools>",
+     "XMLParser: listVolumes not found \n",
+     {}},
+    {"RootNotClosed",
+     1,
+     "<listPools><poolName>P1</poolName><poolGUID>x</poolGUID>",
+     "XMLParser: listPools not found \n",
+     {}},
+    {"RootEndTagWithBlank",
+     1,
+     "<listPools><poolName>P1</poolName></listPools >",
+     "XMLParser: listPools not found \n",
+     {}},
+    {"NameContentTooLong",
+     1,
+     "<listPools><poolName>" + repeat(' ', 251) + "P1234</poolName><poolGUID>x</poolGUID>" +
+         "</listPools>",
+     "XMLParser: poolName content is longer than 255 bytes\n",
+     {}},
+    {"IDContentTooLong",
+     0,
+     std::string("<listVolumes><volumeName>V1</volumeName><volumeGUID>") + X1 + repeat('\n', 219) +
+         "</volumeGUID></listVolumes>",
+     "XMLParser: volumeGUID content is longer than 255 bytes\n",
+     {}},
+    {"IDTextTooLong",
+     1,
+     std::string("<listPools><poolName>P1</poolName><poolGUID>") + X1 + "0</poolGUID>" +
+         "</listPools>",
+     "XMLParser: poolGUID text is longer than 37 characters\n",
+     {}},
+    {"NameWithoutID",
+     0,
+     "<listVolumes><volumeName>V1</volumeName></listVolumes>",
+     "XMLParser: volumeName without volumeGUID\n",
+     {}},
+    {"IDWithoutName",
+     1,
+     std::string("<listPools><poolGUID>") + X1 + "</poolGUID></listPools>",
+     "XMLParser: poolGUID without poolName\n",
+     {}},
     // An end tag with a blank does not close its element, so the name is missing.
-    {"NameEndTagWithBlank", 1,
-     std::string("<listPools><poolName>P1</poolName ><poolGUID>") + X1
-         + "</poolGUID></listPools>",
-     "XMLParser: poolGUID without poolName\n", {}},
-    {"LaterNameWithoutID", 1,
-     std::string("<listPools><poolName>P1</poolName><poolGUID>") + X1
-         + "</poolGUID><poolName>P2</poolName></listPools>",
-     "XMLParser: poolName without poolGUID\n", {{"P1", X1}}},
-    {"LaterIDWithoutName", 0,
-     std::string("<listVolumes><volumeName>V1</volumeName><volumeGUID>") + X1
-         + "</volumeGUID><volumeGUID>" + X2 + "</volumeGUID></listVolumes>",
-     "XMLParser: volumeGUID without volumeName\n", {{"V1", X1}}},
+    {"NameEndTagWithBlank",
+     1,
+     std::string("<listPools><poolName>P1</poolName ><poolGUID>") + X1 + "</poolGUID></listPools>",
+     "XMLParser: poolGUID without poolName\n",
+     {}},
+    {"LaterNameWithoutID",
+     1,
+     std::string("<listPools><poolName>P1</poolName><poolGUID>") + X1 +
+         "</poolGUID><poolName>P2</poolName></listPools>",
+     "XMLParser: poolName without poolGUID\n",
+     {{"P1", X1}}},
+    {"LaterIDWithoutName",
+     0,
+     std::string("<listVolumes><volumeName>V1</volumeName><volumeGUID>") + X1 +
+         "</volumeGUID><volumeGUID>" + X2 + "</volumeGUID></listVolumes>",
+     "XMLParser: volumeGUID without volumeName\n",
+     {{"V1", X1}}},
     // Every pair ID first: the second ID shifts onto the first name, the second name is
     // left without an ID.
-    {"IDFirstPairsShift", 1,
-     std::string("<listPools><poolGUID>") + X1 + "</poolGUID><poolName>P1</poolName><poolGUID>"
-         + X2 + "</poolGUID><poolName>P2</poolName></listPools>",
-     "XMLParser: poolName without poolGUID\n", {{"P1", X1}, {"P1", X2}}},
-    {"BlankName", 0, std::string("<listVolumes><volumeName> \t\n</volumeName><volumeGUID>") + X1
-                         + "</volumeGUID></listVolumes>",
-     "XMLParser: volumeName is empty\n", {}},
-    {"EmptyNameElement", 0,
+    {"IDFirstPairsShift",
+     1,
+     std::string("<listPools><poolGUID>") + X1 + "</poolGUID><poolName>P1</poolName><poolGUID>" +
+         X2 + "</poolGUID><poolName>P2</poolName></listPools>",
+     "XMLParser: poolName without poolGUID\n",
+     {{"P1", X1}, {"P1", X2}}},
+    {"BlankName",
+     0,
+     std::string("<listVolumes><volumeName> \t\n</volumeName><volumeGUID>") + X1 +
+         "</volumeGUID></listVolumes>",
+     "XMLParser: volumeName is empty\n",
+     {}},
+    {"EmptyNameElement",
+     0,
      std::string("<listVolumes><volumeName/><volumeGUID>") + X1 + "</volumeGUID></listVolumes>",
-     "XMLParser: volumeName is empty\n", {}},
-    {"LaterEmptyName", 1,
-     std::string("<listPools><poolName>P1</poolName><poolGUID>") + X1
-         + "</poolGUID><poolName> </poolName><poolGUID>" + X2 + "</poolGUID></listPools>",
-     "XMLParser: poolName is empty\n", {{"P1", X1}}},
+     "XMLParser: volumeName is empty\n",
+     {}},
+    {"LaterEmptyName",
+     1,
+     std::string("<listPools><poolName>P1</poolName><poolGUID>") + X1 +
+         "</poolGUID><poolName> </poolName><poolGUID>" + X2 + "</poolGUID></listPools>",
+     "XMLParser: poolName is empty\n",
+     {{"P1", X1}}},
 };
 
 INSTANTIATE_TEST_SUITE_P(XMLParser, Refuses, ::testing::ValuesIn(REFUSED_FILES),
@@ -260,8 +307,8 @@ TEST_F(ReaderTest, ListNotEmptyOnEntryIsRefusedWithoutReading)
 {
     isPool = 1;
     roads::appendPair("old", X1);
-    std::string text = std::string("<listPools><poolName>P1</poolName><poolGUID>") + X2
-                       + "</poolGUID></listPools>";
+    std::string text = std::string("<listPools><poolName>P1</poolName><poolGUID>") + X2 +
+                       "</poolGUID></listPools>";
     testing::internal::CaptureStdout();
     EXPECT_EQ(parse(text), -1);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "Volume Name and GUID List not Empty\n");
@@ -284,13 +331,13 @@ TEST_F(ReaderTest, RootWithoutPairsReachesGUIDModifyWithAnEmptyList)
 
 // ---- The file: read whole, however it arrives ----
 
-const std::string TWO_POOLS = std::string("<listPools>\n\t<poolName>P1</poolName>\n\t\t<poolGUID>")
-                              + X1 + "</poolGUID>\n\t<poolName>P2</poolName>\n\t\t<poolGUID>"
-                              + X2 + "</poolGUID>\n</listPools>";
+const std::string TWO_POOLS =
+    std::string("<listPools>\n\t<poolName>P1</poolName>\n\t\t<poolGUID>") + X1 +
+    "</poolGUID>\n\t<poolName>P2</poolName>\n\t\t<poolGUID>" + X2 + "</poolGUID>\n</listPools>";
 const std::string READ_WHOLE = HANDED_ON + "Failed to Parse the XML from Buffer\n";
 
 class ReadFileTest : public ReaderTest {
-protected:
+   protected:
     void SetUp() override
     {
         ReaderTest::SetUp();
@@ -337,8 +384,7 @@ TEST_P(FileSizes, WholeFileIsParsed)
 }
 
 INSTANTIATE_TEST_SUITE_P(ReadGUIDFromFile, FileSizes,
-                         ::testing::Values(TWO_POOLS.size(), 4095, 4096, 4097, 8192, 8193,
-                                           100000));
+                         ::testing::Values(TWO_POOLS.size(), 4095, 4096, 4097, 8192, 8193, 100000));
 
 // Failures met before the parse, and the reader's own line after a failed parse.
 enum class FileKind { Empty, Missing, Directory, FourGiB, OtherKind };
@@ -360,27 +406,27 @@ TEST_P(FileFailures, ReportedAndNothingSent)
 {
     std::string from = path;
     switch (GetParam().kind) {
-    case FileKind::Empty:
-        writeFile("");
-        break;
-    case FileKind::Missing:
-        from = directory + "/missing.xml";
-        break;
-    case FileKind::Directory:
-        from = directory;
-        break;
-    case FileKind::FourGiB: {
-        // Sparse: no disk space is used, and the size alone refuses it.
-        int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        ASSERT_GE(fd, 0);
-        ASSERT_EQ(ftruncate(fd, static_cast<off_t>(UINT32_MAX) + 1), 0);
-        close(fd);
-        break;
-    }
-    case FileKind::OtherKind:
-        writeFile(TWO_POOLS);
-        isPool = 0;
-        break;
+        case FileKind::Empty:
+            writeFile("");
+            break;
+        case FileKind::Missing:
+            from = directory + "/missing.xml";
+            break;
+        case FileKind::Directory:
+            from = directory;
+            break;
+        case FileKind::FourGiB: {
+            // Sparse: no disk space is used, and the size alone refuses it.
+            int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            ASSERT_GE(fd, 0);
+            ASSERT_EQ(ftruncate(fd, static_cast<off_t>(UINT32_MAX) + 1), 0);
+            close(fd);
+            break;
+        }
+        case FileKind::OtherKind:
+            writeFile(TWO_POOLS);
+            isPool = 0;
+            break;
     }
     char expected[512];
     snprintf(expected, sizeof(expected), GetParam().output, from.c_str());

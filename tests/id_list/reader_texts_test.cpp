@@ -1,11 +1,10 @@
 // The list reader's two halves on their own: parseGUIDList takes name and ID texts without
 // their white space, and readGUIDFile delivers a file whole, however its buffer grows.
-#include <cstdlib>
-#include <string>
-
+#include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
+#include <cstdlib>
+#include <string>
 
 #include "id_list.h"
 #include "workflows.h"
@@ -49,19 +48,25 @@ std::string expectedText(const std::string& content)
 }
 
 // Bytes that white-space removal or the terminator concerns, and their neighbours.
-const unsigned char SPECIAL[] = {'\0', '\t', '\n', '\v', '\f', '\r', ' ', 0x08, 0x0e, 0x1f, '!',
-                                 0x7f, 0x80, 0xa0, 0xff};
+const unsigned char SPECIAL[] = {'\0', '\t', '\n', '\v', '\f', '\r', ' ', 0x08,
+                                 0x0e, 0x1f, '!',  0x7f, 0x80, 0xa0, 0xff};
 
 class ReaderTexts : public testing::TestWithParam<unsigned char> {
-protected:
-    void SetUp() override { isPool = 0; }
-    void TearDown() override { freeList(); }
+   protected:
+    void SetUp() override
+    {
+        isPool = 0;
+    }
+    void TearDown() override
+    {
+        freeList();
+    }
 
     // Parses one pair and returns what the list holds, or the output of a refusal.
     std::string parsePair(const std::string& name, const std::string& id)
     {
-        std::string text = "<listVolumes><volumeName>" + name + "</volumeName><volumeGUID>" + id
-                           + "</volumeGUID></listVolumes>";
+        std::string text = "<listVolumes><volumeName>" + name + "</volumeName><volumeGUID>" + id +
+                           "</volumeGUID></listVolumes>";
         std::string buffer = text + '\0';
         testing::internal::CaptureStdout();
         int result = parseGUIDList(buffer.data(), static_cast<uint32_t>(text.size()));
@@ -82,8 +87,8 @@ TEST_P(ReaderTexts, NameTakesTheByteAtEveryPositionAsWhiteSpaceRemovalSays)
         std::string name = NAME;
         name[at] = static_cast<char>(GetParam());
         std::string expected = expectedText(name);
-        std::string want = expected.empty() ? "refused: XMLParser: volumeName is empty\n"
-                                            : expected + "|" + ID;
+        std::string want =
+            expected.empty() ? "refused: XMLParser: volumeName is empty\n" : expected + "|" + ID;
         EXPECT_EQ(parsePair(name, ID), want) << "byte at " << at;
     }
 }
@@ -94,9 +99,10 @@ TEST_P(ReaderTexts, IdTakesTheByteInsertedAtEveryPositionAsWhiteSpaceRemovalSays
         std::string id = ID;
         id.insert(at, 1, static_cast<char>(GetParam()));
         std::string expected = expectedText(id);
-        std::string want = expected.size() > 37
-                               ? "refused: XMLParser: volumeGUID text is longer than 37 characters\n"
-                               : NAME + "|" + expected;
+        std::string want =
+            expected.size() > 37
+                ? "refused: XMLParser: volumeGUID text is longer than 37 characters\n"
+                : NAME + "|" + expected;
         EXPECT_EQ(parsePair(NAME, id), want) << "byte at " << at;
     }
 }

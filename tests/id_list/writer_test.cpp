@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -15,8 +16,6 @@
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 #include "id_list.h"
 #include "workflows.h"
 
@@ -26,9 +25,9 @@
 namespace {
 struct Shim {
     bool armed;
-    size_t cap;           // at most this many bytes per write; 0: no cap
-    bool interruptOdd;    // every odd-numbered write fails with EINTR before storing
-    int closeErrno;       // close closes, then fails with this; 0: close as usual
+    size_t cap;         // at most this many bytes per write; 0: no cap
+    bool interruptOdd;  // every odd-numbered write fails with EINTR before storing
+    int closeErrno;     // close closes, then fails with this; 0: close as usual
     int writeCalls;
 } shim;
 }  // namespace
@@ -89,7 +88,7 @@ std::string readFile(const std::string& path)
 }
 
 class Writer : public testing::Test {
-protected:
+   protected:
     void SetUp() override
     {
         char pattern[] = "/tmp/korvane-writer-XXXXXX";
@@ -142,21 +141,23 @@ TEST_P(WriterFile, WritesHeaderRecordsInListOrderAndTrailerOnly)
 
 INSTANTIATE_TEST_SUITE_P(
     Kinds, WriterFile,
-    testing::Values(
-        FileCase{1, {"P"},
-                 "<listPools>\n\t<poolName>P</poolName>\n\t\t<poolGUID>"
-                 "d4c3b2a1-f6e5-b8a7-c9-da-ebfc0d1e2f3a</poolGUID>\n</listPools>"},
-        FileCase{0, {"P"},
-                 "<listVolumes>\n\t<volumeName>P</volumeName>\n\t\t<volumeGUID>"
-                 "d4c3b2a1-f6e5-b8a7-c9-da-ebfc0d1e2f3a</volumeGUID>\n</listVolumes>"},
-        // names are written unescaped; any kind but 1 is volumes
-        FileCase{7, {"V<1>", "a&b"},
-                 "<listVolumes>\n"
-                 "\t<volumeName>V<1></volumeName>\n"
-                 "\t\t<volumeGUID>d4c3b2a1-f6e5-b8a7-c9-da-ebfc0d1e2f3a</volumeGUID>\n"
-                 "\t<volumeName>a&b</volumeName>\n"
-                 "\t\t<volumeGUID>d4c3b2a1-f6e5-b8a7-c9-da-ebfc0d1e2f3a</volumeGUID>\n"
-                 "</listVolumes>"}));
+    testing::Values(FileCase{1,
+                             {"P"},
+                             "<listPools>\n\t<poolName>P</poolName>\n\t\t<poolGUID>"
+                             "d4c3b2a1-f6e5-b8a7-c9-da-ebfc0d1e2f3a</poolGUID>\n</listPools>"},
+                    FileCase{0,
+                             {"P"},
+                             "<listVolumes>\n\t<volumeName>P</volumeName>\n\t\t<volumeGUID>"
+                             "d4c3b2a1-f6e5-b8a7-c9-da-ebfc0d1e2f3a</volumeGUID>\n</listVolumes>"},
+                    // names are written unescaped; any kind but 1 is volumes
+                    FileCase{7,
+                             {"V<1>", "a&b"},
+                             "<listVolumes>\n"
+                             "\t<volumeName>V<1></volumeName>\n"
+                             "\t\t<volumeGUID>d4c3b2a1-f6e5-b8a7-c9-da-ebfc0d1e2f3a</volumeGUID>\n"
+                             "\t<volumeName>a&b</volumeName>\n"
+                             "\t\t<volumeGUID>d4c3b2a1-f6e5-b8a7-c9-da-ebfc0d1e2f3a</volumeGUID>\n"
+                             "</listVolumes>"}));
 
 TEST_F(Writer, FileSizeFollowsTheRecordCountAndNameLengths)
 {
@@ -287,8 +288,8 @@ TEST_P(WriterRetry, ShortAndInterruptedWritesAreCompleted)
 }
 
 INSTANTIATE_TEST_SUITE_P(Shims, WriterRetry,
-                         testing::Values(ShimCase{1, false}, ShimCase{7, false},
-                                         ShimCase{0, true}, ShimCase{5, true}));
+                         testing::Values(ShimCase{1, false}, ShimCase{7, false}, ShimCase{0, true},
+                                         ShimCase{5, true}));
 
 // Writes into a file limited to `limit` bytes (SIGXFSZ ignored, so the write past the
 // limit fails with EFBIG), in a child whose standard output comes back through a pipe.
@@ -335,13 +336,12 @@ TEST_P(WriterLimit, FailedWriteIsReportedWithTheListAsFarAsBuilt)
 
 INSTANTIATE_TEST_SUITE_P(
     Limits, WriterLimit,
-    testing::Values(
-        LimitCase{5, "1:Write failed, ccode = -1, error = 27\n", 3},
-        LimitCase{12 + 86, "2:Write failed, ccode = -1, error = 27\n", 1},
-        // a record cut short is completed, and the rest of it is what fails
-        LimitCase{12 + 86 + 40, "2:Write failed, ccode = -1, error = 27\n", 1},
-        LimitCase{12 + 3 * 86, "3:write failed, ccode = -1, error = 27\n", 0},
-        // a trailer cut short never leaves a truncated file behind a success
-        LimitCase{12 + 3 * 86 + 11, "3:write failed, ccode = -1, error = 27\n", 0}));
+    testing::Values(LimitCase{5, "1:Write failed, ccode = -1, error = 27\n", 3},
+                    LimitCase{12 + 86, "2:Write failed, ccode = -1, error = 27\n", 1},
+                    // a record cut short is completed, and the rest of it is what fails
+                    LimitCase{12 + 86 + 40, "2:Write failed, ccode = -1, error = 27\n", 1},
+                    LimitCase{12 + 3 * 86, "3:write failed, ccode = -1, error = 27\n", 0},
+                    // a trailer cut short never leaves a truncated file behind a success
+                    LimitCase{12 + 3 * 86 + 11, "3:write failed, ccode = -1, error = 27\n", 0}));
 
 }  // namespace

@@ -1,12 +1,12 @@
+#include "object_id.h"
+
+#include <gtest/gtest.h>
+
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <random>
 #include <string>
-
-#include <gtest/gtest.h>
-
-#include "object_id.h"
 
 namespace {
 
@@ -106,18 +106,28 @@ INSTANTIATE_TEST_SUITE_P(
         // a sign is refused in the first position only
         ParseCase{"+4c3b2a1-f6e5-b8a7-c9-da-ebfc0d1e2f3a", LB_ERR_BAD_GUID_TEXT, nullptr},
         ParseCase{"-4c3b2a1-f6e5-b8a7-c9-da-ebfc0d1e2f3a", LB_ERR_BAD_GUID_TEXT, nullptr},
-        ParseCase{"d4c3b2a1-+6e5-b8a7-c9-da-ebfc0d1e2f3a", 0, "d4c3b2a1-06e5-b8a7-c9-da-ebfc0d1e2f3a"},
-        ParseCase{"d4c3b2a1--6e5-b8a7-c9-da-ebfc0d1e2f3a", 0, "d4c3b2a1-f91b-b8a7-c9-da-ebfc0d1e2f3a"},
-        ParseCase{"d4c3b2a1-f6e5-b8a7-c9-da--00000000001", 0, "d4c3b2a1-f6e5-b8a7-c9-da-ffffffffffff"},
+        ParseCase{"d4c3b2a1-+6e5-b8a7-c9-da-ebfc0d1e2f3a", 0,
+                  "d4c3b2a1-06e5-b8a7-c9-da-ebfc0d1e2f3a"},
+        ParseCase{"d4c3b2a1--6e5-b8a7-c9-da-ebfc0d1e2f3a", 0,
+                  "d4c3b2a1-f91b-b8a7-c9-da-ebfc0d1e2f3a"},
+        ParseCase{"d4c3b2a1-f6e5-b8a7-c9-da--00000000001", 0,
+                  "d4c3b2a1-f6e5-b8a7-c9-da-ffffffffffff"},
         // leading white space is consumed and counts towards the width
-        ParseCase{" 4c3b2a1-f6e5-b8a7-c9-da-ebfc0d1e2f3a", 0, "04c3b2a1-f6e5-b8a7-c9-da-ebfc0d1e2f3a"},
-        ParseCase{"d4c3b2a1-\t6e5-b8a7-c9-da-ebfc0d1e2f3a", 0, "d4c3b2a1-06e5-b8a7-c9-da-ebfc0d1e2f3a"},
-        ParseCase{"d4c3b2a1-f6e5-b8a7-c9-da- bfc0d1e2f3a", 0, "d4c3b2a1-f6e5-b8a7-c9-da-0bfc0d1e2f3a"},
-        ParseCase{"d4c3b2a1-f6e5-b8a7- 9-da-ebfc0d1e2f3a", 0, "d4c3b2a1-f6e5-b8a7-09-da-ebfc0d1e2f3a"},
-        ParseCase{"d4c3b2a1-  e5-b8a7-c9-da-ebfc0d1e2f3a", 0, "d4c3b2a1-00e5-b8a7-c9-da-ebfc0d1e2f3a"},
+        ParseCase{" 4c3b2a1-f6e5-b8a7-c9-da-ebfc0d1e2f3a", 0,
+                  "04c3b2a1-f6e5-b8a7-c9-da-ebfc0d1e2f3a"},
+        ParseCase{"d4c3b2a1-\t6e5-b8a7-c9-da-ebfc0d1e2f3a", 0,
+                  "d4c3b2a1-06e5-b8a7-c9-da-ebfc0d1e2f3a"},
+        ParseCase{"d4c3b2a1-f6e5-b8a7-c9-da- bfc0d1e2f3a", 0,
+                  "d4c3b2a1-f6e5-b8a7-c9-da-0bfc0d1e2f3a"},
+        ParseCase{"d4c3b2a1-f6e5-b8a7- 9-da-ebfc0d1e2f3a", 0,
+                  "d4c3b2a1-f6e5-b8a7-09-da-ebfc0d1e2f3a"},
+        ParseCase{"d4c3b2a1-  e5-b8a7-c9-da-ebfc0d1e2f3a", 0,
+                  "d4c3b2a1-00e5-b8a7-c9-da-ebfc0d1e2f3a"},
         // a 0x prefix is consumed and counts towards the width
-        ParseCase{"0x123456-0X12-b8a7-c9-da-ebfc0d1e2f3a", 0, "00123456-0012-b8a7-c9-da-ebfc0d1e2f3a"},
-        ParseCase{"d4c3b2a1-f6e5-b8a7-c9-da-0x0d1e2f3a00", 0, "d4c3b2a1-f6e5-b8a7-c9-da-000d1e2f3a00"},
+        ParseCase{"0x123456-0X12-b8a7-c9-da-ebfc0d1e2f3a", 0,
+                  "00123456-0012-b8a7-c9-da-ebfc0d1e2f3a"},
+        ParseCase{"d4c3b2a1-f6e5-b8a7-c9-da-0x0d1e2f3a00", 0,
+                  "d4c3b2a1-f6e5-b8a7-c9-da-000d1e2f3a00"},
         ParseCase{"d4c3b2a1-f6e5-b8a7-0x-da-ebfc0d1e2f3a", LB_ERR_BAD_GUID_TEXT, nullptr},
         // wrong widths, separators and digits
         ParseCase{"d4c3b2a-f6e5-b8a7-c9-da-ebfc0d1e2f3a", LB_ERR_BAD_GUID_TEXT, nullptr},

@@ -18,12 +18,24 @@ const char* __asan_default_options()
 {
     return "verify_asan_link_order=0:detect_leaks=1:suppressions=" KORVANE_ASAN_SUPPRESSIONS;
 }
-const char* __ubsan_default_options() { return "print_stacktrace=1"; }
+const char* __ubsan_default_options()
+{
+    return "print_stacktrace=1";
+}
 
 // Exported from the executable, these come first in the symbol lookup and so stand
 // in for the C library's own for every library loaded into the process.
-void* __libc_malloc(size_t size) { return __interceptor_malloc(size); }
-void* __libc_calloc(size_t count, size_t size) { return __interceptor_calloc(count, size); }
-void* __libc_realloc(void* pointer, size_t size) { return __interceptor_realloc(pointer, size); }
+void* __libc_malloc(size_t size)
+{
+    return __interceptor_malloc(size);
+}
+void* __libc_calloc(size_t count, size_t size)
+{
+    return __interceptor_calloc(count, size);
+}
+void* __libc_realloc(void* pointer, size_t size)
+{
+    return __interceptor_realloc(pointer, size);
+}
 
 }  // extern "C"

@@ -18,7 +18,8 @@ constexpr long long NO_OBJECT = ZAPISIM_STATUS_NO_OBJECT;
 
 using DeviceTest = SystemTest;
 
-TEST_F(DeviceTest, ReadsAndChangesAnObjectId) {
+TEST_F(DeviceTest, ReadsAndChangesAnObjectId)
+{
     uint64_t rootKey = takeRoot();
     uint64_t poolKey = takeObject(rootKey, "_admin:\\pools\\P1");
     EXPECT_NE(rootKey, poolKey);
@@ -40,7 +41,8 @@ TEST_F(DeviceTest, ReadsAndChangesAnObjectId) {
     }
 
     uint8_t newId[16];
-    for (uint8_t i = 0; i < 16; ++i) newId[i] = static_cast<uint8_t>(0x50 + i);
+    for (uint8_t i = 0; i < 16; ++i)
+        newId[i] = static_cast<uint8_t>(0x50 + i);
     std::memcpy(record + 616, newId, 16);
     Block modify = recordBlock(poolKey, 0x400000, record);
     ASSERT_EQ(send(22, &modify), 0);
@@ -56,7 +58,8 @@ TEST_F(DeviceTest, ReadsAndChangesAnObjectId) {
     EXPECT_EQ(closeKey(poolKey), BAD_KEY);
 }
 
-TEST_F(DeviceTest, InformationIsTheSameOnEveryRead) {
+TEST_F(DeviceTest, InformationIsTheSameOnEveryRead)
+{
     uint64_t rootKey = takeRoot();
     uint64_t volumeKey = takeObject(rootKey, "_admin:\\volumes\\V1");
     uint8_t first[1212] = {};
@@ -84,7 +87,8 @@ struct SpoiltCase {
 
 class StrictChecks : public SystemTest, public ::testing::WithParamInterface<SpoiltCase> {};
 
-TEST_P(StrictChecks, RefuseTheRequest) {
+TEST_P(StrictChecks, RefuseTheRequest)
+{
     const SpoiltCase& spoilt = GetParam();
     uint64_t rootKey = takeRoot();
     bool pool = spoilt.onPool;
@@ -92,22 +96,31 @@ TEST_P(StrictChecks, RefuseTheRequest) {
     uint8_t record[1212] = {};
     Block block;
     switch (spoilt.operation) {
-        case 1000: block = rootBlock(); break;
-        case 23: block = openBlock(rootKey, "_admin:\\volumes\\V1"); break;
-        case 16: block = recordBlock(objectKey, pool ? 0x40050 : 0x10050, record); break;
+        case 1000:
+            block = rootBlock();
+            break;
+        case 23:
+            block = openBlock(rootKey, "_admin:\\volumes\\V1");
+            break;
+        case 16:
+            block = recordBlock(objectKey, pool ? 0x40050 : 0x10050, record);
+            break;
         case 22: {
             Block info = recordBlock(objectKey, pool ? 0x40050 : 0x10050, record);
             ASSERT_EQ(send(16, &info), 0);
             block = recordBlock(objectKey, pool ? 0x400000 : 0x10000, record);
             break;
         }
-        default: block = closeBlock(objectKey); break;
+        default:
+            block = closeBlock(objectKey);
+            break;
     }
     spoilt.spoil(block, record);
     uint8_t sent[208];
     std::memcpy(sent, block.bytes, sizeof sent);
     EXPECT_EQ(send(spoilt.operation, &block), spoilt.status) << spoilt.what;
-    EXPECT_EQ(std::memcmp(sent, block.bytes, sizeof sent), 0) << "a refused request changes nothing";
+    EXPECT_EQ(std::memcmp(sent, block.bytes, sizeof sent), 0)
+        << "a refused request changes nothing";
     EXPECT_EQ(zapisimHeldKeyCount(), 2u) << "no key given out or released";
 }
 
@@ -121,15 +134,19 @@ const SpoiltCase SPOILT[] = {
     {"open flags without 0x4", 23, [](Block& b, uint8_t*) { b.set32(112, 0x40000000); }, MALFORMED},
     {"open with 80 set", 23, [](Block& b, uint8_t*) { b.set64(80, 1); }, MALFORMED},
     {"open second value 1", 23, [](Block& b, uint8_t*) { b.set32(120, 1); }, MALFORMED},
-    {"path length without terminator", 23, [](Block& b, uint8_t*) { b.set64(48, b.get64(48) - 1); }, MALFORMED},
-    {"path length one too many", 23, [](Block& b, uint8_t*) { b.set64(48, b.get64(48) + 1); }, MALFORMED},
+    {"path length without terminator", 23, [](Block& b, uint8_t*) { b.set64(48, b.get64(48) - 1); },
+     MALFORMED},
+    {"path length one too many", 23, [](Block& b, uint8_t*) { b.set64(48, b.get64(48) + 1); },
+     MALFORMED},
     {"path length zero", 23, [](Block& b, uint8_t*) { b.set64(48, 0); }, MALFORMED},
-    {"open on an object key", 23, [](Block& b, uint8_t*) { b.set64(16, b.get64(16) + 1); }, BAD_KEY},
+    {"open on an object key", 23, [](Block& b, uint8_t*) { b.set64(16, b.get64(16) + 1); },
+     BAD_KEY},
     {"open on a made-up key", 23, [](Block& b, uint8_t*) { b.set64(16, 12345); }, BAD_KEY},
     {"info mask of a modify", 16, [](Block& b, uint8_t*) { b.set64(96, 0x400000); }, MALFORMED},
     {"info mask 0x40000", 16, [](Block& b, uint8_t*) { b.set64(96, 0x40000); }, MALFORMED},
     {"volume info mask on a pool", 16, [](Block& b, uint8_t*) { b.set64(96, 0x10050); }, BAD_KEY},
-    {"pool info mask on a volume", 16, [](Block& b, uint8_t*) { b.set64(96, 0x40050); }, BAD_KEY, false},
+    {"pool info mask on a volume", 16, [](Block& b, uint8_t*) { b.set64(96, 0x40050); }, BAD_KEY,
+     false},
     {"info version 2", 16, [](Block& b, uint8_t*) { b.set32(112, 2); }, MALFORMED},
     {"info record 1211 bytes", 16, [](Block& b, uint8_t*) { b.set64(48, 1211); }, MALFORMED},
     {"info record 1213 bytes", 16, [](Block& b, uint8_t*) { b.set64(48, 1213); }, MALFORMED},
@@ -142,32 +159,41 @@ const SpoiltCase SPOILT[] = {
     {"modify mask 0x40000", 22, [](Block& b, uint8_t*) { b.set64(96, 0x40000); }, MALFORMED},
     {"modify with an info mask", 22, [](Block& b, uint8_t*) { b.set64(96, 0x40050); }, MALFORMED},
     {"volume modify mask on a pool", 22, [](Block& b, uint8_t*) { b.set64(96, 0x10000); }, BAD_KEY},
-    {"pool modify mask on a volume", 22, [](Block& b, uint8_t*) { b.set64(96, 0x400000); }, BAD_KEY, false},
+    {"pool modify mask on a volume", 22, [](Block& b, uint8_t*) { b.set64(96, 0x400000); }, BAD_KEY,
+     false},
     {"modify value 1", 22, [](Block& b, uint8_t*) { b.set64(80, 1); }, MALFORMED},
     {"modify version 0", 22, [](Block& b, uint8_t*) { b.set32(112, 0); }, MALFORMED},
     {"modify record 1200 bytes", 22, [](Block& b, uint8_t*) { b.set64(48, 1200); }, MALFORMED},
     {"modify changes the state", 22, [](Block&, uint8_t* r) { r[632] = 5; }, MALFORMED},
-    {"modify changes the volume ID of a pool", 22, [](Block&, uint8_t* r) { r[416] ^= 1; }, MALFORMED},
+    {"modify changes the volume ID of a pool", 22, [](Block&, uint8_t* r) { r[416] ^= 1; },
+     MALFORMED},
     {"modify changes the last byte", 22, [](Block&, uint8_t* r) { r[1211] ^= 1; }, MALFORMED},
-    {"modify changes the byte before the ID", 22, [](Block&, uint8_t* r) { r[615] ^= 1; }, MALFORMED},
-    {"modify changes the pool ID of a volume", 22, [](Block&, uint8_t* r) { r[616] ^= 1; }, MALFORMED, false},
-    {"modify on the root key", 22, [](Block& b, uint8_t*) { b.set64(16, b.get64(16) - 1); }, BAD_KEY},
+    {"modify changes the byte before the ID", 22, [](Block&, uint8_t* r) { r[615] ^= 1; },
+     MALFORMED},
+    {"modify changes the pool ID of a volume", 22, [](Block&, uint8_t* r) { r[616] ^= 1; },
+     MALFORMED, false},
+    {"modify on the root key", 22, [](Block& b, uint8_t*) { b.set64(16, b.get64(16) - 1); },
+     BAD_KEY},
     {"close with a buffer", 1001, [](Block& b, uint8_t*) { b.bytes[4] = 1; }, MALFORMED},
     {"close of a made-up key", 1001, [](Block& b, uint8_t*) { b.set64(16, 0); }, BAD_KEY},
     {"unused operation 3", 3, [](Block&, uint8_t*) {}, MALFORMED},
     {"unused operation 999", 999, [](Block&, uint8_t*) {}, MALFORMED},
-    {"other operation with three buffers", 17, [](Block& b, uint8_t*) { b.bytes[4] = 3; }, MALFORMED},
+    {"other operation with three buffers", 17, [](Block& b, uint8_t*) { b.bytes[4] = 3; },
+     MALFORMED},
 };
 
-std::string caseName(const ::testing::TestParamInfo<SpoiltCase>& info) {
+std::string caseName(const ::testing::TestParamInfo<SpoiltCase>& info)
+{
     std::string name;
-    for (const char* p = info.param.what; *p != '\0'; ++p) name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
+    for (const char* p = info.param.what; *p != '\0'; ++p)
+        name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
     return name;
 }
 
 INSTANTIATE_TEST_SUITE_P(Device, StrictChecks, ::testing::ValuesIn(SPOILT), caseName);
 
-TEST_F(DeviceTest, ModifyNeedsAnInformationReadFirst) {
+TEST_F(DeviceTest, ModifyNeedsAnInformationReadFirst)
+{
     uint64_t rootKey = takeRoot();
     uint64_t poolKey = takeObject(rootKey, "_admin:\\pools\\P1");
     SimObjectFile_s object;
@@ -176,7 +202,8 @@ TEST_F(DeviceTest, ModifyNeedsAnInformationReadFirst) {
     EXPECT_EQ(send(22, &modify), MALFORMED);
 }
 
-TEST_F(DeviceTest, ModifyMayChangeOnlyTheIdAndRepeat) {
+TEST_F(DeviceTest, ModifyMayChangeOnlyTheIdAndRepeat)
+{
     uint64_t rootKey = takeRoot();
     uint64_t volumeKey = takeObject(rootKey, "_admin:\\volumes\\V1");
     uint8_t record[1212] = {};
@@ -193,10 +220,17 @@ TEST_F(DeviceTest, ModifyMayChangeOnlyTheIdAndRepeat) {
     }
 }
 
-TEST_F(DeviceTest, OpenAnswersOnlyForExistingObjects) {
+TEST_F(DeviceTest, OpenAnswersOnlyForExistingObjects)
+{
     uint64_t rootKey = takeRoot();
-    const char* missing[] = {"_admin:\\pools\\V1", "_admin:\\volumes\\P1", "_admin:\\pools\\", "_admin:\\pools\\p1",
-                             "_admin:/pools/P1", "_ADMIN:\\pools\\P1", "P1", ""};
+    const char* missing[] = {"_admin:\\pools\\V1",
+                             "_admin:\\volumes\\P1",
+                             "_admin:\\pools\\",
+                             "_admin:\\pools\\p1",
+                             "_admin:/pools/P1",
+                             "_ADMIN:\\pools\\P1",
+                             "P1",
+                             ""};
     for (const char* path : missing) {
         Block block = openBlock(rootKey, path);
         EXPECT_EQ(send(23, &block), NO_OBJECT) << path;
@@ -204,14 +238,16 @@ TEST_F(DeviceTest, OpenAnswersOnlyForExistingObjects) {
     EXPECT_EQ(zapisimHeldKeyCount(), 1u);
 }
 
-TEST_F(DeviceTest, RequestOfAnotherSizeIsMalformed) {
+TEST_F(DeviceTest, RequestOfAnotherSizeIsMalformed)
+{
     Block block = rootBlock();
     EXPECT_EQ(send(1000, &block, 207), MALFORMED);
     EXPECT_EQ(send(1000, &block, 209), MALFORMED);
     EXPECT_EQ(zapisimHeldKeyCount(), 0u);
 }
 
-TEST_F(DeviceTest, OtherOperationsAreAccepted) {
+TEST_F(DeviceTest, OtherOperationsAreAccepted)
+{
     uint64_t rootKey = takeRoot();
     for (uint64_t operation : {1u, 2u, 8u, 18u, 37u, 43u, 1002u}) {
         Block block = closeBlock(rootKey);
@@ -219,7 +255,8 @@ TEST_F(DeviceTest, OtherOperationsAreAccepted) {
     }
 }
 
-TEST_F(DeviceTest, DeviceOpensOnlyReadOnly) {
+TEST_F(DeviceTest, DeviceOpensOnlyReadOnly)
+{
     errno = 0;
     EXPECT_EQ(open64("/dev/zapi", O_RDWR), -1);
     EXPECT_EQ(errno, EINVAL);
@@ -231,37 +268,48 @@ TEST_F(DeviceTest, DeviceOpensOnlyReadOnly) {
     close(dirFd);
 }
 
-std::vector<std::string> listing(const char* path, bool use64) {
+std::vector<std::string> listing(const char* path, bool use64)
+{
     std::vector<std::string> names;
     DIR* dir = opendir(path);
-    if (dir == nullptr) return {"errno=" + std::to_string(errno)};
+    if (dir == nullptr)
+        return {"errno=" + std::to_string(errno)};
     if (use64) {
-        while (struct dirent64* entry = readdir64(dir)) names.push_back(entry->d_name);
+        while (struct dirent64* entry = readdir64(dir))
+            names.push_back(entry->d_name);
     } else {
-        while (struct dirent* entry = readdir(dir)) names.push_back(entry->d_name);
+        while (struct dirent* entry = readdir(dir))
+            names.push_back(entry->d_name);
     }
     EXPECT_EQ(closedir(dir), 0);
     return names;
 }
 
-TEST_F(DeviceTest, AdminDirectoriesListSortedNames) {
+TEST_F(DeviceTest, AdminDirectoriesListSortedNames)
+{
     const char* names[] = {"b", "B", "a b", "\xff", "a", "aa", "-x", ".hidden"};
-    for (const char* name : names) addObject(root, SIM_KIND_POOL, name, 6, poolId);
-    std::vector<std::string> expected = {".", "..", "-x", ".hidden", "B", "P1", "a", "a b", "aa", "b", "\xff"};
+    for (const char* name : names)
+        addObject(root, SIM_KIND_POOL, name, 6, poolId);
+    std::vector<std::string> expected = {".", "..",  "-x", ".hidden", "B",   "P1",
+                                         "a", "a b", "aa", "b",       "\xff"};
     EXPECT_EQ(listing("/_admin/Pools/", false), expected);
     EXPECT_EQ(listing("/_admin/Pools", true), expected);
     EXPECT_EQ(listing("/_admin/Volumes/", false), (std::vector<std::string>{".", "..", "V1"}));
     EXPECT_EQ(listing("/_admin/Volumes", true), (std::vector<std::string>{".", "..", "V1"}));
-    EXPECT_EQ(listing("/_admin/pools/", false), (std::vector<std::string>{"errno=" + std::to_string(ENOENT)}));
+    EXPECT_EQ(listing("/_admin/pools/", false),
+              (std::vector<std::string>{"errno=" + std::to_string(ENOENT)}));
 }
 
-TEST_F(DeviceTest, AdminDirectoriesNeedASystem) {
+TEST_F(DeviceTest, AdminDirectoriesNeedASystem)
+{
     zapisimUseSystem(nullptr);
-    EXPECT_EQ(listing("/_admin/Pools/", false), (std::vector<std::string>{"errno=" + std::to_string(ENOENT)}));
+    EXPECT_EQ(listing("/_admin/Pools/", false),
+              (std::vector<std::string>{"errno=" + std::to_string(ENOENT)}));
     EXPECT_EQ(zapisimUseSystem(base.c_str()), -1);  // a directory, but no system
 }
 
-std::vector<std::string> journalLines(const std::string& root) {
+std::vector<std::string> journalLines(const std::string& root)
+{
     std::vector<std::string> lines;
     std::string text = readText(root + "/journal");
     size_t start = 0;
@@ -273,7 +321,8 @@ std::vector<std::string> journalLines(const std::string& root) {
     return lines;
 }
 
-std::string hex(const uint8_t* bytes, size_t size) {
+std::string hex(const uint8_t* bytes, size_t size)
+{
     static const char digits[] = "0123456789abcdef";
     std::string text;
     for (size_t i = 0; i < size; ++i) {
@@ -283,7 +332,8 @@ std::string hex(const uint8_t* bytes, size_t size) {
     return text;
 }
 
-TEST_F(DeviceTest, JournalsEveryRequestAsSent) {
+TEST_F(DeviceTest, JournalsEveryRequestAsSent)
+{
     Block rootRequest = rootBlock();
     rootRequest.bytes[200] = 0x5A;  // a byte no operation reads is still journalled
     std::string rootSent = hex(rootRequest.bytes, 208);
@@ -322,18 +372,21 @@ TEST_F(DeviceTest, JournalsEveryRequestAsSent) {
     EXPECT_EQ(journalLines(root), expected);
 }
 
-TEST_F(DeviceTest, JournalCanBeSwitchedOff) {
+TEST_F(DeviceTest, JournalCanBeSwitchedOff)
+{
     writeText(root + "/journal-off", "");
     restart();
     takeRoot();
     EXPECT_EQ(readText(root + "/journal"), "");
 }
 
-TEST_F(DeviceTest, FaultRulesFailTheMatchingRequest) {
-    writeText(root + "/faults",
-              "what=request op=16 status=77 name=5631 nth=2\n"   // V1, second information request
-              "what=request op=1001 errno=5 name=5031\n"         // every close of P1
-              "what=request op=23 errno=13 name=4e4f4e45\n");    // NONE: the fault wins over NO_OBJECT
+TEST_F(DeviceTest, FaultRulesFailTheMatchingRequest)
+{
+    writeText(
+        root + "/faults",
+        "what=request op=16 status=77 name=5631 nth=2\n"  // V1, second information request
+        "what=request op=1001 errno=5 name=5031\n"        // every close of P1
+        "what=request op=23 errno=13 name=4e4f4e45\n");   // NONE: the fault wins over NO_OBJECT
     restart();
     uint64_t rootKey = takeRoot();
     uint64_t volumeKey = takeObject(rootKey, "_admin:\\volumes\\V1");

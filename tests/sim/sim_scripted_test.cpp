@@ -1,24 +1,30 @@
 // Scripted mode: what in-process client tests rely on.
 #include <errno.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
-
-#include <gtest/gtest.h>
 
 #include "zapisim.h"
 
 namespace {
 
 class ScriptedDevice : public ::testing::Test {
-protected:
-    void SetUp() override { zapisimScriptBegin(); }
-    void TearDown() override { zapisimScriptEnd(); }
+   protected:
+    void SetUp() override
+    {
+        zapisimScriptBegin();
+    }
+    void TearDown() override
+    {
+        zapisimScriptEnd();
+    }
 };
 
-TEST_F(ScriptedDevice, OpensCountsAndClosesTheDevice) {
+TEST_F(ScriptedDevice, OpensCountsAndClosesTheDevice)
+{
     int fd = open64("/dev/zapi", O_RDONLY);
     ASSERT_GE(fd, 0);
     EXPECT_EQ(zapisimDeviceOpenCount(), 1u);
@@ -40,11 +46,13 @@ TEST_F(ScriptedDevice, OpensCountsAndClosesTheDevice) {
     EXPECT_EQ(zapisimDeviceCloseCount(), 0u);
 }
 
-TEST_F(ScriptedDevice, RecordsEveryRequestAsSent) {
+TEST_F(ScriptedDevice, RecordsEveryRequestAsSent)
+{
     int fd = open64("/dev/zapi", O_RDONLY);
     ASSERT_GE(fd, 0);
     uint8_t block[208];
-    for (size_t i = 0; i < sizeof block; ++i) block[i] = static_cast<uint8_t>(i);
+    for (size_t i = 0; i < sizeof block; ++i)
+        block[i] = static_cast<uint8_t>(i);
     EXPECT_EQ(pread64(fd, block, 208, 1000), 0);
     EXPECT_EQ(pread(fd, block, 100, 23), 0);
 
@@ -60,7 +68,8 @@ TEST_F(ScriptedDevice, RecordsEveryRequestAsSent) {
     close(fd);
 }
 
-TEST_F(ScriptedDevice, AnswersInOrderPerOperation) {
+TEST_F(ScriptedDevice, AnswersInOrderPerOperation)
+{
     int fd = open64("/dev/zapi", O_RDONLY);
     ASSERT_GE(fd, 0);
     uint8_t image[208] = {};
@@ -90,7 +99,8 @@ TEST_F(ScriptedDevice, AnswersInOrderPerOperation) {
     close(fd);
 }
 
-TEST_F(ScriptedDevice, BadBufferIsAFaultNotACrash) {
+TEST_F(ScriptedDevice, BadBufferIsAFaultNotACrash)
+{
     int fd = open64("/dev/zapi", O_RDONLY);
     ASSERT_GE(fd, 0);
     volatile uintptr_t unmapped = 8;  // hidden from the compiler's bounds checks
@@ -100,7 +110,8 @@ TEST_F(ScriptedDevice, BadBufferIsAFaultNotACrash) {
     close(fd);
 }
 
-TEST_F(ScriptedDevice, ForkedChildSendsItsOwnMemory) {
+TEST_F(ScriptedDevice, ForkedChildSendsItsOwnMemory)
+{
     int fd = open64("/dev/zapi", O_RDONLY);
     ASSERT_GE(fd, 0);
     uint8_t block[208] = {};
@@ -119,7 +130,8 @@ TEST_F(ScriptedDevice, ForkedChildSendsItsOwnMemory) {
     close(fd);
 }
 
-TEST_F(ScriptedDevice, OtherFilesAreUntouched) {
+TEST_F(ScriptedDevice, OtherFilesAreUntouched)
+{
     int fd = open("/dev/null", O_RDONLY);
     ASSERT_GE(fd, 0);
     uint8_t block[208];
@@ -129,7 +141,8 @@ TEST_F(ScriptedDevice, OtherFilesAreUntouched) {
     EXPECT_EQ(zapisimDeviceCloseCount(), 0u);
 }
 
-TEST(DeviceWithoutSimulation, IsTheRealPath) {
+TEST(DeviceWithoutSimulation, IsTheRealPath)
+{
     errno = 0;
     int fd = open64("/dev/zapi", O_RDONLY);
     EXPECT_EQ(fd, -1);

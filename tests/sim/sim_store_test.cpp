@@ -1,15 +1,16 @@
 // The simulator's own ID text, names and fault rule lines.
+#include <gtest/gtest.h>
+
 #include <cstring>
 #include <string>
-
-#include <gtest/gtest.h>
 
 #include "fault_rules.h"
 #include "store.h"
 
 namespace {
 
-TEST(SimIdText, FormatsAndParsesTheToolsForm) {
+TEST(SimIdText, FormatsAndParsesTheToolsForm)
+{
     const uint8_t id[16] = {0xa1, 0xb2, 0xc3, 0xd4, 0xe5, 0xf6, 0xa7, 0xb8,
                             0xc9, 0xda, 0xeb, 0xfc, 0x0d, 0x1e, 0x2f, 0x3a};
     char text[SIM_ID_TEXT_SIZE];
@@ -22,7 +23,8 @@ TEST(SimIdText, FormatsAndParsesTheToolsForm) {
     EXPECT_EQ(std::memcmp(id, back, 16), 0);
 }
 
-TEST(SimIdText, RefusesAnythingElse) {
+TEST(SimIdText, RefusesAnythingElse)
+{
     const char* bad[] = {
         "",
         "d4c3b2a1-f6e5-b8a7-c9da-ebfc0d1e2f3a",    // the common 36-character form
@@ -34,10 +36,12 @@ TEST(SimIdText, RefusesAnythingElse) {
         "d4c3b2a1_f6e5-b8a7-c9-da-ebfc0d1e2f3a",
     };
     uint8_t id[16];
-    for (const char* text : bad) EXPECT_EQ(simParseId(text, id), -1) << text;
+    for (const char* text : bad)
+        EXPECT_EQ(simParseId(text, id), -1) << text;
 }
 
-TEST(SimNames, AllowAnyByteButSlash) {
+TEST(SimNames, AllowAnyByteButSlash)
+{
     EXPECT_EQ(simCheckName("P1"), 0);
     EXPECT_EQ(simCheckName("a b\t\\c\xff"), 0);
     EXPECT_EQ(simCheckName(".hidden"), 0);
@@ -49,7 +53,8 @@ TEST(SimNames, AllowAnyByteButSlash) {
     EXPECT_EQ(simCheckName(".."), -1);
 }
 
-TEST(SimNames, EscapeOnlyWhatWouldBreakALine) {
+TEST(SimNames, EscapeOnlyWhatWouldBreakALine)
+{
     char out[SIM_ESCAPED_NAME_SIZE];
     simEscapeName("plain name-1", out, sizeof out);
     EXPECT_STREQ(out, "plain name-1");
@@ -60,7 +65,8 @@ TEST(SimNames, EscapeOnlyWhatWouldBreakALine) {
     EXPECT_EQ(std::strlen(out), 4u * 255u);
 }
 
-TEST(SimRecord, FillsEveryByteAndPlacesTheFields) {
+TEST(SimRecord, FillsEveryByteAndPlacesTheFields)
+{
     uint8_t id[16];
     std::memset(id, 0x77, sizeof id);
     uint8_t pool[SIM_RECORD_SIZE];
@@ -81,7 +87,8 @@ TEST(SimRecord, FillsEveryByteAndPlacesTheFields) {
 // Each rule survives the trip through its line.
 class SimRuleLines : public ::testing::TestWithParam<SimFaultRule_s> {};
 
-TEST_P(SimRuleLines, RoundTrip) {
+TEST_P(SimRuleLines, RoundTrip)
+{
     const SimFaultRule_s& rule = GetParam();
     char line[SIM_RULE_LINE_SIZE];
     ASSERT_EQ(simFormatRule(&rule, line, sizeof line), 0);
@@ -100,8 +107,9 @@ TEST_P(SimRuleLines, RoundTrip) {
     EXPECT_STREQ(back.text, rule.text);
 }
 
-SimFaultRule_s rule(int what, uint64_t operation, int kind, int64_t status, int errnoValue, uint64_t size, uint64_t nth,
-                    const char* text) {
+SimFaultRule_s rule(int what, uint64_t operation, int kind, int64_t status, int errnoValue,
+                    uint64_t size, uint64_t nth, const char* text)
+{
     SimFaultRule_s made = {};
     made.what = what;
     made.operation = operation;
@@ -111,7 +119,8 @@ SimFaultRule_s rule(int what, uint64_t operation, int kind, int64_t status, int 
     made.size = size;
     made.nth = nth;
     made.hasText = text != nullptr;
-    if (text != nullptr) std::strcpy(made.text, text);
+    if (text != nullptr)
+        std::strcpy(made.text, text);
     return made;
 }
 
@@ -126,11 +135,19 @@ INSTANTIATE_TEST_SUITE_P(
                       rule(SIM_RULE_OPEN, 0, 0, 0, 13, 0, 0, "/tmp/ids file.xml"),
                       rule(SIM_RULE_WRITE, 0, 0, 0, 28, 0, 2, "relative/path")));
 
-TEST(SimRuleLines, RefuseWhatIsNotARule) {
-    const char* bad[] = {"", "what=bogus", "what=open errno=5", "what=readdir errno=5", "what=request op=x",
-                         "what=request op=16 colour=red", "what=open path=2 errno=5", "op=16"};
+TEST(SimRuleLines, RefuseWhatIsNotARule)
+{
+    const char* bad[] = {"",
+                         "what=bogus",
+                         "what=open errno=5",
+                         "what=readdir errno=5",
+                         "what=request op=x",
+                         "what=request op=16 colour=red",
+                         "what=open path=2 errno=5",
+                         "op=16"};
     SimFaultRule_s parsed;
-    for (const char* line : bad) EXPECT_EQ(simParseRule(line, &parsed), -1) << line;
+    for (const char* line : bad)
+        EXPECT_EQ(simParseRule(line, &parsed), -1) << line;
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -10,22 +11,24 @@
 #include <filesystem>
 #include <string>
 
-#include <gtest/gtest.h>
-
 #include "store.h"
 #include "zapisim.h"
 
 namespace simtest {
 
-inline std::string makeTempDir() {
+inline std::string makeTempDir()
+{
     const char* tmp = getenv("TMPDIR");
-    std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/zapisim-test-XXXXXX";
-    if (mkdtemp(pattern.data()) == nullptr) return "";
+    std::string pattern =
+        std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/zapisim-test-XXXXXX";
+    if (mkdtemp(pattern.data()) == nullptr)
+        return "";
     return pattern;
 }
 
 inline void addObject(const std::string& root, int kind, const std::string& name, uint32_t state,
-                      const uint8_t* id) {
+                      const uint8_t* id)
+{
     SimObjectFile_s object = {};
     std::memcpy(object.magic, SIM_OBJECT_MAGIC, sizeof object.magic);
     object.kind = static_cast<uint32_t>(kind);
@@ -33,18 +36,22 @@ inline void addObject(const std::string& root, int kind, const std::string& name
     ASSERT_EQ(simSaveObject(root.c_str(), kind, name.c_str(), &object, true), 0) << name;
 }
 
-inline std::string readText(const std::string& path) {
+inline std::string readText(const std::string& path)
+{
     std::string text;
     int fd = open(path.c_str(), O_RDONLY);
-    if (fd < 0) return text;
+    if (fd < 0)
+        return text;
     char buffer[4096];
     ssize_t got = 0;
-    while ((got = read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<size_t>(got));
+    while ((got = read(fd, buffer, sizeof buffer)) > 0)
+        text.append(buffer, static_cast<size_t>(got));
     close(fd);
     return text;
 }
 
-inline void writeText(const std::string& path, const std::string& text) {
+inline void writeText(const std::string& path, const std::string& text)
+{
     int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     ASSERT_GE(fd, 0) << path;
     ASSERT_EQ(write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
@@ -55,9 +62,16 @@ inline void writeText(const std::string& path, const std::string& text) {
 // Room beyond the 208 bytes lets a test send a block one byte too long.
 struct Block {
     uint8_t bytes[216] = {};
-    void set32(size_t offset, uint32_t value) { std::memcpy(bytes + offset, &value, sizeof value); }
-    void set64(size_t offset, uint64_t value) { std::memcpy(bytes + offset, &value, sizeof value); }
-    uint64_t get64(size_t offset) const {
+    void set32(size_t offset, uint32_t value)
+    {
+        std::memcpy(bytes + offset, &value, sizeof value);
+    }
+    void set64(size_t offset, uint64_t value)
+    {
+        std::memcpy(bytes + offset, &value, sizeof value);
+    }
+    uint64_t get64(size_t offset) const
+    {
         uint64_t value = 0;
         std::memcpy(&value, bytes + offset, sizeof value);
         return value;
@@ -65,14 +79,17 @@ struct Block {
 };
 
 class SystemTest : public ::testing::Test {
-protected:
-    void SetUp() override {
+   protected:
+    void SetUp() override
+    {
         base = makeTempDir();
         ASSERT_FALSE(base.empty());
         root = base + "/system";
         ASSERT_EQ(simCreateSystem(root.c_str()), 0);
-        for (uint8_t i = 0; i < 16; ++i) poolId[i] = static_cast<uint8_t>(0xA0 + i);
-        for (uint8_t i = 0; i < 16; ++i) volumeId[i] = static_cast<uint8_t>(0x10 + i);
+        for (uint8_t i = 0; i < 16; ++i)
+            poolId[i] = static_cast<uint8_t>(0xA0 + i);
+        for (uint8_t i = 0; i < 16; ++i)
+            volumeId[i] = static_cast<uint8_t>(0x10 + i);
         addObject(root, SIM_KIND_POOL, "P1", 6, poolId);
         addObject(root, SIM_KIND_VOLUME, "V1", 6, volumeId);
         ASSERT_EQ(zapisimUseSystem(root.c_str()), 0);
@@ -80,23 +97,34 @@ protected:
         ASSERT_GE(fd, 0);
     }
 
-    void TearDown() override {
-        if (fd >= 0) close(fd);
+    void TearDown() override
+    {
+        if (fd >= 0)
+            close(fd);
         zapisimUseSystem(nullptr);
         std::error_code ignored;
         std::filesystem::remove_all(base, ignored);
     }
 
     // Re-reads the system's fault rules and journal switch (as a new process would).
-    void restart() { ASSERT_EQ(zapisimUseSystem(root.c_str()), 0); }
-
-    long long send(uint64_t operation, Block* block, size_t count = 208) {
-        return static_cast<long long>(pread64(fd, block->bytes, count, static_cast<off64_t>(operation)));
+    void restart()
+    {
+        ASSERT_EQ(zapisimUseSystem(root.c_str()), 0);
     }
 
-    Block rootBlock() { return Block{}; }
+    long long send(uint64_t operation, Block* block, size_t count = 208)
+    {
+        return static_cast<long long>(
+            pread64(fd, block->bytes, count, static_cast<off64_t>(operation)));
+    }
 
-    Block openBlock(uint64_t rootKey, const std::string& path) {
+    Block rootBlock()
+    {
+        return Block{};
+    }
+
+    Block openBlock(uint64_t rootKey, const std::string& path)
+    {
         paths[pathCount % 4] = path;
         const std::string& kept = paths[pathCount++ % 4];
         Block block;
@@ -109,7 +137,8 @@ protected:
         return block;
     }
 
-    Block recordBlock(uint64_t key, uint64_t mask, uint8_t* record) {
+    Block recordBlock(uint64_t key, uint64_t mask, uint8_t* record)
+    {
         Block block;
         block.bytes[4] = 1;
         block.set64(16, key);
@@ -120,25 +149,29 @@ protected:
         return block;
     }
 
-    Block closeBlock(uint64_t key) {
+    Block closeBlock(uint64_t key)
+    {
         Block block;
         block.set64(16, key);
         return block;
     }
 
-    uint64_t takeRoot() {
+    uint64_t takeRoot()
+    {
         Block block = rootBlock();
         EXPECT_EQ(send(1000, &block), 0);
         return block.get64(16);
     }
 
-    uint64_t takeObject(uint64_t rootKey, const std::string& path) {
+    uint64_t takeObject(uint64_t rootKey, const std::string& path)
+    {
         Block block = openBlock(rootKey, path);
         EXPECT_EQ(send(23, &block), 0) << path;
         return block.get64(16);
     }
 
-    long long closeKey(uint64_t key) {
+    long long closeKey(uint64_t key)
+    {
         Block block = closeBlock(key);
         return send(1001, &block);
     }

@@ -89,8 +89,8 @@ inline ReaderOutcome runModel(std::string text, int32_t kind)
             break;
         }
         if (!nameFound || !guidFound) {
-            return finish(-1, std::string("XMLParser: ") + (nameFound ? name : guid) +
-                                  " without " + (nameFound ? guid : name) + "\n");
+            return finish(-1, std::string("XMLParser: ") + (nameFound ? name : guid) + " without " +
+                                  (nameFound ? guid : name) + "\n");
         }
         if (nameLength > 255 || e.contentLength > 255) {
             return finish(-1, std::string("XMLParser: ") + (nameLength > 255 ? name : guid) +
@@ -100,8 +100,8 @@ inline ReaderOutcome runModel(std::string text, int32_t kind)
             return finish(-1, std::string("XMLParser: ") + name + " is empty\n");
         }
         if (guidText.size() > 37) {
-            return finish(-1, std::string("XMLParser: ") + guid +
-                                  " text is longer than 37 characters\n");
+            return finish(
+                -1, std::string("XMLParser: ") + guid + " text is longer than 37 characters\n");
         }
         out.list += nameText + "|" + guidText + ";";
         paired = nameEnd;

@@ -2,6 +2,8 @@
 // pairs, and what the scripted simulated device saw and will answer.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -9,8 +11,6 @@
 #include <string>
 #include <utility>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "workflows.h"
 #include "zapisim.h"
@@ -78,7 +78,7 @@ inline uint64_t requestField(size_t index, size_t offset)
 
 // Every test starts with an empty list, the scripted device and nothing recorded.
 class ScriptedDevice : public ::testing::Test {
-protected:
+   protected:
     void SetUp() override
     {
         freeList();

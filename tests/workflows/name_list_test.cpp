@@ -1,8 +1,8 @@
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <string>
-
-#include <gtest/gtest.h>
 
 #include "workflows.h"
 

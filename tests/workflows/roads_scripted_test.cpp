@@ -1,11 +1,11 @@
 // getInfo and GUIDModify against the scripted device: for each way one object can
 // fail, the message, the requests in order with the key each one carries (the two
 // roads release their keys in opposite orders), and what is left in the list.
+#include <gtest/gtest.h>
+
 #include <ostream>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "admin_client.h"
 #include "roads_support.h"
@@ -77,8 +77,8 @@ TEST_P(OneObject, FailsOrIsSkipped)
         expected.insert(expected.end(), {{ZAPI_OP_OPEN, ROOT}, {ZAPI_OP_GET_INFO, OBJECT}});
         // get releases the root key first, put the object key first.
         uint64_t first = (c.road == Road::Get) ? ROOT : OBJECT;
-        expected.insert(expected.end(), {{ZAPI_OP_CLOSE, first},
-                                         {ZAPI_OP_CLOSE, (first == ROOT) ? OBJECT : ROOT}});
+        expected.insert(expected.end(),
+                        {{ZAPI_OP_CLOSE, first}, {ZAPI_OP_CLOSE, (first == ROOT) ? OBJECT : ROOT}});
     }
 
     testing::internal::CaptureStdout();
@@ -116,7 +116,8 @@ const Case CASES[] = {
     {"PutPoolInfo", Road::Put, 1, ZAPI_OP_GET_INFO, 5, "zGetInfo failed -- error 5\n"},
     {"PutVolumeInfo", Road::Put, 0, ZAPI_OP_GET_INFO, 2147483648u,
      "  zGetInfo failed -- error 2147483648\n"},
-    {"PutPoolInactive", Road::Put, 1, 0, 0, "Pool \"obj 1\" must be active to modify its Tavro ID\n"},
+    {"PutPoolInactive", Road::Put, 1, 0, 0,
+     "Pool \"obj 1\" must be active to modify its Tavro ID\n"},
     {"PutVolumeInactive", Road::Put, 0, 0, 0,
      "Volume \"obj 1\" must be active to modify its Tavro ID\n"},
 };

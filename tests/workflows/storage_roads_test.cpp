@@ -1,16 +1,15 @@
 // Both roads in-process against a simulated storage system made with the zapisim
 // command: what reaches the ID list file, which IDs change, and that no key stays held.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <ostream>
 #include <string>
 #include <vector>
-
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include "id_list.h"
 #include "roads_support.h"
@@ -43,7 +42,7 @@ std::string zapisim(const std::string& arguments)
 }
 
 class StorageRoads : public ::testing::Test {
-protected:
+   protected:
     void SetUp() override
     {
         roads::freeList();
@@ -64,8 +63,8 @@ protected:
     }
     void add(const char* kind, const std::string& name, int state, const std::string& id)
     {
-        zapisim(std::string("add ") + system + " " + kind + " '" + name + "' --state "
-                + std::to_string(state) + " --id " + id);
+        zapisim(std::string("add ") + system + " " + kind + " '" + name + "' --state " +
+                std::to_string(state) + " --id " + id);
     }
     // Starts the in-process device on the system, with the faults set so far.
     void useSystem()
@@ -86,8 +85,8 @@ std::string volumeFile(const Pairs& pairs)
 {
     std::string text = "<listVolumes>\n";
     for (const auto& [name, id] : pairs) {
-        text += "\t<volumeName>" + name + "</volumeName>\n\t\t<volumeGUID>" + id
-                + "</volumeGUID>\n";
+        text +=
+            "\t<volumeName>" + name + "</volumeName>\n\t\t<volumeGUID>" + id + "</volumeGUID>\n";
     }
     return text + "</listVolumes>";
 }
@@ -102,7 +101,8 @@ TEST_F(StorageRoads, GetLeavesOutTheInactiveVolume)
 
     testing::internal::CaptureStdout();
     EXPECT_EQ(getName(listFile.c_str()), 0);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Volume V2 must be active to get its Tavro ID\n");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "Volume V2 must be active to get its Tavro ID\n");
     EXPECT_EQ(roads::readFile(listFile), volumeFile({{"V1", A}, {"V3", C}}));
     EXPECT_EQ(listHead, nullptr);
     EXPECT_EQ(zapisimHeldKeyCount(), 0u);
@@ -188,8 +188,8 @@ TEST_P(PutStops, AtTheSecondVolume)
     testing::internal::CaptureStdout();
     EXPECT_EQ(GUIDModify(), -1);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), c.output);
-    EXPECT_EQ(show(), "volume\tV1\t6\t" + B + "\nvolume\tV2\t6\t" + A + "\nvolume\tV3\t6\t" + A
-                          + "\n");
+    EXPECT_EQ(show(),
+              "volume\tV1\t6\t" + B + "\nvolume\tV2\t6\t" + A + "\nvolume\tV3\t6\t" + A + "\n");
     EXPECT_EQ(roads::listPairs(), (Pairs{{"V2", c.secondText}, {"V3", C}}));
     EXPECT_EQ(zapisimHeldKeyCount(), 0u);
 }
