@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Front door of the project: every target installs what it needs first.
 SHELL := /bin/bash
 PRESET ?= default

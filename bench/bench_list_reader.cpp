@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // List reader: a volume list file of 100,000 objects, as the tool's writer makes it, parsed
 // into the name/ID list (without applying it) against pugixml's in-place parse of the same
 // bytes; and the same with the file read from disk. Throughput is file bytes per second.

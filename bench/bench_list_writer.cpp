@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // List writer: 100,000 volume records written by writeGUIDToFile (one write call per
 // record, as the file format's writer makes them) against a plain stdio-buffered write of
 // the same bytes, record by record. Throughput is file bytes per second.

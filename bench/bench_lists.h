@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Name/ID lists and list files of generated volumes, shared by the list benchmarks.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // ID text: LB_GUIDToString against libuuid's uuid_unparse_lower and LB_GUIDFromString
 // against uuid_parse, on the same random 16-byte IDs. Each side formats into, and parses
 // from, its own text form (37 characters here, 36 for libuuid).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The floor of a whole korvane run: the device requests that `korvane get` or `korvane put`
 // makes on a storage system, in the same order and with the same request blocks, through
 // the same admin client, and nothing else: no list, no file, no text. Run it as the tool is

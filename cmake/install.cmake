@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Where an installed system keeps korvane, the simulator and their manual pages.
 #
 #   sbin/korvane                    the administrator's tool        (component korvane)

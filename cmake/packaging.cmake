@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Debian packages, made by CPack from the install rules (cmake/install.cmake):
 #   korvane   the tool and its manual page
 #   zapisim   the simulated storage system, for rehearsals and tests

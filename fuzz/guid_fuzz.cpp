@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // LB_GUIDFromString on any bytes. Whatever parses must format to 37 lower-case
 // characters that parse back to the same 16 bytes, and the parser must agree with the
 // plain group-by-group conversion by the C library (its fast path for the usual form

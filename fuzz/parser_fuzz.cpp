@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The list reader's parser end to end: XMLParser on arbitrary bytes, once as a pool
 // file and once as a volume file, with the simulated storage system in this process
 // (a few active and inactive pools and volumes whose names the seeds use, so parses

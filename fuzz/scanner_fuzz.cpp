@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The element scanner on arbitrary bytes. Every operation runs over a heap block of
 // exactly its range (no terminator, nothing around it), so a read or write outside
 // `first`..`last` is caught by AddressSanitizer. Results are checked against what the

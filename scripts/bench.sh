@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Benchmarks of KORVANE: the Google Benchmark binaries of bench/ (ID text, list reader, list
 # writer) and whole runs of `korvane get volume` and `korvane put volume` under the
 # simulated storage system against the floor program (bench/floor.cpp), which makes the

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Demo: back up the volume IDs of a simulated storage system into an ID list file,
 # edit one ID in the file, and restore the file into the system.
 # Usage: scripts/demo.sh BUILD_DIR   (called by `make demo` after the build)

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Builds the libFuzzer targets (preset "fuzz": clang 14, ASan and UBSan) and runs each for
 # a bounded time, starting from the committed seeds in fuzz/corpus/<target>/. What the
 # fuzzer learns stays in build/fuzz/corpus/<target>/; a crashing input is written to

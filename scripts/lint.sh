@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Static checks: the project's .clang-format over src/, sim/, tests/, bench/ and fuzz/;
 # clang-tidy with the project's .clang-tidy (compile flags from
 # BUILD_DIR/compile_commands.json) and cppcheck over src/ and sim/. Any finding fails.

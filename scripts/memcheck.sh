@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # valgrind memcheck over every korvane run of the end-to-end, fault-sweep and bad-input
 # tests: get and put, success and each failure path they drive under the simulated
 # storage system. The test harness puts the valgrind command line of

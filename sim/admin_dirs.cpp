@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The admin directories "/_admin/Pools/" and "/_admin/Volumes/": listings of the
 // system's pools or volumes, sorted once when the directory is opened.
 #include <errno.h>

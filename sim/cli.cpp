@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // zapisim: creates, changes and shows a simulated storage system, sets its faults,
 // reads its journal, and runs a program against it with libzapisim.so preloaded.
 #include <errno.h>

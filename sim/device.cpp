@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // "/dev/zapi" as the program sees it: the descriptors handed out for it, the
 // scripted mode used by in-process client tests, and the hand-over of each request
 // to the storage-backed device.

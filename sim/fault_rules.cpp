@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The text form of fault rules.
 #include "fault_rules.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Fault rules of a simulated storage system: written by "zapisim fail" into the
 // system's "faults" file, one line each, and read by libzapisim.so when it starts.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Fault injection inside the program: the rules of the system's "faults" file, each
 // with its own count of matching calls in this process.
 #include <errno.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The C library calls that libzapisim.so stands in for. Every one of them first
 // asks whether the call is the simulator's business (the device, an admin
 // directory, a configured fault) and otherwise hands it to the next definition

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The journal of device requests: one tab-separated line per request, written with a
 // single append so that lines of several processes never interleave.
 #include <errno.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Shared inside libzapisim.so: the C library's own entry points, the device, the
 // storage-backed mode, fault injection and the journal. Nothing here is exported.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Object files, listings and ID text of the simulated storage system.
 #include "store.h"
 

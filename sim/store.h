@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The simulated storage system on disk, shared by libzapisim.so and the zapisim
 // command. A system is a directory:
 //   system            marker line written by "zapisim init"

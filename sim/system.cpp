@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The storage-backed device: keys, the strict reading of each request block, and the
 // five operations the tool uses, against the object files of a system directory.
 #include <errno.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // In-process face of the simulated storage system, for test programs that link
 // libzapisim.so directly (its open64/pread64 then stand in for the C library's).
 #pragma once

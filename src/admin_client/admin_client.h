@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Client side of the storage system's admin device "/dev/zapi": one 208-byte request
 // block per operation, passed with one pread64 whose offset is the operation code.
 #pragma once

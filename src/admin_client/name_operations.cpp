@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Device operations that pass names, optional IDs or hand out new keys.
 #include "admin_client.h"
 #include "zapi_block.h"

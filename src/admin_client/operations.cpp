@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The five operations through which the tool reads and writes an object's ID.
 #include "admin_client.h"
 #include "zapi_block.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Device operations that pass a caller's record or buffer, and the record entry accessor.
 #include <cstring>
 

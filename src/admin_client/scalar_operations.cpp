@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Device operations that carry only scalars or an identity in the request block.
 #include "admin_client.h"
 #include "zapi_block.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The admin device transport: the shared descriptor, the status convention and the one
 // request step that every operation goes through.
 #include <fcntl.h>

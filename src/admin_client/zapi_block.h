@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Inside the admin client: parameter-area offsets and the helpers that fill a request
 // block, submit it and copy results out of it. Not part of the client's public face.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Command front end: the pool and volume commands that main dispatches to.
 #pragma once
 

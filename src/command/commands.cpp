@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The pool and volume commands: one road per run, then the success line of the kind.
 #include <strings.h>
 

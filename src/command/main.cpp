@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // korvane get|put pool|volume FILE: copies the object IDs of every pool or volume
 // between the storage system and an ID list file.
 #include <strings.h>

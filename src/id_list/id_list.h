@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The ID list file: an in-place element scanner, the file writer and the file reader.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Put road, first half: the ID list file is read whole into memory and parsed into the
 // name/ID list, which GUIDModify then applies to the storage system.
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Byte searches shared by the scanner and the list reader; not part of the public face.
 // Where SSE2 is there (every x86-64), blocks of sixteen bytes are compared at once; the
 // loops around them finish one byte at a time, so no byte past a range is read.

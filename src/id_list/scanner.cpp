@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // In-place element scanner for the XML-like ID list text.
 //
 // Every range is inclusive: `last` is the last byte that may be examined. Positions are

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The 16-byte object ID of a pool or volume and its 37-character text form.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Get road: every active pool or volume that the admin directory lists goes, with its
 // object ID, into the list and from there into the ID list file.
 #include <dirent.h>

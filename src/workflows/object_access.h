@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Reaching one pool or volume through the admin client: the part the get and put
 // roads share. Everything here follows the process-wide object kind `isPool`.
 #pragma once

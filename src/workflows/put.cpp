@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Put road, second half: every node of the list read from the ID list file gives its
 // object ID to the pool or volume of its name. The first hard failure ends the walk;
 // objects already changed keep their new IDs.

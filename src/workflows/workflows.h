@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The name/ID list shared by both roads, the object kind, and the get and put workflows.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Every other device operation: its block byte for byte, its results, its own checks.
 #include <cerrno>
 

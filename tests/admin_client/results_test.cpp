@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What operations read back, what they leave alone on failure, and the client's own checks.
 #include <cerrno>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The device descriptor, the status convention, string lengths and the five operations.
 #include <cerrno>
 

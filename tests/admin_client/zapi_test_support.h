@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Expected request blocks, scripted answers and a fixture around the in-process device.
 #pragma once
 

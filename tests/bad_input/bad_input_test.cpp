@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Malformed and hostile list files given to `korvane put` under the simulated storage
 // system: the files of this folder (one table row each), every prefix of a valid file,
 // a megabyte without a newline, names and IDs at and past their limits. Each run must

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The command line: banner, argument checks in the order count, direction, kind,
 // case-insensitive keywords, success lines and exit status.
 #include "harness.h"

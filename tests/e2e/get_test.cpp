@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The get road: listing the admin directory, reading each object's ID, writing the
 // ID list file; every message of its failures, checked byte for byte.
 #include <sys/stat.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // End-to-end harness: runs the real korvane binary under the simulated storage
 // system (zapisim) and reads back what happened: standard output and error, the exit
 // status, the objects' IDs afterwards and the journal of device requests.

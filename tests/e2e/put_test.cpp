@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The put road: reading the ID list file, parsing its pairs and applying each ID;
 // every message of its failures, checked byte for byte, with the IDs afterwards.
 #include <unistd.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Whole runs in sequence: get then put, the standard streams as the list file, a
 // pipe that delivers the file in small pieces, and the request blocks on the device.
 #include <cstring>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Fault sweep: get and put over three objects of the kind, under the simulated storage
 // system, failing one step at a time: the 1st, 2nd, ... device request (once with a
 // device status, once with the system call failing with an errno), the device open, and

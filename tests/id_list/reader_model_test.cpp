@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // parseGUIDList against the plain model of its parse. The reader recognises the writer's
 // usual layout without running the searches; on every input the list, the messages, the
 // result and the rewritten buffer must be exactly those of the searches.

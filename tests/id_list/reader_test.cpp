@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The list file reader over buffers and files. What the parser hands on is observed by
 // refusing the first request of GUIDModify: the walk then stops before it has consumed
 // anything, and the whole list it was given can be read back.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The list reader's two halves on their own: parseGUIDList takes name and ID texts without
 // their white space, and readGUIDFile delivers a file whole, however its buffer grows.
 #include <gtest/gtest.h>

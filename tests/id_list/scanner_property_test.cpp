@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Randomized checks of the element scanner: small XML-ish buffers, random ranges copied into
 // heap blocks of exactly their size, every operation. The content scan is compared with a
 // plain byte-at-a-time model of the rules, which uses no search shortcuts.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Element scanner: documented edge cases with exact offsets, and every sub-range of each case
 // scanned from a heap block of exactly that size, so a stray read trips AddressSanitizer.
 #include <gtest/gtest.h>

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # What an administrator gets: installs korvane and zapisim into a temporary root,
 # the way `make install` or the Debian packages put them there, and runs the
 # installed tool against a simulated storage system.

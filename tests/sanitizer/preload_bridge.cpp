@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Linked into every program of the sanitized build (AddressSanitizer with its shared
 // runtime). The tests run korvane under "zapisim run", which preloads libzapisim.so
 // ahead of the ASan runtime: the check that the runtime comes first must be off, and

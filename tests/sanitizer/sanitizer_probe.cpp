@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Run under "zapisim run" by sanitizer_selfcheck_test in the sanitized build: does one
 // deliberately faulty (or sound) thing, so that the test can see the sanitizers catch
 // it with libzapisim.so preloaded, as they must for korvane.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The sanitized build catches faults in a program run the way the end-to-end tests
 // run korvane: under "zapisim run", with libzapisim.so preloaded ahead of the ASan
 // runtime. Without this, a broken bridge would turn the sanitized suite into a plain

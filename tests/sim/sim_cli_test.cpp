@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The zapisim command, and programs run under it: persistence across processes,
 // every kind of fault, the journal's exit lines, the command's errors.
 #include <spawn.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The storage-backed device in-process: the five operations, the strict reading of
 // each request, key accounting, listings and the journal.
 #include <dirent.h>

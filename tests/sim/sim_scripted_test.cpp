@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Scripted mode: what in-process client tests rely on.
 #include <errno.h>
 #include <fcntl.h>

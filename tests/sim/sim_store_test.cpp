@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The simulator's own ID text, names and fault rule lines.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A throw-away simulated storage system for the in-process tests, with hand-built
 // request blocks sent straight to "/dev/zapi".
 #pragma once

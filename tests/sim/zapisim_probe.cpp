@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A small client run under "zapisim run" by the tests: each argument group is one
 // step, and each step prints one line saying what the simulated system answered.
 //   device | list KIND | get KIND NAME | put KIND NAME ID | leak KIND NAME

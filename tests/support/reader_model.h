@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A plain model of the list reader's parse, written with nothing but findElement and
 // removeWhiteSpace: the root element, then two searches from the same pass start, texts
 // taken at once, the next pass inside the ID element. Whatever shortcuts the reader takes,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Helpers for the in-process tests of the get and put roads: the name/ID list as plain
 // pairs, and what the scripted simulated device saw and will answer.
 #pragma once

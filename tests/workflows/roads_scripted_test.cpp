@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // getInfo and GUIDModify against the scripted device: for each way one object can
 // fail, the message, the requests in order with the key each one carries (the two
 // roads release their keys in opposite orders), and what is left in the list.

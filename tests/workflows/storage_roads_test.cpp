@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Both roads in-process against a simulated storage system made with the zapisim
 // command: what reaches the ID list file, which IDs change, and that no key stays held.
 #include <gtest/gtest.h>
