@@ -20,7 +20,7 @@
 
 #include "bench_lists.h"
 #include "id_list.h"
-#include "workflows.h"
+#include "name_list.h"
 
 namespace {
 

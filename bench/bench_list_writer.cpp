@@ -10,7 +10,7 @@
 
 #include "bench_lists.h"
 #include "id_list.h"
-#include "workflows.h"
+#include "name_list.h"
 
 namespace {
 

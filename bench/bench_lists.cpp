@@ -10,8 +10,8 @@
 #include <random>
 
 #include "id_list.h"
+#include "name_list.h"
 #include "object_id.h"
-#include "workflows.h"
 
 void fillVolumeList(uint32_t count, uint32_t seed)
 {

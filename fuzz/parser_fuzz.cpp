@@ -6,7 +6,6 @@
 // consistent (then emptied here), every node within its widths, and when the parser
 // refused the file, not a single request reached the device. Requests that did reach
 // it must all be well formed (the device refuses malformed blocks and unknown keys).
-// Before that, the parse alone must give exactly what the plain model of it gives.
 #include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -25,8 +24,6 @@
 #include <cstring>
 #include <string>
 
-#include "id_list.h"
-#include "reader_model.h"
 #include "workflows.h"
 #include "zapisim.h"
 
@@ -138,29 +135,8 @@ size_t drainList(size_t limit)
     return count;
 }
 
-// The parse without applying, against the model: the list, the messages, the result and
-// the rewritten buffer.
-void parseLikeTheModel(int32_t kind, const uint8_t* data, size_t size)
-{
-    std::string text(reinterpret_cast<const char*>(data), size);
-    reader_model::ReaderOutcome expected = reader_model::runModel(text, kind);
-    char* buffer = static_cast<char*>(malloc(size + 1));
-    memcpy(buffer, data, size);
-    buffer[size] = '\0';
-    isPool = kind;
-    reader_model::ReaderOutcome got;
-    got.result = parseGUIDList(buffer, static_cast<uint32_t>(size));
-    got.printed = takeOutput();
-    got.list = reader_model::takeList();
-    got.buffer.assign(buffer, size + 1);
-    free(buffer);
-    check(got == expected, "the parse differs from its model");
-}
-
 void parseAs(int32_t kind, const uint8_t* data, size_t size)
 {
-    parseLikeTheModel(kind, data, size);
-
     // The reader's buffer: the file bytes and a zero, in a block of exactly that size.
     char* buffer = static_cast<char*>(malloc(size + 1));
     memcpy(buffer, data, size);

@@ -6,7 +6,7 @@
 #include <cstdio>
 
 #include "command.h"
-#include "workflows.h"
+#include "name_list.h"
 
 int main(int argc, char** argv)
 {

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "name_list.h"
+
 // Result of the element operations. Positions point into the caller's buffer; every
 // range is inclusive: `last` is the last byte that may be examined.
 struct XMLElement_s {
@@ -38,13 +40,8 @@ void skipCDATA(char** cursor, char* last);
 // Writes the list of the current kind into path, consuming it. 0 or -1.
 int writeGUIDToFile(const char* path);
 
-// Reads the list file at path, parses it into the list and applies it. 0, -1 or a status.
-int readGUIDFromFile(const char* path);
-// Parses buffer (length file bytes followed by a zero byte) into the list, then applies it.
-int XMLParser(char* buffer, uint32_t length);
-// The two halves of readGUIDFromFile before anything is applied. readGUIDFile reads the
-// whole file into a new buffer (the caller frees it) followed by a zero byte; 0 or -1.
-// parseGUIDList fills the empty list from such a buffer, as XMLParser does; 0 or -1.
-// Each reports its own failures with the messages of readGUIDFromFile and XMLParser.
+// The two halves of reading a list file. readGUIDFile reads the whole file into a new
+// buffer (the caller frees it) followed by a zero byte; parseGUIDList fills the empty list
+// from such a buffer. Each reports its own failures; 0 or -1.
 int readGUIDFile(const char* path, char** buffer, uint32_t* length);
 int parseGUIDList(char* buffer, uint32_t length);

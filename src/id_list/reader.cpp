@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
-// Put road, first half: the ID list file is read whole into memory and parsed into the
-// name/ID list, which GUIDModify then applies to the storage system.
+// Reading an ID list file: the whole file into memory, then every name/ID pair of the
+// current kind's root element into the name/ID list.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,8 +11,6 @@
 #include <cstring>
 
 #include "id_list.h"
-#include "scan_bytes.h"
-#include "workflows.h"
 
 namespace {
 
@@ -24,37 +22,6 @@ constexpr uint64_t MAX_FILE_BYTES = UINT32_MAX;
 constexpr size_t TEXT_SIZE = 256;
 constexpr size_t MAX_TEXT_BYTES = TEXT_SIZE - 1;
 constexpr size_t MAX_GUID_TEXT = sizeof(NameGUIDList_s::guidText) - 1;
-
-struct ElementNames_s {
-    const char* root;
-    const char* name;
-    const char* guid;
-    size_t rootLength;
-    size_t nameLength;
-    size_t guidLength;
-};
-
-constexpr char POOL_ROOT[] = "listPools";
-constexpr char POOL_NAME[] = "poolName";
-constexpr char POOL_GUID[] = "poolGUID";
-constexpr char VOLUME_ROOT[] = "listVolumes";
-constexpr char VOLUME_NAME[] = "volumeName";
-constexpr char VOLUME_GUID[] = "volumeGUID";
-
-ElementNames_s kindElementNames()
-{
-    if (isPool == 1) {
-        return {
-            POOL_ROOT,           POOL_NAME, POOL_GUID, sizeof POOL_ROOT - 1, sizeof POOL_NAME - 1,
-            sizeof POOL_GUID - 1};
-    }
-    return {VOLUME_ROOT,
-            VOLUME_NAME,
-            VOLUME_GUID,
-            sizeof VOLUME_ROOT - 1,
-            sizeof VOLUME_NAME - 1,
-            sizeof VOLUME_GUID - 1};
-}
 
 void reportTooLarge(const char* path)
 {
@@ -115,399 +82,117 @@ int readToEnd(int fd, const char* path, char** buffer, size_t* capacity, uint64_
     }
 }
 
-// Whether any of `length` bytes from `content` is a zero byte or white space: every such
-// byte is below '!'. A list file written by the tool has none in its texts, so they can be
-// taken as they are. Eight bytes at a time: a byte below '!' is the only one that leaves
-// its high bit set in (word - 0x21 in every byte) & ~word.
-bool holdsByteBelowBang(const char* content, size_t length)
+// One search of a pass: whether the element was found, which start tag it was, how many
+// content bytes it held, and the length of its text.
+struct FoundText_s {
+    bool found;
+    const char* startTag;
+    uint64_t contentLength;
+    size_t length;
+};
+
+// Searches `name` in first..last. When found, `text` receives its content at once (the
+// next search reuses the record and may rewrite the buffer): at most MAX_TEXT_BYTES, up
+// to a zero byte, without any white space.
+FoundText_s takeElementText(const char* name, char* first, char* last, XMLElement_s* element,
+                            char* text)
 {
-    constexpr uint64_t everyByte = 0x0101010101010101ULL;
-    constexpr uint64_t highBits = 0x8080808080808080ULL;
-    uint64_t below = 0;
-    size_t i = 0;
-    for (; i + sizeof(uint64_t) <= length; i += sizeof(uint64_t)) {
-        uint64_t word = 0;
-        memcpy(&word, content + i, sizeof word);
-        below |= (word - everyByte * '!') & ~word & highBits;
+    FoundText_s found = {false, nullptr, 0, 0};
+    text[0] = '\0';
+    if (findElement(name, first, last, element) != 0) {
+        return found;
     }
-    if (i < length && length >= sizeof(uint64_t)) {
-        // The last eight bytes, overlapping some already tested, instead of one at a time.
-        uint64_t word = 0;
-        memcpy(&word, content + length - sizeof word, sizeof word);
-        below |= (word - everyByte * '!') & ~word & highBits;
-        i = length;
+    found.found = true;
+    found.startTag = element->nameEnd;
+    found.contentLength = element->contentLength;
+    if (element->contentStart != nullptr) {
+        size_t length = (element->contentLength < MAX_TEXT_BYTES)
+                            ? static_cast<size_t>(element->contentLength)
+                            : MAX_TEXT_BYTES;
+        memcpy(text, element->contentStart, length);
+        text[length] = '\0';
+        if (strlen(text) > 0) {
+            removeWhiteSpace(text, static_cast<int32_t>(strlen(text)));
+        }
     }
-    bool found = below != 0;
-    for (; i < length; ++i) {
-        found = found || static_cast<unsigned char>(content[i]) < '!';
-    }
+    found.length = strlen(text);
     return found;
 }
 
-// Whether the `length` bytes at `a` and `b` are equal. Element names are 8 to 16 bytes
-// long: two overlapping word compares then, without a library call.
-bool sameBytes(const char* a, const char* b, size_t length)
-{
-    if (length < sizeof(uint64_t) || length > 2 * sizeof(uint64_t)) {
-        return memcmp(a, b, length) == 0;
-    }
-    uint64_t headA = 0;
-    uint64_t headB = 0;
-    uint64_t tailA = 0;
-    uint64_t tailB = 0;
-    memcpy(&headA, a, sizeof headA);
-    memcpy(&headB, b, sizeof headB);
-    memcpy(&tailA, a + length - sizeof tailA, sizeof tailA);
-    memcpy(&tailB, b + length - sizeof tailB, sizeof tailB);
-    return ((headA ^ headB) | (tailA ^ tailB)) == 0;
-}
-
-// Gives `text` the content of the element found into `element` (a zero byte in it ends the
-// text; never more than MAX_TEXT_BYTES) without any white space, and returns its length.
-int64_t takeText(const XMLElement_s& element, char* text)
-{
-    text[0] = '\0';
-    if (element.contentStart == nullptr) {
-        return 0;
-    }
-    size_t length = (element.contentLength < MAX_TEXT_BYTES)
-                        ? static_cast<size_t>(element.contentLength)
-                        : MAX_TEXT_BYTES;
-    memcpy(text, element.contentStart, length);
-    text[length] = '\0';
-    if (holdsByteBelowBang(element.contentStart, length)) {
-        length = strlen(text);
-        if (length > 0) {
-            removeWhiteSpace(text, static_cast<int32_t>(length));
-            length = strlen(text);
-        }
-    }
-    return static_cast<int64_t>(length);
-}
-
-// The text of a plain element as takeText gives it, without copying it when its content
-// can be taken as it is: *bytes then points at the content in the buffer, which nothing
-// rewrites. Otherwise *bytes is `text`, which receives the text.
-int64_t takePlainText(const XMLElement_s& element, char* text, const char** bytes)
-{
-    if (element.contentLength <= MAX_TEXT_BYTES &&
-        !holdsByteBelowBang(element.contentStart, element.contentLength)) {
-        *bytes = element.contentStart;
-        return static_cast<int64_t>(element.contentLength);
-    }
-    *bytes = text;
-    return takeText(element, text);
-}
-
-// Searches `name` in first..last. When found, `text` receives its content as takeText
-// gives it, and its length is returned; otherwise -1. The text is copied at once: the next
-// search reuses the record and may rewrite the buffer.
-int64_t takeElementText(const char* name, char* first, char* last, XMLElement_s* element,
-                        char* text)
-{
-    if (findElement(name, first, last, element) != 0) {
-        return -1;
-    }
-    return takeText(*element, text);
-}
-
-// The first "<" from `from` to `last` that does not open an end tag, or null. An end tag
-// can never be taken for a name or ID element.
-char* nextOpening(char* from, const char* last)
-{
-    while (last - from >= 0) {
-        char* open = findByte(from, static_cast<size_t>(last - from) + 1, '<');
-        if (open == nullptr || open == last) {
-            return nullptr;
-        }
-        if (open[1] != '/') {
-            return open;
-        }
-        from = open + 2;
-    }
-    return nullptr;
-}
-
-// Whether a plain element of that name stands at `open`: "<", the name, ">", content
-// without any "<", and the exact end tag, all at or before `last`. If so, fills `element`
-// as findElement would: such content has no CDATA section and no child, so nothing in it
-// is rewritten.
-bool plainElementAt(const char* name, size_t length, char* open, const char* last,
-                    XMLElement_s* element)
-{
-    if (last - open < static_cast<ptrdiff_t>(length + 1) || !sameBytes(open + 1, name, length) ||
-        open[length + 1] != '>') {
-        return false;
-    }
-    char* contentStart = open + length + 2;
-    if (last - contentStart < 0) {
-        return false;
-    }
-    char* endTag = findByte(contentStart, static_cast<size_t>(last - contentStart) + 1, '<');
-    if (endTag == nullptr || last - endTag < static_cast<ptrdiff_t>(length + 2) ||
-        endTag[1] != '/' || !sameBytes(endTag + 2, name, length) || endTag[length + 2] != '>') {
-        return false;
-    }
-    element->nameEnd = open + length + 1;
-    element->elementEnd = endTag + length + 2;
-    element->contentStart = contentStart;
-    element->contentLast = endTag - 1;
-    element->contentLength = static_cast<uint64_t>(endTag - contentStart);
-    return true;
-}
-
-// The usual pass, as the writer lays it out: from the pass start, nothing but end tags
-// before a plain name element, then nothing but end tags before a plain ID element. Here
-// the two searches of a pass are known without running them: the first start tag is the
-// name's, and the two names differ and hold no tag delimiter, so the first ID start tag is
-// the one after the name element; and since nothing is rewritten, the ID search would meet
-// the same bytes. Fills both records as the two searches would and returns true; anything
-// else is left to the searches themselves, and nothing has been changed.
-bool findPlainPair(const ElementNames_s& names, char* passStart, char* searchEnd,
-                   XMLElement_s* nameElement, XMLElement_s* guidElement)
-{
-    char* open = nextOpening(passStart, searchEnd);
-    if (open == nullptr ||
-        !plainElementAt(names.name, names.nameLength, open, searchEnd, nameElement)) {
-        return false;
-    }
-    open = nextOpening(nameElement->elementEnd + 1, searchEnd);
-    return open != nullptr &&
-           plainElementAt(names.guid, names.guidLength, open, searchEnd, guidElement);
-}
-
-// One pair's texts: where each lies (the buffer or a text buffer) and how long it is, and
-// how many content bytes each element held.
-struct PairTexts_s {
-    const char* name;
-    int64_t nameLength;
-    uint64_t nameContent;
-    const char* guid;
-    int64_t guidLength;
-    uint64_t guidContent;
-};
-
-enum PairFault_e { PAIR_SOUND, PAIR_TOO_LONG, PAIR_EMPTY_NAME, PAIR_LONG_GUID };
-
-// What keeps a pair whose name and ID were both found from becoming a node, in the order
-// the reader reports it. Prints nothing.
-PairFault_e pairFault(const PairTexts_s& texts)
-{
-    if (texts.nameContent > MAX_TEXT_BYTES || texts.guidContent > MAX_TEXT_BYTES) {
-        return PAIR_TOO_LONG;
-    }
-    if (texts.nameLength == 0) {
-        // Its admin path would name the whole container, not one object.
-        return PAIR_EMPTY_NAME;
-    }
-    if (static_cast<size_t>(texts.guidLength) > MAX_GUID_TEXT) {
-        return PAIR_LONG_GUID;
-    }
-    return PAIR_SOUND;
-}
-
-void reportPairFault(const ElementNames_s& names, const PairTexts_s& texts, PairFault_e fault)
-{
-    if (fault == PAIR_TOO_LONG) {
-        printf("XMLParser: %s content is longer than 255 bytes\n",
-               (texts.nameContent > MAX_TEXT_BYTES) ? names.name : names.guid);
-    } else if (fault == PAIR_EMPTY_NAME) {
-        printf("XMLParser: %s is empty\n", names.name);
-    } else {
-        printf("XMLParser: %s text is longer than 37 characters\n", names.guid);
-    }
-}
-
-// Appends a node holding the pair's texts; false when it cannot be allocated. Prints nothing.
-bool appendPair(const PairTexts_s& texts)
+// Appends a node holding the two texts. 0, or -1 (reported) when it cannot be allocated.
+int appendPair(const char* tagName, const char* tagGUID)
 {
     auto* node = static_cast<NameGUIDList_s*>(malloc(sizeof(NameGUIDList_s)));
     if (node == nullptr) {
-        return false;
+        puts("Malloc : Couldn't allocate NameGUIDList_s tmp var");
+        return -1;
     }
-    memcpy(node->name, texts.name, static_cast<size_t>(texts.nameLength));
-    node->name[texts.nameLength] = '\0';
-    memcpy(node->guidText, texts.guid, static_cast<size_t>(texts.guidLength));
-    node->guidText[texts.guidLength] = '\0';
+    memcpy(node->name, tagName, strlen(tagName) + 1);
+    memcpy(node->guidText, tagGUID, strlen(tagGUID) + 1);
     node->next = nullptr;
     appendNode(node);
-    return true;
+    return 0;
 }
 
-void reportNoNode()
-{
-    puts("Malloc : Couldn't allocate NameGUIDList_s tmp var");
-}
-
-// The texts of a pair of plain elements, taken as takePlainText takes them.
-PairTexts_s plainPairTexts(const XMLElement_s& name, const XMLElement_s& guid, char* tagName,
-                           char* tagGUID)
-{
-    PairTexts_s texts{};
-    texts.nameLength = takePlainText(name, tagName, &texts.name);
-    texts.nameContent = name.contentLength;
-    texts.guidLength = takePlainText(guid, tagGUID, &texts.guid);
-    texts.guidContent = guid.contentLength;
-    return texts;
-}
-
-// Where the pair passes stand: the next pass starts at `passStart` (null: at the root
-// element's content) and `pairedName` is the start tag of the name element the last node
-// was made from.
-struct PassState_s {
-    char* passStart;
-    const char* pairedName;
-};
-
-// Turns every name/ID pair inside the root element's content, from the pass `state` stands
-// at, into a list node. Refuses, with a message and before anything is applied, a file
-// whose pairs it cannot read whole: an overlong text, a name or ID without its partner, an
-// empty name.
-int parsePairs(const ElementNames_s& names, PassState_s state, char* searchEnd, char* tagName,
+// Finds the root element of the kind and turns every name/ID pair in its content into a
+// node. A file whose pairs cannot be read whole (an overlong text, a name or ID without
+// its partner, an empty name) is refused with a message, before anything is applied.
+int parsePairs(const ObjectKind_s& kind, char* buffer, uint32_t length, char* tagName,
                char* tagGUID)
 {
-    XMLElement_s element{};
-    XMLElement_s plainName{};
-    char* passStart = state.passStart;
-    const char* pairedName = state.pairedName;
+    XMLElement_s element;
+    if (findElement(kind.rootElement, buffer, buffer + length, &element) != 0) {
+        printf("XMLParser: %s not found \n", kind.rootElement);
+        return -1;
+    }
+    if (element.contentStart == nullptr || element.contentLength == 0) {
+        return 0;
+    }
+    // Both searches of a pass start at the pass start and end with the root's content.
+    char* passStart = element.contentStart;
+    char* searchEnd = element.contentLast;
+    const char* pairedName = nullptr;  // start tag of the last node's name element
     while (passStart <= searchEnd) {
-        PairTexts_s texts{};
-        const char* nameEnd = nullptr;
-        if (findPlainPair(names, passStart, searchEnd, &plainName, &element)) {
-            texts = plainPairTexts(plainName, element, tagName, tagGUID);
-            nameEnd = plainName.nameEnd;
-        } else {
-            texts.name = tagName;
-            texts.guid = tagGUID;
-            texts.nameLength = takeElementText(names.name, passStart, searchEnd, &element, tagName);
-            if (texts.nameLength >= 0) {
-                nameEnd = element.nameEnd;
-                texts.nameContent = element.contentLength;
-            }
-            texts.guidLength = takeElementText(names.guid, passStart, searchEnd, &element, tagGUID);
-            texts.guidContent = element.contentLength;
-        }
-        bool nameFound = texts.nameLength >= 0;
-        bool guidFound = texts.guidLength >= 0;
-
-        if (!nameFound && !guidFound) {
+        FoundText_s name =
+            takeElementText(kind.nameElement, passStart, searchEnd, &element, tagName);
+        FoundText_s guid =
+            takeElementText(kind.guidElement, passStart, searchEnd, &element, tagGUID);
+        if (!name.found && !guid.found) {
             return 0;
         }
-        if (!guidFound && nameEnd == pairedName) {
+        if (!guid.found && name.startTag == pairedName) {
             // The name of a pair written ID first, met again from inside that ID.
             return 0;
         }
-        if (!nameFound || !guidFound) {
-            printf("XMLParser: %s without %s\n", nameFound ? names.name : names.guid,
-                   nameFound ? names.guid : names.name);
+        if (!name.found || !guid.found) {
+            printf("XMLParser: %s without %s\n", name.found ? kind.nameElement : kind.guidElement,
+                   name.found ? kind.guidElement : kind.nameElement);
             return -1;
         }
-        PairFault_e fault = pairFault(texts);
-        if (fault != PAIR_SOUND) {
-            reportPairFault(names, texts, fault);
+        if (name.contentLength > MAX_TEXT_BYTES || guid.contentLength > MAX_TEXT_BYTES) {
+            printf("XMLParser: %s content is longer than 255 bytes\n",
+                   (name.contentLength > MAX_TEXT_BYTES) ? kind.nameElement : kind.guidElement);
             return -1;
         }
-        if (!appendPair(texts)) {
-            reportNoNode();
+        if (name.length == 0) {
+            // Its admin path would name the whole container, not one object.
+            printf("XMLParser: %s is empty\n", kind.nameElement);
             return -1;
         }
-        pairedName = nameEnd;
-
-        // The next pass starts inside this ID element, or just after it when it has
-        // no content at all.
+        if (guid.length > MAX_GUID_TEXT) {
+            printf("XMLParser: %s text is longer than 37 characters\n", kind.guidElement);
+            return -1;
+        }
+        if (appendPair(tagName, tagGUID) != 0) {
+            return -1;
+        }
+        pairedName = name.startTag;
+        // The next pass starts inside this ID element, or just after it when it has no
+        // content at all.
         passStart =
             (element.contentStart != nullptr) ? element.contentLast : element.elementEnd + 1;
     }
     return 0;
-}
-
-// What walkPlainList found.
-struct PlainWalk_s {
-    PassState_s state;  // where the pair passes stand after the pairs it made
-    bool complete;      // the root element closed after them: the list is whole
-    bool noNode;        // the node of the pair after them could not be allocated
-};
-
-// Whether the root element's end tag stands at `open`, wholly at or before `last`.
-bool rootEndAt(const char* root, size_t length, const char* open, const char* last)
-{
-    return last - open >= static_cast<ptrdiff_t>(length + 2) && open[1] == '/' &&
-           sameBytes(open + 2, root, length) && open[length + 2] == '>';
-}
-
-// The whole file in one walk, for the layout the writer makes: the root element's start
-// tag, then only plain name and ID elements in turn with text between them, then the root
-// element's end tag. Finding the root element would scan its whole content first, and each
-// pair pass would then scan its part again; on this layout both scans are known in advance:
-// the root element closes at the first end tag of its name (its content holds no CDATA
-// section, and the other two names begin with another byte), and every pass finds the next
-// two plain elements. So the walk makes each pair's node as it meets it.
-//
-// It stops silently before the first pass it cannot take (another layout, a pair the passes
-// would refuse, a node that cannot be allocated). Its nodes are made before the root
-// element's end tag is known, so they stand only if the root element is then found: the
-// caller decides. It changes no byte of the buffer.
-PlainWalk_s walkPlainList(const ElementNames_s& names, char* buffer, char* last, char* tagName,
-                          char* tagGUID)
-{
-    PlainWalk_s walk = {{nullptr, nullptr}, false, false};
-    const size_t rootLength = names.rootLength;
-    if (names.root[0] == names.name[0] || names.root[0] == names.guid[0]) {
-        return walk;
-    }
-    // The root element's start tag: the first "<" followed by its name and a delimiter, and
-    // the first ">" after the name, which must not close an empty element.
-    char* open = buffer;
-    for (;;) {
-        open = findByte(open, static_cast<size_t>(last - open) + 1, '<');
-        if (open == nullptr || last - open < static_cast<ptrdiff_t>(rootLength + 1)) {
-            return walk;
-        }
-        const char* after = open + rootLength + 1;
-        if (sameBytes(open + 1, names.root, rootLength) &&
-            (*after == '>' || *after == '/' || isWhiteSpace(after) != 0)) {
-            break;
-        }
-        ++open;
-    }
-    char* afterName = open + rootLength + 1;
-    char* closer = findByte(afterName, static_cast<size_t>(last - afterName) + 1, '>');
-    if (closer == nullptr || (closer > afterName && closer[-1] == '/') || closer == last) {
-        return walk;
-    }
-    char* cursor = closer + 1;
-    XMLElement_s nameElement{};
-    XMLElement_s guidElement{};
-    for (;;) {
-        open = findByte(cursor, static_cast<size_t>(last - cursor) + 1, '<');
-        if (open == nullptr || open == last) {
-            return walk;
-        }
-        if (open[1] == '/') {
-            walk.complete = rootEndAt(names.root, rootLength, open, last);
-            return walk;
-        }
-        if (!plainElementAt(names.name, names.nameLength, open, last, &nameElement)) {
-            return walk;
-        }
-        char* guidOpen = nameElement.elementEnd + 1;
-        guidOpen = findByte(guidOpen, static_cast<size_t>(last - guidOpen) + 1, '<');
-        if (guidOpen == nullptr ||
-            !plainElementAt(names.guid, names.guidLength, guidOpen, last, &guidElement)) {
-            return walk;
-        }
-        PairTexts_s texts = plainPairTexts(nameElement, guidElement, tagName, tagGUID);
-        if (pairFault(texts) != PAIR_SOUND) {
-            return walk;
-        }
-        if (!appendPair(texts)) {
-            walk.noNode = true;
-            return walk;
-        }
-        walk.state.passStart = guidElement.contentLast;
-        walk.state.pairedName = nameElement.nameEnd;
-        cursor = guidElement.elementEnd + 1;
-    }
 }
 
 }  // namespace
@@ -518,8 +203,6 @@ int parseGUIDList(char* buffer, uint32_t length)
         puts("Volume Name and GUID List not Empty");
         return -1;
     }
-    const ElementNames_s names = kindElementNames();
-
     char* tagGUID = static_cast<char*>(malloc(TEXT_SIZE));
     if (tagGUID == nullptr) {
         puts("Malloc : tagGUID couldn't be allocated ");
@@ -531,43 +214,10 @@ int parseGUIDList(char* buffer, uint32_t length)
         free(tagGUID);
         return -1;
     }
-
-    PlainWalk_s walk = walkPlainList(names, buffer, buffer + length, tagName, tagGUID);
-    int result = 0;
-    if (!walk.complete) {
-        // The root element is searched as always; the walk's nodes are the first passes'
-        // nodes if it is found, and must not stay if it is not.
-        XMLElement_s root;
-        if (findElement(names.root, buffer, buffer + length, &root) != 0) {
-            discardList();
-            printf("XMLParser: %s not found \n", names.root);
-            result = -1;
-        } else if (walk.noNode) {
-            reportNoNode();
-            result = -1;
-        } else if (root.contentStart != nullptr && root.contentLength > 0) {
-            // An empty root element, or one with empty content, holds no pair.
-            if (walk.state.passStart == nullptr) {
-                walk.state.passStart = root.contentStart;
-            }
-            result = parsePairs(names, walk.state, root.contentLast, tagName, tagGUID);
-        }
-    }
+    int result = parsePairs(objectKind(), buffer, length, tagName, tagGUID);
     free(tagName);
     free(tagGUID);
-    return (result != 0) ? -1 : 0;
-}
-
-int XMLParser(char* buffer, uint32_t length)
-{
-    if (parseGUIDList(buffer, length) != 0) {
-        return -1;
-    }
-    int status = GUIDModify();
-    if (status != 0) {
-        printf("GUIDModify failed, status %d\n", status);
-    }
-    return status;
+    return result;
 }
 
 int readGUIDFile(const char* path, char** buffer, uint32_t* length)
@@ -608,19 +258,4 @@ int readGUIDFile(const char* path, char** buffer, uint32_t* length)
     *buffer = data;
     *length = static_cast<uint32_t>(count);
     return 0;
-}
-
-int readGUIDFromFile(const char* path)
-{
-    char* buffer = nullptr;
-    uint32_t length = 0;
-    if (readGUIDFile(path, &buffer, &length) != 0) {
-        return -1;
-    }
-    int result = XMLParser(buffer, length);
-    if (result != 0) {
-        puts("Failed to Parse the XML from Buffer");
-    }
-    free(buffer);
-    return result;
 }

@@ -8,58 +8,22 @@
 #include <cstring>
 
 #include "id_list.h"
-#include "workflows.h"
 
 namespace {
 
 constexpr size_t RECORD_BUFFER_SIZE = 4096;
 
-// The fixed pieces of a list file of one object kind, in file order.
-struct ListFilePieces_s {
-    const char* header;
-    const char* nameStart;
-    const char* nameEnd;
-    const char* idStart;
-    const char* idEnd;
-    const char* recordEnd;
-    const char* trailer;
-};
-
-constexpr ListFilePieces_s poolPieces = {
-    "<listPools>\n", "\t<poolName>", "</poolName>",  "\n\t\t<poolGUID>",
-    "</poolGUID>",   "\n",           "</listPools>",
-};
-constexpr ListFilePieces_s volumePieces = {
-    "<listVolumes>\n",    "\t<volumeName>", "</volumeName>",
-    "\n\t\t<volumeGUID>", "</volumeGUID>",  "\n",
-    "</listVolumes>",
-};
-
-// Appends at most `limit` bytes of text (up to its NUL), keeping the whole record and its
-// NUL within the buffer.
-void appendPiece(char* record, size_t* length, const char* text, size_t limit)
-{
-    size_t count = strnlen(text, limit);
-    if (count > RECORD_BUFFER_SIZE - 1 - *length) {
-        count = RECORD_BUFFER_SIZE - 1 - *length;
-    }
-    memcpy(record + *length, text, count);
-    *length += count;
-}
-
-// Builds the record of one node into the cleared buffer; returns its length.
-size_t buildRecord(char* record, const NameGUIDList_s* node, const ListFilePieces_s* pieces)
+// One node's record in the cleared buffer: the name element on a line of its own after one
+// tab, the ID element after two. Returns its length.
+size_t buildRecord(char* record, const NameGUIDList_s* node, const ObjectKind_s& kind)
 {
     memset(record, 0, RECORD_BUFFER_SIZE);
-    size_t length = 0;
-    appendPiece(record, &length, pieces->nameStart, RECORD_BUFFER_SIZE);
-    appendPiece(record, &length, node->name, sizeof node->name);
-    appendPiece(record, &length, pieces->nameEnd, RECORD_BUFFER_SIZE);
-    appendPiece(record, &length, pieces->idStart, RECORD_BUFFER_SIZE);
-    appendPiece(record, &length, node->guidText, sizeof node->guidText);
-    appendPiece(record, &length, pieces->idEnd, RECORD_BUFFER_SIZE);
-    appendPiece(record, &length, pieces->recordEnd, RECORD_BUFFER_SIZE);
-    return length;
+    // Each text is bounded by its field, so the record always fits.
+    int length = snprintf(
+        record, RECORD_BUFFER_SIZE, "\t<%s>%.*s</%s>\n\t\t<%s>%.*s</%s>\n", kind.nameElement,
+        static_cast<int>(sizeof node->name), node->name, kind.nameElement, kind.guidElement,
+        static_cast<int>(sizeof node->guidText), node->guidText, kind.guidElement);
+    return (length > 0) ? static_cast<size_t>(length) : 0;
 }
 
 // Writes all `length` bytes. A write that stores only part is continued with the rest and
@@ -104,20 +68,24 @@ int writeGUIDToFile(const char* path)
         puts("List is empty, There are no Volumes");
         return -1;
     }
-    const ListFilePieces_s* pieces = (isPool == 1) ? &poolPieces : &volumePieces;
+    const ObjectKind_s& kind = objectKind();
+    char header[64];
+    char trailer[64];
+    (void)snprintf(header, sizeof header, "<%s>\n", kind.rootElement);
+    (void)snprintf(trailer, sizeof trailer, "</%s>", kind.rootElement);
 
     int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (fd == -1) {
         printf("Open failed, error : %d\n", errno);
         return -1;
     }
-    if (writeAll(fd, pieces->header, strlen(pieces->header)) == -1) {
+    if (writeAll(fd, header, strlen(header)) == -1) {
         return failWrite(fd, "1:Write failed");
     }
 
     char record[RECORD_BUFFER_SIZE];
     while (listHead != nullptr) {
-        size_t length = buildRecord(record, listHead, pieces);
+        size_t length = buildRecord(record, listHead, kind);
         // The node is done with once its record is built; a failed write loses it.
         free(takeFirstNode());
         if (writeAll(fd, record, length) == -1) {
@@ -125,7 +93,7 @@ int writeGUIDToFile(const char* path)
         }
     }
 
-    if (writeAll(fd, pieces->trailer, strlen(pieces->trailer)) == -1) {
+    if (writeAll(fd, trailer, strlen(trailer)) == -1) {
         return failWrite(fd, "3:write failed");
     }
     int result = close(fd);

@@ -15,8 +15,7 @@
 
 namespace {
 
-// Both keys of one object, the root key first.
-void releaseKeys(uint64_t rootKey, uint64_t objectKey)
+void releaseRootThenObject(uint64_t rootKey, uint64_t objectKey)
 {
     zClose(rootKey);
     zClose(objectKey);
@@ -32,32 +31,29 @@ int getInfo(const char* name)
         return -1;
     }
 
+    const ObjectKind_s& kind = objectKind();
     ZapiInfo_s info;
-    uint32_t status = readObjectInfo(objectKey, &info);
+    uint32_t status = readObjectInfo(kind, objectKey, &info);
     if (status != 0) {
-        printf((isPool == 1) ? "Pool :zGetInfo failed -- error %ld\n"
-                             : "Volume :zGetInfo failed -- error %ld\n",
-               statusValue(status));
-        releaseKeys(rootKey, objectKey);
+        printf("%s :zGetInfo failed -- error %ld\n", kind.word, statusValue(status));
+        releaseRootThenObject(rootKey, objectKey);
         return -1;
     }
-    if (objectState(&info) != ZAPI_STATE_ACTIVE) {
-        printf((isPool == 1) ? "Pool %s must be active to get its Tavro ID\n"
-                             : "Volume %s must be active to get its Tavro ID\n",
-               name);
-        releaseKeys(rootKey, objectKey);
+    if (objectState(kind, &info) != ZAPI_STATE_ACTIVE) {
+        printf("%s %s must be active to get its Tavro ID\n", kind.word, name);
+        releaseRootThenObject(rootKey, objectKey);
         return -1;
     }
 
     GUID guid;
-    memcpy(&guid, objectIdField(&info), sizeof(guid));
+    memcpy(&guid, objectIdField(kind, &info), sizeof(guid));
     char guidText[GUID_TEXT_SIZE];
     LB_GUIDToString(&guid, guidText);
 
     auto* node = static_cast<NameGUIDList_s*>(malloc(sizeof(NameGUIDList_s)));
     if (node == nullptr) {
         puts("Malloc : Failed to allocate a tmp var of NameGUIDList_s");
-        releaseKeys(rootKey, objectKey);
+        releaseRootThenObject(rootKey, objectKey);
         return -1;
     }
     // openObject has made sure that the name fits the node.
@@ -66,13 +62,13 @@ int getInfo(const char* name)
     node->next = nullptr;
     appendNode(node);
 
-    releaseKeys(rootKey, objectKey);
+    releaseRootThenObject(rootKey, objectKey);
     return 0;
 }
 
 int getName(const char* path)
 {
-    DIR* directory = opendir((isPool == 1) ? "/_admin/Pools/" : "/_admin/Volumes/");
+    DIR* directory = opendir(objectKind().adminDirectory);
     if (directory == nullptr) {
         printf("Opendir failed, errno : %d\n", errno);
         return -1;

@@ -1,29 +1,30 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "object_access.h"
 
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 
-#include "workflows.h"
+// The kind records carry the device's masks and record offsets as plain numbers.
+static_assert(POOL_KIND.infoMask == ZAPI_POOL_INFO_MASK);
+static_assert(VOLUME_KIND.infoMask == ZAPI_VOLUME_INFO_MASK);
+static_assert(POOL_KIND.modifyMask == ZAPI_POOL_MODIFY_MASK);
+static_assert(VOLUME_KIND.modifyMask == ZAPI_VOLUME_MODIFY_MASK);
+static_assert(POOL_KIND.stateOffset == offsetof(ZapiInfo_s, poolState));
+static_assert(VOLUME_KIND.stateOffset == offsetof(ZapiInfo_s, volumeState));
+static_assert(POOL_KIND.objectIdOffset == offsetof(ZapiInfo_s, poolObjectId));
+static_assert(VOLUME_KIND.objectIdOffset == offsetof(ZapiInfo_s, volumeObjectId));
 
-uint64_t kindInfoMask()
+uint32_t objectState(const ObjectKind_s& kind, const ZapiInfo_s* info)
 {
-    return (isPool == 1) ? ZAPI_POOL_INFO_MASK : ZAPI_VOLUME_INFO_MASK;
+    uint32_t state = 0;
+    memcpy(&state, reinterpret_cast<const uint8_t*>(info) + kind.stateOffset, sizeof(state));
+    return state;
 }
 
-uint64_t kindModifyMask()
+uint8_t* objectIdField(const ObjectKind_s& kind, ZapiInfo_s* info)
 {
-    return (isPool == 1) ? ZAPI_POOL_MODIFY_MASK : ZAPI_VOLUME_MODIFY_MASK;
-}
-
-uint32_t objectState(const ZapiInfo_s* info)
-{
-    return (isPool == 1) ? info->poolState : info->volumeState;
-}
-
-uint8_t* objectIdField(ZapiInfo_s* info)
-{
-    return (isPool == 1) ? info->poolObjectId : info->volumeObjectId;
+    return reinterpret_cast<uint8_t*>(info) + kind.objectIdOffset;
 }
 
 int openObject(const char* caller, const char* name, uint64_t* rootKey, uint64_t* objectKey)
@@ -51,8 +52,8 @@ int openObject(const char* caller, const char* name, uint64_t* rootKey, uint64_t
     return 0;
 }
 
-uint32_t readObjectInfo(uint64_t objectKey, ZapiInfo_s* info)
+uint32_t readObjectInfo(const ObjectKind_s& kind, uint64_t objectKey, ZapiInfo_s* info)
 {
     memset(info, 0, sizeof(*info));
-    return zGetInfo(objectKey, kindInfoMask(), sizeof(*info), ZAPI_INFO_VERSION, info);
+    return zGetInfo(objectKey, kind.infoMask, sizeof(*info), ZAPI_INFO_VERSION, info);
 }

@@ -1,26 +1,24 @@
 // SPDX-License-Identifier: Apache-2.0
 // Reaching one pool or volume through the admin client: the part the get and put
-// roads share. Everything here follows the process-wide object kind `isPool`.
+// roads share.
 #pragma once
 
 #include <cstdint>
 
 #include "admin_client.h"
+#include "name_list.h"
 
-// zGetInfo and zModifyInfo masks of the current kind.
-uint64_t kindInfoMask();
-uint64_t kindModifyMask();
-// State and object ID field of the current kind's part of an information record.
-uint32_t objectState(const ZapiInfo_s* info);
-uint8_t* objectIdField(ZapiInfo_s* info);
+// The kind's state and object ID field of an information record.
+uint32_t objectState(const ObjectKind_s& kind, const ZapiInfo_s* info);
+uint8_t* objectIdField(const ObjectKind_s& kind, ZapiInfo_s* info);
 
 // Forms the admin path of `name`, takes a root key and opens the object. Failures are
 // reported as "<caller> : zRootKey error %ld\n" or "<caller> : zOpen error %ld\n"; after
 // a failure no key is held. 0 (both keys held) or -1.
 int openObject(const char* caller, const char* name, uint64_t* rootKey, uint64_t* objectKey);
 
-// Clears the record and reads the current kind's part of it with zGetInfo.
-uint32_t readObjectInfo(uint64_t objectKey, ZapiInfo_s* info);
+// Clears the record and reads the kind's part of it with zGetInfo.
+uint32_t readObjectInfo(const ObjectKind_s& kind, uint64_t objectKey, ZapiInfo_s* info);
 
 // A status as printed with %ld: the unsigned 32-bit value, never sign-extended.
 inline long statusValue(uint32_t status)

@@ -1,19 +1,19 @@
 // SPDX-License-Identifier: Apache-2.0
-// Put road, second half: every node of the list read from the ID list file gives its
-// object ID to the pool or volume of its name. The first hard failure ends the walk;
-// objects already changed keep their new IDs.
+// Put road: the ID list file is read whole and parsed into the name/ID list, and every
+// node then gives its object ID to the pool or volume of its name. The first hard
+// failure ends the walk; objects already changed keep their new IDs.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "id_list.h"
 #include "object_access.h"
 #include "object_id.h"
 #include "workflows.h"
 
 namespace {
 
-// Both keys of one object, the object key first.
-void releaseKeys(uint64_t objectKey, uint64_t rootKey)
+void releaseObjectThenRoot(uint64_t objectKey, uint64_t rootKey)
 {
     zClose(objectKey);
     zClose(rootKey);
@@ -21,20 +21,16 @@ void releaseKeys(uint64_t objectKey, uint64_t rootKey)
 
 // Reads the object's record and, when the object is active, writes the node's ID into
 // it. 0 when the node is done with (applied or skipped), -1 when the walk must stop.
-int applyNode(const NameGUIDList_s* node, uint64_t objectKey)
+int applyNode(const ObjectKind_s& kind, const NameGUIDList_s* node, uint64_t objectKey)
 {
     ZapiInfo_s info;
-    uint32_t status = readObjectInfo(objectKey, &info);
+    uint32_t status = readObjectInfo(kind, objectKey, &info);
     if (status != 0) {
-        printf(
-            (isPool == 1) ? "zGetInfo failed -- error %ld\n" : "  zGetInfo failed -- error %ld\n",
-            statusValue(status));
+        printf("%szGetInfo failed -- error %ld\n", kind.infoFailureLead, statusValue(status));
         return -1;
     }
-    if (objectState(&info) != ZAPI_STATE_ACTIVE) {
-        printf((isPool == 1) ? "Pool \"%s\" must be active to modify its Tavro ID\n"
-                             : "Volume \"%s\" must be active to modify its Tavro ID\n",
-               node->name);
+    if (objectState(kind, &info) != ZAPI_STATE_ACTIVE) {
+        printf("%s \"%s\" must be active to modify its Tavro ID\n", kind.word, node->name);
         return 0;
     }
 
@@ -45,8 +41,8 @@ int applyNode(const NameGUIDList_s* node, uint64_t objectKey)
         return -1;
     }
     // Only the 16 ID bytes change; the rest goes back as the device gave it.
-    memcpy(objectIdField(&info), &guid, sizeof(guid));
-    status = zModifyInfo(objectKey, 0, kindModifyMask(), sizeof(info), ZAPI_INFO_VERSION, &info);
+    memcpy(objectIdField(kind, &info), &guid, sizeof(guid));
+    status = zModifyInfo(objectKey, 0, kind.modifyMask, sizeof(info), ZAPI_INFO_VERSION, &info);
     if (status != 0) {
         printf("zModifyInfo error %ld\n", statusValue(status));
         return -1;
@@ -62,14 +58,15 @@ int GUIDModify()
         puts("List is Empty, there are no Volumes");
         return -1;
     }
+    const ObjectKind_s& kind = objectKind();
     while (listHead != nullptr) {
         uint64_t rootKey = 0;
         uint64_t objectKey = 0;
         if (openObject("GUIDModify", listHead->name, &rootKey, &objectKey) != 0) {
             return -1;
         }
-        int result = applyNode(listHead, objectKey);
-        releaseKeys(objectKey, rootKey);
+        int result = applyNode(kind, listHead, objectKey);
+        releaseObjectThenRoot(objectKey, rootKey);
         if (result != 0) {
             // The failing node and the ones after it stay in the list, unapplied.
             return -1;
@@ -77,4 +74,31 @@ int GUIDModify()
         free(takeFirstNode());
     }
     return 0;
+}
+
+int XMLParser(char* buffer, uint32_t length)
+{
+    if (parseGUIDList(buffer, length) != 0) {
+        return -1;
+    }
+    int status = GUIDModify();
+    if (status != 0) {
+        printf("GUIDModify failed, status %d\n", status);
+    }
+    return status;
+}
+
+int readGUIDFromFile(const char* path)
+{
+    char* buffer = nullptr;
+    uint32_t length = 0;
+    if (readGUIDFile(path, &buffer, &length) != 0) {
+        return -1;
+    }
+    int result = XMLParser(buffer, length);
+    if (result != 0) {
+        puts("Failed to Parse the XML from Buffer");
+    }
+    free(buffer);
+    return result;
 }

@@ -170,6 +170,33 @@ const Accepted ACCEPTED[] = {
      "<listVolumes><volumeName><![CDATA[" + repeat('n', 255) + "]]></volumeName><volumeGUID>" +
          repeat(' ', 200) + repeat('g', 37) + "\n</volumeGUID></listVolumes>",
      {{repeat('n', 255), repeat('g', 37)}}},
+    // Markup inside a name is part of its text.
+    {"ChildElementInsideName",
+     0,
+     std::string("<listVolumes><volumeName>V<b>1</b></volumeName><volumeGUID>") + X1 +
+         "</volumeGUID></listVolumes>",
+     {{"V<b>1</b>", X1}}},
+    // An ID without content: the next pass starts at its start tag's ">".
+    {"IDWithoutContent",
+     0,
+     std::string("<listVolumes><volumeName>V1</volumeName><volumeGUID></volumeGUID>"
+                 "<volumeName>V2</volumeName><volumeGUID>") +
+         X2 + "</volumeGUID></listVolumes>",
+     {{"V1", ""}, {"V2", X2}}},
+    // The root's content is rewritten before the passes: the section between pairs is
+    // unwrapped and the pairs after it have moved.
+    {"CDATABetweenPairs",
+     1,
+     std::string("<listPools><poolName>P1</poolName><poolGUID>") + X1 +
+         "</poolGUID><![CDATA[x]]><poolName>P2</poolName><poolGUID>" + X2 +
+         "</poolGUID></listPools>",
+     {{"P1", X1}, {"P2", X2}}},
+    {"RootNestedInTheRoot",
+     0,
+     std::string("<listVolumes><volumeName>V1</volumeName><volumeGUID>") + X1 +
+         "</volumeGUID><listVolumes></listVolumes><volumeName>V2</volumeName><volumeGUID>" + X2 +
+         "</volumeGUID></listVolumes>",
+     {{"V1", X1}, {"V2", X2}}},
     // A zero byte inside a text ends it.
     {"ZeroByteEndsText",
      1,
@@ -282,6 +309,19 @@ const Refused REFUSED_FILES[] = {
          X2 + "</poolGUID><poolName>P2</poolName></listPools>",
      "XMLParser: poolName without poolGUID\n",
      {{"P1", X1}, {"P1", X2}}},
+    {"IDEndTagWithBlank",
+     0,
+     std::string("<listVolumes><volumeName>V1</volumeName><volumeGUID>") + X1 +
+         "</volumeGUID ></listVolumes>",
+     "XMLParser: volumeName without volumeGUID\n",
+     {}},
+    // The ID inside the name is found first; the next pass, inside it, finds only an ID.
+    {"IDInsideName",
+     0,
+     std::string("<listVolumes><volumeName>V1<volumeGUID>") + X1 +
+         "</volumeGUID></volumeName><volumeGUID>" + X2 + "</volumeGUID></listVolumes>",
+     "XMLParser: volumeGUID without volumeName\n",
+     {{std::string("V1<volumeGUID>") + X1 + "</volumeGUID>", X1}}},
     {"BlankName",
      0,
      std::string("<listVolumes><volumeName> \t\n</volumeName><volumeGUID>") + X1 +
@@ -319,8 +359,12 @@ TEST_F(ReaderTest, ListNotEmptyOnEntryIsRefusedWithoutReading)
 
 TEST_F(ReaderTest, RootWithoutPairsReachesGUIDModifyWithAnEmptyList)
 {
-    for (const char* text : {"<listVolumes/>", "<listVolumes></listVolumes>",
-                             "<listVolumes>\n  <note/>\n</listVolumes>"}) {
+    // Only the first start tag of the root counts, even when it closes at once.
+    for (const char* text :
+         {"<listVolumes/>", "<listVolumes></listVolumes>",
+          "<listVolumes>\n  <note/>\n</listVolumes>",
+          "<listVolumes/><listVolumes><volumeName>V1</volumeName><volumeGUID>G1</volumeGUID>"
+          "</listVolumes>"}) {
         testing::internal::CaptureStdout();
         EXPECT_EQ(parse(text), -1) << text;
         EXPECT_EQ(testing::internal::GetCapturedStdout(),

@@ -1,14 +1,19 @@
 // SPDX-License-Identifier: Apache-2.0
+#include "name_list.h"
+
 #include <cstdio>
 #include <cstdlib>
-
-#include "workflows.h"
 
 NameGUIDList_s* listHead = nullptr;
 NameGUIDList_s* listTail = nullptr;
 int32_t isPool = 0;
-const char* poolAdminPath = "_admin:\\pools\\%s";
-const char* volumeAdminPath = "_admin:\\volumes\\%s";
+const char* poolAdminPath = POOL_KIND.adminPath;
+const char* volumeAdminPath = VOLUME_KIND.adminPath;
+
+const ObjectKind_s& objectKind()
+{
+    return (isPool == 1) ? POOL_KIND : VOLUME_KIND;
+}
 
 void appendNode(NameGUIDList_s* node)
 {
@@ -44,8 +49,8 @@ void discardList()
 
 int formatAdminPath(char* buffer, size_t size, const char* name)
 {
-    const char* format = (isPool == 1) ? poolAdminPath : volumeAdminPath;
     // The format is one of the two fixed admin path formats, each with one %s.
+    const char* format = objectKind().adminPath;
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
     int length = snprintf(buffer, size, format, name);

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: Apache-2.0
+#include "name_list.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <string>
-
-#include "workflows.h"
 
 namespace {
 
