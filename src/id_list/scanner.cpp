@@ -5,11 +5,9 @@
 // compared through their differences, so no pointer is ever formed before the range or more
 // than one byte past it, and no byte outside `first`..`last` is read or written. Searches
 // are single forward passes (one backward pass for findEndTagReverse) and allocate nothing.
-#include <bit>
 #include <cstring>
 
 #include "id_list.h"
-#include "scan_bytes.h"
 
 namespace {
 
@@ -43,70 +41,27 @@ bool matchesAt(const char* from, const char* last, const char* text, size_t coun
     return reaches(from, last, count - 1) && memcmp(from, text, count) == 0;
 }
 
-// One bit per byte value below 64 that ends a tag name: tab to carriage return, space and
-// "/". ">" (62) is tested on its own. A single test per byte of a tag name.
-constexpr uint64_t tagNameEnds =
-    (uint64_t{0x1F} << '\t') | (uint64_t{1} << ' ') | (uint64_t{1} << '/');
-
+// A tag name runs to the first white space, ">" or "/".
 bool endsTagName(char byte)
 {
-    unsigned char value = static_cast<unsigned char>(byte);
-    return value == '>' || (value < 64 && ((tagNameEnds >> value) & 1) != 0);
+    return byte == '>' || byte == '/' || isSpaceByte(byte);
 }
 
-// Whether the `count` bytes from `from` may equal `text`: their first and last bytes are
-// compared inline, so that most mismatches cost no call. `count` bytes from `from` must lie
-// in the range.
-bool mayMatch(const char* from, const char* text, size_t count)
-{
-    return count == 0 || (from[0] == text[0] && from[count - 1] == text[count - 1]);
-}
-
-// First byte from `from` to `last` that ends a tag name, or null. Eight bytes at a time
-// while eight remain: a byte below '!', a "/" or a ">" is flagged (the lowest flag of each
-// test is exact; only bytes above a true one may be flagged falsely), and the first flagged
-// byte is then tested itself, since most bytes below '!' are not white space.
+// First byte from `from` to `last` that ends a tag name, or null.
 char* findNameEnd(char* from, const char* last)
 {
-#if defined(__SSE2__)
-    // Sixteen bytes at a time while sixteen remain: a tag name is mostly shorter than
-    // that, so one block usually settles it.
-    while (reaches(from, last, 15)) {
-        unsigned offset = firstNameEndOf16(from);
-        if (offset < 16) {
-            return from + offset;
-        }
-        from += 16;
-    }
-#endif
-    if constexpr (std::endian::native == std::endian::little) {
-        constexpr uint64_t everyByte = 0x0101010101010101ULL;
-        constexpr uint64_t highBits = 0x8080808080808080ULL;
-        while (reaches(from, last, sizeof(uint64_t) - 1)) {
-            uint64_t word = 0;
-            memcpy(&word, from, sizeof word);
-            uint64_t slash = word ^ (everyByte * '/');
-            uint64_t closer = word ^ (everyByte * '>');
-            uint64_t flagged = ((word - everyByte * '!') & ~word) | ((slash - everyByte) & ~slash) |
-                               ((closer - everyByte) & ~closer);
-            flagged &= highBits;
-            if (flagged == 0) {
-                from += sizeof(uint64_t);
-                continue;
-            }
-            char* candidate = from + static_cast<size_t>(std::countr_zero(flagged)) / 8;
-            if (endsTagName(*candidate)) {
-                return candidate;
-            }
-            from = candidate + 1;
-        }
-    }
     for (; last - from >= 0; ++from) {
         if (endsTagName(*from)) {
             return from;
         }
     }
     return nullptr;
+}
+
+// First byte equal to `byte` among the `count` bytes from `from`, or null.
+char* findByte(char* from, size_t count, char byte)
+{
+    return static_cast<char*>(memchr(from, byte, count));
 }
 
 // Position of the ">" of the first "]]>" lying wholly within `from`..`last`, or null.
@@ -120,13 +75,11 @@ char* findCDATAClose(char* from, char* last)
     return found == nullptr ? nullptr : static_cast<char*>(found) + (cdataCloseLength - 1);
 }
 
-// Moves `count` content bytes from the read position down to the write position. Until the
-// first CDATA marker is dropped both positions coincide and nothing needs storing.
+// Moves `count` content bytes from the read position down to the write position; until the
+// first CDATA marker is dropped the two coincide.
 void copyContent(char** write, char** read, size_t count)
 {
-    if (*write != *read) {
-        memmove(*write, *read, count);
-    }
+    memmove(*write, *read, count);
     *write += count;
     *read += count;
 }
@@ -301,7 +254,7 @@ int getElementContent(const char* name, size_t nameLength, char* afterName, char
             if (!reaches(read, last, nameLength + 2)) {
                 return -1;
             }
-            if (mayMatch(read + 2, name, nameLength) && memcmp(read + 2, name, nameLength) == 0) {
+            if (memcmp(read + 2, name, nameLength) == 0) {
                 bool closed = read[nameLength + 2] == '>';
                 if (closed && sameName == 0) {
                     element->elementEnd = read + nameLength + 2;
@@ -329,7 +282,7 @@ int getElementContent(const char* name, size_t nameLength, char* afterName, char
             ++depth;
         }
         if (static_cast<size_t>(tagNameEnd - (read + 1)) == nameLength &&
-            mayMatch(read + 1, name, nameLength) && memcmp(read + 1, name, nameLength) == 0) {
+            memcmp(read + 1, name, nameLength) == 0) {
             // Counted even for "<N/>": an empty element of the same name counts as open.
             ++sameName;
             copyContent(&write, &read, nameLength + 2);
@@ -354,7 +307,7 @@ int findElement(const char* name, char* first, char* last, XMLElement_s* element
         if (open == nullptr) {
             return -1;
         }
-        if (!mayMatch(open + 1, name, nameLength) || memcmp(open + 1, name, nameLength) != 0) {
+        if (memcmp(open + 1, name, nameLength) != 0) {
             candidate = open + 1;
             continue;
         }
@@ -376,7 +329,7 @@ int findNextElement(char* first, char* last, XMLElement_s* element, char** nameP
         nameLength == nullptr || last - first < 0) {
         return -1;
     }
-    char* open = static_cast<char*>(memchr(first, '<', static_cast<size_t>(last - first) + 1));
+    char* open = findByte(first, static_cast<size_t>(last - first) + 1, '<');
     if (open == nullptr) {
         return -1;
     }
@@ -441,8 +394,7 @@ int getAttributeValue(const char* attributeName, XMLElement_s* element)
         if (regionEnd - valueStart < 0) {
             return -1;
         }
-        char* quote = static_cast<char*>(
-            memchr(valueStart, '"', static_cast<size_t>(regionEnd - valueStart) + 1));
+        char* quote = findByte(valueStart, static_cast<size_t>(regionEnd - valueStart) + 1, '"');
         if (quote == nullptr) {
             return -1;
         }
@@ -464,7 +416,7 @@ int findStartTag(const char* name, size_t nameLength, char* first, char* last, c
     while (reaches(candidate, last, nameLength + 1)) {
         // Only a "<" can begin a CDATA section or the tag, so the bytes between are passed.
         size_t candidates = static_cast<size_t>(last - candidate) - nameLength;
-        candidate = static_cast<char*>(memchr(candidate, '<', candidates));
+        candidate = findByte(candidate, candidates, '<');
         if (candidate == nullptr) {
             return -1;
         }

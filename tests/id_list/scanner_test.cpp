@@ -75,6 +75,9 @@ const ElementCase_s elementCases[] = {
     {"<a></b><![CDATA[x]]></a>", "a", 0, 2, 3, 19, 17, 23, "<a></b><![CDATA[x]]></a>"},
     // A tag name runs to the first white space, ">" or "/", across any "<".
     {"<a>x<<y</a>", "a", 0, 2, 3, 6, 4, 10, "<a>x<<y</a>"},
+    // A carriage return ends a tag name like any other white space.
+    {"<poolName\r>v</poolName>", "poolName", 0, 9, 11, 11, 1, 22, "<poolName\r>v</poolName>"},
+    {"<a>1<a\r>2</a>3</a>", "a", 0, 2, 3, 13, 11, 17, "<a>1<a\r>2</a>3</a>"},
 };
 
 class FindElementCase : public testing::TestWithParam<ElementCase_s> {};
