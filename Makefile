@@ -1,6 +1,8 @@
 # SPDX-License-Identifier: Apache-2.0
 # Front door of the project: every target installs what it needs first.
 SHELL := /bin/bash
+# No "Entering/Leaving directory" lines, here or in the builds below.
+MAKEFLAGS += --no-print-directory
 PRESET ?= default
 BUILD_DIR := build/$(PRESET)
 # make install PREFIX=/usr DESTDIR=/tmp/root: where the installed tree goes.
@@ -17,11 +19,15 @@ DEPS := cmake make g++ gcc pkg-config libgtest-dev libgmock-dev \
 # the summary, gnuplot for the plot.
 BENCH_DEPS := libbenchmark-dev uuid-dev libpugixml-dev time gnuplot-nox python3
 
-.PHONY: all deps build test demo install package clean bench
+.PHONY: all help deps configure build test demo install uninstall package clean bench
 
-all: build
+all: build  ## the same as make build
 
-deps:
+# One line per target: the text after "##" on the target's line.
+help:  ## this list
+	@awk -F ':[^#]*## ' '/^[a-z-]+:.*## / { printf "  make %-10s %s\n", $$1, $$2 }' $(MAKEFILE_LIST)
+
+deps:  ## install the missing Debian packages of the build and the tests
 	@missing=""; for p in $(DEPS); do \
 	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'install ok installed' || missing="$$missing $$p"; \
 	done; \
@@ -31,30 +37,60 @@ deps:
 	  $$SUDO apt-get update -qq && DEBIAN_FRONTEND=noninteractive $$SUDO apt-get install -y -qq $$missing; \
 	fi
 
-build: deps
-	cmake --preset $(PRESET)
+configure: deps
+	cmake --preset $(PRESET) --log-level=WARNING
+
+build: configure  ## build korvane, the simulator and the tests in build/PRESET
 	cmake --build --preset $(PRESET)
 
-test: build
-	ctest --preset $(PRESET)
+# One line per failing test as it fails, then ctest's summary; the whole run, with the
+# output of every failing test, goes to BUILD_DIR/ctest.log. SHOW_FAILURES=yes prints
+# the failing tests' output too (CI does).
+SHOW_FAILURES ?= no
+test: build  ## build everything and run the test suite
+	@set -o pipefail; ctest --preset $(PRESET) --output-log $(BUILD_DIR)/ctest.log | awk \
+	  -v show=$(SHOW_FAILURES) \
+	  '/% tests passed, / { summary = 1 } \
+	   /^ *Start +[0-9]+: |^ *[0-9]+\/[0-9]+ Test +#/ { failing = 0 } \
+	   /\*\*\*(Failed|Timeout|Exception|Not Run)/ { failing = 1; print; fflush(); next } \
+	   summary || (failing && show == "yes") { print; fflush() }' \
+	  || { echo "The whole run, with the output of the failing tests: $(BUILD_DIR)/ctest.log"; exit 1; }
 
-demo: build
+# Only korvane and the simulator, not the tests.
+demo: configure  ## build korvane and zapisim only, and run them against a simulated system
+	cmake --build --preset $(PRESET) --target korvane zapisim
 	bash scripts/demo.sh $(BUILD_DIR)
 
 # korvane into PREFIX/sbin, zapisim into PREFIX/libexec/zapisim (PREFIX/bin links to
 # it), the manual pages into PREFIX/share/man; everything under DESTDIR when given.
-install: build
-	DESTDIR="$(DESTDIR)" cmake --install $(BUILD_DIR) --prefix "$(PREFIX)"
+# The binaries are stripped, as in the packages. What was installed is listed in
+# BUILD_DIR/install_manifest.txt (without DESTDIR) and kept, DESTDIR included, in
+# BUILD_DIR/installed-files.txt for make uninstall: the packaging test installs from
+# the same build tree and rewrites the manifest.
+install: build  ## install into PREFIX (/usr/local), under DESTDIR when given; stripped
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD_DIR) --prefix "$(PREFIX)" --strip
+	@sed 's|^|$(DESTDIR)|' $(BUILD_DIR)/install_manifest.txt > $(BUILD_DIR)/installed-files.txt
+
+# Removes the files of the last make install, then the directories that only they used.
+uninstall:  ## remove what make install installed
+	@list=$(BUILD_DIR)/installed-files.txt; \
+	if [ ! -f $$list ]; then echo "nothing to uninstall: no $$list (make install writes it)"; exit 1; fi; \
+	while IFS= read -r file || [ -n "$$file" ]; do \
+	  rm -f -- "$$file" && echo "removed $$file"; \
+	  case $$file in */libexec/zapisim/*|*/doc/korvane/*|*/doc/zapisim/*) \
+	    rmdir -- "$${file%/*}" 2>/dev/null || true ;; esac; \
+	done < $$list; \
+	rm -f $$list
 
 # The Debian packages korvane_VERSION_ARCH.deb and zapisim_VERSION_ARCH.deb.
-package: build
+package: build  ## the Debian packages, in build/PRESET/packages
 	cpack --config $(BUILD_DIR)/CPackConfig.cmake -B $(BUILD_DIR)/packages
 	@rm -rf $(BUILD_DIR)/packages/_CPack_Packages
 	@ls -1 $(BUILD_DIR)/packages/*.deb
 
 # Benchmarks in build/bench, then whole runs against the simulated system; the
 # results and the plot go to build/bench/results (see docs/performance.md).
-bench:
+bench:  ## benchmarks and whole runs; results in build/bench/results
 	@$(MAKE) --no-print-directory deps DEPS="$(DEPS) $(BENCH_DEPS)"
 	cmake --preset bench
 	cmake --build --preset bench
@@ -68,18 +104,18 @@ FUZZ_SECONDS ?= 60
 FUZZ_CI_SECONDS ?= 25
 
 .PHONY: fuzz fuzz-ci
-fuzz:
+fuzz:  ## each fuzz target for FUZZ_SECONDS (60)
 	@$(MAKE) --no-print-directory deps DEPS="$(DEPS) $(FUZZ_DEPS)"
 	bash scripts/fuzz.sh --seconds $(FUZZ_SECONDS)
 
-fuzz-ci:
+fuzz-ci:  ## each fuzz target for FUZZ_CI_SECONDS (25), as CI runs them
 	@$(MAKE) --no-print-directory deps DEPS="$(DEPS) $(FUZZ_DEPS)"
 	bash scripts/fuzz.sh --seconds $(FUZZ_CI_SECONDS)
 
 # The whole test suite built with AddressSanitizer and UndefinedBehaviorSanitizer
 # (preset asan, build/asan), the end-to-end runs of korvane under zapisim included.
 .PHONY: test-asan
-test-asan:
+test-asan:  ## the test suite built with AddressSanitizer and UBSan, in build/asan
 	@$(MAKE) --no-print-directory test PRESET=asan
 
 # clang-tidy (.clang-tidy) and cppcheck over src/ and sim/; any finding fails. Only
@@ -87,7 +123,7 @@ test-asan:
 LINT_DEPS := clang-tidy cppcheck
 
 .PHONY: lint
-lint:
+lint:  ## clang-format, clang-tidy and cppcheck; any finding fails
 	@$(MAKE) --no-print-directory deps DEPS="$(DEPS) $(LINT_DEPS)"
 	cmake --preset $(PRESET) >/dev/null
 	bash scripts/lint.sh $(BUILD_DIR)
@@ -98,10 +134,10 @@ lint:
 MEMCHECK_DEPS := valgrind
 
 .PHONY: memcheck
-memcheck:
+memcheck:  ## valgrind memcheck over every korvane run of the end-to-end tests
 	@$(MAKE) --no-print-directory deps DEPS="$(DEPS) $(MEMCHECK_DEPS)"
 	@$(MAKE) --no-print-directory build
 	bash scripts/memcheck.sh $(BUILD_DIR)
 
-clean:
+clean:  ## remove build/
 	rm -rf build

@@ -3,11 +3,12 @@
 #
 #   sbin/korvane                    the administrator's tool        (component korvane)
 #   share/man/man8/korvane.8.gz
-#   share/doc/korvane/              README.md, CHANGELOG.md
+#   share/doc/korvane/              README.md, CHANGELOG.md, copyright
 #   libexec/zapisim/zapisim         the simulator and its preload   (component zapisim)
 #   libexec/zapisim/libzapisim.so   library, side by side: zapisim finds the library
 #   bin/zapisim -> ../libexec/...   next to its own resolved executable
 #   share/man/man1/zapisim.1.gz
+#   share/doc/zapisim/              zapisim.md, copyright
 #
 # `cmake --install` honours --prefix and the DESTDIR environment variable; the
 # Debian packages are made from the same rules (cmake/packaging.cmake).
@@ -20,6 +21,9 @@ set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
 
 set(KORVANE_ZAPISIM_DIR ${CMAKE_INSTALL_LIBEXECDIR}/zapisim)
 set(KORVANE_STAGE_DIR ${CMAKE_BINARY_DIR}/install-stage)
+# The licence of both packages in Debian's machine-readable form (DEP-5), as each
+# package's share/doc/PACKAGE/copyright.
+set(KORVANE_COPYRIGHT ${PROJECT_SOURCE_DIR}/cmake/copyright)
 
 # Manual pages go out compressed with gzip -9n, as Debian ships them (reproducibly:
 # no name or time stamp in the header). Without gzip they are installed as written.
@@ -50,7 +54,7 @@ if(TARGET korvane)
   install(TARGETS korvane RUNTIME DESTINATION ${CMAKE_INSTALL_SBINDIR} COMPONENT korvane)
   korvane_install_manual_page(korvane 8 korvane)
   install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/CHANGELOG.md
-    DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/korvane COMPONENT korvane)
+    ${KORVANE_COPYRIGHT} DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/korvane COMPONENT korvane)
 endif()
 
 # The simulator: a test tool. The executable and its preload library stay together
@@ -68,6 +72,8 @@ if(TARGET zapisim AND TARGET zapisimlib)
     DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT zapisim)
 
   korvane_install_manual_page(zapisim 1 zapisim)
+  install(FILES ${KORVANE_COPYRIGHT}
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/zapisim COMPONENT zapisim)
   if(EXISTS ${PROJECT_SOURCE_DIR}/docs/zapisim.md)
     install(FILES ${PROJECT_SOURCE_DIR}/docs/zapisim.md
       DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/zapisim COMPONENT zapisim)

@@ -3,6 +3,7 @@
 # Demo: back up the volume IDs of a simulated storage system into an ID list file,
 # edit one ID in the file, and restore the file into the system.
 # Usage: scripts/demo.sh BUILD_DIR   (called by `make demo` after the build)
+# Ends with where the two programs are.
 set -euo pipefail
 
 build_dir=${1:?usage: scripts/demo.sh BUILD_DIR}
@@ -17,7 +18,7 @@ find_binary() {
     found=$(find "$build_dir" -type f -name "$1" -perm -u+x -print -quit 2>/dev/null || true)
   fi
   if [[ -z "$found" ]]; then
-    echo "demo: no $1 binary under $build_dir (build first: make build)" >&2
+    echo "demo: no $1 binary under $build_dir (make demo builds it)" >&2
     exit 1
   fi
   printf '%s\n' "$found"
@@ -65,3 +66,8 @@ printf 'KIND\tNAME\tSTATE\tID\n'
 "$zapisim" show "$system"
 
 heading "Demo finished"
+korvane_dir=$(cd "$(dirname "$korvane")" && pwd)
+zapisim_dir=$(cd "$(dirname "$zapisim")" && pwd)
+echo "korvane: $korvane_dir/korvane"
+echo "zapisim: $zapisim_dir/zapisim"
+echo "To call them by name: export PATH=\"$korvane_dir:$zapisim_dir:\$PATH\" (or make install)"

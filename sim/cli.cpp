@@ -29,6 +29,7 @@ const char* const USAGES[][2] = {
      " | open|read|write|close --path P --errno E) [--nth N] | zapisim fail DIR clear"},
     {"journal", "zapisim journal DIR [--clear | off | on]"},
     {"run", "zapisim run DIR -- COMMAND [ARGS...]"},
+    {"help", "zapisim help | zapisim --help"},
 };
 
 // Every failure of the command: one line on standard error, exit status 2.
@@ -49,7 +50,8 @@ const char* const USAGES[][2] = {
         if (strcmp(entry[0], command) == 0)
             fail("usage: %s", entry[1]);
     }
-    fail("unknown command \"%s\" (init, add, set, add-many, show, fail, journal, run)", command);
+    fail("unknown command \"%s\" (init, add, set, add-many, show, fail, journal, run, help)",
+         command);
 }
 
 // A decimal number without sign within [low, high].
@@ -217,7 +219,9 @@ int commandAddMany(int argc, char** argv)
     return 0;
 }
 
-void showKind(const char* dir, int kind)
+// One line per object of the kind; an object file that cannot be read is reported on
+// standard error. 0, or 2 when one could not be read.
+int showKind(const char* dir, int kind)
 {
     SimNameList_s names;
     int error = simListNames(dir, kind, &names);
@@ -226,16 +230,24 @@ void showKind(const char* dir, int kind)
     static SimObjectFile_s object;
     char escaped[SIM_ESCAPED_NAME_SIZE];
     char id[SIM_ID_TEXT_SIZE];
+    int result = 0;
     for (size_t i = 0; i < names.count; ++i) {
         const char* name = names.bytes + names.offsets[i];
-        if (simLoadObject(dir, kind, name, &object) != 0)
-            continue;  // not an object file
         simEscapeName(name, escaped, sizeof escaped);
+        error = simLoadObject(dir, kind, name, &object);
+        if (error != 0) {
+            (void)fflush(stdout);  // the report follows the objects before it
+            (void)fprintf(stderr, "zapisim: cannot read %s %s: %s\n", simKindWord(kind), escaped,
+                          error == EINVAL ? "not an object file" : strerror(error));
+            result = EXIT_USAGE;
+            continue;
+        }
         simFormatId(object.record + simIdOffset(kind), id);
         printf("%s\t%s\t%u\t%s\n", simKindWord(kind), escaped, simRecordState(kind, object.record),
                id);
     }
     simFreeNames(&names);
+    return result;
 }
 
 int commandShow(int argc, char** argv)
@@ -243,21 +255,11 @@ int commandShow(int argc, char** argv)
     if (argc != 3)
         usage(argv[1]);
     requireSystem(argv[2]);
-    showKind(argv[2], SIM_KIND_POOL);
-    showKind(argv[2], SIM_KIND_VOLUME);
-    return fflush(stdout) == 0 ? 0 : 1;
-}
-
-size_t ruleCount(const char* path)
-{
-    FILE* file = fopen(path, "r");
-    if (file == nullptr)
-        return 0;
-    size_t lines = 0;
-    for (int c = fgetc(file); c != EOF; c = fgetc(file))
-        lines += c == '\n';
-    (void)fclose(file);
-    return lines;
+    int pools = showKind(argv[2], SIM_KIND_POOL);
+    int volumes = showKind(argv[2], SIM_KIND_VOLUME);
+    if (fflush(stdout) != 0)
+        return 1;
+    return pools != 0 ? pools : volumes;
 }
 
 int commandFail(int argc, char** argv)
@@ -330,7 +332,14 @@ int commandFail(int argc, char** argv)
         fail("--path P is required");
     if (rule.what == SIM_RULE_MALLOC && !hasSize)
         fail("--size S is required");
-    if (ruleCount(path) >= SIM_MAX_RULES)
+    // The rules already there must all be readable, or the new one would join a file
+    // that no program can use.
+    static SimFaultRule_s rules[SIM_MAX_RULES];
+    size_t count = 0;
+    char problem[SIM_RULES_PROBLEM_SIZE];
+    if (simReadRules(path, rules, &count, problem) != 0)
+        fail("%s%s", path, problem);
+    if (count >= SIM_MAX_RULES)
         fail("too many faults (clear them first)");
     static char line[SIM_RULE_LINE_SIZE];
     if (simFormatRule(&rule, line, sizeof line) != 0)
@@ -417,15 +426,27 @@ int commandRun(int argc, char** argv)
     return 127;
 }
 
+// zapisim help: the usage line of every command, on standard output.
+int commandHelp(int argc)
+{
+    if (argc != 2)
+        usage("help");
+    for (const auto& entry : USAGES)
+        puts(entry[1]);
+    return fflush(stdout) == 0 ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
     if (argc < 2)
-        fail("usage: zapisim init|add|set|add-many|show|fail|journal|run DIR ...");
+        fail("usage: zapisim init|add|set|add-many|show|fail|journal|run DIR ... | zapisim help");
+    const char* command = argv[1];
+    if (strcmp(command, "help") == 0 || strcmp(command, "--help") == 0)
+        return commandHelp(argc);
     if (argc < 3)
         usage(argv[1]);
-    const char* command = argv[1];
     if (strcmp(command, "init") == 0)
         return commandInit(argc, argv);
     if (strcmp(command, "add") == 0)

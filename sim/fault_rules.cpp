@@ -3,9 +3,11 @@
 #include "fault_rules.h"
 
 #include <errno.h>
+#include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <unistd.h>
 
 namespace {
 
@@ -190,4 +192,59 @@ int simParseRule(const char* line, SimFaultRule_s* rule)
     if (rule->what >= SIM_RULE_OPEN && !rule->hasText)
         return -1;
     return 0;
+}
+
+int simReadRules(const char* path, SimFaultRule_s* rules, size_t* count, char* problem)
+{
+    *count = 0;
+    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0 && errno == ENOENT)
+        return 0;
+    if (fd < 0) {
+        (void)snprintf(problem, SIM_RULES_PROBLEM_SIZE, ": %s", strerror(errno));
+        return -1;
+    }
+    // Lines are read one by one from a small window: the file is tiny, and this keeps
+    // the library's start free of large allocations.
+    static char window[SIM_RULE_LINE_SIZE + 1];
+    size_t held = 0;
+    size_t lineNumber = 0;
+    bool eof = false;
+    const char* wrong = nullptr;
+    while (wrong == nullptr) {
+        if (!eof && held < SIM_RULE_LINE_SIZE) {
+            ssize_t got = read(fd, window + held, SIM_RULE_LINE_SIZE - held);
+            if (got < 0) {
+                (void)snprintf(problem, SIM_RULES_PROBLEM_SIZE, ": %s", strerror(errno));
+                close(fd);
+                return -1;
+            }
+            eof = got == 0;
+            held += static_cast<size_t>(got);
+        }
+        if (held == 0)
+            break;
+        char* newline = static_cast<char*>(memchr(window, '\n', held));
+        if (newline == nullptr && !eof && held < SIM_RULE_LINE_SIZE)
+            continue;
+        ++lineNumber;
+        size_t lineLength = newline != nullptr ? static_cast<size_t>(newline - window) : held;
+        window[lineLength] = '\0';
+        if (newline == nullptr && !eof)
+            wrong = "too long";
+        else if (*count == SIM_MAX_RULES)
+            wrong = "too many rules";
+        else if (simParseRule(window, &rules[*count]) != 0)
+            wrong = "not a fault rule";
+        else
+            ++*count;
+        size_t consumed = newline != nullptr ? lineLength + 1 : held;
+        memmove(window, window + consumed, held - consumed);
+        held -= consumed;
+    }
+    close(fd);
+    if (wrong == nullptr)
+        return 0;
+    (void)snprintf(problem, SIM_RULES_PROBLEM_SIZE, " line %zu: %s", lineNumber, wrong);
+    return -1;
 }

@@ -51,3 +51,8 @@ int simRuleFromWord(const char* word);  // SIM_RULE_*, or 0
 int simFormatRule(const SimFaultRule_s* rule, char* line, size_t size);
 // Reads one line (without its newline). 0, or -1 when it is not a rule.
 int simParseRule(const char* line, SimFaultRule_s* rule);
+// Reads the rules file `path` (absent: no rules) into rules[0..*count), at most
+// SIM_MAX_RULES. 0, or -1 with what went wrong in `problem`, written to follow the
+// path: " line 3: not a fault rule", " line 65: too many rules", ": Permission denied".
+constexpr size_t SIM_RULES_PROBLEM_SIZE = 128;
+int simReadRules(const char* path, SimFaultRule_s* rules, size_t* count, char* problem);

@@ -2,7 +2,7 @@
 // Fault injection inside the program: the rules of the system's "faults" file, each
 // with its own count of matching calls in this process.
 #include <errno.h>
-#include <fcntl.h>
+#include <stdio.h>
 #include <string.h>
 #include <unistd.h>
 
@@ -58,19 +58,6 @@ bool failWithErrno(const SimFaultRule_s* rule, int* errnoOut)
     return true;
 }
 
-void addRule(const SimFaultRule_s* rule)
-{
-    if (ruleCount == SIM_MAX_RULES)
-        return;
-    rules[ruleCount] = *rule;
-    matches[ruleCount] = 0;
-    ++ruleCount;
-    if (rule->what == SIM_RULE_MALLOC)
-        simMallocFaultsArmed = true;
-    if (rule->what >= SIM_RULE_OPEN)
-        simFileFaultsArmed = true;
-}
-
 }  // namespace
 
 void simFaultsReset()
@@ -81,41 +68,25 @@ void simFaultsReset()
     watchedCount = 0;
 }
 
-void simFaultsLoad(const char* dir)
+int simFaultsLoad(const char* dir)
 {
     simFaultsReset();
     char path[SIM_PATH_SIZE];
+    char problem[SIM_RULES_PROBLEM_SIZE];
     if (simSystemPath(path, sizeof path, dir, "faults") != 0)
-        return;
-    int fd = open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return;
-    // Lines are read one by one from a small window: the file is tiny, and this keeps
-    // the library's start free of large allocations.
-    static char window[SIM_RULE_LINE_SIZE + 1];
-    size_t held = 0;
-    bool eof = false;
-    while (!eof || held > 0) {
-        if (!eof && held < SIM_RULE_LINE_SIZE) {
-            ssize_t got = read(fd, window + held, SIM_RULE_LINE_SIZE - held);
-            if (got <= 0)
-                eof = true;
-            else
-                held += static_cast<size_t>(got);
-        }
-        char* newline = static_cast<char*>(memchr(window, '\n', held));
-        size_t lineLength = newline != nullptr ? static_cast<size_t>(newline - window) : held;
-        if (newline == nullptr && !eof && held < SIM_RULE_LINE_SIZE)
-            continue;
-        window[lineLength] = '\0';
-        SimFaultRule_s rule;
-        if (simParseRule(window, &rule) == 0)
-            addRule(&rule);
-        size_t consumed = newline != nullptr ? lineLength + 1 : held;
-        memmove(window, window + consumed, held - consumed);
-        held -= consumed;
+        return 0;
+    size_t count = 0;
+    if (simReadRules(path, rules, &count, problem) != 0) {
+        (void)dprintf(STDERR_FILENO, "zapisim: %s%s\n", path, problem);
+        return -1;
     }
-    close(fd);
+    for (size_t i = 0; i < count; ++i) {
+        matches[i] = 0;
+        simMallocFaultsArmed = simMallocFaultsArmed || rules[i].what == SIM_RULE_MALLOC;
+        simFileFaultsArmed = simFileFaultsArmed || rules[i].what >= SIM_RULE_OPEN;
+    }
+    ruleCount = count;
+    return 0;
 }
 
 bool simFaultDeviceOpen(int* errnoOut)

@@ -50,7 +50,8 @@ ssize_t simDeviceRequest(int fd, void* buffer, size_t count, off64_t offset);
 extern char simRoot[SIM_PATH_SIZE];
 extern bool simRootUsable;
 // Loads the system at `dir` (faults, journal switch) and resets the per-process
-// state; null leaves storage mode. 0, or -1 when `dir` is not a system.
+// state; null leaves storage mode. 0, -1 when `dir` is not a system, or -2 when its
+// faults file cannot be read (reported on standard error).
 int simStartSystem(const char* dir);
 // Processes one well-sized request block against the storage system.
 // Returns the pread result (0, a positive status, or -1 with *errnoOut).
@@ -89,7 +90,8 @@ void simFaultTrackFd(const char* path, int fd);
 void simFaultForgetFd(int fd);
 // call: SIM_FAULT_READ, SIM_FAULT_WRITE or SIM_FAULT_CLOSE.
 bool simFaultFdCall(int call, int fd, int* errnoOut);
-void simFaultsLoad(const char* dir);
+// 0, or -1 when the faults file has a line it cannot read (reported on standard error).
+int simFaultsLoad(const char* dir);
 void simFaultsReset();
 
 // ---- Journal ----

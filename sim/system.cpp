@@ -6,6 +6,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <unistd.h>
 
 #include "sim_internal.h"
 #pragma GCC visibility push(default)
@@ -419,7 +420,8 @@ int simStartSystem(const char* dir)
     simRootUsable = simIsSystem(simRoot) != 0;
     if (!simRootUsable)
         return -1;
-    simFaultsLoad(simRoot);
+    if (simFaultsLoad(simRoot) != 0)
+        return -2;
     simJournalLoad(simRoot);
     return 0;
 }
@@ -486,7 +488,10 @@ __attribute__((constructor)) void startFromEnvironment()
     if (root == nullptr || root[0] == '\0')
         return;
     ++simDepth;
-    simStartSystem(root);
+    // A run whose faults cannot all be read would pass for one with them: the program
+    // stops before it starts, after the library's message on standard error.
+    if (simStartSystem(root) == -2)
+        _exit(2);
     // An unusable directory still stands behind the device: its requests then fail
     // with ZAPISIM_STATUS_NO_SYSTEM rather than reaching no device at all. One too long
     // to be a path is kept cut short, unusable all the same.
@@ -517,7 +522,7 @@ int zapisimUseSystem(const char* dir)
     if (result != 0)
         simStartSystem(nullptr);
     --simDepth;
-    return result;
+    return result != 0 ? -1 : 0;
 }
 
 size_t zapisimHeldKeyCount(void)

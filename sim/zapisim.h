@@ -49,7 +49,8 @@ void zapisimAnswerNext(uint64_t operation, int64_t result, int errnoValue, const
 // "zapisim init") stands behind "/dev/zapi" and the admin directories, exactly as
 // with "zapisim run" (its fault rules and journal switch are read now; keys and
 // fault counters start afresh). Null leaves storage mode. Returns 0, or -1 when
-// `dir` is not a system. Scripted mode, while on, takes precedence.
+// `dir` is not a system or its faults file has a line that is not a rule (reported on
+// standard error). Scripted mode, while on, takes precedence.
 int zapisimUseSystem(const char* dir);
 // Keys the device holds at this moment (root and object keys alike).
 size_t zapisimHeldKeyCount(void);

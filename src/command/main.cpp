@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // korvane get|put pool|volume FILE: copies the object IDs of every pool or volume
 // between the storage system and an ID list file.
+#include <string.h>
 #include <strings.h>
 
 #include <cstdio>
@@ -8,19 +9,46 @@
 #include "command.h"
 #include "name_list.h"
 
+namespace {
+
+void printUsage()
+{
+    puts("Usage: KORVANE get/put pool/volume <full path of file>");
+    puts(
+        "  KORVANE will get/put the specified Volume's or Pool's Tavro Object ID "
+        "into/from the specified file \n");
+}
+
+// 1 when `word` is the option in its long or its short form.
+int isOption(const char* word, const char* longForm, const char* shortForm)
+{
+    return strcmp(word, longForm) == 0 || strcmp(word, shortForm) == 0;
+}
+
+}  // namespace
+
 int main(int argc, char** argv)
 {
     // Line by line, so that messages keep their place among the list written to
     // /dev/stdout and none is lost when the process is killed. Should the C library
     // refuse, output keeps its usual buffering and is still all written at exit.
     (void)setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
+    // --help and --version alone are answered without the banner, so that the output
+    // is just what was asked for.
+    if (argc == 2 && isOption(argv[1], "--help", "-h")) {
+        printUsage();
+        puts("  get pool|volume FILE   save the IDs of all active pools or volumes in FILE");
+        puts("  put pool|volume FILE   give the pools or volumes listed in FILE their IDs back");
+        return 0;
+    }
+    if (argc == 2 && isOption(argv[1], "--version", "-V")) {
+        puts("korvane " KORVANE_VERSION);
+        return 0;
+    }
     puts("KORVANE v1.1 - Modify Pool or Volume GUID\n\n");
 
     if (argc != 4) {
-        puts("Usage: KORVANE get/put pool/volume <full path of file>");
-        puts(
-            "  KORVANE will get/put the specified Volume's or Pool's Tavro Object ID "
-            "into/from the specified file \n");
+        printUsage();
         return -1;
     }
     const char* direction = argv[1];

@@ -7,6 +7,9 @@
 #   packaging_test.sh manual SOURCE_DIR   the manual pages format without a warning
 #   packaging_test.sh install BUILD_DIR   cmake --install with a prefix and DESTDIR
 #   packaging_test.sh deb BUILD_DIR       cpack builds both .deb files; dpkg -x them
+#   packaging_test.sh readme BUILD_DIR SOURCE_DIR
+#                                         the README's session, run with the built
+#                                         binaries, prints what the README shows
 #
 # Exit status 0: passed, 77: skipped (a tool it needs is missing), other: failed.
 set -euo pipefail
@@ -91,12 +94,20 @@ check_tree() {
   [[ $(readlink "$zapisim") != /* ]] || fail "$zapisim is an absolute link"
   [[ -f $prefix/share/doc/korvane/README.md ]] || fail "no README.md"
   [[ -f $prefix/share/doc/korvane/CHANGELOG.md ]] || fail "no CHANGELOG.md"
+  local package
+  for package in korvane zapisim; do  # Debian's machine-readable copyright file
+    grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' \
+      "$prefix/share/doc/$package/copyright" && grep -qx 'License: Apache-2.0' \
+      "$prefix/share/doc/$package/copyright" || fail "no copyright file for $package"
+  done
   local page
   for page in "$prefix/share/man/man8/korvane.8.gz" "$prefix/share/man/man1/zapisim.1.gz"; do
     [[ -f $page ]] || fail "no manual page $page"
     command -v groff > /dev/null && groff_clean "$page"
   done
 
+  run_tool version "$korvane" --version
+  expect_run version 0 $'korvane 1.1.0\n'
   # Without arguments: the banner and the usage lines.
   run_tool usage "$korvane"
   expect_run usage 255 "${banner}Usage: KORVANE get/put pool/volume <full path of file>
@@ -144,6 +155,26 @@ Successfully updated from file \"/dev/stdin\" to the Volume's GUID
 "
 }
 
+# check_readme SOURCE_DIR: the README's session (the indented block from its first
+# "$ zapisim init"), each command run in turn with the built korvane and zapisim first
+# on the PATH and echoed after a "$ ", gives the block byte for byte. Its files are
+# in the scratch directory instead of /tmp.
+check_readme() {
+  awk '/^    \$ zapisim init/ { on = 1 } on && /^[^ ]/ { exit }
+       on && $0 == "" { blank++ }  # kept until a line follows, so the block ends on text
+       on && $0 != "" { for (; blank > 0; blank--) print ""; print substr($0, 5) }' \
+    "$1/README.md" | sed "s|/tmp/|$work/|g" > "$work/session"
+  [[ -s $work/session ]] || fail "no session in $1/README.md"
+  local line
+  while IFS= read -r line; do
+    [[ $line == '$ '* ]] || continue
+    printf 'status=$?; printf "%%s\\n" %q; (exit $status); %s\n' "$line" "${line#\$ }"
+  done < "$work/session" > "$work/session.sh"
+  PATH="$dir/src/command:$dir/sim:$PATH" bash "$work/session.sh" > "$work/transcript" 2>&1 || true
+  expect_file "$work/transcript" "$(cat "$work/session")
+"
+}
+
 # field DEB NAME: one control field of a package.
 field() { dpkg-deb --field "$1" "$2"; }
 
@@ -182,6 +213,7 @@ check_packages() {
   expect_file "$work/tool.files" "./usr/sbin/korvane
 ./usr/share/doc/korvane/CHANGELOG.md
 ./usr/share/doc/korvane/README.md
+./usr/share/doc/korvane/copyright
 ./usr/share/man/man8/korvane.8.gz
 "
   # The installed tool alone runs: its own dependencies are all it needs.
@@ -202,6 +234,7 @@ case $mode in
     check_tree "$work/root/opt/korvane"
     ;;
   deb) check_packages ;;
+  readme) check_readme "${3:?source directory}" ;;
   *) fail "unknown mode $mode" ;;
 esac
 echo "PASS: $mode"

@@ -115,6 +115,41 @@ TEST_F(CliTest, ShowsObjectsSortedPoolsFirst)
                               "\nvolume\tVa\t6\t" + ID_A + "\nvolume\tvb\t6\t" + ID_B + "\n");
 }
 
+TEST_F(CliTest, ShowReportsObjectFilesItCannotRead)
+{
+    ok("add", {"pool", "P1", "--id", ID_A});
+    writeText(sys + "/pools/P0", "not an object");
+    std::filesystem::create_directory(sys + "/volumes/V\t1");
+    Outcome run = zapisim({"show", sys});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.out, std::string("pool\tP1\t6\t") + ID_A + "\n");
+    EXPECT_EQ(run.err,
+              "zapisim: cannot read pool P0: not an object file\n"
+              "zapisim: cannot read volume V\\t1: Is a directory\n");
+}
+
+TEST_F(CliTest, HelpListsTheCommands)
+{
+    for (const char* word : {"help", "--help"}) {
+        Outcome run = zapisim({word});
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.err, "");
+        EXPECT_EQ(
+            run.out,
+            "zapisim init DIR\n"
+            "zapisim add DIR pool|volume NAME [--state N] [--id ID]\n"
+            "zapisim set DIR pool|volume NAME [--state N] [--id ID]\n"
+            "zapisim add-many DIR pool|volume COUNT PREFIX [--state N]\n"
+            "zapisim show DIR\n"
+            "zapisim fail DIR (OP (--status N | --errno E) [--name NAME] | device --errno E"
+            " | opendir|readdir pool|volume --errno E | malloc --size S"
+            " | open|read|write|close --path P --errno E) [--nth N] | zapisim fail DIR clear\n"
+            "zapisim journal DIR [--clear | off | on]\n"
+            "zapisim run DIR -- COMMAND [ARGS...]\n"
+            "zapisim help | zapisim --help\n");
+    }
+}
+
 TEST_F(CliTest, AddsManyWithPaddedNamesAndRandomIds)
 {
     ok("add-many", {"volume", "3", "vol", "--state", "2"});
@@ -170,6 +205,10 @@ TEST_F(CliTest, RefusesBadCommandsWithOneLine)
         {{"fail", "SYS", "malloc", "--nth", "2"}, "zapisim: --size S is required\n"},
         {{"fail", "SYS", "readdir", "pool", "--errno", "5", "--nth", "0"},
          "zapisim: bad --nth: \"0\"\n"},
+        {{"help", "SYS"}, "zapisim: usage: zapisim help | zapisim --help\n"},
+        {{},
+         "zapisim: usage: zapisim init|add|set|add-many|show|fail|journal|run DIR ... | "
+         "zapisim help\n"},
     };
     for (const CommandError& error : errors) {
         Args args;
@@ -184,7 +223,7 @@ TEST_F(CliTest, RefusesBadCommandsWithOneLine)
         if (at != std::string::npos)
             message.replace(at, 3, sys);
         Outcome run = zapisim(args);
-        EXPECT_EQ(run.status, 2) << args[0];
+        EXPECT_EQ(run.status, 2) << error.message;
         EXPECT_EQ(run.err, message);
         EXPECT_EQ(run.out, "");
     }
@@ -192,7 +231,7 @@ TEST_F(CliTest, RefusesBadCommandsWithOneLine)
     EXPECT_EQ(unknown.status, 2);
     EXPECT_EQ(unknown.err,
               "zapisim: unknown command \"frobnicate\" (init, add, set, add-many, show, fail, "
-              "journal, run)\n");
+              "journal, run, help)\n");
     Outcome usage = zapisim({"add", sys, "pool", "P3", "--state"});
     EXPECT_EQ(usage.status, 2);
     EXPECT_EQ(usage.err,
@@ -363,6 +402,37 @@ TEST_F(CliTest, FaultsAccumulate)
     ok("fail", {"16", "--errno", "5", "--nth", "2"});
     EXPECT_EQ(probe({"get", "pool", "P1", "get", "pool", "P1", "get", "pool", "P1"}),
               std::string("get P1 info status=7\nget P1 info errno=5\n") + GET_P1);
+}
+
+// A faults file with a line that is no rule is refused by the next "zapisim fail", and
+// a program run with it stops before it starts.
+TEST_F(CliTest, UnreadableFaultsFileStopsTheRun)
+{
+    std::string manyRules;
+    for (int i = 0; i < 65; ++i)
+        manyRules += "what=device errno=5\n";
+    const std::pair<std::string, std::string> files[] = {
+        {"what=device errno=5\nwhat=bogus errno=5\n", " line 2: not a fault rule"},
+        {std::string(9000, 'x'), " line 1: too long"},
+        {manyRules, " line 65: too many rules"},
+        {"", ": Is a directory"},
+    };
+    std::string faults = sys + "/faults";
+    std::string loaded = std::filesystem::canonical(sys).string() + "/faults";
+    for (const auto& [content, problem] : files) {
+        std::filesystem::remove_all(faults);
+        if (content.empty())
+            std::filesystem::create_directory(faults);
+        else
+            writeText(faults, content);
+        Outcome fail = zapisim({"fail", sys, "device", "--errno", "5"});
+        EXPECT_EQ(fail.status, 2);
+        EXPECT_EQ(fail.err, "zapisim: " + faults + problem + "\n");
+        Outcome run = zapisim({"run", sys, "--", ZAPISIM_PROBE, "device"});
+        EXPECT_EQ(run.status, 2);
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err, "zapisim: " + loaded + problem + "\n");
+    }
 }
 
 TEST_F(CliTest, WithoutSystemNothingChanges)
