@@ -24,7 +24,8 @@ const char* const USAGES[][2] = {
     {"add-many", "zapisim add-many DIR pool|volume COUNT PREFIX [--state N]"},
     {"show", "zapisim show DIR"},
     {"fail",
-     "zapisim fail DIR (OP (--status N | --errno E) [--name NAME] | device --errno E"
+     "zapisim fail DIR (OP (--status N | --errno E | --signal S) [--name NAME]"
+     " | device --errno E"
      " | opendir|readdir pool|volume --errno E | malloc --size S"
      " | open|read|write|close --path P --errno E) [--nth N] | zapisim fail DIR clear"},
     {"journal", "zapisim journal DIR [--clear | off | on]"},
@@ -302,6 +303,8 @@ int commandFail(int argc, char** argv)
         const char* value = argv[i + 1];
         if (strcmp(option, "--status") == 0 && rule.what == SIM_RULE_REQUEST) {
             rule.status = static_cast<int64_t>(number(value, "status", 1, UINT32_MAX));
+        } else if (strcmp(option, "--signal") == 0 && rule.what == SIM_RULE_REQUEST) {
+            rule.signalNumber = static_cast<int>(number(value, "signal", 1, 64));
         } else if (strcmp(option, "--errno") == 0 && rule.what != SIM_RULE_MALLOC) {
             rule.errnoValue = static_cast<int>(number(value, "errno", 1, 4095));
         } else if (strcmp(option, "--name") == 0 && rule.what == SIM_RULE_REQUEST) {
@@ -324,8 +327,9 @@ int commandFail(int argc, char** argv)
     }
     bool hasStatus = rule.status != 0;
     bool hasErrno = rule.errnoValue != 0;
-    if (rule.what == SIM_RULE_REQUEST && hasStatus == hasErrno)
-        fail("give one of --status N and --errno E");
+    bool hasSignal = rule.signalNumber != 0;
+    if (rule.what == SIM_RULE_REQUEST && int{hasStatus} + int{hasErrno} + int{hasSignal} != 1)
+        fail("give one of --status N, --errno E and --signal S");
     if (rule.what != SIM_RULE_REQUEST && rule.what != SIM_RULE_MALLOC && !hasErrno)
         fail("--errno E is required");
     if (rule.what >= SIM_RULE_OPEN && !rule.hasText)

@@ -113,6 +113,9 @@ int simFormatRule(const SimFaultRule_s* rule, char* line, size_t size)
     if (rule->what == SIM_RULE_REQUEST && rule->status != 0) {
         fits = fits && appendNumber(line, size, &used, "status",
                                     static_cast<unsigned long long>(rule->status));
+    } else if (rule->what == SIM_RULE_REQUEST && rule->signalNumber != 0) {
+        fits = fits && appendNumber(line, size, &used, "signal",
+                                    static_cast<unsigned long long>(rule->signalNumber));
     } else if (rule->what != SIM_RULE_MALLOC) {
         fits = fits && appendNumber(line, size, &used, "errno",
                                     static_cast<unsigned long long>(rule->errnoValue));
@@ -174,6 +177,8 @@ int simParseRule(const char* line, SimFaultRule_s* rule)
                 rule->status = static_cast<int64_t>(number);
             else if (keyIs("errno"))
                 rule->errnoValue = static_cast<int>(number);
+            else if (keyIs("signal"))
+                rule->signalNumber = static_cast<int>(number);
             else if (keyIs("size"))
                 rule->size = number;
             else if (keyIs("nth"))

@@ -6,6 +6,7 @@
 // byte can appear in them:
 //   what=request op=16 status=5 [name=HEX] [nth=N]
 //   what=request op=16 errno=5 [name=HEX] [nth=N]
+//   what=request op=16 signal=2 [name=HEX] [nth=N]
 //   what=device errno=E [nth=N]
 //   what=opendir kind=pool errno=E [nth=N]
 //   what=readdir kind=volume errno=E [nth=N]
@@ -37,6 +38,7 @@ struct SimFaultRule_s {
     int kind;            // opendir/readdir: SIM_KIND_POOL or SIM_KIND_VOLUME
     int64_t status;      // request: the status to return (0: fail with errnoValue)
     int errnoValue;      // the errno of a failing call
+    int signalNumber;    // request: raised before the request is answered normally
     uint64_t size;       // malloc: the size that fails
     uint64_t nth;        // only the nth matching call in a process (0: every one)
     bool hasText;

@@ -2,6 +2,7 @@
 // Fault injection inside the program: the rules of the system's "faults" file, each
 // with its own count of matching calls in this process.
 #include <errno.h>
+#include <signal.h>
 #include <stdio.h>
 #include <string.h>
 #include <unistd.h>
@@ -48,6 +49,23 @@ const SimFaultRule_s* firstFiring(int what, Match matchesCall)
             fired = &rules[i];
     }
     return fired;
+}
+
+// A rule's path names the file itself and the temporary files written to replace it:
+// ".NAME.XXXXXX" in the same directory.
+bool samePathOrTemporary(const char* rulePath, const char* path)
+{
+    if (strcmp(rulePath, path) == 0)
+        return true;
+    const char* slash = strrchr(rulePath, '/');
+    size_t directory = slash == nullptr ? 0 : static_cast<size_t>(slash - rulePath) + 1;
+    const char* name = rulePath + directory;
+    size_t nameLength = strlen(name);
+    if (strlen(path) != directory + nameLength + 8 || strncmp(path, rulePath, directory) != 0)
+        return false;
+    const char* temporary = path + directory;
+    return temporary[0] == '.' && strncmp(temporary + 1, name, nameLength) == 0 &&
+           temporary[1 + nameLength] == '.' && strchr(temporary + 2 + nameLength, '/') == nullptr;
 }
 
 bool failWithErrno(const SimFaultRule_s* rule, int* errnoOut)
@@ -109,12 +127,20 @@ bool simFaultReaddir(int kind, int* errnoOut)
 
 bool simFaultRequest(uint64_t operation, const char* name, int64_t* statusOut, int* errnoOut)
 {
-    auto matchesRequest = [operation, name](const SimFaultRule_s& rule, size_t) {
-        if (rule.operation != operation)
+    auto matchesRequest = [operation, name](const SimFaultRule_s& rule, bool raising) {
+        if (rule.operation != operation || (rule.signalNumber != 0) != raising)
             return false;
         return !rule.hasText || (name != nullptr && strcmp(rule.text, name) == 0);
     };
-    const SimFaultRule_s* rule = firstFiring(SIM_RULE_REQUEST, matchesRequest);
+    // A signal rule only raises its signal; the request goes on to be answered.
+    const SimFaultRule_s* raising =
+        firstFiring(SIM_RULE_REQUEST,
+                    [&](const SimFaultRule_s& rule, size_t) { return matchesRequest(rule, true); });
+    if (raising != nullptr)
+        raise(raising->signalNumber);
+    const SimFaultRule_s* rule = firstFiring(
+        SIM_RULE_REQUEST,
+        [&](const SimFaultRule_s& rule, size_t) { return matchesRequest(rule, false); });
     if (rule == nullptr)
         return false;
     *statusOut = rule->status;
@@ -131,7 +157,7 @@ bool simFaultMalloc(size_t size)
 bool simFaultOpen(const char* path, int* errnoOut)
 {
     auto samePath = [path](const SimFaultRule_s& rule, size_t) {
-        return strcmp(rule.text, path) == 0;
+        return samePathOrTemporary(rule.text, path);
     };
     return failWithErrno(firstFiring(SIM_RULE_OPEN, samePath), errnoOut);
 }
@@ -142,7 +168,7 @@ void simFaultTrackFd(const char* path, int fd)
     for (size_t i = 0; i < ruleCount; ++i) {
         bool onDescriptor = rules[i].what == SIM_RULE_READ || rules[i].what == SIM_RULE_WRITE ||
                             rules[i].what == SIM_RULE_CLOSE;
-        if (onDescriptor && strcmp(rules[i].text, path) == 0)
+        if (onDescriptor && samePathOrTemporary(rules[i].text, path))
             watching |= uint64_t{1} << i;
     }
     if (watching == 0)

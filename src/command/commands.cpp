@@ -2,6 +2,7 @@
 // The pool and volume commands: one road per run, then the success line of the kind.
 #include <strings.h>
 
+#include <cstdint>
 #include <cstdio>
 
 #include "command.h"
@@ -10,12 +11,20 @@
 namespace {
 
 // get: storage system to file; anything else (main lets only put through): file to
-// storage system. The road reports its own failures. 0 or -1.
+// storage system. The road reports its own failures. 0, 1 when get wrote the file but
+// could not save every active object, or -1.
 int runCommand(const ObjectKind_s& kind, const char* direction, const char* path)
 {
     if (strcasecmp(direction, "get") == 0) {
-        if (getName(path) != 0) {
+        uint32_t unsaved = 0;
+        int result = getName(path, &unsaved);
+        if (result < 0) {
             return -1;
+        }
+        if (result == 1) {
+            printf("%sUpdated the file \"%s\" with %s GUID List, but %u %s could not be saved\n",
+                   kind.successLead, path, kind.word, unsaved, kind.countedWord);
+            return 1;
         }
         printf("%sSuccessfully updated the file \"%s\" with %s GUID List\n", kind.successLead, path,
                kind.word);

@@ -29,6 +29,7 @@ int isOption(const char* word, const char* longForm, const char* shortForm)
 
 int main(int argc, char** argv)
 {
+    installSignalHandlers();
     // Line by line, so that messages keep their place among the list written to
     // /dev/stdout and none is lost when the process is killed. Should the C library
     // refuse, output keeps its usual buffering and is still all written at exit.

@@ -32,10 +32,17 @@ void discardList();
 // 0, or -1 when it would not fit (nothing usable is left in buffer then).
 int formatAdminPath(char* buffer, size_t size, const char* name);
 
+// Ignores SIGPIPE and has SIGINT, SIGTERM and SIGHUP noted instead of ending the process,
+// so that a road stops where it is safe to. Called once, at the start of the process.
+void installSignalHandlers();
+// The first of those signals received, 0 while none was.
+int caughtSignal();
+
 // Everything that differs between the two kinds. The masks and the offsets into the
 // 1212-byte information record are the device's; the words are those of the messages.
 struct ObjectKind_s {
     const char* word;            // "Pool" or "Volume"
+    const char* countedWord;     // "pools" or "volumes", after a number
     const char* adminDirectory;  // listed by the get road
     const char* adminPath;       // format of an object's admin path, one %s for the name
     const char* rootElement;     // elements of the ID list file
@@ -51,6 +58,7 @@ struct ObjectKind_s {
 
 inline constexpr ObjectKind_s POOL_KIND = {
     "Pool",
+    "pools",
     "/_admin/Pools/",
     "_admin:\\pools\\%s",
     "listPools",
@@ -65,6 +73,7 @@ inline constexpr ObjectKind_s POOL_KIND = {
 };
 inline constexpr ObjectKind_s VOLUME_KIND = {
     "Volume",
+    "volumes",
     "/_admin/Volumes/",
     "_admin:\\volumes\\%s",
     "listVolumes",

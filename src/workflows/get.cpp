@@ -21,6 +21,26 @@ void releaseRootThenObject(uint64_t rootKey, uint64_t objectKey)
     zClose(objectKey);
 }
 
+// Names the object that a failure, reported just before, keeps out of the file.
+int notSaved(const char* name)
+{
+    printf("%s %s could not be saved\n", objectKind().word, name);
+    return -1;
+}
+
+// The reader takes white space around a name as the file's layout, and '<' as the start
+// of a tag: such a name would not come back as it was.
+bool fileCannotHold(const char* name)
+{
+    return strpbrk(name, " \t\n\v\f\r<") != nullptr;
+}
+
+int interrupted()
+{
+    printf("getName : interrupted by signal %d\n", caughtSignal());
+    return -1;
+}
+
 }  // namespace
 
 int getInfo(const char* name)
@@ -28,7 +48,7 @@ int getInfo(const char* name)
     uint64_t rootKey = 0;
     uint64_t objectKey = 0;
     if (openObject("getInfo", name, &rootKey, &objectKey) != 0) {
-        return -1;
+        return notSaved(name);
     }
 
     const ObjectKind_s& kind = objectKind();
@@ -37,24 +57,31 @@ int getInfo(const char* name)
     if (status != 0) {
         printf("%s :zGetInfo failed -- error %ld\n", kind.word, statusValue(status));
         releaseRootThenObject(rootKey, objectKey);
-        return -1;
+        return notSaved(name);
     }
     if (objectState(kind, &info) != ZAPI_STATE_ACTIVE) {
         printf("%s %s must be active to get its Tavro ID\n", kind.word, name);
         releaseRootThenObject(rootKey, objectKey);
-        return -1;
+        return 1;
     }
 
     GUID guid;
     memcpy(&guid, objectIdField(kind, &info), sizeof(guid));
     char guidText[GUID_TEXT_SIZE];
     LB_GUIDToString(&guid, guidText);
+    if (fileCannotHold(name)) {
+        // The ID is printed so that it is not lost.
+        printf("%s %s could not be saved: the list file cannot hold its name (Tavro ID %s)\n",
+               kind.word, name, guidText);
+        releaseRootThenObject(rootKey, objectKey);
+        return -1;
+    }
 
     auto* node = static_cast<NameGUIDList_s*>(malloc(sizeof(NameGUIDList_s)));
     if (node == nullptr) {
         puts("Malloc : Failed to allocate a tmp var of NameGUIDList_s");
         releaseRootThenObject(rootKey, objectKey);
-        return -1;
+        return notSaved(name);
     }
     // openObject has made sure that the name fits the node.
     (void)snprintf(node->name, sizeof(node->name), "%s", name);
@@ -66,8 +93,9 @@ int getInfo(const char* name)
     return 0;
 }
 
-int getName(const char* path)
+int getName(const char* path, uint32_t* unsaved)
 {
+    *unsaved = 0;
     DIR* directory = opendir(objectKind().adminDirectory);
     if (directory == nullptr) {
         printf("Opendir failed, errno : %d\n", errno);
@@ -94,14 +122,25 @@ int getName(const char* path)
             continue;
         }
         // A failing object has been reported and is left out; the others still count.
-        getInfo(entry->d_name);
+        if (getInfo(entry->d_name) < 0) {
+            ++*unsaved;
+        }
+        if (caughtSignal() != 0) {
+            closedir(directory);
+            discardList();
+            return interrupted();
+        }
     }
     closedir(directory);
 
     int result = writeGUIDToFile(path);
     if (result != 0) {
+        // An interrupted writer has left the file as it was and said nothing.
+        if (caughtSignal() != 0) {
+            return interrupted();
+        }
         printf("getName : FAILED to print GUID to File %s, Error = %d\n", path, result);
         return -1;
     }
-    return 0;
+    return (*unsaved == 0) ? 0 : 1;
 }

@@ -8,7 +8,10 @@
 #include "name_list.h"
 
 // Get road: lists the admin directory, collects every active object's ID, writes the file.
-int getName(const char* path);
+// 0: every active object is in the file; 1: the file was written but *unsaved active
+// objects could not be saved; -1: failure, no file written.
+int getName(const char* path, uint32_t* unsaved);
+// 0: the object is in the list; 1: it is left out as not active; -1: it could not be saved.
 int getInfo(const char* name);
 
 // Put road: reads the list file at path, parses it into the list and applies it.

@@ -198,7 +198,7 @@ TEST_F(CliTest, RefusesBadCommandsWithOneLine)
          "zapisim: SYS/pools: not a simulated storage system (zapisim init makes one)\n"},
         {{"init", "SYS"}, "zapisim: SYS: not empty\n"},
         {{"fail", "SYS", "16", "--status", "5", "--errno", "5"},
-         "zapisim: give one of --status N and --errno E\n"},
+         "zapisim: give one of --status N, --errno E and --signal S\n"},
         {{"fail", "SYS", "16", "--status", "0"}, "zapisim: bad status: \"0\"\n"},
         {{"fail", "SYS", "device"}, "zapisim: --errno E is required\n"},
         {{"fail", "SYS", "write", "--errno", "5"}, "zapisim: --path P is required\n"},
@@ -313,6 +313,8 @@ TEST_P(Faults, ShowInTheProgram)
         for (std::string& arg : args) {
             if (arg == "FILE")
                 arg = file;
+            if (arg == "TEMP")
+                arg = scratch + "/.file.txt.Xy12_z";
         }
         return args;
     };
@@ -379,6 +381,14 @@ const FaultCase FAULTS[] = {
      {"write", "--path", "FILE", "--errno", "28", "--nth", "2"},
      {"write", "FILE", "one", "write", "FILE", "two", "read", "FILE"},
      "write ok\nwrite write errno=28\nread \n"},  // the second open truncated it
+    {"signal before the second answer",
+     {"16", "--signal", "10", "--nth", "2"},
+     {"get", "pool", "P1", "get", "pool", "P2"},
+     GET_P1 + GET_P2.substr(0, GET_P2.size() - 1) + " signal=10\n"},
+    {"write fails on the file's temporary file",
+     {"write", "--path", "FILE", "--errno", "27"},
+     {"write", "TEMP", "x"},
+     "write write errno=27\n"},
     {"close fails",
      {"close", "--path", "FILE", "--errno", "5"},
      {"write", "FILE", "x", "read", "FILE"},

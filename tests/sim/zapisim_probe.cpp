@@ -3,9 +3,11 @@
 // step, and each step prints one line saying what the simulated system answered.
 //   device | list KIND | get KIND NAME | put KIND NAME ID | leak KIND NAME
 //   malloc SIZE | calloc SIZE | write PATH TEXT | read PATH
+// A SIGUSR1 received during a step is added to its line as " signal=10".
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -16,6 +18,12 @@
 namespace {
 
 int deviceFd = -1;
+volatile sig_atomic_t caught = 0;
+
+void noteSignal(int number)
+{
+    caught = number;
+}
 
 std::string outcome(long long result)
 {
@@ -236,6 +244,7 @@ std::string allocate(const std::string& how, const char* size)
 
 int main(int argc, char** argv)
 {
+    signal(SIGUSR1, noteSignal);
     for (int i = 1; i < argc;) {
         std::string step = argv[i];
         auto has = [&](int count) { return i + count < argc; };
@@ -270,6 +279,9 @@ int main(int argc, char** argv)
             fprintf(stderr, "zapisim_probe: bad step %s\n", argv[i]);
             return 2;
         }
+        if (caught != 0)
+            line += " signal=" + std::to_string(caught);
+        caught = 0;
         printf("%s\n", line.c_str());
     }
     return 0;
