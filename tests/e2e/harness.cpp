@@ -283,6 +283,14 @@ ProcessResult runKorvane(const std::string& dir, const Lines& args, const StdinF
     return runProcess(argv, feed, addressSpaceLimit);
 }
 
+ProcessResult runShell(const std::string& dir, const std::string& script)
+{
+    std::string text = script;
+    for (size_t at = text.find("{korvane}"); at != std::string::npos; at = text.find("{korvane}"))
+        text.replace(at, 9, korvanePath());
+    return runProcess({zapisimPath(), "run", dir, "--", "/bin/sh", "-c", text});
+}
+
 Lines requestSequence(const Journal& journal)
 {
     Lines sequence;

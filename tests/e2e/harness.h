@@ -79,6 +79,10 @@ Journal readJournal(const std::string& dir);
 ProcessResult runKorvane(const std::string& dir, const Lines& args, const StdinFeed* feed = nullptr,
                          size_t addressSpaceLimit = 0);
 
+// Runs `/bin/sh -c script` under the simulated system of `dir`, "{korvane}" in the script
+// replaced by korvane's path: for redirections and limits that the shell sets up.
+ProcessResult runShell(const std::string& dir, const std::string& script);
+
 // "OP OBJECT RESULT" of each request, in order.
 Lines requestSequence(const Journal& journal);
 

@@ -123,6 +123,55 @@ TEST_F(EndToEnd, GetToStandardOutputPrintsTheList)
     EXPECT_EQ(volume.process.exitStatus, 0);
 }
 
+// "-" and /dev/stdout put the list on descriptor 1 as it stands: a file redirected there
+// gets banner, messages, list and last line in order, and a log appended to keeps its start.
+TEST_F(EndToEnd, RedirectedStandardOutputKeepsEveryLine)
+{
+    add({"volume", "V1", 6, testId(1)});
+    add({"volume", "V2", 2, testId(2)});
+    const std::string out = file("out");
+    for (std::string word : {"-", "/dev/stdout"}) {
+        for (std::string redirection : {">", ">>"}) {
+            writeFile(out, "earlier\n");
+            ProcessResult result =
+                runShell(sys, "exec {korvane} get volume " + word + " " + redirection + " " + out);
+            EXPECT_EQ(result.exitStatus, 0) << word << redirection;
+            EXPECT_EQ(readFile(out),
+                      (redirection == ">>" ? "earlier\n" : "") + std::string(kBanner) +
+                          "Volume V2 must be active to get its Tavro ID\n" +
+                          listFile("volume", {{"V1", testId(1)}}) + withPath(kVolumeGetOk, word))
+                << word << redirection;
+        }
+    }
+}
+
+// Names with markup, non-ASCII bytes and the longest length come back from the file; a
+// name with a blank is reported with its ID and left out, and the others still restore.
+TEST_F(EndToEnd, UnusualNamesRoundTrip)
+{
+    const std::vector<ObjectSpec> objects = {{"volume", "a&b", 6, testId(1)},
+                                             {"volume", "c>d", 6, testId(2)},
+                                             {"volume", "\xc3\xa9t\xc3\xa9", 6, testId(3)},
+                                             {"volume", std::string(255, 'n'), 6, testId(4)},
+                                             {"volume", "A B", 6, testId(5)}};
+    addAll(objects);
+    std::string path = file("ids.xml");
+    Outcome get = run({"get", "volume", path});
+    EXPECT_EQ(get.process.out,
+              std::string(kBanner) +
+                  "Volume A B could not be saved: the list file cannot hold its name (Tavro ID " +
+                  testId(5) + ")\n" +
+                  withPath("\n\nUpdated the file \"{path}\" with Volume GUID List, but 1 volumes "
+                           "could not be saved\n",
+                           path));
+    EXPECT_EQ(get.process.exitStatus, 1);
+    for (const ObjectSpec& object : objects)
+        zapisim("set", sys, {"volume", object.name, "--id", testId(99)});
+    Outcome put = run({"put", "volume", path});
+    EXPECT_EQ(put.process.exitStatus, 0);
+    EXPECT_EQ(describe(put.objects), expectedObjects(objects, {{"A B", testId(99)}}));
+}
+
 struct PipeCase {
     const char* label;
     size_t padTo;  // blanks in front of the file up to this size (0: none)

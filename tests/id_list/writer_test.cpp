@@ -259,7 +259,7 @@ TEST_F(Writer, CloseFailureIsReportedAfterTheWholeFile)
     int result = 0;
     EXPECT_EQ(run(path, &result), "close failed, ccode = -1, error = 5\n");
     EXPECT_EQ(result, -1);
-    EXPECT_EQ(readFile(path).size(), 109u);
+    EXPECT_TRUE(std::filesystem::is_empty(dir));  // neither the file nor its temporary file
     EXPECT_EQ(listHead, nullptr);
 }
 
@@ -332,7 +332,7 @@ TEST_P(WriterLimit, FailedWriteIsReportedWithTheListAsFarAsBuilt)
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(output, c.output);
     EXPECT_EQ(WEXITSTATUS(status), 1 | c.remaining << 1);
-    EXPECT_EQ(readFile(path).size(), c.limit);
+    EXPECT_TRUE(std::filesystem::is_empty(dir));
 }
 
 INSTANTIATE_TEST_SUITE_P(

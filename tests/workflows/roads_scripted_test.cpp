@@ -96,19 +96,23 @@ TEST_P(OneObject, FailsOrIsSkipped)
         EXPECT_EQ(roads::requestField(2, 96),
                   (c.kind == 1) ? ZAPI_POOL_INFO_MASK : ZAPI_VOLUME_INFO_MASK);
     }
-    // Only a skipped object lets the walk end well; a failing node stays in the list.
+    // Only a skipped object lets the walk end well; a failing node stays in the list. get
+    // tells an inactive object (1) from one it could not save (-1).
     bool skipped = (c.road == Road::Put && c.refusedOp == 0);
-    EXPECT_EQ(result, skipped ? 0 : -1);
+    EXPECT_EQ(result, skipped ? 0 : (c.road == Road::Get && c.refusedOp == 0) ? 1 : -1);
     EXPECT_EQ(listHead == nullptr, c.road == Road::Get || skipped);
 }
 
 // Statuses are printed as unsigned 32-bit values.
 const Case CASES[] = {
     {"GetRootKey", Road::Get, 0, ZAPI_OP_ROOT_KEY, 4294967295u,
-     "getInfo : zRootKey error 4294967295\n"},
-    {"GetOpen", Road::Get, 1, ZAPI_OP_OPEN, 20202, "getInfo : zOpen error 20202\n"},
-    {"GetPoolInfo", Road::Get, 1, ZAPI_OP_GET_INFO, 13, "Pool :zGetInfo failed -- error 13\n"},
-    {"GetVolumeInfo", Road::Get, 0, ZAPI_OP_GET_INFO, 13, "Volume :zGetInfo failed -- error 13\n"},
+     "getInfo : zRootKey error 4294967295\nVolume obj 1 could not be saved\n"},
+    {"GetOpen", Road::Get, 1, ZAPI_OP_OPEN, 20202,
+     "getInfo : zOpen error 20202\nPool obj 1 could not be saved\n"},
+    {"GetPoolInfo", Road::Get, 1, ZAPI_OP_GET_INFO, 13,
+     "Pool :zGetInfo failed -- error 13\nPool obj 1 could not be saved\n"},
+    {"GetVolumeInfo", Road::Get, 0, ZAPI_OP_GET_INFO, 13,
+     "Volume :zGetInfo failed -- error 13\nVolume obj 1 could not be saved\n"},
     {"GetPoolInactive", Road::Get, 1, 0, 0, "Pool obj 1 must be active to get its Tavro ID\n"},
     {"GetVolumeInactive", Road::Get, 0, 0, 0, "Volume obj 1 must be active to get its Tavro ID\n"},
     {"PutRootKey", Road::Put, 1, ZAPI_OP_ROOT_KEY, 0xFFFFFFF0u,
@@ -141,7 +145,8 @@ TEST_F(Scripted, GetRefusesANameLongerThanANodeHolds)
     std::string name(256, 'n');
     testing::internal::CaptureStdout();
     EXPECT_EQ(getInfo(name.c_str()), -1);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "getInfo : name " + name + " is too long\n");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "getInfo : name " + name + " is too long\nVolume " + name + " could not be saved\n");
     EXPECT_EQ(zapisimRequestCount(), 0u);
 }
 
