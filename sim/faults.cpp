@@ -137,7 +137,7 @@ bool simFaultRequest(uint64_t operation, const char* name, int64_t* statusOut, i
         firstFiring(SIM_RULE_REQUEST,
                     [&](const SimFaultRule_s& rule, size_t) { return matchesRequest(rule, true); });
     if (raising != nullptr)
-        raise(raising->signalNumber);
+        (void)raise(raising->signalNumber);
     const SimFaultRule_s* rule = firstFiring(
         SIM_RULE_REQUEST,
         [&](const SimFaultRule_s& rule, size_t) { return matchesRequest(rule, false); });
