@@ -92,8 +92,8 @@ size_t directoryLength(const char* path)
     return (slash == nullptr) ? 0 : static_cast<size_t>(slash - path) + 1;
 }
 
-// Creates ".NAME.XXXXXX" beside path, readable by its owner only until it is complete.
-// The descriptor, or -1 with errno.
+// Creates ".NAME.XXXXXX" beside path (NAME cut to fit the longest name a directory takes), readable
+// by its owner only until it is complete. The descriptor, or -1 with errno.
 int createTemporary(const char* path, char* tempPath)
 {
     static const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
@@ -112,8 +112,11 @@ int createTemporary(const char* path, char* tempPath)
             bits /= sizeof letters - 1;
         }
         suffix[6] = '\0';
-        int length = snprintf(tempPath, PATH_MAX, "%.*s.%s.%s", static_cast<int>(directory), path,
-                              path + directory, suffix);
+        // A name near the longest a directory takes is shortened in the temporary
+        // name, which must still fit with its dot and suffix.
+        int nameLength = static_cast<int>(strnlen(path + directory, NAME_MAX - 8));
+        int length = snprintf(tempPath, PATH_MAX, "%.*s.%.*s.%s", static_cast<int>(directory), path,
+                              nameLength, path + directory, suffix);
         if (length < 0 || length >= PATH_MAX) {
             errno = ENAMETOOLONG;
             return -1;

@@ -517,15 +517,18 @@ TEST_F(EndToEnd, SingleLetterNamesGiveTheFormatsSizes)
     EXPECT_EQ(readFile(file("v.xml")).size(), 121u);
 }
 
-// A 255-byte name, the longest an admin directory gives, is written whole.
+// A 255-byte name, the longest an admin directory gives, is written whole; a list file
+// whose own name is that long still gets its temporary file beside it.
 TEST_F(EndToEnd, LongestNameIsWrittenWhole)
 {
     std::string name(255, 'n');
     add({"volume", name, 6, testId(5)});
-    Outcome outcome = run({"get", "volume", file("ids.xml")});
-    EXPECT_EQ(outcome.process.exitStatus, 0);
-    EXPECT_EQ(readFile(file("ids.xml")), listFile("volume", {{name, testId(5)}}));
-    EXPECT_EQ(outcome.requests, getRequests("volume", name));
+    for (const std::string& path : {file("ids.xml"), file(name)}) {
+        Outcome outcome = run({"get", "volume", path});
+        EXPECT_EQ(outcome.process.exitStatus, 0);
+        EXPECT_EQ(readFile(path), listFile("volume", {{name, testId(5)}}));
+        EXPECT_EQ(outcome.requests, getRequests("volume", name));
+    }
 }
 
 // A new file gets mode 0644 less the umask; an existing one keeps its mode and owner.
