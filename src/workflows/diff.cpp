@@ -46,8 +46,8 @@ struct NameBlock_s {
 };
 
 constexpr size_t NAME_BLOCK_CHUNK = 16000;
-// An object's line: its state and kind words, its name and a detail.
-constexpr size_t DETAIL_SIZE = 2 * GUID_TEXT_SIZE + 8;
+// The longest detail of an object's line: two ID texts joined by " -> ".
+constexpr size_t DETAIL_SIZE = 2 * GUID_TEXT_SIZE + 4;
 
 int compareEntries(const void* a, const void* b)
 {
@@ -119,15 +119,14 @@ int diffPair(const ObjectKind_s& kind, const NameGUIDList_s* node, IndexEntry_s*
     }
     GUID current;
     memcpy(&current, objectIdField(kind, &info), sizeof(current));
-    char currentText[GUID_TEXT_SIZE];
-    LB_GUIDToString(&current, currentText);
+    LB_GUIDToString(&current, detail);
     if (memcmp(&current, &wanted, sizeof(current)) == 0) {
-        (void)snprintf(detail, DETAIL_SIZE, "%s", currentText);
         return SAME;
     }
-    char wantedText[GUID_TEXT_SIZE];
-    LB_GUIDToString(&wanted, wantedText);
-    (void)snprintf(detail, DETAIL_SIZE, "%s -> %s", currentText, wantedText);
+    // "OLD -> NEW"
+    char* arrow = detail + GUID_TEXT_SIZE - 1;
+    memcpy(arrow, " -> ", 4);
+    LB_GUIDToString(&wanted, arrow + 4);
     return CHANGE;
 }
 
