@@ -123,10 +123,11 @@ int diffPair(const ObjectKind_s& kind, const NameGUIDList_s* node, IndexEntry_s*
     if (memcmp(&current, &wanted, sizeof(current)) == 0) {
         return SAME;
     }
+    char wantedText[GUID_TEXT_SIZE];
+    LB_GUIDToString(&wanted, wantedText);
     // "OLD -> NEW"
-    char* arrow = detail + GUID_TEXT_SIZE - 1;
-    memcpy(arrow, " -> ", 4);
-    LB_GUIDToString(&wanted, arrow + 4);
+    (void)snprintf(detail + GUID_TEXT_SIZE - 1, DETAIL_SIZE - GUID_TEXT_SIZE + 1, " -> %s",
+                   wantedText);
     return CHANGE;
 }
 
