@@ -39,6 +39,7 @@ int main(int argc, char** argv)
         printUsage();
         puts("  get pool|volume FILE   save the IDs of all active pools or volumes in FILE");
         puts("  put pool|volume FILE   give the pools or volumes listed in FILE their IDs back");
+        puts("  diff pool|volume FILE  show what put would do with FILE, changing nothing");
         return 0;
     }
     if (argc == 2 && isOption(argv[1], "--version", "-V")) {

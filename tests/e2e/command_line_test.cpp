@@ -18,7 +18,9 @@ const std::string kHelp = std::string(kUsage) +
                           "  get pool|volume FILE   save the IDs of all active pools or volumes "
                           "in FILE\n"
                           "  put pool|volume FILE   give the pools or volumes listed in FILE "
-                          "their IDs back\n";
+                          "their IDs back\n"
+                          "  diff pool|volume FILE  show what put would do with FILE, changing "
+                          "nothing\n";
 
 struct ArgumentCase {
     const char* label;
