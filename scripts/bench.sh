@@ -3,7 +3,8 @@
 # Benchmarks of KORVANE: the Google Benchmark binaries of bench/ (ID text, list reader, list
 # writer) and whole runs of `korvane get volume` and `korvane put volume` under the
 # simulated storage system against the floor program (bench/floor.cpp), which makes the
-# same device requests and nothing else. Every comparison is measured side by side in one
+# same device requests and nothing else, and `korvane diff volume` against `korvane get
+# volume`, whose requests it makes. Every comparison is measured side by side in one
 # run, interleaved, and summarised by medians; the machine is shared, so ratios are what
 # counts. `make bench` runs it; the results land in BUILD/results and the plot also in
 # docs/performance-time-per-object.png.
@@ -157,10 +158,10 @@ measure() {
         for round in $(seq 1 "$rounds"); do
             # The order turns each round, so that no side always runs after the same one.
             case $(( round % 4 )) in
-                0) order="korvane:get floor:get korvane:put floor:put" ;;
-                1) order="floor:get korvane:get floor:put korvane:put" ;;
-                2) order="korvane:put floor:put korvane:get floor:get" ;;
-                3) order="floor:put korvane:put floor:get korvane:get" ;;
+                0) order="korvane:get korvane:diff floor:get korvane:put floor:put" ;;
+                1) order="floor:get korvane:diff korvane:get floor:put korvane:put" ;;
+                2) order="korvane:put floor:put korvane:get floor:get korvane:diff" ;;
+                3) order="floor:put korvane:put korvane:diff floor:get korvane:get" ;;
             esac
             for step in $order; do
                 run_one "$count" "${step#*:}" "${step%%:*}" "$round"
@@ -264,6 +265,18 @@ for count in counts:
             med(count, road, "korvane", 2), med(count, road, "floor", 2)))
         row += [tw / count * 1e6, fw / count * 1e6]
     plot.append(row)
+# diff makes get's requests for every object, after reading the file as put does.
+for count in counts:
+    if (count, "diff", "korvane") not in runs:
+        continue
+    tool, get = runs[(count, "diff", "korvane")], runs[(count, "get", "korvane")]
+    wall = median([tool[r][0] / get[r][0] for r in tool if r in get])
+    cpu = [tool[r][1] / get[r][1] for r in tool if r in get and get[r][1] > 0]
+    out.append("| %d | diff | %d | %.3f s | get %.3f s | %.1f us | get %.1f us | %.3f (against get) | %s | %d KB | get %d KB |" % (
+        count, len(tool), med(count, "diff", "korvane", 0), med(count, "get", "korvane", 0),
+        med(count, "diff", "korvane", 0) / count * 1e6, med(count, "get", "korvane", 0) / count * 1e6,
+        wall, "%.3f (against get)" % median(cpu) if cpu else "nan", med(count, "diff", "korvane", 2),
+        med(count, "get", "korvane", 2)))
 out.append("")
 out.append("Listing the admin directory alone (part of the floor's put, not of the tool's): " +
            ", ".join("%d volumes %.3f s" % (c, med(c, "list", "floor", 0)) for c in counts
@@ -282,6 +295,10 @@ for road in ("get", "put"):
     r = paired(big, road, 1)
     out.append("| %s: korvane within 10%% of the floor at %d (CPU) | %.3f | %s |" % (
         road, big, r, "yes" if r <= 1.10 else "no"))
+if (big, "diff", "korvane") in runs:
+    tool, get = runs[(big, "diff", "korvane")], runs[(big, "get", "korvane")]
+    r = median([tool[k][0] / get[k][0] for k in tool if k in get])
+    out.append("| diff: within 10%% of get at %d (wall) | %.3f | %s |" % (big, r, "yes" if r <= 1.10 else "no"))
 if big >= 10000 and big // 10 in counts:
     small = big // 10
     for road in ("get", "put"):

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: Apache-2.0
 # Demo: back up the volume IDs of a simulated storage system into an ID list file,
-# edit one ID in the file, and restore the file into the system.
+# edit one ID in the file, see what a restore would do, and restore the file into the system.
 # Usage: scripts/demo.sh BUILD_DIR   (called by `make demo` after the build)
 # Ends with where the two programs are.
 set -euo pipefail
@@ -57,6 +57,9 @@ heading "Editing the file: volume data gets ID $new_id"
 sed -i "/<volumeName>data<\/volumeName>/{n;s|<volumeGUID>[^<]*</volumeGUID>|<volumeGUID>$new_id</volumeGUID>|}" "$list"
 cat "$list"
 echo
+
+heading "korvane diff volume $list (what put would do; exit status 1: IDs would change)"
+"$zapisim" run "$system" -- "$korvane" diff volume "$list" || echo "exit status $?"
 
 heading "korvane put volume $list"
 "$zapisim" run "$system" -- "$korvane" put volume "$list"

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
-// The pool and volume commands: one road per run, then the success line of the kind.
+// The pool and volume commands: one road per run, then the success line of the kind
+// (none for diff).
 #include <strings.h>
 
 #include <cstdint>
@@ -10,11 +11,15 @@
 
 namespace {
 
-// get: storage system to file; anything else (main lets only put through): file to
-// storage system. The road reports its own failures. 0, 1 when get wrote the file but
-// could not save every active object, or -1.
+// get: storage system to file, then the closing line; put: file to storage system, then
+// the success line. The road reports its own failures. 0, 1 when get wrote the file but
+// could not save every active object, or -1. diff has no success line: its summary and
+// its exit status say it all, 0, 1 or -1.
 int runCommand(const ObjectKind_s& kind, const char* direction, const char* path)
 {
+    if (strcasecmp(direction, "diff") == 0) {
+        return diffList(path);
+    }
     if (strcasecmp(direction, "get") == 0) {
         uint32_t unsaved = 0;
         int result = getName(path, &unsaved);

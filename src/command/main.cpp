@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
-// korvane get|put pool|volume FILE: copies the object IDs of every pool or volume
-// between the storage system and an ID list file.
+// korvane get|put|diff pool|volume FILE: copies the object IDs of every pool or volume
+// between the storage system and an ID list file, or shows what a put would change.
 #include <string.h>
 #include <strings.h>
 
@@ -40,6 +40,7 @@ int main(int argc, char** argv)
         printUsage();
         puts("  get pool|volume FILE   save the IDs of all active pools or volumes in FILE");
         puts("  put pool|volume FILE   give the pools or volumes listed in FILE their IDs back");
+        puts("  diff pool|volume FILE  show what put would do with FILE, changing nothing");
         return 0;
     }
     if (argc == 2 && isOption(argv[1], "--version", "-V")) {
@@ -55,7 +56,8 @@ int main(int argc, char** argv)
     const char* direction = argv[1];
     const char* kind = argv[2];
     const char* path = argv[3];
-    if (strcasecmp(direction, "get") != 0 && strcasecmp(direction, "put") != 0) {
+    if (strcasecmp(direction, "get") != 0 && strcasecmp(direction, "put") != 0 &&
+        strcasecmp(direction, "diff") != 0) {
         puts(
             "Specify 'put' as second argument to insert GUIDs from File to Ostrel "
             "Volumes/Pools ");

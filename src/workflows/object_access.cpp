@@ -38,18 +38,28 @@ int openObject(const char* caller, const char* name, uint64_t* rootKey, uint64_t
         return -1;
     }
 
-    uint32_t status = zRootKey(0, rootKey);
-    if (status != 0) {
-        printf("%s : zRootKey error %ld\n", caller, statusValue(status));
-        return -1;
-    }
-    status = zOpen(*rootKey, ZAPI_OPEN_VALUE, ZAPI_OPEN_FLAGS, adminPath, 0, objectKey);
-    if (status != 0) {
-        printf("%s : zOpen error %ld\n", caller, statusValue(status));
-        zClose(*rootKey);
+    uint32_t status = 0;
+    int step = reachObject(adminPath, rootKey, objectKey, &status);
+    if (step != OBJECT_REACHED) {
+        printf((step == ROOT_KEY_FAILED) ? "%s : zRootKey error %ld\n" : "%s : zOpen error %ld\n",
+               caller, statusValue(status));
         return -1;
     }
     return 0;
+}
+
+int reachObject(const char* adminPath, uint64_t* rootKey, uint64_t* objectKey, uint32_t* status)
+{
+    *status = zRootKey(0, rootKey);
+    if (*status != 0) {
+        return ROOT_KEY_FAILED;
+    }
+    *status = zOpen(*rootKey, ZAPI_OPEN_VALUE, ZAPI_OPEN_FLAGS, adminPath, 0, objectKey);
+    if (*status != 0) {
+        zClose(*rootKey);
+        return OPEN_FAILED;
+    }
+    return OBJECT_REACHED;
 }
 
 uint32_t readObjectInfo(const ObjectKind_s& kind, uint64_t objectKey, ZapiInfo_s* info)

@@ -12,6 +12,19 @@
 uint32_t objectState(const ObjectKind_s& kind, const ZapiInfo_s* info);
 uint8_t* objectIdField(const ObjectKind_s& kind, ZapiInfo_s* info);
 
+// Steps of reaching an object and reading its record: the first one that failed, or
+// OBJECT_REACHED.
+enum ObjectStep : int {
+    OBJECT_REACHED = 0,
+    ROOT_KEY_FAILED = 1,
+    OPEN_FAILED = 2,
+    GET_INFO_FAILED = 3
+};
+
+// Takes a root key and opens the object of `adminPath`, printing nothing. OBJECT_REACHED
+// with both keys held, or the step that failed with its status in *status and no key held.
+int reachObject(const char* adminPath, uint64_t* rootKey, uint64_t* objectKey, uint32_t* status);
+
 // Forms the admin path of `name`, takes a root key and opens the object. Failures are
 // reported as "<caller> : zRootKey error %ld\n" or "<caller> : zOpen error %ld\n"; after
 // a failure no key is held. 0 (both keys held) or -1.

@@ -21,3 +21,6 @@ int readGUIDFromFile(const char* path);
 int XMLParser(char* buffer, uint32_t length);
 // Applies the list to the storage system, consuming it.
 int GUIDModify();
+// Diff road: tells, without changing anything, what put would do with the file at path.
+// 0 when put would change no ID, 1 when it would change some, -1 when it would fail.
+int diffList(const char* path);

@@ -177,7 +177,7 @@ class BadInput : public e2e::EndToEnd {
     }
 
     // Runs put on the file; checks the output, the exit status, the IDs afterwards and,
-    // when the reader refused the file, that no request reached the device.
+    // when the reader refused the file, that no request reached the device, for diff too.
     void putFile(const std::string& kind, const std::string& path, const std::string& out, int exit,
                  const Changes& changes, bool refusedByReader)
     {
@@ -188,6 +188,11 @@ class BadInput : public e2e::EndToEnd {
                   e2e::expectedObjects(e2e::mixedSystem(), changes));
         if (refusedByReader) {
             EXPECT_TRUE(outcome.requests.empty()) << "first: " << outcome.requests.front();
+            // diff reads the file as put does: the same refusal, and no request either.
+            e2e::Outcome diff = run({"diff", kind, path});
+            EXPECT_EQ(diff.process.out, outcome.process.out);
+            EXPECT_EQ(diff.process.exitStatus, 255);
+            EXPECT_TRUE(diff.requests.empty());
         }
     }
 };

@@ -18,7 +18,9 @@ const std::string kHelp = std::string(kUsage) +
                           "  get pool|volume FILE   save the IDs of all active pools or volumes "
                           "in FILE\n"
                           "  put pool|volume FILE   give the pools or volumes listed in FILE "
-                          "their IDs back\n";
+                          "their IDs back\n"
+                          "  diff pool|volume FILE  show what put would do with FILE, changing "
+                          "nothing\n";
 
 struct ArgumentCase {
     const char* label;
@@ -59,9 +61,11 @@ const ArgumentCase kArgumentCases[] = {
     {"BadDirectionAndKind", {"list", "disk", "{path}"}, kDirection},
     {"DirectionPrefix", {"ge", "volume", "{path}"}, kDirection},
     {"DirectionLonger", {"gets", "volume", "{path}"}, kDirection},
+    {"DirectionDiffs", {"diffs", "volume", "{path}"}, kDirection},
     {"EmptyDirection", {"", "volume", "{path}"}, kDirection},
     {"PluralKind", {"get", "pools", "{path}"}, kKind},
     {"BadKindOnPut", {"put", "disk", "{path}"}, kKind},
+    {"BadKindOnDiff", {"DIFF", "pools", "{path}"}, kKind},
     {"EmptyKind", {"PUT", "", "{path}"}, kKind},
     {"Help", {"--help"}, kHelp, 0},
     {"ShortHelp", {"-h"}, kHelp, 0},

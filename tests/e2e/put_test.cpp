@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // The put road: reading the ID list file, parsing its pairs and applying each ID;
-// every message of its failures, checked byte for byte, with the IDs afterwards.
+// every message of its failures, checked byte for byte, with the IDs afterwards. The
+// diff road reads the file the same way and tells what put would do, changing nothing.
 #include <unistd.h>
 
 #include "harness.h"
@@ -16,7 +17,7 @@ struct PutCase {
     std::vector<ObjectSpec> objects;
     std::vector<Lines> faults;  // arguments of `zapisim fail`, "{path}" replaced
     std::string content;        // of the file; kNoFile: no file at the path
-    const char* output;         // after the banner
+    std::string output;         // after the banner
     int exit;
     Changes changes;  // the objects whose IDs change, and to what
     Lines requests;
@@ -706,28 +707,222 @@ void PrintTo(const PutCase& c, std::ostream* os)
     *os << c.label;
 }
 
-class PutRoad : public EndToEndP<PutCase> {};
+// One case run in a direction: put gives the objects of `changes` their new IDs, diff
+// changes none (its cases have none).
+class RoadCase : public EndToEndP<PutCase> {
+   protected:
+    void check(const char* direction)
+    {
+        const PutCase& c = GetParam();
+        addAll(c.objects);
+        std::string path = file("ids.xml");
+        if (c.content != kNoFile)
+            writeFile(path, c.content);
+        failAll(c.faults, path);
+
+        Outcome outcome = run({direction, c.kind, path});
+        EXPECT_EQ(outcome.process.out, kBanner + withPath(c.output, path));
+        EXPECT_EQ(outcome.process.exitStatus, c.exit);
+        EXPECT_EQ(describe(outcome.objects), expectedObjects(c.objects, c.changes));
+        EXPECT_EQ(outcome.requests, c.requests);
+        if (c.content != kNoFile) {
+            EXPECT_EQ(readFile(path), c.content) << direction << " changed its input file";
+        }
+    }
+};
+
+class PutRoad : public RoadCase {};
 
 TEST_P(PutRoad, OutputIdsAndRequests)
 {
-    const PutCase& c = GetParam();
-    addAll(c.objects);
-    std::string path = file("ids.xml");
-    if (c.content != kNoFile)
-        writeFile(path, c.content);
-    failAll(c.faults, path);
-
-    Outcome outcome = run({"put", c.kind, path});
-    EXPECT_EQ(outcome.process.out, kBanner + withPath(c.output, path));
-    EXPECT_EQ(outcome.process.exitStatus, c.exit);
-    EXPECT_EQ(describe(outcome.objects), expectedObjects(c.objects, c.changes));
-    EXPECT_EQ(outcome.requests, c.requests);
-    if (c.content != kNoFile) {
-        EXPECT_EQ(readFile(path), c.content) << "put changed its input file";
-    }
+    check("put");
 }
 
 INSTANTIATE_TEST_SUITE_P(E2E, PutRoad, ::testing::ValuesIn(kPutCases),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+std::string diffLine(const char* state, const char* object, const std::string& detail)
+{
+    char line[512];
+    std::snprintf(line, sizeof line, "%-11s %s%s%s\n", state, object, detail.empty() ? "" : "  ",
+                  detail.c_str());
+    return line;
+}
+std::string summary(const char* counts)
+{
+    return std::string("diff: ") + counts + "\n";
+}
+std::string to(unsigned from, const std::string& id)
+{
+    return testId(from) + " -> " + id;
+}
+
+#define STOPS "  <- put stops here"
+const Lines kDiffV123 =
+    getRequests("volume", "V1") + getRequests("volume", "V2") + getRequests("volume", "V3");
+const std::vector<ObjectSpec> kDiffStates = {
+    {"volume", "V1", 6, testId(1)}, {"volume", "V2", 2, testId(2)}, {"volume", "V3", 6, testId(3)},
+    {"volume", "V4", 6, testId(4)}, {"volume", "V5", 1, testId(5)}, {"volume", "V6", 6, testId(6)}};
+const std::string kSame =
+    listFile("volume", {{"V1", testId(1)}, {"V2", testId(2)}, {"V3", testId(3)}});
+
+// Objects, faults and file as for put; `changes` stay empty: diff changes no ID.
+const PutCase kDiffCases[] = {
+    {"NothingWouldChange",
+     "VOLUME",
+     kMixed,
+     {},
+     kSame,
+     diffLine("same", "Volume \"V1\"", testId(1)) + diffLine("same", "Volume \"V2\"", testId(2)) +
+         diffLine("same", "Volume \"V3\"", testId(3)) +
+         summary("3 same, 0 change, 0 inactive, 0 missing, 0 failed, 0 bad-id, 0 not-in-file"),
+     0,
+     {},
+     kDiffV123},
+    {"ChangeAndNotInFile",
+     "pool",
+     kMixed,
+     {},
+     listFile("pool", {{"P2", kNew2}}),
+     diffLine("change", "Pool \"P2\"", to(12, kNew2)) +
+         diffLine("not-in-file", "Pool \"P1\"", testId(11)) +
+         summary("0 same, 1 change, 0 inactive, 0 missing, 0 failed, 0 bad-id, 1 not-in-file"),
+     1,
+     {},
+     getRequests("pool", "P2") + getRequests("pool", "P1")},
+    // Every state of a pair, in file order; the first stopping pair is marked.
+    {"EveryState",
+     "volume",
+     kDiffStates,
+     {{"16", "--status", "99", "--name", "V6"}},
+     volumes(vn("V1") + vg(testId(1)) + vn("V2") + vg("-x") + vn("VX") + vg(kNew1) + vn("V3") +
+             vg("-" + kNew3.substr(1)) + vn("V4") + vg(kNew2) + vn("V1") + vg(kNew3)),
+     diffLine("same", "Volume \"V1\"", testId(1)) + diffLine("inactive", "Volume \"V2\"", "") +
+         diffLine("missing", "Volume \"VX\"", "zOpen error 20202" STOPS) +
+         diffLine("bad-id", "Volume \"V3\"", "LB_GUIDFromString status 20821") +
+         diffLine("change", "Volume \"V4\"", to(4, kNew2)) +
+         diffLine("change", "Volume \"V1\"", to(1, kNew3)) +
+         diffLine("not-in-file", "Volume \"V5\"", "inactive") +
+         diffLine("not-in-file", "Volume \"V6\"", "zGetInfo error 99") +
+         summary("1 same, 2 change, 1 inactive, 1 missing, 0 failed, 1 bad-id, 2 not-in-file"),
+     255,
+     {},
+     getRequests("volume", "V1") + getInfoStop("volume", "V2", "0") +
+         Lines{"1000 root 0", "23 volume:VX status=20202", "1001 root 0"} +
+         getRequests("volume", "V3") + getRequests("volume", "V4") + getRequests("volume", "V1") +
+         getInfoStop("volume", "V5", "0") + getInfoStop("volume", "V6", "status=99")},
+    {"DeviceFailures",
+     "volume",
+     kMixed,
+     {{"1000", "--status", "777", "--nth", "1"},
+      {"23", "--errno", "5", "--name", "V2"},
+      {"16", "--status", "98", "--name", "V3"}},
+     kSame,
+     diffLine("failed", "Volume \"V1\"", "zRootKey error 777" STOPS) +
+         diffLine("failed", "Volume \"V2\"", "zOpen error 5") +
+         diffLine("failed", "Volume \"V3\"", "zGetInfo error 98") +
+         summary("0 same, 0 change, 0 inactive, 0 missing, 3 failed, 0 bad-id, 0 not-in-file"),
+     255,
+     {},
+     Lines{"1000 root status=777", "1000 root 0", "23 volume:V2 errno=5", "1001 root 0"} +
+         getInfoStop("volume", "V3", "status=98")},
+    {"UnreadableNotInFileKeepsTheStatus",
+     "pool",
+     kMixed,
+     {{"1000", "--status", "777", "--nth", "2"}},
+     listFile("pool", {{"P2", testId(12)}}),
+     diffLine("same", "Pool \"P2\"", testId(12)) +
+         diffLine("not-in-file", "Pool \"P1\"", "zRootKey error 777") +
+         summary("1 same, 0 change, 0 inactive, 0 missing, 0 failed, 0 bad-id, 1 not-in-file"),
+     0,
+     {},
+     getRequests("pool", "P2") + Lines{"1000 root status=777"}},
+    {"NotInFileOpenFails",
+     "pool",
+     kMixed,
+     {{"23", "--errno", "5", "--name", "P1"}},
+     listFile("pool", {{"P2", testId(12)}}),
+     diffLine("same", "Pool \"P2\"", testId(12)) +
+         diffLine("not-in-file", "Pool \"P1\"", "zOpen error 5") +
+         summary("1 same, 0 change, 0 inactive, 0 missing, 0 failed, 0 bad-id, 1 not-in-file"),
+     0,
+     {},
+     getRequests("pool", "P2") + Lines{"1000 root 0", "23 pool:P1 errno=5", "1001 root 0"}},
+    // Refusals before any request.
+    {"FileRefused",
+     "volume",
+     kMixed,
+     {},
+     kPoolFile,
+     "XMLParser: listVolumes not found \n" PARSE_FAILED,
+     255,
+     {},
+     {}},
+    {"NoFile",
+     "volume",
+     kMixed,
+     {},
+     kNoFile,
+     "readGUIDFromFile: open failed, error : 2\n",
+     255,
+     {},
+     {}},
+    {"EmptyList",
+     "pool",
+     kMixed,
+     {},
+     "<listPools/>",
+     "List is Empty, there are no Volumes\n",
+     255,
+     {},
+     {}},
+    {"OpendirFails",
+     "volume",
+     kMixed,
+     {{"opendir", "volume", "--errno", "13"}},
+     kSame,
+     "Opendir failed, errno : 13\n",
+     255,
+     {},
+     {}},
+    {"ReaddirFails",
+     "volume",
+     kMixed,
+     {{"readdir", "volume", "--errno", "5", "--nth", "4"}},
+     kSame,
+     "Readdir failed, errno : 5\n",
+     255,
+     {},
+     {}},
+    {"IndexCannotBeAllocated",
+     "volume",
+     kMixed,
+     {{"malloc", "--size", "48", "--nth", "1"}},
+     kSame,
+     "Malloc : Failed to allocate the diff name index\n",
+     255,
+     {},
+     {}},
+    {"NamesCannotBeAllocated",
+     "pool",
+     kMixed,
+     {{"malloc", "--size", "16000", "--nth", "1"}},
+     listFile("pool", {{"P2", testId(12)}}),
+     "Malloc : Failed to allocate the diff directory names\n",
+     255,
+     {},
+     {}},
+};
+
+class DiffRoad : public RoadCase {};
+
+// The direction word in any case, as get and put.
+TEST_P(DiffRoad, OutputAndRequestsChangeNothing)
+{
+    check("Diff");
+}
+
+INSTANTIATE_TEST_SUITE_P(E2E, DiffRoad, ::testing::ValuesIn(kDiffCases),
                          [](const auto& info) { return std::string(info.param.label); });
 
 // The same list applied as pools and as volumes touches only the objects of that kind.

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-// Whole runs in sequence: get then put, the standard streams as the list file, a
+// Whole runs in sequence: get, diff then put, the standard streams as the list file, a
 // pipe that delivers the file in small pieces, and the request blocks on the device.
 #include <cstring>
 
@@ -54,6 +54,17 @@ TEST_P(RoundTrip, GetThenPutChangesNoId)
             pairs.push_back({object.name, object.id});
     }
     EXPECT_EQ(readFile(path), listFile(c.kind, pairs));
+
+    // diff finds every object as the file has it; the inactive one is not in the file.
+    Outcome diff = run({"diff", c.kind, path});
+    std::string lines, word = std::string(c.kind) == "pool" ? "Pool" : "Volume";
+    for (const auto& [name, id] : pairs)
+        lines += "same        " + word + " \"" + name + "\"  " + id + "\n";
+    EXPECT_EQ(diff.process.out, kBanner + lines + "not-in-file " + word + " \"Z9\"  inactive\n" +
+                                    "diff: 3 same, 0 change, 0 inactive, 0 missing, 0 failed, "
+                                    "0 bad-id, 1 not-in-file\n");
+    EXPECT_EQ(diff.process.exitStatus, 0);
+    EXPECT_EQ(describe(diff.objects), before);
 
     Outcome put = run({"put", c.kind, path});
     EXPECT_EQ(put.process.out, kBanner + withPath(c.putOk, path));

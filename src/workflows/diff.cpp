@@ -1,0 +1,302 @@
+// SPDX-License-Identifier: Apache-2.0
+// Diff road: reads an ID list file as put reads it and, without changing anything, tells
+// object by object what put would do with it, then lists the objects of the admin
+// directory that the file does not name. Only the get road's requests are made.
+#include <dirent.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "id_list.h"
+#include "object_access.h"
+#include "object_id.h"
+#include "workflows.h"
+
+namespace {
+
+// What put would do with one pair, or what an object the file does not name looks like.
+enum DiffState : int {
+    SAME = 0,
+    CHANGE,
+    INACTIVE,
+    MISSING,
+    FAILED,
+    BAD_ID,
+    NOT_IN_FILE,
+    STATE_COUNT
+};
+
+const char* const STATE_WORDS[STATE_COUNT] = {"same",   "change", "inactive",   "missing",
+                                              "failed", "bad-id", "not-in-file"};
+
+// One name of the file, sorted by name; `listed` once the admin directory shows it.
+struct IndexEntry_s {
+    const char* name;
+    int listed;
+};
+
+// The names of the admin directory that the file does not name, in directory order,
+// each with its terminating zero.
+struct NameBlock_s {
+    char* bytes;
+    size_t used;
+    size_t capacity;
+};
+
+constexpr size_t NAME_BLOCK_CHUNK = 16000;
+// The longest detail of an object's line: two ID texts joined by " -> ".
+constexpr size_t DETAIL_SIZE = 2 * GUID_TEXT_SIZE + 4;
+
+int compareEntries(const void* a, const void* b)
+{
+    return strcmp(static_cast<const IndexEntry_s*>(a)->name,
+                  static_cast<const IndexEntry_s*>(b)->name);
+}
+
+IndexEntry_s* findEntry(IndexEntry_s* index, size_t count, const char* name)
+{
+    IndexEntry_s key = {name, 0};
+    return static_cast<IndexEntry_s*>(bsearch(&key, index, count, sizeof(key), compareEntries));
+}
+
+// Reads the object's record with the get road's requests and releases both keys, root key
+// first. OBJECT_REACHED with the record in *info, or the step that failed with its status.
+int readObjectRecord(const ObjectKind_s& kind, const char* name, ZapiInfo_s* info, uint32_t* status)
+{
+    // A name of the list or of the admin directory has at most 255 bytes: it always fits.
+    char adminPath[ADMIN_PATH_SIZE];
+    (void)formatAdminPath(adminPath, sizeof(adminPath), name);
+    uint64_t rootKey = 0;
+    uint64_t objectKey = 0;
+    int step = reachObject(adminPath, &rootKey, &objectKey, status);
+    if (step != OBJECT_REACHED) {
+        return step;
+    }
+    *status = readObjectInfo(kind, objectKey, info);
+    zClose(rootKey);
+    zClose(objectKey);
+    return (*status != 0) ? GET_INFO_FAILED : OBJECT_REACHED;
+}
+
+void describeFailure(int step, uint32_t status, char* detail)
+{
+    const char* request = (step == ROOT_KEY_FAILED) ? "zRootKey"
+                          : (step == OPEN_FAILED)   ? "zOpen"
+                                                    : "zGetInfo";
+    (void)snprintf(detail, DETAIL_SIZE, "%s error %ld", request, statusValue(status));
+}
+
+void printObject(int state, const char* name, const char* detail, int stopsPut)
+{
+    printf("%-11s %s \"%s\"%s%s%s\n", STATE_WORDS[state], objectKind().word, name,
+           detail[0] ? "  " : "", detail, stopsPut ? "  <- put stops here" : "");
+}
+
+// What put would do with one pair of the file; *detail gets the line's detail.
+int diffPair(const ObjectKind_s& kind, const NameGUIDList_s* node, IndexEntry_s* index,
+             size_t count, char* detail)
+{
+    detail[0] = '\0';
+    ZapiInfo_s info;
+    uint32_t status = 0;
+    int step = readObjectRecord(kind, node->name, &info, &status);
+    if (step != OBJECT_REACHED) {
+        describeFailure(step, status, detail);
+        // An open that fails for a name the admin directory does not show: no such object.
+        int listed = findEntry(index, count, node->name)->listed;
+        return (step == OPEN_FAILED && !listed) ? MISSING : FAILED;
+    }
+    if (objectState(kind, &info) != ZAPI_STATE_ACTIVE) {
+        return INACTIVE;
+    }
+    GUID wanted;
+    int parseStatus = LB_GUIDFromString(node->guidText, &wanted);
+    if (parseStatus != 0) {
+        (void)snprintf(detail, DETAIL_SIZE, "LB_GUIDFromString status %d", parseStatus);
+        return BAD_ID;
+    }
+    GUID current;
+    memcpy(&current, objectIdField(kind, &info), sizeof(current));
+    LB_GUIDToString(&current, detail);
+    if (memcmp(&current, &wanted, sizeof(current)) == 0) {
+        return SAME;
+    }
+    char wantedText[GUID_TEXT_SIZE];
+    LB_GUIDToString(&wanted, wantedText);
+    // "OLD -> NEW"
+    (void)snprintf(detail + GUID_TEXT_SIZE - 1, DETAIL_SIZE - GUID_TEXT_SIZE + 1, " -> %s",
+                   wantedText);
+    return CHANGE;
+}
+
+// An object of the admin directory that the file does not name: its ID as get reads it.
+void describeUnlisted(const ObjectKind_s& kind, const char* name, char* detail)
+{
+    ZapiInfo_s info;
+    uint32_t status = 0;
+    int step = readObjectRecord(kind, name, &info, &status);
+    if (step != OBJECT_REACHED) {
+        describeFailure(step, status, detail);
+    } else if (objectState(kind, &info) != ZAPI_STATE_ACTIVE) {
+        (void)snprintf(detail, DETAIL_SIZE, "inactive");
+    } else {
+        GUID current;
+        memcpy(&current, objectIdField(kind, &info), sizeof(current));
+        LB_GUIDToString(&current, detail);
+    }
+}
+
+// The list's names, sorted for lookups. Null (reported) when memory is short.
+IndexEntry_s* indexList(size_t* count)
+{
+    *count = 0;
+    for (const NameGUIDList_s* node = listHead; node != nullptr; node = node->next) {
+        ++*count;
+    }
+    auto* index = static_cast<IndexEntry_s*>(malloc(*count * sizeof(IndexEntry_s)));
+    if (index == nullptr) {
+        puts("Malloc : Failed to allocate the diff name index");
+        return nullptr;
+    }
+    size_t at = 0;
+    for (const NameGUIDList_s* node = listHead; node != nullptr; node = node->next) {
+        index[at++] = IndexEntry_s{node->name, 0};
+    }
+    qsort(index, *count, sizeof(IndexEntry_s), compareEntries);
+    return index;
+}
+
+// Marks every entry of `name` as listed; all of them stand together in the sorted index.
+void markListed(IndexEntry_s* index, size_t count, IndexEntry_s* found)
+{
+    IndexEntry_s* first = found;
+    while (first > index && strcmp((first - 1)->name, found->name) == 0) {
+        --first;
+    }
+    for (IndexEntry_s* entry = first;
+         entry < index + count && strcmp(entry->name, found->name) == 0; ++entry) {
+        entry->listed = 1;
+    }
+}
+
+int keepName(NameBlock_s* block, const char* name)
+{
+    size_t size = strlen(name) + 1;
+    if (block->used + size > block->capacity) {
+        size_t capacity = block->capacity + NAME_BLOCK_CHUNK;
+        while (block->used + size > capacity) {
+            capacity *= 2;
+        }
+        char* bytes = static_cast<char*>(realloc(block->bytes, capacity));
+        if (bytes == nullptr) {
+            puts("Malloc : Failed to allocate the diff directory names");
+            return -1;
+        }
+        block->bytes = bytes;
+        block->capacity = capacity;
+    }
+    memcpy(block->bytes + block->used, name, size);
+    block->used += size;
+    return 0;
+}
+
+// Lists the admin directory: marks the file's names it shows and keeps the others. 0 or -1
+// (reported as get reports it).
+int scanDirectory(IndexEntry_s* index, size_t count, NameBlock_s* unlisted)
+{
+    DIR* directory = opendir(objectKind().adminDirectory);
+    if (directory == nullptr) {
+        printf("Opendir failed, errno : %d\n", errno);
+        return -1;
+    }
+    int result = 0;
+    for (;;) {
+        errno = 0;
+        const dirent* entry = readdir(directory);
+        if (entry == nullptr) {
+            if (errno != 0) {
+                printf("Readdir failed, errno : %d\n", errno);
+                result = -1;
+            }
+            break;
+        }
+        if (strcmp(entry->d_name, ".") == 0 || strcmp(entry->d_name, "..") == 0) {
+            continue;
+        }
+        IndexEntry_s* found = findEntry(index, count, entry->d_name);
+        if (found != nullptr) {
+            markListed(index, count, found);
+        } else if (keepName(unlisted, entry->d_name) != 0) {
+            result = -1;
+            break;
+        }
+    }
+    closedir(directory);
+    return result;
+}
+
+// Walks the pairs, then the unlisted names, printing one line each and the summary.
+// 0, 1 when an ID would change, -1 when put would stop.
+int reportAll(IndexEntry_s* index, size_t count, const NameBlock_s* unlisted)
+{
+    const ObjectKind_s& kind = objectKind();
+    unsigned counts[STATE_COUNT] = {};
+    int stopped = 0;
+    char detail[DETAIL_SIZE];
+    for (const NameGUIDList_s* node = listHead; node != nullptr; node = node->next) {
+        int state = diffPair(kind, node, index, count, detail);
+        int stops = (state == MISSING || state == FAILED || state == BAD_ID);
+        printObject(state, node->name, detail, stops && !stopped);
+        stopped |= stops;
+        ++counts[state];
+    }
+    for (size_t at = 0; at < unlisted->used; at += strlen(unlisted->bytes + at) + 1) {
+        describeUnlisted(kind, unlisted->bytes + at, detail);
+        printObject(NOT_IN_FILE, unlisted->bytes + at, detail, 0);
+        ++counts[NOT_IN_FILE];
+    }
+    printf(
+        "diff: %u same, %u change, %u inactive, %u missing, %u failed, %u bad-id, %u not-in-file\n",
+        counts[SAME], counts[CHANGE], counts[INACTIVE], counts[MISSING], counts[FAILED],
+        counts[BAD_ID], counts[NOT_IN_FILE]);
+    if (stopped) {
+        return -1;
+    }
+    return (counts[CHANGE] > 0) ? 1 : 0;
+}
+
+}  // namespace
+
+int diffList(const char* path)
+{
+    char* buffer = nullptr;
+    uint32_t length = 0;
+    if (readGUIDFile(path, &buffer, &length) != 0) {
+        return -1;
+    }
+    int parsed = parseGUIDList(buffer, length);
+    free(buffer);
+    if (parsed != 0) {
+        puts("Failed to Parse the XML from Buffer");
+        discardList();
+        return -1;
+    }
+    if (listHead == nullptr) {
+        puts("List is Empty, there are no Volumes");
+        return -1;
+    }
+
+    size_t count = 0;
+    IndexEntry_s* index = indexList(&count);
+    NameBlock_s unlisted = {nullptr, 0, 0};
+    int result = -1;
+    if (index != nullptr && scanDirectory(index, count, &unlisted) == 0) {
+        result = reportAll(index, count, &unlisted);
+    }
+    free(unlisted.bytes);
+    free(index);
+    discardList();
+    return result;
+}
