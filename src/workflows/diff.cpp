@@ -237,8 +237,16 @@ int scanDirectory(IndexEntry_s* index, size_t count, NameBlock_s* unlisted)
     return result;
 }
 
+// A termination signal stops the report before the next object's requests; the object in
+// hand has been read and its keys released.
+int interrupted()
+{
+    printf("diff : interrupted by signal %d\n", caughtSignal());
+    return -1;
+}
+
 // Walks the pairs, then the unlisted names, printing one line each and the summary.
-// 0, 1 when an ID would change, -1 when put would stop.
+// 0, 1 when an ID would change, -1 when put would stop or a signal came.
 int reportAll(IndexEntry_s* index, size_t count, const NameBlock_s* unlisted)
 {
     const ObjectKind_s& kind = objectKind();
@@ -246,6 +254,9 @@ int reportAll(IndexEntry_s* index, size_t count, const NameBlock_s* unlisted)
     int stopped = 0;
     char detail[DETAIL_SIZE];
     for (const NameGUIDList_s* node = listHead; node != nullptr; node = node->next) {
+        if (caughtSignal() != 0) {
+            return interrupted();
+        }
         int state = diffPair(kind, node, index, count, detail);
         int stops = (state == MISSING || state == FAILED || state == BAD_ID);
         printObject(state, node->name, detail, stops && !stopped);
@@ -253,6 +264,9 @@ int reportAll(IndexEntry_s* index, size_t count, const NameBlock_s* unlisted)
         ++counts[state];
     }
     for (size_t at = 0; at < unlisted->used; at += strlen(unlisted->bytes + at) + 1) {
+        if (caughtSignal() != 0) {
+            return interrupted();
+        }
         describeUnlisted(kind, unlisted->bytes + at, detail);
         printObject(NOT_IN_FILE, unlisted->bytes + at, detail, 0);
         ++counts[NOT_IN_FILE];

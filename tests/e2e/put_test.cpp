@@ -811,6 +811,17 @@ const PutCase kDiffCases[] = {
          Lines{"1000 root 0", "23 volume:VX status=20202", "1001 root 0"} +
          getRequests("volume", "V3") + getRequests("volume", "V4") + getRequests("volume", "V1") +
          getInfoStop("volume", "V5", "0") + getInfoStop("volume", "V6", "status=99")},
+    // Stops after the object in hand, with no summary.
+    {"SignalStopsTheReport",
+     "volume",
+     kMixed,
+     {{"16", "--signal", "15", "--nth", "2"}},
+     kSame,
+     diffLine("same", "Volume \"V1\"", testId(1)) + diffLine("same", "Volume \"V2\"", testId(2)) +
+         "diff : interrupted by signal 15\n",
+     255,
+     {},
+     getRequests("volume", "V1") + getRequests("volume", "V2")},
     {"DeviceFailures",
      "volume",
      kMixed,
