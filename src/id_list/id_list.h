@@ -40,8 +40,9 @@ void skipCDATA(char** cursor, char* last);
 // Writes the list of the current kind into path, consuming it. 0 or -1.
 int writeGUIDToFile(const char* path);
 
-// The two halves of reading a list file. readGUIDFile reads the whole file into a new
-// buffer (the caller frees it) followed by a zero byte; parseGUIDList fills the empty list
-// from such a buffer. Each reports its own failures; 0 or -1.
+// The two halves of reading a list file. readGUIDFile reads the whole file ("-": standard
+// input) into a new buffer (the caller frees it) followed by a zero byte; parseGUIDList
+// fills the empty list from such a buffer, rewriting it in place. Each reports its own
+// failures; 0 or -1.
 int readGUIDFile(const char* path, char** buffer, uint32_t* length);
 int parseGUIDList(char* buffer, uint32_t length);

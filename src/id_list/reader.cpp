@@ -30,8 +30,10 @@ void reportTooLarge(const char* path)
 
 // Reads fd to its end into *buffer (room for *capacity file bytes and a zero), growing
 // it as needed, and leaves a zero after the data. Only a read of 0 bytes is the end: a
-// pipe or a terminal may deliver less than asked long before it. Reports its own
-// failures. 0 or -1; *buffer is the caller's to release either way.
+// pipe or a terminal may deliver less than asked long before it. An interrupted read is
+// a failed one: a termination signal has been caught, and waiting on at a pipe or a
+// terminal would keep the run from ever noticing it. Reports its own failures. 0 or -1;
+// *buffer is the caller's to release either way.
 int readToEnd(int fd, const char* path, char** buffer, size_t* capacity, uint64_t* count)
 {
     struct stat status;
@@ -64,9 +66,6 @@ int readToEnd(int fd, const char* path, char** buffer, size_t* capacity, uint64_
         ssize_t bytesRead = read(fd, *buffer + *count, (room < READ_CHUNK) ? room : READ_CHUNK);
         if (bytesRead < 0) {
             int readError = errno;
-            if (readError == EINTR) {
-                continue;
-            }
             printf("Read failed, bytes = %d, error = %d\n", -1, readError);
             return -1;
         }
@@ -82,12 +81,91 @@ int readToEnd(int fd, const char* path, char** buffer, size_t* capacity, uint64_
     }
 }
 
-// One search of a pass: whether the element was found, which start tag it was, how many
-// content bytes it held, and the length of its text.
+const char commentOpen[] = "<!--";
+const char commentClose[] = "-->";
+const char cdataOpen[] = "<![CDATA[";
+const char cdataClose[] = "]]>";
+
+// True when the `size` bytes of `text` stand at `from`, before `end`.
+bool startsWith(const char* from, const char* end, const char* text, size_t size)
+{
+    return static_cast<size_t>(end - from) >= size && memcmp(from, text, size) == 0;
+}
+
+// Position just after the first `text` (of `size` bytes) from `from` to before `end`,
+// or null.
+char* after(char* from, char* end, const char* text, size_t size)
+{
+    void* found = memmem(from, static_cast<size_t>(end - from), text, size);
+    return (found == nullptr) ? nullptr : static_cast<char*>(found) + size;
+}
+
+// Drops every comment outside a CDATA section from the first *length bytes of the buffer,
+// moving what remains down in place and ending it with a zero byte, so that nothing inside
+// a comment is ever searched. A CDATA section is kept whole, an unclosed one to the end of
+// the text, for the scanner to unwrap or refuse. One forward pass: no byte is looked at
+// again. 0, or -1 (reported) when a comment is never closed.
+int dropComments(char* buffer, uint32_t* length)
+{
+    char* read = buffer;
+    char* write = buffer;
+    char* end = buffer + *length;
+    while (read < end) {
+        char* open = static_cast<char*>(memchr(read, '<', static_cast<size_t>(end - read)));
+        char* keepEnd = (open == nullptr) ? end : open + 1;
+        char* next = keepEnd;
+        if (open != nullptr && startsWith(open, end, cdataOpen, sizeof(cdataOpen) - 1)) {
+            char* close = after(open + sizeof(cdataOpen) - 1, end, cdataClose, sizeof(cdataClose) - 1);
+            keepEnd = next = (close == nullptr) ? end : close;
+        } else if (open != nullptr && startsWith(open, end, commentOpen, sizeof(commentOpen) - 1)) {
+            next = after(open + sizeof(commentOpen) - 1, end, commentClose, sizeof(commentClose) - 1);
+            if (next == nullptr) {
+                puts("XMLParser: comment is not closed");
+                return -1;
+            }
+            keepEnd = open;
+        }
+        size_t kept = static_cast<size_t>(keepEnd - read);
+        memmove(write, read, kept);
+        write += kept;
+        read = next;
+    }
+    *write = '\0';
+    *length = static_cast<uint32_t>(write - buffer);
+    return 0;
+}
+
+// The first start tag of `name` from `first` to `last` (its "<", the name, then ">", "/"
+// or white space: the tags findElement takes), or null. An empty range holds none.
+const char* findStartTagOf(const char* name, const char* first, const char* last)
+{
+    size_t nameLength = strlen(name);
+    const char* at = first;
+    while (last - at > static_cast<ptrdiff_t>(nameLength)) {
+        // Candidates run up to the last "<" that leaves room for the name and a delimiter.
+        size_t candidates = static_cast<size_t>(last - at) - nameLength;
+        const char* open = static_cast<const char*>(memchr(at, '<', candidates));
+        if (open == nullptr) {
+            return nullptr;
+        }
+        const char* delimiter = open + 1 + nameLength;
+        if (memcmp(open + 1, name, nameLength) == 0 &&
+            (*delimiter == '>' || *delimiter == '/' || isWhiteSpace(delimiter) != 0)) {
+            return open;
+        }
+        at = open + 1;
+    }
+    return nullptr;
+}
+
+// One search of a pass: whether the element was found, where it stands, how many content
+// bytes it held, whether one of them is a zero byte, and the length of its text.
 struct FoundText_s {
     bool found;
-    const char* startTag;
+    const char* start;  // the start tag's "<"
+    char* end;          // the element's last byte
     uint64_t contentLength;
+    bool zeroByte;
     size_t length;
 };
 
@@ -97,15 +175,17 @@ struct FoundText_s {
 FoundText_s takeElementText(const char* name, char* first, char* last, XMLElement_s* element,
                             char* text)
 {
-    FoundText_s found = {false, nullptr, 0, 0};
+    FoundText_s found = {false, nullptr, nullptr, 0, false, 0};
     text[0] = '\0';
     if (findElement(name, first, last, element) != 0) {
         return found;
     }
     found.found = true;
-    found.startTag = element->nameEnd;
+    found.start = element->nameEnd - strlen(name) - 1;
+    found.end = element->elementEnd;
     found.contentLength = element->contentLength;
     if (element->contentStart != nullptr) {
+        found.zeroByte = memchr(element->contentStart, '\0', element->contentLength) != nullptr;
         size_t length = (element->contentLength < MAX_TEXT_BYTES)
                             ? static_cast<size_t>(element->contentLength)
                             : MAX_TEXT_BYTES;
@@ -134,15 +214,73 @@ int appendPair(const char* tagName, const char* tagGUID)
     return 0;
 }
 
-// Finds the root element of the kind and turns every name/ID pair in its content into a
-// node. A file whose pairs cannot be read whole (an overlong text, a name or ID without
-// its partner, an empty name) is refused with a message, before anything is applied.
+// Refuses a pass that found neither element while a start tag of one of them still
+// stands in first..last: that element never closes. 0 when the list is complete, or -1
+// (reported).
+int refuseUnclosed(const ObjectKind_s& kind, const char* first, const char* last)
+{
+    const char* nameTag = findStartTagOf(kind.nameElement, first, last);
+    const char* guidTag = findStartTagOf(kind.guidElement, first, last);
+    if (nameTag == nullptr && guidTag == nullptr) {
+        return 0;
+    }
+    bool nameFirst = nameTag != nullptr && (guidTag == nullptr || nameTag < guidTag);
+    printf("XMLParser: %s is not closed\n", nameFirst ? kind.nameElement : kind.guidElement);
+    return -1;
+}
+
+// Refuses the texts of a pair that cannot be applied as written: a zero byte would cut
+// a text short, a longer content would not fit, an empty name would make the admin path
+// name the whole container, a longer ID text would not fit the node. 0 or -1 (reported).
+int refuseTexts(const ObjectKind_s& kind, const FoundText_s& name, const FoundText_s& guid)
+{
+    if (name.zeroByte || guid.zeroByte) {
+        printf("XMLParser: %s holds a zero byte\n",
+               name.zeroByte ? kind.nameElement : kind.guidElement);
+        return -1;
+    }
+    if (name.contentLength > MAX_TEXT_BYTES || guid.contentLength > MAX_TEXT_BYTES) {
+        printf("XMLParser: %s content is longer than 255 bytes\n",
+               (name.contentLength > MAX_TEXT_BYTES) ? kind.nameElement : kind.guidElement);
+        return -1;
+    }
+    if (name.length == 0) {
+        printf("XMLParser: %s is empty\n", kind.nameElement);
+        return -1;
+    }
+    if (guid.length > MAX_GUID_TEXT) {
+        printf("XMLParser: %s text is longer than 37 characters\n", kind.guidElement);
+        return -1;
+    }
+    return 0;
+}
+
+// The order of the two elements of a pair.
+constexpr int ORDER_NONE = 0;
+constexpr int ORDER_NAME_FIRST = 1;
+constexpr int ORDER_ID_FIRST = 2;
+
+// Drops the comments, finds the root element of the kind and turns every name/ID pair in
+// its content into a node. Each pass takes the first name and the first ID element from
+// the pass start; they make a pair only when the later one starts after the earlier one
+// ends, no other start tag of either stands between them, and they come in the order of
+// the first pair. Anything else (a pair with a part missing, doubled or swapped) would
+// give some object another one's ID, so the file is refused, with a message, before
+// anything is applied.
 int parsePairs(const ObjectKind_s& kind, char* buffer, uint32_t length, char* tagName,
                char* tagGUID)
 {
+    if (dropComments(buffer, &length) != 0) {
+        return -1;
+    }
     XMLElement_s element;
     if (findElement(kind.rootElement, buffer, buffer + length, &element) != 0) {
         printf("XMLParser: %s not found \n", kind.rootElement);
+        return -1;
+    }
+    // Two lists, such as two files joined into one, cannot both be meant.
+    if (findStartTagOf(kind.rootElement, element.elementEnd + 1, buffer + length) != nullptr) {
+        printf("XMLParser: more than one %s\n", kind.rootElement);
         return -1;
     }
     if (element.contentStart == nullptr || element.contentLength == 0) {
@@ -151,46 +289,32 @@ int parsePairs(const ObjectKind_s& kind, char* buffer, uint32_t length, char* ta
     // Both searches of a pass start at the pass start and end with the root's content.
     char* passStart = element.contentStart;
     char* searchEnd = element.contentLast;
-    const char* pairedName = nullptr;  // start tag of the last node's name element
+    int listOrder = ORDER_NONE;
     while (passStart <= searchEnd) {
         FoundText_s name =
             takeElementText(kind.nameElement, passStart, searchEnd, &element, tagName);
         FoundText_s guid =
             takeElementText(kind.guidElement, passStart, searchEnd, &element, tagGUID);
         if (!name.found && !guid.found) {
-            return 0;
+            return refuseUnclosed(kind, passStart, searchEnd);
         }
-        if (!guid.found && name.startTag == pairedName) {
-            // The name of a pair written ID first, met again from inside that ID.
-            return 0;
-        }
-        if (!name.found || !guid.found) {
-            printf("XMLParser: %s without %s\n", name.found ? kind.nameElement : kind.guidElement,
-                   name.found ? kind.guidElement : kind.nameElement);
+        bool nameFirst = name.found && (!guid.found || name.start < guid.start);
+        const FoundText_s& earlier = nameFirst ? name : guid;
+        const FoundText_s& later = nameFirst ? guid : name;
+        int order = nameFirst ? ORDER_NAME_FIRST : ORDER_ID_FIRST;
+        if (!later.found || later.start <= earlier.end ||
+            (listOrder != ORDER_NONE && order != listOrder) ||
+            findStartTagOf(kind.nameElement, earlier.end + 1, later.start - 1) != nullptr ||
+            findStartTagOf(kind.guidElement, earlier.end + 1, later.start - 1) != nullptr) {
+            printf("XMLParser: %s without %s\n", nameFirst ? kind.nameElement : kind.guidElement,
+                   nameFirst ? kind.guidElement : kind.nameElement);
             return -1;
         }
-        if (name.contentLength > MAX_TEXT_BYTES || guid.contentLength > MAX_TEXT_BYTES) {
-            printf("XMLParser: %s content is longer than 255 bytes\n",
-                   (name.contentLength > MAX_TEXT_BYTES) ? kind.nameElement : kind.guidElement);
+        listOrder = order;
+        if (refuseTexts(kind, name, guid) != 0 || appendPair(tagName, tagGUID) != 0) {
             return -1;
         }
-        if (name.length == 0) {
-            // Its admin path would name the whole container, not one object.
-            printf("XMLParser: %s is empty\n", kind.nameElement);
-            return -1;
-        }
-        if (guid.length > MAX_GUID_TEXT) {
-            printf("XMLParser: %s text is longer than 37 characters\n", kind.guidElement);
-            return -1;
-        }
-        if (appendPair(tagName, tagGUID) != 0) {
-            return -1;
-        }
-        pairedName = name.startTag;
-        // The next pass starts inside this ID element, or just after it when it has no
-        // content at all.
-        passStart =
-            (element.contentStart != nullptr) ? element.contentLast : element.elementEnd + 1;
+        passStart = later.end + 1;
     }
     return 0;
 }
@@ -228,7 +352,9 @@ int readGUIDFile(const char* path, char** buffer, uint32_t* length)
         puts("Malloc : Failed to allocate Read Buffer");
         return -1;
     }
-    int fd = open(path, O_RDONLY);
+    // "-" is standard input, which stays open: it is not this reader's to close.
+    bool standardInput = strcmp(path, "-") == 0;
+    int fd = standardInput ? STDIN_FILENO : open(path, O_RDONLY);
     if (fd < 0) {
         int openError = errno;
         free(data);
@@ -238,12 +364,14 @@ int readGUIDFile(const char* path, char** buffer, uint32_t* length)
 
     uint64_t count = 0;
     if (readToEnd(fd, path, &data, &capacity, &count) != 0) {
-        close(fd);
+        if (!standardInput) {
+            close(fd);
+        }
         free(data);
         return -1;
     }
     // The file is closed before the parse begins.
-    int closeResult = close(fd);
+    int closeResult = standardInput ? 0 : close(fd);
     if (closeResult != 0) {
         int closeError = errno;
         free(data);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "object_id.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 
@@ -14,6 +15,16 @@ namespace {
 constexpr int GROUP_COUNT = 6;
 // Characters that each group of the text must consume, in text order.
 constexpr int groupWidth[GROUP_COUNT] = {8, 4, 4, 2, 2, 12};
+
+// A sign would be taken by the conversion and negate the group in unsigned arithmetic, so
+// none may begin a group, also after the white space the conversion passes over.
+bool startsWithSign(const char* group)
+{
+    while (isspace(static_cast<unsigned char>(*group)) != 0) {
+        ++group;
+    }
+    return *group == '+' || *group == '-';
+}
 
 }  // namespace
 
@@ -44,14 +55,17 @@ int LB_GUIDToStringSized(const GUID* guid, uint64_t size, char* text)
 
 int LB_GUIDFromString(const char* text, GUID* guid)
 {
-    if (text == nullptr || text[0] == '+' || text[0] == '-') {
+    if (text == nullptr) {
         return LB_ERR_BAD_GUID_TEXT;
     }
     // Each group is one base-16 conversion that must consume exactly its width, so white
-    // space, a sign or a 0x prefix at the start of a group count towards it.
+    // space or a 0x prefix at the start of a group count towards it.
     uint64_t values[GROUP_COUNT] = {};
     const char* start = text;
     for (int group = 0; group < GROUP_COUNT; ++group) {
+        if (startsWithSign(start)) {
+            return LB_ERR_BAD_GUID_TEXT;
+        }
         char* end = nullptr;
         values[group] =
             (group < GROUP_COUNT - 1) ? strtoul(start, &end, 16) : strtoull(start, &end, 16);

@@ -20,7 +20,7 @@ void releaseObjectThenRoot(uint64_t objectKey, uint64_t rootKey)
 }
 
 // Reads the object's record and, when the object is active, writes the node's ID into
-// it. 0 when the node is done with (applied or skipped), -1 when the walk must stop.
+// it. 1 when the object was changed, 0 when it was skipped, -1 when the walk must stop.
 int applyNode(const ObjectKind_s& kind, const NameGUIDList_s* node, uint64_t objectKey)
 {
     ZapiInfo_s info;
@@ -47,7 +47,20 @@ int applyNode(const ObjectKind_s& kind, const NameGUIDList_s* node, uint64_t obj
         printf("zModifyInfo error %ld\n", statusValue(status));
         return -1;
     }
-    return 0;
+    return 1;
+}
+
+// Says where the walk stopped: at the first node left, with the objects changed so far
+// and the nodes left unapplied, that one included. Returns -1 for the walk to return.
+int reportStop(const ObjectKind_s& kind, uint32_t changed)
+{
+    uint32_t left = 0;
+    for (const NameGUIDList_s* node = listHead; node != nullptr; node = node->next) {
+        ++left;
+    }
+    printf("Stopped at %s \"%s\": %u changed, %u not applied\n", kind.word, listHead->name,
+           changed, left);
+    return -1;
 }
 
 }  // namespace
@@ -59,18 +72,27 @@ int GUIDModify()
         return -1;
     }
     const ObjectKind_s& kind = objectKind();
+    uint32_t changed = 0;
     while (listHead != nullptr) {
+        // A termination signal is obeyed between objects only: the one in hand is always
+        // finished, its keys released.
+        int signalNumber = caughtSignal();
+        if (signalNumber != 0) {
+            printf("GUIDModify : interrupted by signal %d\n", signalNumber);
+            return reportStop(kind, changed);
+        }
         uint64_t rootKey = 0;
         uint64_t objectKey = 0;
         if (openObject("GUIDModify", listHead->name, &rootKey, &objectKey) != 0) {
-            return -1;
+            return reportStop(kind, changed);
         }
         int result = applyNode(kind, listHead, objectKey);
         releaseObjectThenRoot(objectKey, rootKey);
-        if (result != 0) {
+        if (result < 0) {
             // The failing node and the ones after it stay in the list, unapplied.
-            return -1;
+            return reportStop(kind, changed);
         }
+        changed += static_cast<uint32_t>(result);
         free(takeFirstNode());
     }
     return 0;

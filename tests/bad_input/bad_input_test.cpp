@@ -23,7 +23,6 @@ const std::string X1 = "1a2b0065-c065-4e65-e5-65-5eed00000065";
 const std::string X2 = "1a2b0066-c066-4e66-e6-66-5eed00000066";
 const std::string X3 = "1a2b0067-c067-4e67-e7-67-5eed00000067";
 const std::string kHexPrefixId = "002b0065-0065-4e65-e5-65-5eed00000065";
-const std::string kSignInsideId = "1a2b0065-ff9b-4e65-e5-65-5eed00000065";
 
 const std::string kFailed = "Failed to Parse the XML from Buffer\n";
 const std::string kWalkFailed = "GUIDModify failed, status -1\n" + kFailed;
@@ -36,6 +35,17 @@ std::string refused(const std::string& message)
 std::string notFound(const std::string& root)
 {
     return refused("XMLParser: " + root + " not found \n");
+}
+
+// The walk stopped at a volume: the failure's message, then where it stopped.
+std::string stopped(const std::string& message, const std::string& stop)
+{
+    return message + "Stopped at Volume " + stop + " not applied\n" + kWalkFailed;
+}
+
+std::string badText(const std::string& stop)
+{
+    return stopped("GUIDModify : LB_GUIDFromString Failed, status 20821\n", stop);
 }
 
 std::string success(const std::string& kind)
@@ -95,6 +105,61 @@ const std::vector<BadFile>& badFiles()
          255,
          {},
          true},
+        // Hand-edit mistakes that would shift the pairs after them onto other objects.
+        {"id-line-deleted.xml",
+         "volume",
+         refused("XMLParser: volumeName without volumeGUID\n"),
+         255,
+         {},
+         true},
+        {"stray-id-line.xml",
+         "pool",
+         refused("XMLParser: poolGUID without poolName\n"),
+         255,
+         {},
+         true},
+        {"misspelt-tag.xml",
+         "volume",
+         refused("XMLParser: volumeGUID without volumeName\n"),
+         255,
+         {},
+         true},
+        {"later-pair-name-first.xml",
+         "volume",
+         refused("XMLParser: volumeName without volumeGUID\n"),
+         255,
+         {},
+         true},
+        {"misspelt-end-tag.xml",
+         "volume",
+         refused("XMLParser: volumeName is not closed\n"),
+         255,
+         {},
+         true},
+        {"comment-not-closed.xml",
+         "volume",
+         refused("XMLParser: comment is not closed\n"),
+         255,
+         {},
+         true},
+        {"nul-in-name.xml",
+         "volume",
+         refused("XMLParser: volumeName holds a zero byte\n"),
+         255,
+         {},
+         true},
+        {"nul-in-id.xml",
+         "volume",
+         refused("XMLParser: volumeGUID holds a zero byte\n"),
+         255,
+         {},
+         true},
+        {"repeated-root.xml",
+         "volume",
+         refused("XMLParser: more than one listVolumes\n"),
+         255,
+         {},
+         true},
         // Shapes the reader accepts; the walk then says what becomes of them.
         {"empty-root.xml",
          "volume",
@@ -102,56 +167,43 @@ const std::vector<BadFile>& badFiles()
          255,
          {},
          false},
-        {"id-empty-element.xml",
-         "volume",
-         "GUIDModify : LB_GUIDFromString Failed, status 20821\n" + kWalkFailed,
-         255,
-         {},
-         false},
-        {"id-36-characters.xml",
-         "volume",
-         "GUIDModify : LB_GUIDFromString Failed, status 20821\n" + kWalkFailed,
-         255,
-         {},
-         false},
-        {"id-leading-plus.xml",
-         "volume",
-         "GUIDModify : LB_GUIDFromString Failed, status 20821\n" + kWalkFailed,
-         255,
-         {},
-         false},
+        {"id-empty-element.xml", "volume", badText("\"V1\": 0 changed, 1"), 255, {}, false},
+        {"id-36-characters.xml", "volume", badText("\"V1\": 0 changed, 1"), 255, {}, false},
+        {"id-leading-plus.xml", "volume", badText("\"V1\": 0 changed, 1"), 255, {}, false},
+        {"id-sign-inside-group.xml", "volume", badText("\"V1\": 0 changed, 1"), 255, {}, false},
         {"id-leading-minus.xml",
          "volume",
-         "GUIDModify : LB_GUIDFromString Failed, status 20821\n" + kWalkFailed,
+         badText("\"V2\": 1 changed, 2"),
          255,
          {{"V1", X1}},
          false},
         {"unknown-name.xml",
          "volume",
-         "GUIDModify : zOpen error 20202\n" + kWalkFailed,
+         stopped("GUIDModify : zOpen error 20202\n", "\"V9\": 1 changed, 2"),
          255,
          {{"V1", X1}},
          false},
-        // A sign, a 0x prefix or white space at the start of a later group counts
-        // towards its width, and white space anywhere is dropped before parsing.
-        {"id-sign-inside-group.xml",
+        // A 0x prefix or white space at the start of a later group counts towards its
+        // width, and white space anywhere is dropped before parsing.
+        {"id-hex-prefix.xml", "volume", success("volume"), 0, {{"V1", kHexPrefixId}}, false},
+        {"id-space-inside-group.xml", "volume", success("volume"), 0, {{"V1", X1}}, false},
+        // Only the first root element of the kind counts; one nested in it is content.
+        {"nested-root.xml", "volume", success("volume"), 0, {{"V1", X1}}, false},
+        {"both-kinds.xml", "volume", success("volume"), 0, {{"V2", X2}}, false},
+        {"both-kinds.xml", "pool", success("pool"), 0, {{"P1", X1}}, false},
+        // Nothing inside a comment counts, not even a start tag.
+        {"pair-in-comment.xml",
+         "volume",
+         "List is Empty, there are no Volumes\n" + kWalkFailed,
+         255,
+         {},
+         false},
+        {"comments-passed-over.xml",
          "volume",
          success("volume"),
          0,
-         {{"V1", kSignInsideId}},
+         {{"V1", X1}, {"V3", X3}},
          false},
-        {"id-hex-prefix.xml", "volume", success("volume"), 0, {{"V1", kHexPrefixId}}, false},
-        {"id-space-inside-group.xml", "volume", success("volume"), 0, {{"V1", X1}}, false},
-        // A zero byte ends a name or ID text.
-        {"nul-in-name.xml", "volume", success("volume"), 0, {{"V1", X1}}, false},
-        {"nul-in-id.xml", "volume", success("volume"), 0, {{"V2", X2}}, false},
-        // Only the first root element of the kind counts; one nested in it is content.
-        {"nested-root.xml", "volume", success("volume"), 0, {{"V1", X1}}, false},
-        {"repeated-root.xml", "volume", success("volume"), 0, {{"V1", X1}}, false},
-        {"both-kinds.xml", "volume", success("volume"), 0, {{"V2", X2}}, false},
-        {"both-kinds.xml", "pool", success("pool"), 0, {{"P1", X1}}, false},
-        // Comments are not skipped: a pair inside one is a pair.
-        {"pair-in-comment.xml", "volume", success("volume"), 0, {{"V2", X2}}, false},
     };
     return files;
 }

@@ -232,7 +232,9 @@ Expected expect(const SweepCase& c, const std::string& path)
             e.changed = kObjects;
             return;
         }
-        e.out = message + putTail;
+        e.out = message + "Stopped at " + (c.kind == "pool" ? "Pool \"" : "Volume \"") +
+                objectName(c.kind, object) + "\": " + std::to_string(object) + " changed, " +
+                std::to_string(kObjects - object) + " not applied\n" + putTail;
         e.exit = 255;
         e.changed = object;
     };

@@ -104,15 +104,15 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"d4c3b2a1-f6e5-b8a7-c9-da-ebfc0d1e2f3a0", LB_ERR_BAD_GUID_TEXT, nullptr},
         ParseCase{"d4c3b2a1-f6e5-b8a7-c9-da-ebfc0d1e2f3aF", LB_ERR_BAD_GUID_TEXT, nullptr},
         ParseCase{"d4c3b2a1-f6e5-b8a7-c9da-ebfc0d1e2f3a", LB_ERR_BAD_GUID_TEXT, nullptr},
-        // a sign is refused in the first position only
+        // a sign is refused at the start of every group, also after white space
         ParseCase{"+4c3b2a1-f6e5-b8a7-c9-da-ebfc0d1e2f3a", LB_ERR_BAD_GUID_TEXT, nullptr},
         ParseCase{"-4c3b2a1-f6e5-b8a7-c9-da-ebfc0d1e2f3a", LB_ERR_BAD_GUID_TEXT, nullptr},
-        ParseCase{"d4c3b2a1-+6e5-b8a7-c9-da-ebfc0d1e2f3a", 0,
-                  "d4c3b2a1-06e5-b8a7-c9-da-ebfc0d1e2f3a"},
-        ParseCase{"d4c3b2a1--6e5-b8a7-c9-da-ebfc0d1e2f3a", 0,
-                  "d4c3b2a1-f91b-b8a7-c9-da-ebfc0d1e2f3a"},
-        ParseCase{"d4c3b2a1-f6e5-b8a7-c9-da--00000000001", 0,
-                  "d4c3b2a1-f6e5-b8a7-c9-da-ffffffffffff"},
+        ParseCase{"d4c3b2a1-+6e5-b8a7-c9-da-ebfc0d1e2f3a", LB_ERR_BAD_GUID_TEXT, nullptr},
+        ParseCase{"d4c3b2a1--6e5-b8a7-c9-da-ebfc0d1e2f3a", LB_ERR_BAD_GUID_TEXT, nullptr},
+        ParseCase{"d4c3b2a1-f6e5-b8a7--9-da-ebfc0d1e2f3a", LB_ERR_BAD_GUID_TEXT, nullptr},
+        ParseCase{"d4c3b2a1-f6e5-b8a7-c9-da--00000000001", LB_ERR_BAD_GUID_TEXT, nullptr},
+        ParseCase{" -c3b2a1-f6e5-b8a7-c9-da-ebfc0d1e2f3a", LB_ERR_BAD_GUID_TEXT, nullptr},
+        ParseCase{"d4c3b2a1-f6e5- +8a7-c9-da-ebfc0d1e2f3a", LB_ERR_BAD_GUID_TEXT, nullptr},
         // leading white space is consumed and counts towards the width
         ParseCase{" 4c3b2a1-f6e5-b8a7-c9-da-ebfc0d1e2f3a", 0,
                   "04c3b2a1-f6e5-b8a7-c9-da-ebfc0d1e2f3a"},

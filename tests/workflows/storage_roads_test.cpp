@@ -189,7 +189,8 @@ TEST_P(PutStops, AtTheSecondVolume)
 
     testing::internal::CaptureStdout();
     EXPECT_EQ(GUIDModify(), -1);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), c.output);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              c.output + "Stopped at Volume \"V2\": 1 changed, 2 not applied\n");
     EXPECT_EQ(show(),
               "volume\tV1\t6\t" + B + "\nvolume\tV2\t6\t" + A + "\nvolume\tV3\t6\t" + A + "\n");
     EXPECT_EQ(roads::listPairs(), (Pairs{{"V2", c.secondText}, {"V3", C}}));
