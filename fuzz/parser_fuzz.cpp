@@ -161,6 +161,9 @@ void parseAs(int32_t kind, const uint8_t* data, size_t size)
     } else {
         check(left == 0 || result != 0, "nodes left after success");
         check(result == 0 || applied, "failure without a message");
+        check(!applied || output.find("List is Empty") != std::string::npos ||
+                  output.find("Stopped at ") != std::string::npos,
+              "a stopped walk that does not say where");
     }
     if (result == 0) {
         check(output.find("Failed") == std::string::npos, "success with a failure message");

@@ -94,7 +94,7 @@ bool startsWith(const char* from, const char* end, const char* text, size_t size
 
 // Position just after the first `text` (of `size` bytes) from `from` to before `end`,
 // or null.
-char* after(char* from, char* end, const char* text, size_t size)
+char* after(char* from, const char* end, const char* text, size_t size)
 {
     void* found = memmem(from, static_cast<size_t>(end - from), text, size);
     return (found == nullptr) ? nullptr : static_cast<char*>(found) + size;
@@ -103,8 +103,8 @@ char* after(char* from, char* end, const char* text, size_t size)
 // Drops every comment outside a CDATA section from the first *length bytes of the buffer,
 // moving what remains down in place and ending it with a zero byte, so that nothing inside
 // a comment is ever searched. A CDATA section is kept whole, an unclosed one to the end of
-// the text, for the scanner to unwrap or refuse. One forward pass: no byte is looked at
-// again. 0, or -1 (reported) when a comment is never closed.
+// the text, for the scanner to unwrap or refuse. One forward pass. 0, or -1 (reported)
+// when a comment is never closed.
 int dropComments(char* buffer, uint32_t* length)
 {
     char* read = buffer;
@@ -115,10 +115,12 @@ int dropComments(char* buffer, uint32_t* length)
         char* keepEnd = (open == nullptr) ? end : open + 1;
         char* next = keepEnd;
         if (open != nullptr && startsWith(open, end, cdataOpen, sizeof(cdataOpen) - 1)) {
-            char* close = after(open + sizeof(cdataOpen) - 1, end, cdataClose, sizeof(cdataClose) - 1);
+            char* close =
+                after(open + sizeof(cdataOpen) - 1, end, cdataClose, sizeof(cdataClose) - 1);
             keepEnd = next = (close == nullptr) ? end : close;
         } else if (open != nullptr && startsWith(open, end, commentOpen, sizeof(commentOpen) - 1)) {
-            next = after(open + sizeof(commentOpen) - 1, end, commentClose, sizeof(commentClose) - 1);
+            next =
+                after(open + sizeof(commentOpen) - 1, end, commentClose, sizeof(commentClose) - 1);
             if (next == nullptr) {
                 puts("XMLParser: comment is not closed");
                 return -1;

@@ -58,8 +58,8 @@ int reportStop(const ObjectKind_s& kind, uint32_t changed)
     for (const NameGUIDList_s* node = listHead; node != nullptr; node = node->next) {
         ++left;
     }
-    printf("Stopped at %s \"%s\": %u changed, %u not applied\n", kind.word, listHead->name,
-           changed, left);
+    printf("Stopped at %s \"%s\": %u changed, %u not applied\n", kind.word, listHead->name, changed,
+           left);
     return -1;
 }
 

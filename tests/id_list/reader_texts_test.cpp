@@ -86,8 +86,8 @@ TEST_P(ReaderTexts, NameTakesTheByteAtEveryPositionAsWhiteSpaceRemovalSays)
         name[at] = static_cast<char>(GetParam());
         std::string expected = expectedText(name);
         std::string want = GetParam() == '\0' ? "refused: XMLParser: volumeName holds a zero byte\n"
-                           : expected.empty()  ? "refused: XMLParser: volumeName is empty\n"
-                                               : expected + "|" + ID;
+                           : expected.empty() ? "refused: XMLParser: volumeName is empty\n"
+                                              : expected + "|" + ID;
         EXPECT_EQ(parsePair(name, ID), want) << "byte at " << at;
     }
 }
