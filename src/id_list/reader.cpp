@@ -30,10 +30,10 @@ void reportTooLarge(const char* path)
 
 // Reads fd to its end into *buffer (room for *capacity file bytes and a zero), growing
 // it as needed, and leaves a zero after the data. Only a read of 0 bytes is the end: a
-// pipe or a terminal may deliver less than asked long before it. An interrupted read is
-// a failed one: a termination signal has been caught, and waiting on at a pipe or a
-// terminal would keep the run from ever noticing it. Reports its own failures. 0 or -1;
-// *buffer is the caller's to release either way.
+// pipe or a terminal may deliver less than asked long before it. A termination signal
+// ends the reading, so that a run waiting on a pipe or a terminal can be stopped; any
+// other interrupted read is repeated. Reports its own failures. 0 or -1; *buffer is the
+// caller's to release either way.
 int readToEnd(int fd, const char* path, char** buffer, size_t* capacity, uint64_t* count)
 {
     struct stat status;
@@ -62,10 +62,17 @@ int readToEnd(int fd, const char* path, char** buffer, size_t* capacity, uint64_
             *buffer = larger;
             *capacity = grown;
         }
+        if (caughtSignal() != 0) {
+            printf("readGUIDFromFile: interrupted by signal %d\n", caughtSignal());
+            return -1;
+        }
         size_t room = *capacity - *count;
         ssize_t bytesRead = read(fd, *buffer + *count, (room < READ_CHUNK) ? room : READ_CHUNK);
         if (bytesRead < 0) {
             int readError = errno;
+            if (readError == EINTR) {
+                continue;
+            }
             printf("Read failed, bytes = %d, error = %d\n", -1, readError);
             return -1;
         }

@@ -154,15 +154,15 @@ const PutCase kPutCases[] = {
      255,
      {},
      {}},
-    {"InterruptedReadStops",
+    {"InterruptedReadIsRetried",
      "volume",
      kMixed,
      {{"read", "--path", "{path}", "--errno", "4", "--nth", "1"}},
      kVolumeFile,
-     "Read failed, bytes = -1, error = 4\n",
-     255,
-     {},
-     {}},
+     VOLUME_OK,
+     0,
+     kAllVolumes,
+     kVolumeRequests},
     {"BufferCannotGrow",
      "volume",
      kMixed,
@@ -1010,6 +1010,26 @@ TEST_F(EndToEnd, StandardInputAsFile)
     EXPECT_EQ(outcome.process.out,
               std::string(kBanner) + "readVolGUIDFromFile : File - is empty\n");
     EXPECT_EQ(describe(outcome.objects), expectedObjects(kMixed, kAllVolumes));
+}
+
+// A termination signal while the list is still awaited on a pipe that never ends stops
+// the reading. It is sent once the banner shows that korvane is running, and again until
+// korvane has said so, in case one came between its check and its read.
+TEST_F(EndToEnd, SignalWhileWaitingForStandardInput)
+{
+    addAll(kMixed);
+    const std::string in = file("in"), out = file("out");
+    ProcessResult result = runShell(
+        sys, "mkfifo " + in + " && exec 3<>" + in + " && printf '<listVolumes>' >&3 && " +
+                 "{ {korvane} put volume - <&3 >" + out + " & } && pid=$! && " + "until [ -s " +
+                 out + " ]; do sleep 0.05; done && for i in $(seq 100); do " +
+                 "grep -q interrupted " + out + " && break; kill -TERM $pid; sleep 0.1; " +
+                 "done; wait $pid; echo $?");
+    EXPECT_EQ(result.out, "255\n");
+    EXPECT_EQ(readFile(out), std::string(kBanner) + "readGUIDFromFile: interrupted by signal 15\n");
+    Journal journal = readJournal(sys);
+    EXPECT_TRUE(journal.requests.empty());
+    checkJournalHygiene(journal);
 }
 
 // The byte count is 32-bit: a file of 4 GiB or more is refused before anything is

@@ -498,9 +498,9 @@ void countAlarm(int)
     alarms = alarms + 1;
 }
 
-// A pipe delivers the file in small pieces with pauses: reads come back short, and only
-// the end of the pipe ends the file; a read interrupted by a signal while it waits stops
-// the reading. Parameter: whether a timer interrupts the reads.
+// A pipe delivers the file in small pieces with pauses: reads come back short, or are
+// interrupted by a signal while they wait, and only the end of the pipe ends the file.
+// Parameter: whether a timer interrupts the reads.
 class PipedFile : public ReadFileTest, public ::testing::WithParamInterface<bool> {};
 
 TEST_P(PipedFile, WholeFileArrives)
@@ -541,11 +541,10 @@ TEST_P(PipedFile, WholeFileArrives)
     int status = 0;
     waitpid(writer, &status, 0);
 
-    // The writer of a pipe read no further fails on the closed pipe.
-    EXPECT_EQ(WIFEXITED(status) && WEXITSTATUS(status) == 0, !GetParam());
+    EXPECT_EQ(WIFEXITED(status) && WEXITSTATUS(status) == 0, true);
     EXPECT_EQ(alarms > 0, GetParam());
-    EXPECT_EQ(output, GetParam() ? "Read failed, bytes = -1, error = 4\n" : READ_WHOLE);
-    EXPECT_EQ(roads::listPairs(), GetParam() ? Pairs() : (Pairs{{"P1", X1}, {"P2", X2}}));
+    EXPECT_EQ(output, READ_WHOLE);
+    EXPECT_EQ(roads::listPairs(), (Pairs{{"P1", X1}, {"P2", X2}}));
 }
 
 INSTANTIATE_TEST_SUITE_P(ReadGUIDFromFile, PipedFile, ::testing::Bool());
