@@ -372,7 +372,11 @@ int readGUIDFile(const char* path, char** buffer, uint32_t* length)
     }
 
     uint64_t count = 0;
-    if (readToEnd(fd, path, &data, &capacity, &count) != 0) {
+    // A pipe or terminal may keep the read waiting: a signal must end it.
+    interruptBlockingReads(true);
+    int readResult = readToEnd(fd, path, &data, &capacity, &count);
+    interruptBlockingReads(false);
+    if (readResult != 0) {
         if (!standardInput) {
             close(fd);
         }

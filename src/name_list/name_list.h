@@ -35,6 +35,9 @@ int formatAdminPath(char* buffer, size_t size, const char* name);
 // Ignores SIGPIPE and has SIGINT, SIGTERM and SIGHUP noted instead of ending the process,
 // so that a road stops where it is safe to. Called once, at the start of the process.
 void installSignalHandlers();
+// While `interrupting`, such a signal makes a blocked call fail with EINTR (a read of a pipe
+// or terminal that may never end); otherwise the call is restarted (a device request).
+void interruptBlockingReads(bool interrupting);
 // The first of those signals received, 0 while none was.
 int caughtSignal();
 

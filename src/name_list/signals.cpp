@@ -18,6 +18,24 @@ void noteSignal(int number)
 
 }  // namespace
 
+namespace {
+
+// A blocked call that a noted signal interrupts is restarted unless `interrupting`: then
+// it fails with EINTR, so that the caller sees the signal at once.
+void noteTerminationSignals(bool interrupting)
+{
+    struct sigaction note {};
+    note.sa_handler = noteSignal;
+    sigemptyset(&note.sa_mask);
+    note.sa_flags = interrupting ? 0 : SA_RESTART;
+    const int noted[] = {SIGINT, SIGTERM, SIGHUP};
+    for (int number : noted) {
+        (void)sigaction(number, &note, nullptr);
+    }
+}
+
+}  // namespace
+
 void installSignalHandlers()
 {
     struct sigaction ignore {};
@@ -25,16 +43,14 @@ void installSignalHandlers()
     sigemptyset(&ignore.sa_mask);
     // A closed pipe then fails the write with EPIPE, which is reported like any failure.
     (void)sigaction(SIGPIPE, &ignore, nullptr);
+    // A device request in flight is completed, never cut short: the object in hand is
+    // finished before the road stops.
+    noteTerminationSignals(false);
+}
 
-    struct sigaction note {};
-    note.sa_handler = noteSignal;
-    sigemptyset(&note.sa_mask);
-    // No SA_RESTART: a blocking call returns, so that the signal is seen soon.
-    note.sa_flags = 0;
-    const int noted[] = {SIGINT, SIGTERM, SIGHUP};
-    for (int number : noted) {
-        (void)sigaction(number, &note, nullptr);
-    }
+void interruptBlockingReads(bool interrupting)
+{
+    noteTerminationSignals(interrupting);
 }
 
 int caughtSignal()
