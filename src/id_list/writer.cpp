@@ -18,17 +18,34 @@ namespace {
 
 constexpr size_t RECORD_BUFFER_SIZE = 4096;
 
+// Copies text (at most `bound` bytes, up to its terminator) to out; the position after it.
+char* appendText(char* out, const char* text, size_t bound)
+{
+    size_t length = strnlen(text, bound);
+    memcpy(out, text, length);
+    return out + length;
+}
+
 // One node's record in the cleared buffer: the name element on a line of its own after one
-// tab, the ID element after two. Returns its length.
+// tab, the ID element after two. Each text is bounded by its field, so the record always
+// fits. Returns its length.
 size_t buildRecord(char* record, const NameGUIDList_s* node, const ObjectKind_s& kind)
 {
     memset(record, 0, RECORD_BUFFER_SIZE);
-    // Each text is bounded by its field, so the record always fits.
-    int length = snprintf(
-        record, RECORD_BUFFER_SIZE, "\t<%s>%.*s</%s>\n\t\t<%s>%.*s</%s>\n", kind.nameElement,
-        static_cast<int>(sizeof node->name), node->name, kind.nameElement, kind.guidElement,
-        static_cast<int>(sizeof node->guidText), node->guidText, kind.guidElement);
-    return (length > 0) ? static_cast<size_t>(length) : 0;
+    char* out = appendText(record, "\t<", RECORD_BUFFER_SIZE);
+    out = appendText(out, kind.nameElement, RECORD_BUFFER_SIZE);
+    out = appendText(out, ">", RECORD_BUFFER_SIZE);
+    out = appendText(out, node->name, sizeof node->name);
+    out = appendText(out, "</", RECORD_BUFFER_SIZE);
+    out = appendText(out, kind.nameElement, RECORD_BUFFER_SIZE);
+    out = appendText(out, ">\n\t\t<", RECORD_BUFFER_SIZE);
+    out = appendText(out, kind.guidElement, RECORD_BUFFER_SIZE);
+    out = appendText(out, ">", RECORD_BUFFER_SIZE);
+    out = appendText(out, node->guidText, sizeof node->guidText);
+    out = appendText(out, "</", RECORD_BUFFER_SIZE);
+    out = appendText(out, kind.guidElement, RECORD_BUFFER_SIZE);
+    out = appendText(out, ">\n", RECORD_BUFFER_SIZE);
+    return static_cast<size_t>(out - record);
 }
 
 // writeAll's result when a termination signal came before a write.

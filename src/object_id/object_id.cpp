@@ -2,7 +2,6 @@
 #include "object_id.h"
 
 #include <cctype>
-#include <cstdio>
 #include <cstdlib>
 
 // The groups are converted with the C library's unsigned conversions, which yield 64-bit
@@ -26,18 +25,38 @@ bool startsWithSign(const char* group)
     return *group == '+' || *group == '-';
 }
 
+// Writes the low `digits` hex digits of value in lower case, most significant first, and
+// a hyphen after them. Returns the position after the hyphen.
+char* putHex(char* out, uint64_t value, int digits)
+{
+    static const char hexDigits[] = "0123456789abcdef";
+    for (int at = digits - 1; at >= 0; --at) {
+        out[at] = hexDigits[value & 0xF];
+        value >>= 4;
+    }
+    out[digits] = '-';
+    return out + digits + 1;
+}
+
 }  // namespace
 
 int LB_GUIDToString(const GUID* guid, char* text)
 {
-    (void)snprintf(text, GUID_TEXT_SIZE, "%08lx-%04x-%04x-%02x-%02x-%02x%02x%02x%02x%02x%02x",
-                   static_cast<unsigned long>(guid->timeLow), static_cast<unsigned>(guid->timeMid),
-                   static_cast<unsigned>(guid->timeHiAndVersion),
-                   static_cast<unsigned>(guid->clockSeqHiAndReserved),
-                   static_cast<unsigned>(guid->clockSeqLow), static_cast<unsigned>(guid->node[0]),
-                   static_cast<unsigned>(guid->node[1]), static_cast<unsigned>(guid->node[2]),
-                   static_cast<unsigned>(guid->node[3]), static_cast<unsigned>(guid->node[4]),
-                   static_cast<unsigned>(guid->node[5]));
+    // The form of "%08lx-%04x-%04x-%02x-%02x-%02x%02x%02x%02x%02x%02x", written directly:
+    // a get of many objects formats every ID, and the general formatter costs a tenth of
+    // such a run.
+    uint64_t node = 0;
+    for (uint8_t byte : guid->node) {
+        node = (node << 8) | byte;
+    }
+    char* out = putHex(text, guid->timeLow, 8);
+    out = putHex(out, guid->timeMid, 4);
+    out = putHex(out, guid->timeHiAndVersion, 4);
+    out = putHex(out, guid->clockSeqHiAndReserved, 2);
+    out = putHex(out, guid->clockSeqLow, 2);
+    out = putHex(out, node, 12);
+    // The last group takes no hyphen after it: the terminator goes there.
+    out[-1] = '\0';
     return 0;
 }
 
