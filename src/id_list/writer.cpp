@@ -26,25 +26,30 @@ char* appendText(char* out, const char* text, size_t bound)
     return out + length;
 }
 
+// Copies "<element>text</element>" to out, the text bounded by its field; the position
+// after it.
+char* appendElement(char* out, const char* element, const char* text, size_t bound)
+{
+    out = appendText(out, "<", RECORD_BUFFER_SIZE);
+    out = appendText(out, element, RECORD_BUFFER_SIZE);
+    out = appendText(out, ">", RECORD_BUFFER_SIZE);
+    out = appendText(out, text, bound);
+    out = appendText(out, "</", RECORD_BUFFER_SIZE);
+    out = appendText(out, element, RECORD_BUFFER_SIZE);
+    return appendText(out, ">", RECORD_BUFFER_SIZE);
+}
+
 // One node's record in the cleared buffer: the name element on a line of its own after one
 // tab, the ID element after two. Each text is bounded by its field, so the record always
 // fits. Returns its length.
 size_t buildRecord(char* record, const NameGUIDList_s* node, const ObjectKind_s& kind)
 {
     memset(record, 0, RECORD_BUFFER_SIZE);
-    char* out = appendText(record, "\t<", RECORD_BUFFER_SIZE);
-    out = appendText(out, kind.nameElement, RECORD_BUFFER_SIZE);
-    out = appendText(out, ">", RECORD_BUFFER_SIZE);
-    out = appendText(out, node->name, sizeof node->name);
-    out = appendText(out, "</", RECORD_BUFFER_SIZE);
-    out = appendText(out, kind.nameElement, RECORD_BUFFER_SIZE);
-    out = appendText(out, ">\n\t\t<", RECORD_BUFFER_SIZE);
-    out = appendText(out, kind.guidElement, RECORD_BUFFER_SIZE);
-    out = appendText(out, ">", RECORD_BUFFER_SIZE);
-    out = appendText(out, node->guidText, sizeof node->guidText);
-    out = appendText(out, "</", RECORD_BUFFER_SIZE);
-    out = appendText(out, kind.guidElement, RECORD_BUFFER_SIZE);
-    out = appendText(out, ">\n", RECORD_BUFFER_SIZE);
+    char* out = appendText(record, "\t", RECORD_BUFFER_SIZE);
+    out = appendElement(out, kind.nameElement, node->name, sizeof node->name);
+    out = appendText(out, "\n\t\t", RECORD_BUFFER_SIZE);
+    out = appendElement(out, kind.guidElement, node->guidText, sizeof node->guidText);
+    out = appendText(out, "\n", RECORD_BUFFER_SIZE);
     return static_cast<size_t>(out - record);
 }
 
