@@ -62,12 +62,15 @@ demo: configure  ## build korvane and zapisim only, and run them against a simul
 	bash scripts/demo.sh $(BUILD_DIR)
 
 # korvane into PREFIX/sbin, zapisim into PREFIX/libexec/zapisim (PREFIX/bin links to
-# it), the manual pages into PREFIX/share/man; everything under DESTDIR when given.
+# it), the manual pages into PREFIX/share/man; everything under DESTDIR when given. Only
+# what is installed is built, not the tests.
 # The binaries are stripped, as in the packages. What was installed is listed in
 # BUILD_DIR/install_manifest.txt (without DESTDIR) and kept, DESTDIR included, in
 # BUILD_DIR/installed-files.txt for make uninstall: the packaging test installs from
 # the same build tree and rewrites the manifest.
-install: build  ## install into PREFIX (/usr/local), under DESTDIR when given; stripped
+INSTALLED_TARGETS := korvane zapisim korvane_manual_page zapisim_manual_page
+install: configure  ## install into PREFIX (/usr/local), under DESTDIR when given; stripped
+	cmake --build --preset $(PRESET) --target $(INSTALLED_TARGETS)
 	DESTDIR="$(DESTDIR)" cmake --install $(BUILD_DIR) --prefix "$(PREFIX)" --strip
 	@sed 's|^|$(DESTDIR)|' $(BUILD_DIR)/install_manifest.txt > $(BUILD_DIR)/installed-files.txt
 
