@@ -37,17 +37,22 @@ deps:  ## install the missing Debian packages of the build and the tests
 	  $$SUDO apt-get update -qq && DEBIAN_FRONTEND=noninteractive $$SUDO apt-get install -y -qq $$missing; \
 	fi
 
+# CMake's errors and warnings go to standard error; its progress lines are dropped.
 configure: deps
-	cmake --preset $(PRESET) --log-level=WARNING
+	@cmake --preset $(PRESET) --log-level=WARNING >/dev/null
 
 build: configure  ## build korvane, the simulator and the tests in build/PRESET
 	cmake --build --preset $(PRESET)
 
-# One line per failing test as it fails, then ctest's summary; the whole run, with the
+# The build's output goes to BUILD_DIR/build.log, shown only when the build fails. Then
+# one line per failing test as it fails, and ctest's summary; the whole run, with the
 # output of every failing test, goes to BUILD_DIR/ctest.log. SHOW_FAILURES=yes prints
 # the failing tests' output too (CI does).
 SHOW_FAILURES ?= no
-test: build  ## build everything and run the test suite
+test: configure  ## build everything and run the test suite
+	@echo "Building in $(BUILD_DIR) (log: $(BUILD_DIR)/build.log)"
+	@cmake --build --preset $(PRESET) > $(BUILD_DIR)/build.log 2>&1 \
+	  || { cat $(BUILD_DIR)/build.log; echo "The build failed: $(BUILD_DIR)/build.log"; exit 1; }
 	@set -o pipefail; ctest --preset $(PRESET) --output-log $(BUILD_DIR)/ctest.log | awk \
 	  -v show=$(SHOW_FAILURES) \
 	  '/% tests passed, / { summary = 1 } \
