@@ -31,10 +31,15 @@ enum DiffState : int {
 const char* const STATE_WORDS[STATE_COUNT] = {"same",   "change", "inactive",   "missing",
                                               "failed", "bad-id", "not-in-file"};
 
-// One name of the file, sorted by name; `listed` once the admin directory shows it.
+// One name of the file, sorted by name; `listed` once the admin directory shows it. For
+// a name the file lists more than once, the first entry of the name remembers the ID that
+// put would have written by the pair in hand (`written`), which a later pair of the name
+// is compared with.
 struct IndexEntry_s {
     const char* name;
     int listed;
+    int written;
+    GUID pending;
 };
 
 // The names of the admin directory that the file does not name, in directory order,
@@ -57,8 +62,18 @@ int compareEntries(const void* a, const void* b)
 
 IndexEntry_s* findEntry(IndexEntry_s* index, size_t count, const char* name)
 {
-    IndexEntry_s key = {name, 0};
+    IndexEntry_s key = {name, 0, 0, {}};
     return static_cast<IndexEntry_s*>(bsearch(&key, index, count, sizeof(key), compareEntries));
+}
+
+// The first entry of found's name: all of them stand together in the sorted index.
+IndexEntry_s* firstOfName(const IndexEntry_s* index, IndexEntry_s* found)
+{
+    IndexEntry_s* first = found;
+    while (first > index && strcmp((first - 1)->name, found->name) == 0) {
+        --first;
+    }
+    return first;
 }
 
 // Reads the object's record with the get road's requests and releases both keys, root key
@@ -101,12 +116,12 @@ int diffPair(const ObjectKind_s& kind, const NameGUIDList_s* node, IndexEntry_s*
     detail[0] = '\0';
     ZapiInfo_s info;
     uint32_t status = 0;
+    IndexEntry_s* entry = firstOfName(index, findEntry(index, count, node->name));
     int step = readObjectRecord(kind, node->name, &info, &status);
     if (step != OBJECT_REACHED) {
         describeFailure(step, status, detail);
         // An open that fails for a name the admin directory does not show: no such object.
-        int listed = findEntry(index, count, node->name)->listed;
-        return (step == OPEN_FAILED && !listed) ? MISSING : FAILED;
+        return (step == OPEN_FAILED && !entry->listed) ? MISSING : FAILED;
     }
     if (objectState(kind, &info) != ZAPI_STATE_ACTIVE) {
         return INACTIVE;
@@ -117,8 +132,15 @@ int diffPair(const ObjectKind_s& kind, const NameGUIDList_s* node, IndexEntry_s*
         (void)snprintf(detail, DETAIL_SIZE, "LB_GUIDFromString status %d", parseStatus);
         return BAD_ID;
     }
+    // An earlier pair of the same name would already have written its ID.
     GUID current;
-    memcpy(&current, objectIdField(kind, &info), sizeof(current));
+    if (entry->written) {
+        current = entry->pending;
+    } else {
+        memcpy(&current, objectIdField(kind, &info), sizeof(current));
+    }
+    entry->written = 1;
+    entry->pending = wanted;
     LB_GUIDToString(&current, detail);
     if (memcmp(&current, &wanted, sizeof(current)) == 0) {
         return SAME;
@@ -162,20 +184,16 @@ IndexEntry_s* indexList(size_t* count)
     }
     size_t at = 0;
     for (const NameGUIDList_s* node = listHead; node != nullptr; node = node->next) {
-        index[at++] = IndexEntry_s{node->name, 0};
+        index[at++] = IndexEntry_s{node->name, 0, 0, {}};
     }
     qsort(index, *count, sizeof(IndexEntry_s), compareEntries);
     return index;
 }
 
-// Marks every entry of `name` as listed; all of them stand together in the sorted index.
+// Marks every entry of `name` as listed.
 void markListed(IndexEntry_s* index, size_t count, IndexEntry_s* found)
 {
-    IndexEntry_s* first = found;
-    while (first > index && strcmp((first - 1)->name, found->name) == 0) {
-        --first;
-    }
-    for (IndexEntry_s* entry = first;
+    for (IndexEntry_s* entry = firstOfName(index, found);
          entry < index + count && strcmp(entry->name, found->name) == 0; ++entry) {
         entry->listed = 1;
     }

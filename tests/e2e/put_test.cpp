@@ -853,6 +853,21 @@ const PutCase kDiffCases[] = {
          Lines{"1000 root 0", "23 volume:VX status=20202", "1001 root 0"} +
          getRequests("volume", "V3") + getRequests("volume", "V4") + getRequests("volume", "V1") +
          getInfoStop("volume", "V5", "0") + getInfoStop("volume", "V6", "status=99")},
+    // A name listed again is compared with what put would have written at its first pair.
+    {"NameListedTwice",
+     "volume",
+     kMixed,
+     {},
+     volumes(vn("V1") + vg(kNew1) + vn("V1") + vg(testId(1))),
+     diffLine("change", "Volume \"V1\"", to(1, kNew1)) +
+         diffLine("change", "Volume \"V1\"", kNew1 + " -> " + testId(1)) +
+         diffLine("not-in-file", "Volume \"V2\"", testId(2)) +
+         diffLine("not-in-file", "Volume \"V3\"", testId(3)) +
+         summary("0 same, 2 change, 0 inactive, 0 missing, 0 failed, 0 bad-id, 2 not-in-file"),
+     1,
+     {},
+     getRequests("volume", "V1") + getRequests("volume", "V1") + getRequests("volume", "V2") +
+         getRequests("volume", "V3")},
     // Stops after the object in hand, with no summary.
     {"SignalStopsTheReport",
      "volume",
@@ -950,7 +965,7 @@ const PutCase kDiffCases[] = {
     {"IndexCannotBeAllocated",
      "volume",
      kMixed,
-     {{"malloc", "--size", "48", "--nth", "1"}},
+     {{"malloc", "--size", "96", "--nth", "1"}},  // 3 names of 32 bytes
      kSame,
      "Malloc : Failed to allocate the diff name index\n",
      255,
