@@ -18,24 +18,6 @@ void noteSignal(int number)
 
 }  // namespace
 
-namespace {
-
-// A blocked call that a noted signal interrupts is restarted unless `interrupting`: then
-// it fails with EINTR, so that the caller sees the signal at once.
-void noteTerminationSignals(bool interrupting)
-{
-    struct sigaction note {};
-    note.sa_handler = noteSignal;
-    sigemptyset(&note.sa_mask);
-    note.sa_flags = interrupting ? 0 : SA_RESTART;
-    const int noted[] = {SIGINT, SIGTERM, SIGHUP};
-    for (int number : noted) {
-        (void)sigaction(number, &note, nullptr);
-    }
-}
-
-}  // namespace
-
 void installSignalHandlers()
 {
     struct sigaction ignore {};
@@ -45,12 +27,21 @@ void installSignalHandlers()
     (void)sigaction(SIGPIPE, &ignore, nullptr);
     // A device request in flight is completed, never cut short: the object in hand is
     // finished before the road stops.
-    noteTerminationSignals(false);
+    interruptBlockingReads(false);
 }
 
 void interruptBlockingReads(bool interrupting)
 {
-    noteTerminationSignals(interrupting);
+    struct sigaction note {};
+    note.sa_handler = noteSignal;
+    sigemptyset(&note.sa_mask);
+    // Restarted, a blocked call goes on; without SA_RESTART it fails with EINTR, so that
+    // the caller sees the signal at once.
+    note.sa_flags = interrupting ? 0 : SA_RESTART;
+    const int noted[] = {SIGINT, SIGTERM, SIGHUP};
+    for (int number : noted) {
+        (void)sigaction(number, &note, nullptr);
+    }
 }
 
 int caughtSignal()

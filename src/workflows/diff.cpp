@@ -76,25 +76,6 @@ IndexEntry_s* firstOfName(const IndexEntry_s* index, IndexEntry_s* found)
     return first;
 }
 
-// Reads the object's record with the get road's requests and releases both keys, root key
-// first. OBJECT_REACHED with the record in *info, or the step that failed with its status.
-int readObjectRecord(const ObjectKind_s& kind, const char* name, ZapiInfo_s* info, uint32_t* status)
-{
-    // A name of the list or of the admin directory has at most 255 bytes: it always fits.
-    char adminPath[ADMIN_PATH_SIZE];
-    (void)formatAdminPath(adminPath, sizeof(adminPath), name);
-    uint64_t rootKey = 0;
-    uint64_t objectKey = 0;
-    int step = reachObject(adminPath, &rootKey, &objectKey, status);
-    if (step != OBJECT_REACHED) {
-        return step;
-    }
-    *status = readObjectInfo(kind, objectKey, info);
-    zClose(rootKey);
-    zClose(objectKey);
-    return (*status != 0) ? GET_INFO_FAILED : OBJECT_REACHED;
-}
-
 void describeFailure(int step, uint32_t status, char* detail)
 {
     const char* request = (step == ROOT_KEY_FAILED) ? "zRootKey"
@@ -117,7 +98,7 @@ int diffPair(const ObjectKind_s& kind, const NameGUIDList_s* node, IndexEntry_s*
     ZapiInfo_s info;
     uint32_t status = 0;
     IndexEntry_s* entry = firstOfName(index, findEntry(index, count, node->name));
-    int step = readObjectRecord(kind, node->name, &info, &status);
+    int step = readObject(kind, node->name, &info, &status);
     if (step != OBJECT_REACHED) {
         describeFailure(step, status, detail);
         // An open that fails for a name the admin directory does not show: no such object.
@@ -158,7 +139,7 @@ void describeUnlisted(const ObjectKind_s& kind, const char* name, char* detail)
 {
     ZapiInfo_s info;
     uint32_t status = 0;
-    int step = readObjectRecord(kind, name, &info, &status);
+    int step = readObject(kind, name, &info, &status);
     if (step != OBJECT_REACHED) {
         describeFailure(step, status, detail);
     } else if (objectState(kind, &info) != ZAPI_STATE_ACTIVE) {

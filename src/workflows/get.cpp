@@ -15,12 +15,6 @@
 
 namespace {
 
-void releaseRootThenObject(uint64_t rootKey, uint64_t objectKey)
-{
-    zClose(rootKey);
-    zClose(objectKey);
-}
-
 // Names the object that a failure, reported just before, keeps out of the file.
 int notSaved(const char* name)
 {
@@ -45,23 +39,22 @@ int interrupted()
 
 int getInfo(const char* name)
 {
-    uint64_t rootKey = 0;
-    uint64_t objectKey = 0;
-    if (openObject("getInfo", name, &rootKey, &objectKey) != 0) {
-        return notSaved(name);
-    }
-
+    // The keys are released, root key first, as soon as the record is read: everything
+    // after that needs only the record.
     const ObjectKind_s& kind = objectKind();
     ZapiInfo_s info;
-    uint32_t status = readObjectInfo(kind, objectKey, &info);
-    if (status != 0) {
+    uint32_t status = 0;
+    int step = readObject(kind, name, &info, &status);
+    if (step == GET_INFO_FAILED) {
         printf("%s :zGetInfo failed -- error %ld\n", kind.word, statusValue(status));
-        releaseRootThenObject(rootKey, objectKey);
+        return notSaved(name);
+    }
+    if (step != OBJECT_REACHED) {
+        reportReachFailure("getInfo", name, step, status);
         return notSaved(name);
     }
     if (objectState(kind, &info) != ZAPI_STATE_ACTIVE) {
         printf("%s %s must be active to get its Tavro ID\n", kind.word, name);
-        releaseRootThenObject(rootKey, objectKey);
         return 1;
     }
 
@@ -73,23 +66,19 @@ int getInfo(const char* name)
         // The ID is printed so that it is not lost.
         printf("%s %s could not be saved: the list file cannot hold its name (Tavro ID %s)\n",
                kind.word, name, guidText);
-        releaseRootThenObject(rootKey, objectKey);
         return -1;
     }
 
     auto* node = static_cast<NameGUIDList_s*>(malloc(sizeof(NameGUIDList_s)));
     if (node == nullptr) {
         puts("Malloc : Failed to allocate a tmp var of NameGUIDList_s");
-        releaseRootThenObject(rootKey, objectKey);
         return notSaved(name);
     }
-    // openObject has made sure that the name fits the node.
+    // readObject has made sure that the name fits the node.
     (void)snprintf(node->name, sizeof(node->name), "%s", name);
     memcpy(node->guidText, guidText, sizeof(node->guidText));
     node->next = nullptr;
     appendNode(node);
-
-    releaseRootThenObject(rootKey, objectKey);
     return 0;
 }
 

@@ -27,29 +27,18 @@ uint8_t* objectIdField(const ObjectKind_s& kind, ZapiInfo_s* info)
     return reinterpret_cast<uint8_t*>(info) + kind.objectIdOffset;
 }
 
-int openObject(const char* caller, const char* name, uint64_t* rootKey, uint64_t* objectKey)
+namespace {
+
+// Names come from the admin directory or from list nodes, so they fit a node and an admin
+// path; anything else is refused before the device sees a request. NAME_TOO_LONG, or
+// OBJECT_REACHED with both keys held, or the step that failed with no key held.
+int reachObject(const char* name, uint64_t* rootKey, uint64_t* objectKey, uint32_t* status)
 {
-    // Names come from the admin directory or from list nodes, so they fit a node and an
-    // admin path; anything else is refused before the device sees a request.
     char adminPath[ADMIN_PATH_SIZE];
     if (strnlen(name, sizeof(NameGUIDList_s::name)) >= sizeof(NameGUIDList_s::name) ||
         formatAdminPath(adminPath, sizeof(adminPath), name) != 0) {
-        printf("%s : name %s is too long\n", caller, name);
-        return -1;
+        return NAME_TOO_LONG;
     }
-
-    uint32_t status = 0;
-    int step = reachObject(adminPath, rootKey, objectKey, &status);
-    if (step != OBJECT_REACHED) {
-        printf((step == ROOT_KEY_FAILED) ? "%s : zRootKey error %ld\n" : "%s : zOpen error %ld\n",
-               caller, statusValue(status));
-        return -1;
-    }
-    return 0;
-}
-
-int reachObject(const char* adminPath, uint64_t* rootKey, uint64_t* objectKey, uint32_t* status)
-{
     *status = zRootKey(0, rootKey);
     if (*status != 0) {
         return ROOT_KEY_FAILED;
@@ -60,6 +49,43 @@ int reachObject(const char* adminPath, uint64_t* rootKey, uint64_t* objectKey, u
         return OPEN_FAILED;
     }
     return OBJECT_REACHED;
+}
+
+}  // namespace
+
+void reportReachFailure(const char* caller, const char* name, int step, uint32_t status)
+{
+    if (step == NAME_TOO_LONG) {
+        printf("%s : name %s is too long\n", caller, name);
+    } else {
+        printf((step == ROOT_KEY_FAILED) ? "%s : zRootKey error %ld\n" : "%s : zOpen error %ld\n",
+               caller, statusValue(status));
+    }
+}
+
+int openObject(const char* caller, const char* name, uint64_t* rootKey, uint64_t* objectKey)
+{
+    uint32_t status = 0;
+    int step = reachObject(name, rootKey, objectKey, &status);
+    if (step != OBJECT_REACHED) {
+        reportReachFailure(caller, name, step, status);
+        return -1;
+    }
+    return 0;
+}
+
+int readObject(const ObjectKind_s& kind, const char* name, ZapiInfo_s* info, uint32_t* status)
+{
+    uint64_t rootKey = 0;
+    uint64_t objectKey = 0;
+    int step = reachObject(name, &rootKey, &objectKey, status);
+    if (step != OBJECT_REACHED) {
+        return step;
+    }
+    *status = readObjectInfo(kind, objectKey, info);
+    zClose(rootKey);
+    zClose(objectKey);
+    return (*status != 0) ? GET_INFO_FAILED : OBJECT_REACHED;
 }
 
 uint32_t readObjectInfo(const ObjectKind_s& kind, uint64_t objectKey, ZapiInfo_s* info)

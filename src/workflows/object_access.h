@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-// Reaching one pool or volume through the admin client: the part the get and put
+// Reaching one pool or volume through the admin client: the part the get, put and diff
 // roads share.
 #pragma once
 
@@ -18,17 +18,23 @@ enum ObjectStep : int {
     OBJECT_REACHED = 0,
     ROOT_KEY_FAILED = 1,
     OPEN_FAILED = 2,
-    GET_INFO_FAILED = 3
+    GET_INFO_FAILED = 3,
+    NAME_TOO_LONG = 4
 };
 
-// Takes a root key and opens the object of `adminPath`, printing nothing. OBJECT_REACHED
-// with both keys held, or the step that failed with its status in *status and no key held.
-int reachObject(const char* adminPath, uint64_t* rootKey, uint64_t* objectKey, uint32_t* status);
+// Prints "<caller> : name %s is too long\n", "<caller> : zRootKey error %ld\n" or
+// "<caller> : zOpen error %ld\n" for a step of reaching the object that failed.
+void reportReachFailure(const char* caller, const char* name, int step, uint32_t status);
 
 // Forms the admin path of `name`, takes a root key and opens the object. Failures are
-// reported as "<caller> : zRootKey error %ld\n" or "<caller> : zOpen error %ld\n"; after
-// a failure no key is held. 0 (both keys held) or -1.
+// reported with reportReachFailure; after a failure no key is held. 0 (both keys held) or
+// -1.
 int openObject(const char* caller, const char* name, uint64_t* rootKey, uint64_t* objectKey);
+
+// Reads the named object's record with the get road's requests (zRootKey, zOpen, zGetInfo)
+// and releases both keys, the root key first. Prints nothing. OBJECT_REACHED with the
+// record in *info, or the step that failed with its status in *status.
+int readObject(const ObjectKind_s& kind, const char* name, ZapiInfo_s* info, uint32_t* status);
 
 // Clears the record and reads the kind's part of it with zGetInfo.
 uint32_t readObjectInfo(const ObjectKind_s& kind, uint64_t objectKey, ZapiInfo_s* info);
