@@ -90,8 +90,6 @@ int readToEnd(int fd, const char* path, char** buffer, size_t* capacity, uint64_
 
 const char commentOpen[] = "<!--";
 const char commentClose[] = "-->";
-const char cdataOpen[] = "<![CDATA[";
-const char cdataClose[] = "]]>";
 
 // True when the `size` bytes of `text` stand at `from`, before `end`.
 bool startsWith(const char* from, const char* end, const char* text, size_t size)
@@ -121,10 +119,10 @@ int dropComments(char* buffer, uint32_t* length)
         char* open = static_cast<char*>(memchr(read, '<', static_cast<size_t>(end - read)));
         char* keepEnd = (open == nullptr) ? end : open + 1;
         char* next = keepEnd;
-        if (open != nullptr && startsWith(open, end, cdataOpen, sizeof(cdataOpen) - 1)) {
-            char* close =
-                after(open + sizeof(cdataOpen) - 1, end, cdataClose, sizeof(cdataClose) - 1);
-            keepEnd = next = (close == nullptr) ? end : close;
+        if (open != nullptr && isCDATAStart(open, end - 1) != nullptr) {
+            char* close = open;
+            skipCDATA(&close, end - 1);
+            keepEnd = next = (close == open) ? end : close;
         } else if (open != nullptr && startsWith(open, end, commentOpen, sizeof(commentOpen) - 1)) {
             next =
                 after(open + sizeof(commentOpen) - 1, end, commentClose, sizeof(commentClose) - 1);
