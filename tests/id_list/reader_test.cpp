@@ -86,112 +86,104 @@ std::string repeat(char c, size_t n)
     return std::string(n, c);
 }
 
+Accepted accepted(const char* label, int32_t kind, const std::string& text, const Pairs& pairs)
+{
+    return {label, kind, text, pairs};
+}
+
 const Accepted ACCEPTED[] = {
-    {"WriterPools",
-     1,
-     std::string("<listPools>\n\t<poolName>P1</poolName>\n\t\t<poolGUID>") + X1 +
-         "</poolGUID>\n\t<poolName>P2</poolName>\n\t\t<poolGUID>" + X2 +
-         "</poolGUID>\n</listPools>",
-     {{"P1", X1}, {"P2", X2}}},
-    {"WriterVolumes",
-     0,
-     std::string("<listVolumes>\n\t<volumeName>V1</volumeName>\n\t\t<volumeGUID>") + X1 +
-         "</volumeGUID>\n</listVolumes>",
-     {{"V1", X1}}},
-    {"AttributesAndTabsInStartTags",
-     0,
-     std::string("<listVolumes version=\"2\">\t<volumeName\tlang=\"en\">V1</volumeName>"
-                 "<volumeGUID  id=\"1\" >") +
-         X1 + "</volumeGUID></listVolumes>",
-     {{"V1", X1}}},
-    {"TextAroundTheRoot",
-     1,
-     std::string("<?xml version=\"1.0\"?>\n<!-- pools -->junk <listVolumes/>\n<listPools>"
-                 "<poolName>P1</poolName><poolGUID>") +
-         X1 + "</poolGUID></listPools>\ntrailing <listPoolsX>",
-     {{"P1", X1}}},
-    {"WrappersAndTextBetweenPairs",
-     1,
-     std::string("<listPools>note<pool><poolName>P1</poolName><poolGUID>") + X1 +
-         "</poolGUID></pool>\n<other>x</other><pool id=\"2\"><poolName>P2</poolName>" +
-         "<poolGUID>" + X2 + "</poolGUID></pool></listPools>",
-     {{"P1", X1}, {"P2", X2}}},
-    {"WhiteSpaceInsideTexts",
-     1,
-     std::string("<listPools><poolName> my pool\n</poolName><poolGUID>\n  d4c3b2a1-f6e5-b8a7"
-                 "\t-c9-da-ebfc0d1e2f3a \r\n</poolGUID></listPools>"),
-     {{"mypool", X1}}},
-    {"CDATANameAndID",
-     0,
-     std::string("<listVolumes><volumeName><![CDATA[a<b&c]]></volumeName><volumeGUID>"
-                 "<![CDATA[") +
-         X2 + "]]></volumeGUID></listVolumes>",
-     {{"a<b&c", X2}}},
-    {"OtherKindsElementsPassedOver",
-     0,
-     std::string("<listVolumes><poolName>P1</poolName><poolGUID>") + X3 +
-         "</poolGUID><volumeName>V1</volumeName><volumeGUID>" + X1 + "</volumeGUID></listVolumes>",
-     {{"V1", X1}}},
-    {"OnlyPairWrittenIDFirst",
-     0,
-     std::string("<listVolumes><volumeGUID>") + X1 +
-         "</volumeGUID><volumeName>V1</volumeName></listVolumes>",
-     {{"V1", X1}}},
-    {"EveryPairIDFirst",
-     1,
-     std::string("<listPools><poolGUID>") + X1 + "</poolGUID><poolName>P1</poolName><poolGUID>" +
-         X2 + "</poolGUID><poolName>P2</poolName></listPools>",
-     {{"P1", X1}, {"P2", X2}}},
+    accepted("WriterPools", 1,
+             std::string("<listPools>\n\t<poolName>P1</poolName>\n\t\t<poolGUID>") + X1 +
+                 "</poolGUID>\n\t<poolName>P2</poolName>\n\t\t<poolGUID>" + X2 +
+                 "</poolGUID>\n</listPools>",
+             {{"P1", X1}, {"P2", X2}}),
+    accepted("WriterVolumes", 0,
+             std::string("<listVolumes>\n\t<volumeName>V1</volumeName>\n\t\t<volumeGUID>") + X1 +
+                 "</volumeGUID>\n</listVolumes>",
+             {{"V1", X1}}),
+    accepted("AttributesAndTabsInStartTags", 0,
+             std::string("<listVolumes version=\"2\">\t<volumeName\tlang=\"en\">V1</volumeName>"
+                         "<volumeGUID  id=\"1\" >") +
+                 X1 + "</volumeGUID></listVolumes>",
+             {{"V1", X1}}),
+    accepted("TextAroundTheRoot", 1,
+             std::string("<?xml version=\"1.0\"?>\n<!-- pools -->junk <listVolumes/>\n<listPools>"
+                         "<poolName>P1</poolName><poolGUID>") +
+                 X1 + "</poolGUID></listPools>\ntrailing <listPoolsX>",
+             {{"P1", X1}}),
+    accepted("WrappersAndTextBetweenPairs", 1,
+             std::string("<listPools>note<pool><poolName>P1</poolName><poolGUID>") + X1 +
+                 "</poolGUID></pool>\n<other>x</other><pool id=\"2\"><poolName>P2</poolName>" +
+                 "<poolGUID>" + X2 + "</poolGUID></pool></listPools>",
+             {{"P1", X1}, {"P2", X2}}),
+    accepted(
+        "WhiteSpaceInsideTexts", 1,
+        std::string("<listPools><poolName> my pool\n</poolName><poolGUID>\n  d4c3b2a1-f6e5-b8a7"
+                    "\t-c9-da-ebfc0d1e2f3a \r\n</poolGUID></listPools>"),
+        {{"mypool", X1}}),
+    accepted("CDATANameAndID", 0,
+             std::string("<listVolumes><volumeName><![CDATA[a<b&c]]></volumeName><volumeGUID>"
+                         "<![CDATA[") +
+                 X2 + "]]></volumeGUID></listVolumes>",
+             {{"a<b&c", X2}}),
+    accepted("OtherKindsElementsPassedOver", 0,
+             std::string("<listVolumes><poolName>P1</poolName><poolGUID>") + X3 +
+                 "</poolGUID><volumeName>V1</volumeName><volumeGUID>" + X1 +
+                 "</volumeGUID></listVolumes>",
+             {{"V1", X1}}),
+    accepted("OnlyPairWrittenIDFirst", 0,
+             std::string("<listVolumes><volumeGUID>") + X1 +
+                 "</volumeGUID><volumeName>V1</volumeName></listVolumes>",
+             {{"V1", X1}}),
+    accepted("EveryPairIDFirst", 1,
+             std::string("<listPools><poolGUID>") + X1 +
+                 "</poolGUID><poolName>P1</poolName><poolGUID>" + X2 +
+                 "</poolGUID><poolName>P2</poolName></listPools>",
+             {{"P1", X1}, {"P2", X2}}),
     // Comments are dropped before any search, also from inside a text.
-    {"CommentsPassedOver",
-     0,
-     std::string("<listVolumes><!-- <volumeName>V9</volumeName> --><volumeName>V<!-- x -->1") +
-         "<![CDATA[<!--]]></volumeName><volumeGUID>" + X1 + "</volumeGUID></listVolumes>",
-     {{"V1<!--", X1}}},
+    accepted(
+        "CommentsPassedOver", 0,
+        std::string("<listVolumes><!-- <volumeName>V9</volumeName> --><volumeName>V<!-- x -->1") +
+            "<![CDATA[<!--]]></volumeName><volumeGUID>" + X1 + "</volumeGUID></listVolumes>",
+        {{"V1<!--", X1}}),
     // The empty ID goes on to GUIDModify, which refuses it; the next pass starts after it.
-    {"EmptyIDElement",
-     1,
-     std::string("<listPools><poolName>P1</poolName><poolGUID/><poolName>P2</poolName>"
-                 "<poolGUID>") +
-         X2 + "</poolGUID></listPools>",
-     {{"P1", ""}, {"P2", X2}}},
-    {"LongestNameAndID",
-     0,
-     "<listVolumes><volumeName>" + repeat('n', 255) + "</volumeName><volumeGUID>" +
-         repeat('g', 37) + "</volumeGUID></listVolumes>",
-     {{repeat('n', 255), repeat('g', 37)}}},
-    {"LimitsCountAfterCDATAAndWhiteSpace",
-     0,
-     "<listVolumes><volumeName><![CDATA[" + repeat('n', 255) + "]]></volumeName><volumeGUID>" +
-         repeat(' ', 200) + repeat('g', 37) + "\n</volumeGUID></listVolumes>",
-     {{repeat('n', 255), repeat('g', 37)}}},
+    accepted("EmptyIDElement", 1,
+             std::string("<listPools><poolName>P1</poolName><poolGUID/><poolName>P2</poolName>"
+                         "<poolGUID>") +
+                 X2 + "</poolGUID></listPools>",
+             {{"P1", ""}, {"P2", X2}}),
+    accepted("LongestNameAndID", 0,
+             "<listVolumes><volumeName>" + repeat('n', 255) + "</volumeName><volumeGUID>" +
+                 repeat('g', 37) + "</volumeGUID></listVolumes>",
+             {{repeat('n', 255), repeat('g', 37)}}),
+    accepted("LimitsCountAfterCDATAAndWhiteSpace", 0,
+             "<listVolumes><volumeName><![CDATA[" + repeat('n', 255) +
+                 "]]></volumeName><volumeGUID>" + repeat(' ', 200) + repeat('g', 37) +
+                 "\n</volumeGUID></listVolumes>",
+             {{repeat('n', 255), repeat('g', 37)}}),
     // Markup inside a name is part of its text.
-    {"ChildElementInsideName",
-     0,
-     std::string("<listVolumes><volumeName>V<b>1</b></volumeName><volumeGUID>") + X1 +
-         "</volumeGUID></listVolumes>",
-     {{"V<b>1</b>", X1}}},
+    accepted("ChildElementInsideName", 0,
+             std::string("<listVolumes><volumeName>V<b>1</b></volumeName><volumeGUID>") + X1 +
+                 "</volumeGUID></listVolumes>",
+             {{"V<b>1</b>", X1}}),
     // An ID without content: the next pass starts at its start tag's ">".
-    {"IDWithoutContent",
-     0,
-     std::string("<listVolumes><volumeName>V1</volumeName><volumeGUID></volumeGUID>"
-                 "<volumeName>V2</volumeName><volumeGUID>") +
-         X2 + "</volumeGUID></listVolumes>",
-     {{"V1", ""}, {"V2", X2}}},
+    accepted("IDWithoutContent", 0,
+             std::string("<listVolumes><volumeName>V1</volumeName><volumeGUID></volumeGUID>"
+                         "<volumeName>V2</volumeName><volumeGUID>") +
+                 X2 + "</volumeGUID></listVolumes>",
+             {{"V1", ""}, {"V2", X2}}),
     // The root's content is rewritten before the passes: the section between pairs is
     // unwrapped and the pairs after it have moved.
-    {"CDATABetweenPairs",
-     1,
-     std::string("<listPools><poolName>P1</poolName><poolGUID>") + X1 +
-         "</poolGUID><![CDATA[x]]><poolName>P2</poolName><poolGUID>" + X2 +
-         "</poolGUID></listPools>",
-     {{"P1", X1}, {"P2", X2}}},
-    {"RootNestedInTheRoot",
-     0,
-     std::string("<listVolumes><volumeName>V1</volumeName><volumeGUID>") + X1 +
-         "</volumeGUID><listVolumes></listVolumes><volumeName>V2</volumeName><volumeGUID>" + X2 +
-         "</volumeGUID></listVolumes>",
-     {{"V1", X1}, {"V2", X2}}},
+    accepted("CDATABetweenPairs", 1,
+             std::string("<listPools><poolName>P1</poolName><poolGUID>") + X1 +
+                 "</poolGUID><![CDATA[x]]><poolName>P2</poolName><poolGUID>" + X2 +
+                 "</poolGUID></listPools>",
+             {{"P1", X1}, {"P2", X2}}),
+    accepted("RootNestedInTheRoot", 0,
+             std::string("<listVolumes><volumeName>V1</volumeName><volumeGUID>") + X1 +
+                 "</volumeGUID><listVolumes></listVolumes><volumeName>V2</volumeName><volumeGUID>" +
+                 X2 + "</volumeGUID></listVolumes>",
+             {{"V1", X1}, {"V2", X2}}),
 };
 
 INSTANTIATE_TEST_SUITE_P(XMLParser, Accepts, ::testing::ValuesIn(ACCEPTED),
@@ -228,119 +220,87 @@ TEST_P(Refuses, ReportsAndAppliesNothing)
     EXPECT_EQ(zapisimRequestCount(), 0u);
 }
 
+Refused refused(const char* label, int32_t kind, const std::string& text, const std::string& output,
+                const Pairs& left)
+{
+    return {label, kind, text, output, left};
+}
+
 const Refused REFUSED_FILES[] = {
-    {"PoolFileReadForVolumes",
-     0,
-     std::string("<listPools><poolName>P1</poolName><poolGUID>") + X1 + "</poolGUID></listPools>",
-     "XMLParser: listVolumes not found \n",
-     {}},
-    {"RootNotClosed",
-     1,
-     "<listPools><poolName>P1</poolName><poolGUID>x</poolGUID>",
-     "XMLParser: listPools not found \n",
-     {}},
-    {"RootEndTagWithBlank",
-     1,
-     "<listPools><poolName>P1</poolName></listPools >",
-     "XMLParser: listPools not found \n",
-     {}},
-    {"NameContentTooLong",
-     1,
-     "<listPools><poolName>" + repeat(' ', 251) + "P1234</poolName><poolGUID>x</poolGUID>" +
-         "</listPools>",
-     "XMLParser: poolName content is longer than 255 bytes\n",
-     {}},
-    {"IDContentTooLong",
-     0,
-     std::string("<listVolumes><volumeName>V1</volumeName><volumeGUID>") + X1 + repeat('\n', 219) +
-         "</volumeGUID></listVolumes>",
-     "XMLParser: volumeGUID content is longer than 255 bytes\n",
-     {}},
-    {"IDTextTooLong",
-     1,
-     std::string("<listPools><poolName>P1</poolName><poolGUID>") + X1 + "0</poolGUID>" +
-         "</listPools>",
-     "XMLParser: poolGUID text is longer than 37 characters\n",
-     {}},
-    {"NameWithoutID",
-     0,
-     "<listVolumes><volumeName>V1</volumeName></listVolumes>",
-     "XMLParser: volumeName without volumeGUID\n",
-     {}},
-    {"IDWithoutName",
-     1,
-     std::string("<listPools><poolGUID>") + X1 + "</poolGUID></listPools>",
-     "XMLParser: poolGUID without poolName\n",
-     {}},
+    refused("PoolFileReadForVolumes", 0,
+            std::string("<listPools><poolName>P1</poolName><poolGUID>") + X1 +
+                "</poolGUID></listPools>",
+            "XMLParser: listVolumes not found \n", {}),
+    refused("RootNotClosed", 1, "<listPools><poolName>P1</poolName><poolGUID>x</poolGUID>",
+            "XMLParser: listPools not found \n", {}),
+    refused("RootEndTagWithBlank", 1, "<listPools><poolName>P1</poolName></listPools >",
+            "XMLParser: listPools not found \n", {}),
+    refused("NameContentTooLong", 1,
+            "<listPools><poolName>" + repeat(' ', 251) + "P1234</poolName><poolGUID>x</poolGUID>" +
+                "</listPools>",
+            "XMLParser: poolName content is longer than 255 bytes\n", {}),
+    refused("IDContentTooLong", 0,
+            std::string("<listVolumes><volumeName>V1</volumeName><volumeGUID>") + X1 +
+                repeat('\n', 219) + "</volumeGUID></listVolumes>",
+            "XMLParser: volumeGUID content is longer than 255 bytes\n", {}),
+    refused("IDTextTooLong", 1,
+            std::string("<listPools><poolName>P1</poolName><poolGUID>") + X1 + "0</poolGUID>" +
+                "</listPools>",
+            "XMLParser: poolGUID text is longer than 37 characters\n", {}),
+    refused("NameWithoutID", 0, "<listVolumes><volumeName>V1</volumeName></listVolumes>",
+            "XMLParser: volumeName without volumeGUID\n", {}),
+    refused("IDWithoutName", 1,
+            std::string("<listPools><poolGUID>") + X1 + "</poolGUID></listPools>",
+            "XMLParser: poolGUID without poolName\n", {}),
     // An end tag with a blank does not close its element, so the name is missing.
-    {"NameEndTagWithBlank",
-     1,
-     std::string("<listPools><poolName>P1</poolName ><poolGUID>") + X1 + "</poolGUID></listPools>",
-     "XMLParser: poolGUID without poolName\n",
-     {}},
-    {"LaterNameWithoutID",
-     1,
-     std::string("<listPools><poolName>P1</poolName><poolGUID>") + X1 +
-         "</poolGUID><poolName>P2</poolName></listPools>",
-     "XMLParser: poolName without poolGUID\n",
-     {{"P1", X1}}},
-    {"LaterIDWithoutName",
-     0,
-     std::string("<listVolumes><volumeName>V1</volumeName><volumeGUID>") + X1 +
-         "</volumeGUID><volumeGUID>" + X2 + "</volumeGUID></listVolumes>",
-     "XMLParser: volumeGUID without volumeName\n",
-     {{"V1", X1}}},
+    refused("NameEndTagWithBlank", 1,
+            std::string("<listPools><poolName>P1</poolName ><poolGUID>") + X1 +
+                "</poolGUID></listPools>",
+            "XMLParser: poolGUID without poolName\n", {}),
+    refused("LaterNameWithoutID", 1,
+            std::string("<listPools><poolName>P1</poolName><poolGUID>") + X1 +
+                "</poolGUID><poolName>P2</poolName></listPools>",
+            "XMLParser: poolName without poolGUID\n", {{"P1", X1}}),
+    refused("LaterIDWithoutName", 0,
+            std::string("<listVolumes><volumeName>V1</volumeName><volumeGUID>") + X1 +
+                "</volumeGUID><volumeGUID>" + X2 + "</volumeGUID></listVolumes>",
+            "XMLParser: volumeGUID without volumeName\n", {{"V1", X1}}),
     // A pair missing a part, or written in the other order, would shift the pairs after it.
-    {"IDLineDeleted",
-     1,
-     std::string("<listPools><poolName>N1</poolName><poolGUID>") + X1 +
-         "</poolGUID><poolName>N2</poolName><poolName>N3</poolName><poolGUID>" + X3 +
-         "</poolGUID></listPools>",
-     "XMLParser: poolName without poolGUID\n",
-     {{"N1", X1}}},
-    {"LaterPairIDFirst",
-     0,
-     std::string("<listVolumes><volumeName>V1</volumeName><volumeGUID>") + X1 +
-         "</volumeGUID><volumeGUID>" + X2 + "</volumeGUID><volumeName>V2</volumeName>" +
-         "</listVolumes>",
-     "XMLParser: volumeGUID without volumeName\n",
-     {{"V1", X1}}},
-    {"LaterPairNameFirst",
-     0,
-     std::string("<listVolumes><volumeGUID>") + X1 +
-         "</volumeGUID><volumeName>V1</volumeName><volumeName>V2</volumeName><volumeGUID>" + X2 +
-         "</volumeGUID></listVolumes>",
-     "XMLParser: volumeName without volumeGUID\n",
-     {{"V1", X1}}},
-    {"IDEndTagWithBlank",
-     0,
-     std::string("<listVolumes><volumeName>V1</volumeName><volumeGUID>") + X1 +
-         "</volumeGUID ></listVolumes>",
-     "XMLParser: volumeName without volumeGUID\n",
-     {}},
-    {"IDInsideName",
-     0,
-     std::string("<listVolumes><volumeName>V1<volumeGUID>") + X1 +
-         "</volumeGUID></volumeName><volumeGUID>" + X2 + "</volumeGUID></listVolumes>",
-     "XMLParser: volumeName without volumeGUID\n",
-     {}},
-    {"BlankName",
-     0,
-     std::string("<listVolumes><volumeName> \t\n</volumeName><volumeGUID>") + X1 +
-         "</volumeGUID></listVolumes>",
-     "XMLParser: volumeName is empty\n",
-     {}},
-    {"EmptyNameElement",
-     0,
-     std::string("<listVolumes><volumeName/><volumeGUID>") + X1 + "</volumeGUID></listVolumes>",
-     "XMLParser: volumeName is empty\n",
-     {}},
-    {"LaterEmptyName",
-     1,
-     std::string("<listPools><poolName>P1</poolName><poolGUID>") + X1 +
-         "</poolGUID><poolName> </poolName><poolGUID>" + X2 + "</poolGUID></listPools>",
-     "XMLParser: poolName is empty\n",
-     {{"P1", X1}}},
+    refused("IDLineDeleted", 1,
+            std::string("<listPools><poolName>N1</poolName><poolGUID>") + X1 +
+                "</poolGUID><poolName>N2</poolName><poolName>N3</poolName><poolGUID>" + X3 +
+                "</poolGUID></listPools>",
+            "XMLParser: poolName without poolGUID\n", {{"N1", X1}}),
+    refused("LaterPairIDFirst", 0,
+            std::string("<listVolumes><volumeName>V1</volumeName><volumeGUID>") + X1 +
+                "</volumeGUID><volumeGUID>" + X2 + "</volumeGUID><volumeName>V2</volumeName>" +
+                "</listVolumes>",
+            "XMLParser: volumeGUID without volumeName\n", {{"V1", X1}}),
+    refused("LaterPairNameFirst", 0,
+            std::string("<listVolumes><volumeGUID>") + X1 +
+                "</volumeGUID><volumeName>V1</volumeName><volumeName>V2</volumeName><volumeGUID>" +
+                X2 + "</volumeGUID></listVolumes>",
+            "XMLParser: volumeName without volumeGUID\n", {{"V1", X1}}),
+    refused("IDEndTagWithBlank", 0,
+            std::string("<listVolumes><volumeName>V1</volumeName><volumeGUID>") + X1 +
+                "</volumeGUID ></listVolumes>",
+            "XMLParser: volumeName without volumeGUID\n", {}),
+    refused("IDInsideName", 0,
+            std::string("<listVolumes><volumeName>V1<volumeGUID>") + X1 +
+                "</volumeGUID></volumeName><volumeGUID>" + X2 + "</volumeGUID></listVolumes>",
+            "XMLParser: volumeName without volumeGUID\n", {}),
+    refused("BlankName", 0,
+            std::string("<listVolumes><volumeName> \t\n</volumeName><volumeGUID>") + X1 +
+                "</volumeGUID></listVolumes>",
+            "XMLParser: volumeName is empty\n", {}),
+    refused(
+        "EmptyNameElement", 0,
+        std::string("<listVolumes><volumeName/><volumeGUID>") + X1 + "</volumeGUID></listVolumes>",
+        "XMLParser: volumeName is empty\n", {}),
+    refused("LaterEmptyName", 1,
+            std::string("<listPools><poolName>P1</poolName><poolGUID>") + X1 +
+                "</poolGUID><poolName> </poolName><poolGUID>" + X2 + "</poolGUID></listPools>",
+            "XMLParser: poolName is empty\n", {{"P1", X1}}),
 };
 
 INSTANTIATE_TEST_SUITE_P(XMLParser, Refuses, ::testing::ValuesIn(REFUSED_FILES),
