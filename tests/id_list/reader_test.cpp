@@ -136,12 +136,13 @@ const Accepted ACCEPTED[] = {
              std::string("<listVolumes><volumeName><![CDATA[a</volumeGUID>]]></volumeName>"
                          "<volumeGUID>x</volumeName></volumeGUID></listVolumes>"),
              {{"a</volumeGUID>", "x</volumeName>"}}),
-    // Whatever a CDATA section between elements holds is text, a whole list included.
+    // Whatever a CDATA section between elements holds is text, a whole list included;
+    // name and ID elements count from the root on.
     accepted("ListInsideCDATAPassedOver", 0,
-             std::string("<![CDATA[<listVolumes><volumeName>V9</volumeName><volumeGUID>") + X2 +
-                 "</volumeGUID></listVolumes>]]><listVolumes><volumeName>V1</volumeName>"
-                 "<volumeGUID>" +
-                 X1 + "</volumeGUID></listVolumes>",
+             std::string("<volumeName>x<![CDATA[<listVolumes><volumeName>V8</volumeName>") +
+                 "<volumeGUID>" + X2 + "</volumeGUID></listVolumes>]]><listVolumes><![CDATA[" +
+                 "<volumeName>V9</volumeName><volumeGUID>" + X3 + "</volumeGUID>]]>" +
+                 "<volumeName>V1</volumeName><volumeGUID>" + X1 + "</volumeGUID></listVolumes>",
              {{"V1", X1}}),
     // Comments are dropped before any search, also from inside a text.
     accepted(
