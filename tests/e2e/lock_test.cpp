@@ -93,7 +93,6 @@ const LockCase kLockCases[] = {
     {"PutRefusedWhilePutRuns", nullptr, {"put", "22", "2"}, false, false, "put", 255},
     {"GetBesideGet", nullptr, {"get", "16", "1"}, false, false, "get", 0},
     {"DiffBesideGet", nullptr, {"get", "16", "1"}, false, false, "diff", 1},
-    {"GetBesideDiff", nullptr, {"diff", "16", "1"}, false, false, "get", 0},
     {"PutAfterPutKilled", nullptr, {"put", "22", "2"}, true, false, "put", 0},
     {"PutBesideAnotherSystemsLock", "--exclusive", {}, false, true, "put", 0},
 };
