@@ -449,6 +449,18 @@ TEST_F(CliTest, UnreadableFaultsFileStopsTheRun)
     }
 }
 
+// The shell holds the lock for the zapisim it starts, which is refused with the
+// shell's process ID.
+TEST_F(CliTest, LockInConflictNamesItsHolder)
+{
+    Outcome run =
+        zapisim({"lock", sys, "--exclusive", "--", "/bin/sh", "-c",
+                 std::string(ZAPISIM_BINARY) + " lock \"$0\" --shared -- true; echo $$ $?", sys});
+    std::string pid = run.out.substr(0, run.out.find(' '));
+    EXPECT_EQ(run.out, pid + " 2\n");
+    EXPECT_EQ(run.err, "zapisim: " + sys + "/lock: held by process " + pid + "\n");
+}
+
 TEST_F(CliTest, WithoutSystemNothingChanges)
 {
     // The probe run plainly: no device, no admin directories.
