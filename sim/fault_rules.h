@@ -11,7 +11,7 @@
 //   what=opendir kind=pool errno=E [nth=N]
 //   what=readdir kind=volume errno=E [nth=N]
 //   what=malloc size=S [nth=N]
-//   what=open|read|write|close path=HEX errno=E [nth=N]
+//   what=open|read|write|close|fcntl path=HEX errno=E [nth=N]
 #pragma once
 
 #include <cstddef>
@@ -28,6 +28,7 @@ constexpr int SIM_RULE_OPEN = 6;
 constexpr int SIM_RULE_READ = 7;
 constexpr int SIM_RULE_WRITE = 8;
 constexpr int SIM_RULE_CLOSE = 9;
+constexpr int SIM_RULE_FCNTL = 10;
 
 constexpr size_t SIM_MAX_RULES = 64;
 constexpr size_t SIM_RULE_LINE_SIZE = 2 * SIM_PATH_SIZE + 256;
@@ -42,7 +43,7 @@ struct SimFaultRule_s {
     uint64_t size;       // malloc: the size that fails
     uint64_t nth;        // only the nth matching call in a process (0: every one)
     bool hasText;
-    char text[SIM_PATH_SIZE];  // request: object name; open/read/write/close: path
+    char text[SIM_PATH_SIZE];  // request: object name; file rules: path
 };
 
 // The rule word of the command line and of the file ("open", "readdir", ...), or null.
