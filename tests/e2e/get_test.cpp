@@ -123,12 +123,22 @@ const GetCase kGetCases[] = {
         "ids.xml", nullptr, VOLUME_OK, 0, FileCheck::Content,
         listFile("volume", {{"a&b>c\xc3\xa9", testId(4)}}), getRequests("volume", "a&b>c\xc3\xa9")),
     // Names that the list file cannot give back as they are: left out with their IDs.
-    row("NameWithBlankLeftOut", "volume",
-        {{"volume", "A B", 6, testId(4)}, {"volume", "V1", 6, testId(1)}}, {}, "ids.xml", nullptr,
-        "Volume A B could not be saved: the list file cannot hold its name (Tavro ID " + testId(4) +
-            ")\n" VOLUME_PARTIAL,
+    row("NameWithWhiteSpaceLeftOut", "volume",
+        {{"volume", "A\tB", 6, testId(5)},
+         {"volume", "A\nB", 6, testId(6)},
+         {"volume", "A B", 6, testId(4)},
+         {"volume", "V1", 6, testId(1)}},
+        {}, "ids.xml", nullptr,
+        "Volume A\tB could not be saved: the list file cannot hold its name (Tavro ID " +
+            testId(5) + ")\nVolume A\nB could not be saved: the list file cannot hold its name " +
+            "(Tavro ID " + testId(6) +
+            ")\nVolume A B could not be saved: the list file cannot hold its name (Tavro ID " +
+            testId(4) +
+            ")\n\n\nUpdated the file \"{path}\" with Volume GUID List, but 3 volumes could not be "
+            "saved\n",
         1, FileCheck::Content, listFile("volume", {{"V1", testId(1)}}),
-        getRequests("volume", "A B") + getRequests("volume", "V1")),
+        getRequests("volume", "A\tB") + getRequests("volume", "A\nB") +
+            getRequests("volume", "A B") + getRequests("volume", "V1")),
     row("NameWithTagLeftOut", "pool",
         {{"pool", "P1 ", 6, testId(11)},
          {"pool", "P2", 6, testId(12)},
@@ -220,6 +230,16 @@ const GetCase kGetCases[] = {
     kept("CloseFails", "pool", kMixed, {{"close", "--path", "{path}", "--errno", "5"}},
          "close failed, ccode = -1, error = 5\n" WRITER_FAILED,
          getRequests("pool", "P1") + getRequests("pool", "P2")),
+    // Where the caller may not give the file away, its owner is left as the kernel sets it.
+    row("OwnerCannotBeKept", "volume", kMixed,
+        {{"fchown", "--path", "{path}", "--errno", "1"}}, "ids.xml", "old", VOLUME_OK, 0,
+        FileCheck::Content, kVolumes, kVolumeRequests),
+    kept("OwnerChangeFails", "volume", kMixed, {{"fchown", "--path", "{path}", "--errno", "5"}},
+         "close failed, ccode = -1, error = 5\n" WRITER_FAILED, kVolumeRequests),
+    // A signal during the last write: the file is complete, but the rename is not made.
+    kept("SignalDuringTheWriteKeepsTheFile", "volume", kMixed,
+         {{"write", "--path", "{path}", "--signal", "15", "--nth", "5"}},
+         "getName : interrupted by signal 15\n", kVolumeRequests),
     written("InterruptedWriteIsRetried", "volume",
             {{"write", "--path", "{path}", "--errno", "4", "--nth", "2"}}, VOLUME_OK, 0, kVolumes,
             kVolumeRequests),
