@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: Apache-2.0
 // The get road: listing the admin directory, reading each object's ID, writing the
 // ID list file; every message of its failures, checked byte for byte.
+#include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -341,8 +344,8 @@ TEST_F(EndToEnd, FileModes)
 }
 
 // A symbolic link is written through only to a device, FIFO or socket: the target of a
-// planted link is never overwritten.
-TEST_F(EndToEnd, SymbolicLinkToAFileIsRefused)
+// planted link is never overwritten. A socket is no file to open.
+TEST_F(EndToEnd, SymbolicLinkIsWrittenThroughOnlyToAStream)
 {
     add({"volume", "V1", 6, testId(1)});
     writeFile(file("target.xml"), "target");
@@ -358,6 +361,27 @@ TEST_F(EndToEnd, SymbolicLinkToAFileIsRefused)
     EXPECT_FALSE(std::filesystem::exists(file("missing.xml")));
     ASSERT_EQ(symlink("/dev/null", file("null.xml").c_str()), 0);
     EXPECT_EQ(run({"get", "volume", file("null.xml")}).process.exitStatus, 0);
+
+    // The test holds the FIFO's reading end, so that the open does not wait.
+    ASSERT_EQ(mkfifo(file("fifo").c_str(), 0600), 0);
+    int fifo = open(file("fifo").c_str(), O_RDWR | O_NONBLOCK);
+    ASSERT_GE(fifo, 0);
+    ASSERT_EQ(symlink("fifo", file("fifo.xml").c_str()), 0);
+    EXPECT_EQ(run({"get", "volume", file("fifo.xml")}).process.out,
+              kBanner + withPath(VOLUME_OK, file("fifo.xml")));
+    char list[256] = {};
+    EXPECT_EQ(std::string(list, static_cast<size_t>(read(fifo, list, sizeof list))),
+              listFile("volume", {{"V1", testId(1)}}));
+    close(fifo);
+
+    sockaddr_un address{AF_UNIX, {}};
+    snprintf(address.sun_path, sizeof address.sun_path, "%s", file("socket").c_str());
+    int listening = socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_EQ(bind(listening, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(symlink("socket", file("socket.xml").c_str()), 0);
+    EXPECT_EQ(run({"get", "volume", file("socket.xml")}).process.out,
+              kBanner + withPath("Open failed, error : 6\n" WRITER_FAILED, file("socket.xml")));
+    close(listening);
 }
 
 // A file-size limit fails a write (EFBIG) instead of ending the process: the old backup

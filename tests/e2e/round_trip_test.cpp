@@ -134,14 +134,14 @@ TEST_F(EndToEnd, GetToStandardOutputPrintsTheList)
     EXPECT_EQ(volume.process.exitStatus, 0);
 }
 
-// "-" and /dev/stdout put the list on descriptor 1 as it stands: a file redirected there
+// "-", /dev/stdout and the names of descriptor 1 put the list on it as it stands: a file redirected there
 // gets banner, messages, list and last line in order, and a log appended to keeps its start.
 TEST_F(EndToEnd, RedirectedStandardOutputKeepsEveryLine)
 {
     add({"volume", "V1", 6, testId(1)});
     add({"volume", "V2", 2, testId(2)});
     const std::string out = file("out");
-    for (std::string word : {"-", "/dev/stdout"}) {
+    for (std::string word : {"-", "/dev/stdout", "/dev/fd/1", "/proc/self/fd/1"}) {
         for (std::string redirection : {">", ">>"}) {
             writeFile(out, "earlier\n");
             ProcessResult result =
