@@ -234,9 +234,8 @@ const GetCase kGetCases[] = {
          "close failed, ccode = -1, error = 5\n" WRITER_FAILED,
          getRequests("pool", "P1") + getRequests("pool", "P2")),
     // Where the caller may not give the file away, its owner is left as the kernel sets it.
-    row("OwnerCannotBeKept", "volume", kMixed,
-        {{"fchown", "--path", "{path}", "--errno", "1"}}, "ids.xml", "old", VOLUME_OK, 0,
-        FileCheck::Content, kVolumes, kVolumeRequests),
+    row("OwnerCannotBeKept", "volume", kMixed, {{"fchown", "--path", "{path}", "--errno", "1"}},
+        "ids.xml", "old", VOLUME_OK, 0, FileCheck::Content, kVolumes, kVolumeRequests),
     kept("OwnerChangeFails", "volume", kMixed, {{"fchown", "--path", "{path}", "--errno", "5"}},
          "close failed, ccode = -1, error = 5\n" WRITER_FAILED, kVolumeRequests),
     // A signal during the last write: the file is complete, but the rename is not made.

@@ -19,6 +19,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "temp_dir.h"
+
 namespace e2e {
 
 namespace {
@@ -207,25 +209,18 @@ ProcessResult runProcess(const Lines& argv, const StdinFeed* feed, size_t addres
 
 std::string makeSystem()
 {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern =
-        std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/korvane-e2e-XXXXXX";
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    if (mkdtemp(buffer.data()) == nullptr) {
+    std::string dir = testdir::makeTempDir("korvane-e2e");
+    if (dir.empty()) {
         ADD_FAILURE() << "mkdtemp: " << std::strerror(errno);
         return "";
     }
-    std::string dir = buffer.data();
     zapisim("init", dir + "/system");
     return dir;
 }
 
 void removeTree(const std::string& dir)
 {
-    std::error_code ignored;
-    if (!dir.empty())
-        std::filesystem::remove_all(dir, ignored);
+    testdir::removeTree(dir);
 }
 
 ProcessResult zapisim(const std::string& sub, const std::string& dir, const Lines& args)
@@ -254,7 +249,8 @@ std::vector<SimObject> showObjects(const std::string& dir)
             ADD_FAILURE() << "zapisim show line of unknown shape: " << line;
             continue;
         }
-        objects.push_back({fields[0], unescapeName(fields[1]), std::atoi(fields[2].c_str()), fields[3]});
+        objects.push_back(
+            {fields[0], unescapeName(fields[1]), std::atoi(fields[2].c_str()), fields[3]});
     }
     return objects;
 }
