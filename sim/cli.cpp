@@ -333,11 +333,13 @@ int commandFail(int argc, char** argv)
     bool hasSignal = rule.signalNumber != 0;
     if (rule.what == SIM_RULE_REQUEST && int{hasStatus} + int{hasErrno} + int{hasSignal} != 1)
         fail("give one of --status N, --errno E and --signal S");
-    bool onDescriptor = rule.what >= SIM_RULE_READ;
-    if (onDescriptor && int{hasErrno} + int{hasSignal} != 1)
-        fail("give one of --errno E and --signal S");
-    if (!onDescriptor && rule.what != SIM_RULE_REQUEST && rule.what != SIM_RULE_MALLOC && !hasErrno)
+    // A call on a descriptor fails or raises a signal; the other calls can only fail.
+    if (rule.what >= SIM_RULE_READ) {
+        if (int{hasErrno} + int{hasSignal} != 1)
+            fail("give one of --errno E and --signal S");
+    } else if (rule.what != SIM_RULE_REQUEST && rule.what != SIM_RULE_MALLOC && !hasErrno) {
         fail("--errno E is required");
+    }
     if (rule.what >= SIM_RULE_OPEN && !rule.hasText)
         fail("--path P is required");
     if (rule.what == SIM_RULE_MALLOC && !hasSize)
