@@ -35,6 +35,7 @@ using ReaddirFn = struct dirent* (*)(DIR*);
 using Readdir64Fn = struct dirent64* (*)(DIR*);
 using ClosedirFn = int (*)(DIR*);
 using FcntlFn = int (*)(int, int, ...);
+using FchownFn = int (*)(int, uid_t, gid_t);
 
 OpenFn realOpen = nullptr;
 OpenatFn realOpenat = nullptr;
@@ -48,6 +49,7 @@ Readdir64Fn realReaddir64 = nullptr;
 ClosedirFn realClosedir = nullptr;
 FcntlFn realFcntl = nullptr;
 FcntlFn realFcntl64 = nullptr;
+FchownFn realFchown = nullptr;
 
 void* nextSymbol(const char* name)
 {
@@ -351,6 +353,14 @@ ssize_t read(int fd, void* buffer, size_t count)
 ssize_t __read_chk(int fd, void* buffer, size_t count, size_t /*bufferSize*/)
 {
     return readCommon(fd, buffer, count);
+}
+
+// Only a fault is this simulator's business: owners are the kernel's.
+int fchown(int fd, uid_t owner, gid_t group)
+{
+    if (simDepth == 0 && simFileFaultsArmed && fdFault(SIM_FAULT_FCHOWN, fd))
+        return -1;
+    return resolve(&realFchown, "fchown")(fd, owner, group);
 }
 
 ssize_t write(int fd, const void* buffer, size_t count)

@@ -86,13 +86,15 @@ constexpr int SIM_FAULT_READ = 2;
 constexpr int SIM_FAULT_WRITE = 3;
 constexpr int SIM_FAULT_CLOSE = 4;
 constexpr int SIM_FAULT_FCNTL = 5;
+constexpr int SIM_FAULT_FCHOWN = 6;
 extern bool simFileFaultsArmed;
 extern bool simMallocFaultsArmed;
 bool simFaultMalloc(size_t size);
 bool simFaultOpen(const char* path, int* errnoOut);
 void simFaultTrackFd(const char* path, int fd);
 void simFaultForgetFd(int fd);
-// call: SIM_FAULT_READ, SIM_FAULT_WRITE, SIM_FAULT_CLOSE or SIM_FAULT_FCNTL.
+// call: SIM_FAULT_READ, SIM_FAULT_WRITE, SIM_FAULT_CLOSE, SIM_FAULT_FCNTL or SIM_FAULT_FCHOWN.
+// A signal rule raises its signal and lets the call go on.
 bool simFaultFdCall(int call, int fd, int* errnoOut);
 // 0, or -1 when the faults file has a line it cannot read (reported on standard error).
 int simFaultsLoad(const char* dir);
