@@ -11,7 +11,7 @@ DESTDIR ?=
 
 # Debian packages the build and the test suite need (groff-base and man-db check
 # the manual pages; dpkg-dev and file let CPack compute the packages' dependencies).
-DEPS := cmake make g++ gcc pkg-config libgtest-dev libgmock-dev \
+DEPS := cmake make g++ gcc pkg-config libgtest-dev libgmock-dev git \
         groff-base man-db dpkg-dev file
 
 # What `make package` and the packaging tests add: lintian checks the packages.

@@ -48,7 +48,7 @@ if [[ ! -f $record ]]; then
         [[ -f $other ]] || continue
         mapfile -t head < <(head -n 2 "$other")
         printf '  %s\n' "$(where "${head[0]#DESTDIR=}" "${head[1]#PREFIX=}")"
-    done)
+    done | LC_ALL=C sort)
     if [[ -n $known ]]; then
         echo "Known installs (give the same PREFIX and DESTDIR):"
         echo "$known"
