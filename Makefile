@@ -10,7 +10,8 @@ PREFIX ?= /usr/local
 DESTDIR ?=
 
 # Debian packages the build and the test suite need (groff-base and man-db check
-# the manual pages; dpkg-dev and file let CPack compute the packages' dependencies).
+# the manual pages, git runs their examples; dpkg-dev and file let CPack compute the
+# packages' dependencies).
 DEPS := cmake make g++ gcc pkg-config libgtest-dev libgmock-dev git \
         groff-base man-db dpkg-dev file
 
