@@ -61,7 +61,7 @@ if ((status != 0)); then
     exit 1
 fi
 
-ctest --preset "$preset" "${picks[@]}" --output-log "$build_dir/ctest.log" | awk \
+ctest --preset "$preset" "${picks[@]}" --no-label-summary --output-log "$build_dir/ctest.log" | awk \
     -v show="$show" -v tty="$tty" '
     /% tests passed, / { summary = 1; if (tty == "yes") printf "\r\033[K" }
     /^ *Start +[0-9]+: |^ *[0-9]+\/[0-9]+ Test +#/ { failing = 0 }
