@@ -12,8 +12,7 @@
 namespace {
 
 const char* const RULE_WORDS[] = {nullptr, "request", "device", "opendir", "readdir", "malloc",
-                                  "open",  "read",    "write",  "close",   "fcntl",
-                                  "fchown"};
+                                  "open",  "read",    "write",  "close",   "fcntl",   "fchown"};
 constexpr int RULE_WORD_COUNT = sizeof RULE_WORDS / sizeof RULE_WORDS[0];
 
 // Appends text at *used; false when it does not fit.
