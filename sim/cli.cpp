@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // zapisim: creates, changes and shows a simulated storage system, sets its faults,
-// reads its journal, and runs a program against it with libzapisim.so preloaded.
+// reads its journal, runs a program against it with libzapisim.so preloaded, and holds
+// its run lock while a program runs.
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
@@ -27,9 +28,12 @@ const char* const USAGES[][2] = {
      "zapisim fail DIR (OP (--status N | --errno E | --signal S) [--name NAME]"
      " | device --errno E"
      " | opendir|readdir pool|volume --errno E | malloc --size S"
-     " | open|read|write|close --path P --errno E) [--nth N] | zapisim fail DIR clear"},
+     " | open --path P --errno E"
+     " | read|write|close|fcntl|fchown --path P (--errno E | --signal S)) [--nth N]"
+     " | zapisim fail DIR clear"},
     {"journal", "zapisim journal DIR [--clear | off | on]"},
     {"run", "zapisim run DIR -- COMMAND [ARGS...]"},
+    {"lock", "zapisim lock DIR --shared|--exclusive -- COMMAND [ARGS...]"},
     {"help", "zapisim help | zapisim --help"},
 };
 
@@ -51,7 +55,7 @@ const char* const USAGES[][2] = {
         if (strcmp(entry[0], command) == 0)
             fail("usage: %s", entry[1]);
     }
-    fail("unknown command \"%s\" (init, add, set, add-many, show, fail, journal, run, help)",
+    fail("unknown command \"%s\" (init, add, set, add-many, show, fail, journal, run, lock, help)",
          command);
 }
 
@@ -303,7 +307,8 @@ int commandFail(int argc, char** argv)
         const char* value = argv[i + 1];
         if (strcmp(option, "--status") == 0 && rule.what == SIM_RULE_REQUEST) {
             rule.status = static_cast<int64_t>(number(value, "status", 1, UINT32_MAX));
-        } else if (strcmp(option, "--signal") == 0 && rule.what == SIM_RULE_REQUEST) {
+        } else if (strcmp(option, "--signal") == 0 &&
+                   (rule.what == SIM_RULE_REQUEST || rule.what >= SIM_RULE_READ)) {
             rule.signalNumber = static_cast<int>(number(value, "signal", 1, 64));
         } else if (strcmp(option, "--errno") == 0 && rule.what != SIM_RULE_MALLOC) {
             rule.errnoValue = static_cast<int>(number(value, "errno", 1, 4095));
@@ -330,8 +335,13 @@ int commandFail(int argc, char** argv)
     bool hasSignal = rule.signalNumber != 0;
     if (rule.what == SIM_RULE_REQUEST && int{hasStatus} + int{hasErrno} + int{hasSignal} != 1)
         fail("give one of --status N, --errno E and --signal S");
-    if (rule.what != SIM_RULE_REQUEST && rule.what != SIM_RULE_MALLOC && !hasErrno)
+    // A call on a descriptor fails or raises a signal; the other calls can only fail.
+    if (rule.what >= SIM_RULE_READ) {
+        if (int{hasErrno} + int{hasSignal} != 1)
+            fail("give one of --errno E and --signal S");
+    } else if (rule.what != SIM_RULE_REQUEST && rule.what != SIM_RULE_MALLOC && !hasErrno) {
         fail("--errno E is required");
+    }
     if (rule.what >= SIM_RULE_OPEN && !rule.hasText)
         fail("--path P is required");
     if (rule.what == SIM_RULE_MALLOC && !hasSize)
@@ -400,6 +410,14 @@ int commandJournal(int argc, char** argv)
     return fflush(stdout) == 0 && got == 0 ? 0 : 1;
 }
 
+// Runs argv[0] with its arguments in place of this process; 127 when it cannot be run.
+int execute(char** argv)
+{
+    execvp(argv[0], argv);
+    (void)fprintf(stderr, "zapisim: cannot run %s: %s\n", argv[0], strerror(errno));
+    return 127;
+}
+
 int commandRun(int argc, char** argv)
 {
     if (argc < 5 || strcmp(argv[3], "--") != 0)
@@ -425,9 +443,43 @@ int commandRun(int argc, char** argv)
     if (setenv("ZAPISIM_ROOT", root, 1) != 0 || setenv("LD_PRELOAD", library, 1) != 0) {
         fail("cannot set the environment: %s", strerror(errno));
     }
-    execvp(argv[4], argv + 4);
-    (void)fprintf(stderr, "zapisim: cannot run %s: %s\n", argv[4], strerror(errno));
-    return 127;
+    return execute(argv + 4);
+}
+
+// The system's stand-in for korvane's run lock, taken as korvane takes it (a record lock
+// on the whole file, never waited for), then COMMAND run in this process: the descriptor
+// stays open across the exec, and with it the lock, until COMMAND ends. A conflicting lock
+// is reported with the process that holds it.
+int commandLock(int argc, char** argv)
+{
+    bool exclusive = argc >= 4 && strcmp(argv[3], "--exclusive") == 0;
+    if (argc < 6 || (!exclusive && strcmp(argv[3], "--shared") != 0) ||
+        strcmp(argv[4], "--") != 0) {
+        usage(argv[1]);
+    }
+    requireSystem(argv[2]);
+    char path[SIM_PATH_SIZE];
+    if (simSystemPath(path, sizeof path, argv[2], "lock") != 0)
+        fail("%s: path too long", argv[2]);
+    int fd = open(path, O_RDWR | O_CREAT, 0644);
+    if (fd < 0)
+        fail("cannot open %s: %s", path, strerror(errno));
+    struct flock wanted = {};
+    wanted.l_type = exclusive ? F_WRLCK : F_RDLCK;
+    wanted.l_whence = SEEK_SET;
+    if (fcntl(fd, F_SETLK, &wanted) != 0) {
+        int error = errno;
+        struct flock holder = wanted;
+        if ((error == EACCES || error == EAGAIN) && fcntl(fd, F_GETLK, &holder) == 0 &&
+            holder.l_type != F_UNLCK) {
+            char pid[32];
+            (void)snprintf(pid, sizeof pid, "%d", static_cast<int>(holder.l_pid));
+            fail("%s: held by process %s", path, pid);
+        }
+        fail("cannot lock %s: %s", path, strerror(error));
+    }
+    // cppcheck-suppress resourceLeak ; the descriptor, and with it the lock, outlives the exec
+    return execute(argv + 5);
 }
 
 // zapisim help: the usage line of every command, on standard output.
@@ -445,10 +497,16 @@ int commandHelp(int argc)
 int main(int argc, char** argv)
 {
     if (argc < 2)
-        fail("usage: zapisim init|add|set|add-many|show|fail|journal|run DIR ... | zapisim help");
+        fail(
+            "usage: zapisim init|add|set|add-many|show|fail|journal|run|lock DIR ... | zapisim "
+            "help");
     const char* command = argv[1];
     if (strcmp(command, "help") == 0 || strcmp(command, "--help") == 0)
         return commandHelp(argc);
+    if (argc == 2 && strcmp(command, "--version") == 0) {
+        puts("zapisim " ZAPISIM_VERSION);
+        return fflush(stdout) == 0 ? 0 : 1;
+    }
     if (argc < 3)
         usage(argv[1]);
     if (strcmp(command, "init") == 0)
@@ -467,5 +525,7 @@ int main(int argc, char** argv)
         return commandJournal(argc, argv);
     if (strcmp(command, "run") == 0)
         return commandRun(argc, argv);
+    if (strcmp(command, "lock") == 0)
+        return commandLock(argc, argv);
     usage(argv[1]);
 }

@@ -19,7 +19,7 @@ SimFaultRule_s rules[SIM_MAX_RULES];
 uint64_t matches[SIM_MAX_RULES];
 size_t ruleCount = 0;
 
-// Descriptors opened from a path that read/write/close rules watch, with the set of
+// Descriptors opened from a path that read/write/close/fcntl rules watch, with the set of
 // those rules (one bit per rule).
 struct WatchedFd_s {
     int fd;
@@ -166,9 +166,7 @@ void simFaultTrackFd(const char* path, int fd)
 {
     uint64_t watching = 0;
     for (size_t i = 0; i < ruleCount; ++i) {
-        bool onDescriptor = rules[i].what == SIM_RULE_READ || rules[i].what == SIM_RULE_WRITE ||
-                            rules[i].what == SIM_RULE_CLOSE;
-        if (onDescriptor && samePathOrTemporary(rules[i].text, path))
+        if (rules[i].what >= SIM_RULE_READ && samePathOrTemporary(rules[i].text, path))
             watching |= uint64_t{1} << i;
     }
     if (watching == 0)
@@ -199,9 +197,16 @@ bool simFaultFdCall(int call, int fd, int* errnoOut)
         return false;
     int what = call == SIM_FAULT_READ    ? SIM_RULE_READ
                : call == SIM_FAULT_WRITE ? SIM_RULE_WRITE
-                                         : SIM_RULE_CLOSE;
-    auto onThisFd = [watching](const SimFaultRule_s&, size_t index) {
-        return (watching >> index & 1) != 0;
+               : call == SIM_FAULT_CLOSE ? SIM_RULE_CLOSE
+               : call == SIM_FAULT_FCNTL ? SIM_RULE_FCNTL
+                                         : SIM_RULE_FCHOWN;
+    auto onThisFd = [watching](bool raising) {
+        return [watching, raising](const SimFaultRule_s& rule, size_t index) {
+            return (watching >> index & 1) != 0 && (rule.signalNumber != 0) == raising;
+        };
     };
-    return failWithErrno(firstFiring(what, onThisFd), errnoOut);
+    const SimFaultRule_s* raising = firstFiring(what, onThisFd(true));
+    if (raising != nullptr)
+        (void)raise(raising->signalNumber);
+    return failWithErrno(firstFiring(what, onThisFd(false)), errnoOut);
 }

@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: Apache-2.0
 // The pool and volume commands: one road per run, then the success line of the kind
 // (none for diff).
+#include <string.h>
 #include <strings.h>
 
 #include <cstdint>
 #include <cstdio>
 
 #include "command.h"
+#include "run_lock.h"
 #include "workflows.h"
 
 namespace {
@@ -17,6 +19,11 @@ namespace {
 // its exit status say it all, 0, 1 or -1.
 int runCommand(const ObjectKind_s& kind, const char* direction, const char* path)
 {
+    // Before any request or file change; put alone, get and diff side by side.
+    if (takeRunLock(strcasecmp(direction, "put") == 0 ? RUN_LOCK_EXCLUSIVE : RUN_LOCK_SHARED) !=
+        0) {
+        return -1;
+    }
     if (strcasecmp(direction, "diff") == 0) {
         return diffList(path);
     }
@@ -27,8 +34,10 @@ int runCommand(const ObjectKind_s& kind, const char* direction, const char* path
             return -1;
         }
         if (result == 1) {
-            printf("%sUpdated the file \"%s\" with %s GUID List, but %u %s could not be saved\n",
-                   kind.successLead, path, kind.word, unsaved, kind.countedWord);
+            // "1 pool", "2 pools": the counted word drops its plural "s" for one.
+            int wordLength = static_cast<int>(strlen(kind.countedWord)) - (unsaved == 1 ? 1 : 0);
+            printf("%sUpdated the file \"%s\" with %s GUID List, but %u %.*s could not be saved\n",
+                   kind.successLead, path, kind.word, unsaved, wordLength, kind.countedWord);
             return 1;
         }
         printf("%sSuccessfully updated the file \"%s\" with %s GUID List\n", kind.successLead, path,

@@ -56,7 +56,7 @@ class CliTest : public ::testing::Test {
    protected:
     void SetUp() override
     {
-        scratch = makeTempDir();
+        scratch = testdir::makeTempDir("zapisim-test");
         ASSERT_FALSE(scratch.empty());
         sys = scratch + "/system";
         ASSERT_EQ(zapisim({"init", sys}).status, 0);
@@ -128,26 +128,35 @@ TEST_F(CliTest, ShowReportsObjectFilesItCannotRead)
               "zapisim: cannot read volume V\\t1: Is a directory\n");
 }
 
+TEST_F(CliTest, VersionIsTheProjects)
+{
+    Outcome run = zapisim({"--version"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out + run.err, "zapisim 1.1.0\n");
+}
+
 TEST_F(CliTest, HelpListsTheCommands)
 {
     for (const char* word : {"help", "--help"}) {
         Outcome run = zapisim({word});
         EXPECT_EQ(run.status, 0);
         EXPECT_EQ(run.err, "");
-        EXPECT_EQ(
-            run.out,
-            "zapisim init DIR\n"
-            "zapisim add DIR pool|volume NAME [--state N] [--id ID]\n"
-            "zapisim set DIR pool|volume NAME [--state N] [--id ID]\n"
-            "zapisim add-many DIR pool|volume COUNT PREFIX [--state N]\n"
-            "zapisim show DIR\n"
-            "zapisim fail DIR (OP (--status N | --errno E | --signal S) [--name NAME]"
-            " | device --errno E"
-            " | opendir|readdir pool|volume --errno E | malloc --size S"
-            " | open|read|write|close --path P --errno E) [--nth N] | zapisim fail DIR clear\n"
-            "zapisim journal DIR [--clear | off | on]\n"
-            "zapisim run DIR -- COMMAND [ARGS...]\n"
-            "zapisim help | zapisim --help\n");
+        EXPECT_EQ(run.out,
+                  "zapisim init DIR\n"
+                  "zapisim add DIR pool|volume NAME [--state N] [--id ID]\n"
+                  "zapisim set DIR pool|volume NAME [--state N] [--id ID]\n"
+                  "zapisim add-many DIR pool|volume COUNT PREFIX [--state N]\n"
+                  "zapisim show DIR\n"
+                  "zapisim fail DIR (OP (--status N | --errno E | --signal S) [--name NAME]"
+                  " | device --errno E"
+                  " | opendir|readdir pool|volume --errno E | malloc --size S"
+                  " | open --path P --errno E"
+                  " | read|write|close|fcntl|fchown --path P (--errno E | --signal S)) [--nth N]"
+                  " | zapisim fail DIR clear\n"
+                  "zapisim journal DIR [--clear | off | on]\n"
+                  "zapisim run DIR -- COMMAND [ARGS...]\n"
+                  "zapisim lock DIR --shared|--exclusive -- COMMAND [ARGS...]\n"
+                  "zapisim help | zapisim --help\n");
     }
 }
 
@@ -203,12 +212,16 @@ TEST_F(CliTest, RefusesBadCommandsWithOneLine)
         {{"fail", "SYS", "16", "--status", "0"}, "zapisim: bad status: \"0\"\n"},
         {{"fail", "SYS", "device"}, "zapisim: --errno E is required\n"},
         {{"fail", "SYS", "write", "--errno", "5"}, "zapisim: --path P is required\n"},
+        {{"fail", "SYS", "fchown", "--errno", "1", "--signal", "2"},
+         "zapisim: give one of --errno E and --signal S\n"},
         {{"fail", "SYS", "malloc", "--nth", "2"}, "zapisim: --size S is required\n"},
         {{"fail", "SYS", "readdir", "pool", "--errno", "5", "--nth", "0"},
          "zapisim: bad --nth: \"0\"\n"},
         {{"help", "SYS"}, "zapisim: usage: zapisim help | zapisim --help\n"},
+        {{"lock", "SYS", "--read", "--", "true"},
+         "zapisim: usage: zapisim lock DIR --shared|--exclusive -- COMMAND [ARGS...]\n"},
         {{},
-         "zapisim: usage: zapisim init|add|set|add-many|show|fail|journal|run DIR ... | "
+         "zapisim: usage: zapisim init|add|set|add-many|show|fail|journal|run|lock DIR ... | "
          "zapisim help\n"},
     };
     for (const CommandError& error : errors) {
@@ -232,7 +245,7 @@ TEST_F(CliTest, RefusesBadCommandsWithOneLine)
     EXPECT_EQ(unknown.status, 2);
     EXPECT_EQ(unknown.err,
               "zapisim: unknown command \"frobnicate\" (init, add, set, add-many, show, fail, "
-              "journal, run, help)\n");
+              "journal, run, lock, help)\n");
     Outcome usage = zapisim({"add", sys, "pool", "P3", "--state"});
     EXPECT_EQ(usage.status, 2);
     EXPECT_EQ(usage.err,
@@ -390,6 +403,10 @@ const FaultCase FAULTS[] = {
      {"write", "--path", "FILE", "--errno", "27"},
      {"write", "TEMP", "x"},
      "write write errno=27\n"},
+    {"signal during the second write",
+     {"write", "--path", "FILE", "--signal", "10", "--nth", "2"},
+     {"write", "FILE", "one", "write", "FILE", "two", "read", "FILE"},
+     "write ok\nwrite ok signal=10\nread two\n"},
     {"close fails",
      {"close", "--path", "FILE", "--errno", "5"},
      {"write", "FILE", "x", "read", "FILE"},
@@ -444,6 +461,18 @@ TEST_F(CliTest, UnreadableFaultsFileStopsTheRun)
         EXPECT_EQ(run.out, "");
         EXPECT_EQ(run.err, "zapisim: " + loaded + problem + "\n");
     }
+}
+
+// The shell holds the lock for the zapisim it starts, which is refused with the
+// shell's process ID.
+TEST_F(CliTest, LockInConflictNamesItsHolder)
+{
+    Outcome run =
+        zapisim({"lock", sys, "--exclusive", "--", "/bin/sh", "-c",
+                 std::string(ZAPISIM_BINARY) + " lock \"$0\" --shared -- true; echo $$ $?", sys});
+    std::string pid = run.out.substr(0, run.out.find(' '));
+    EXPECT_EQ(run.out, pid + " 2\n");
+    EXPECT_EQ(run.err, "zapisim: " + sys + "/lock: held by process " + pid + "\n");
 }
 
 TEST_F(CliTest, WithoutSystemNothingChanges)
