@@ -410,21 +410,19 @@ const PutCase kDiffCases[] = {
     // Every state of a pair, in file order; the first stopping pair is marked.
     row("EveryState", "volume", kDiffStates, {{"16", "--status", "99", "--name", "V6"}},
         volumes(vn("V1") + vg(testId(1)) + vn("V2") + vg("-x") + vn("VX") + vg(kNew1) + vn("V3") +
-                vg("-" + kNew3.substr(1)) + vn("V4") + vg(kNew2) + vn("V1") + vg(kNew3)),
+                vg("-" + kNew3.substr(1)) + vn("V4") + vg(kNew2)),
         diffLine("same", "Volume \"V1\"", testId(1)) + diffLine("inactive", "Volume \"V2\"", "") +
             diffLine("missing", "Volume \"VX\"", "zOpen error 20202" STOPS) +
             diffLine("bad-id", "Volume \"V3\"", "LB_GUIDFromString status 20821") +
             diffLine("change", "Volume \"V4\"", to(4, kNew2)) +
-            diffLine("change", "Volume \"V1\"", to(1, kNew3)) +
             diffLine("not-in-file", "Volume \"V5\"", "inactive") +
             diffLine("not-in-file", "Volume \"V6\"", "zGetInfo error 99") +
-            summary("1 same, 2 change, 1 inactive, 1 missing, 0 failed, 1 bad-id, 2 not-in-file"),
+            summary("1 same, 1 change, 1 inactive, 1 missing, 0 failed, 1 bad-id, 2 not-in-file"),
         255, {},
         getRequests("volume", "V1") + getInfoStop("volume", "V2", "0") +
             Lines{"1000 root 0", "23 volume:VX status=20202", "1001 root 0"} +
             getRequests("volume", "V3") + getRequests("volume", "V4") +
-            getRequests("volume", "V1") + getInfoStop("volume", "V5", "0") +
-            getInfoStop("volume", "V6", "status=99")),
+            getInfoStop("volume", "V5", "0") + getInfoStop("volume", "V6", "status=99")),
     // A bad ID text is enough to stop put.
     mixed("BadIdAloneStops", "volume", {}, volumes(vn("V1") + vg(testId(1)) + vn("V2") + vg("-x")),
           diffLine("same", "Volume \"V1\"", testId(1)) +
@@ -432,16 +430,6 @@ const PutCase kDiffCases[] = {
               diffLine("not-in-file", "Volume \"V3\"", testId(3)) +
               summary("1 same, 0 change, 0 inactive, 0 missing, 0 failed, 1 bad-id, 1 not-in-file"),
           255, {}, kDiffV123),
-    // A name listed again is compared with what put would have written at its first pair.
-    mixed("NameListedTwice", "volume", {}, volumes(vn("V1") + vg(kNew1) + vn("V1") + vg(testId(1))),
-          diffLine("change", "Volume \"V1\"", to(1, kNew1)) +
-              diffLine("change", "Volume \"V1\"", kNew1 + " -> " + testId(1)) +
-              diffLine("not-in-file", "Volume \"V2\"", testId(2)) +
-              diffLine("not-in-file", "Volume \"V3\"", testId(3)) +
-              summary("0 same, 2 change, 0 inactive, 0 missing, 0 failed, 0 bad-id, 2 not-in-file"),
-          1, {},
-          getRequests("volume", "V1") + getRequests("volume", "V1") + getRequests("volume", "V2") +
-              getRequests("volume", "V3")),
     // Stops after the object in hand, with no summary.
     mixed("SignalStopsTheReport", "volume", {{"16", "--signal", "15", "--nth", "2"}}, kSame,
           diffLine("same", "Volume \"V1\"", testId(1)) +
