@@ -18,15 +18,15 @@ namespace {
 int runCommand(const ObjectKind_s& kind, const char* direction, const char* path)
 {
     if (strcasecmp(direction, "diff") == 0) {
-        return diffList(path);
+        return diffList(kind, path);
     }
     if (strcasecmp(direction, "get") == 0) {
         uint32_t unsaved = 0;
-        int result = getName(path, &unsaved);
-        if (result < 0) {
+        GetResult result = getName(kind, path, &unsaved);
+        if (result == GET_FAILED) {
             return -1;
         }
-        if (result == 1) {
+        if (result == GET_INCOMPLETE) {
             printf("%sUpdated the file \"%s\" with %s GUID List, but %u %s could not be saved\n",
                    kind.successLead, path, kind.word, unsaved, kind.countedWord);
             return 1;
@@ -35,7 +35,7 @@ int runCommand(const ObjectKind_s& kind, const char* direction, const char* path
                kind.word);
         return 0;
     }
-    if (readGUIDFromFile(path) != 0) {
+    if (putList(kind, path) != 0) {
         return -1;
     }
     printf("%sSuccessfully updated from file \"%s\" to the %s's GUID\n", kind.successLead, path,
