@@ -8,6 +8,7 @@
 #include <string>
 
 #include "id_list.h"
+#include "other_scanner_operations.h"
 
 namespace {
 
@@ -125,7 +126,8 @@ TEST_P(FindElementCase, EverySubRangeStaysInBounds)
             size_t length = 0;
             findNextElement(block.at(0), block.last(), &element, &name, &length);
             char* position = nullptr;
-            findStartTag(c.name, strlen(c.name), block.at(0), block.last(), &position);
+            findStartTag(c.name, strlen(c.name), block.at(0), block.last(), START_TAG_EXACT,
+                         &position);
             findEndTagReverse(c.name, block.last(), block.at(0), &position);
             for (char* cursor = block.at(0); cursor <= block.last(); ++cursor) {
                 char* moved = cursor;
@@ -268,7 +270,7 @@ TEST(FindStartTag, ExactTagOutsideCDATA)
     for (const auto& c : cases) {
         Block_s block = makeBlock(c.text);
         char* position = nullptr;
-        ASSERT_EQ(findStartTag("a", 1, block.at(0), block.last(), &position), c.result) << c.text;
+        ASSERT_EQ(findStartTag("a", 1, block.at(0), block.last(), START_TAG_EXACT, &position), c.result) << c.text;
         if (c.result == 0) {
             EXPECT_EQ(block.offsetOf(position), c.position) << c.text;
         }

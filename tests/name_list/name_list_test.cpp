@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "name_list.h"
 
+#include "object_kind.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -72,11 +74,9 @@ class AdminPath : public testing::TestWithParam<AdminPathCase> {};
 TEST_P(AdminPath, UsesTheFormatOfTheKind)
 {
     const AdminPathCase& c = GetParam();
-    isPool = c.kind;
     char path[ADMIN_PATH_SIZE];
-    ASSERT_EQ(formatAdminPath(path, sizeof path, c.name), 0);
+    ASSERT_EQ(formatAdminPath(c.kind == 1 ? POOL_KIND : VOLUME_KIND, path, sizeof path, c.name), 0);
     EXPECT_STREQ(path, c.expected);
-    isPool = 0;
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, AdminPath,
@@ -88,10 +88,9 @@ INSTANTIATE_TEST_SUITE_P(Kinds, AdminPath,
 
 TEST(AdminPathBound, RefusesAPathThatDoesNotFit)
 {
-    isPool = 0;
     char path[21];  // 16 + 4 + NUL
-    EXPECT_EQ(formatAdminPath(path, sizeof path - 1, "abcd"), -1);
-    EXPECT_EQ(formatAdminPath(path, sizeof path, "abcd"), 0);
+    EXPECT_EQ(formatAdminPath(VOLUME_KIND, path, sizeof path - 1, "abcd"), -1);
+    EXPECT_EQ(formatAdminPath(VOLUME_KIND, path, sizeof path, "abcd"), 0);
 }
 
 }  // namespace

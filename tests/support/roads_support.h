@@ -27,6 +27,12 @@ inline void freeList()
     }
 }
 
+// The kind record of a table's kind column: 1 for pools, any other value for volumes.
+inline const ObjectKind_s& kindOf(int32_t kind)
+{
+    return (kind == 1) ? POOL_KIND : VOLUME_KIND;
+}
+
 inline Pairs listPairs()
 {
     Pairs pairs;
@@ -89,7 +95,6 @@ class ScriptedDevice : public ::testing::Test {
     {
         zapisimScriptEnd();
         freeList();
-        isPool = 0;
     }
 };
 
