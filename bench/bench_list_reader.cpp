@@ -96,7 +96,8 @@ void parseKorvane(benchmark::State& state, bool cold)
         memcpy(buffer.data(), file.bytes.data(), file.bytes.size() + 1);
         startMemory(cold);
         state.ResumeTiming();
-        int result = XMLParser(VOLUME_KIND, buffer.data(), static_cast<uint32_t>(file.bytes.size()));
+        int result =
+            XMLParser(VOLUME_KIND, buffer.data(), static_cast<uint32_t>(file.bytes.size()));
         endKorvane(state, result);
     }
     finish(state, file);

@@ -159,7 +159,7 @@ const char* findStartTagOf(const char* name, char* first, char* last)
 struct FoundText_s {
     bool found;
     char* start;  // the start tag's "<"
-    char* end;          // the element's last byte
+    char* end;    // the element's last byte
     uint64_t contentLength;
     bool zeroByte;
     size_t length;

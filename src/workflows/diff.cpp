@@ -85,13 +85,13 @@ void describeFailure(Reach_s reach, char* detail)
 void printObject(const ObjectKind_s& kind, DiffState state, const char* name, const char* detail,
                  int stopsPut)
 {
-    printf("%-11s %s \"%s\"%s%s%s\n", STATE_WORDS[state], kind.word, name,
-           detail[0] ? "  " : "", detail, stopsPut ? "  <- put stops here" : "");
+    printf("%-11s %s \"%s\"%s%s%s\n", STATE_WORDS[state], kind.word, name, detail[0] ? "  " : "",
+           detail, stopsPut ? "  <- put stops here" : "");
 }
 
 // What put would do with one pair of the file; *detail gets the line's detail.
 DiffState diffPair(const ObjectKind_s& kind, const NameGUIDList_s* node, IndexEntry_s* index,
-             size_t count, char* detail)
+                   size_t count, char* detail)
 {
     detail[0] = '\0';
     ZapiInfo_s info;
@@ -203,23 +203,20 @@ int keepName(NameBlock_s* block, const char* name)
 int scanDirectory(const ObjectKind_s& kind, IndexEntry_s* index, size_t count,
                   NameBlock_s* unlisted)
 {
-    DIR* directory = nullptr;
-    if (openAdminDirectory(kind, &directory) != 0) {
+    AdminWalk_s walk;
+    if (openAdminWalk(kind, &walk) != 0) {
         return -1;
     }
-    const char* name = nullptr;
-    WalkStep step = WALK_END;
-    while ((step = nextAdminName(directory, &name)) == WALK_NAME) {
-        IndexEntry_s* found = findEntry(index, count, name);
+    while (nextAdminName(&walk)) {
+        IndexEntry_s* found = findEntry(index, count, walk.name);
         if (found != nullptr) {
             markListed(index, count, found);
-        } else if (keepName(unlisted, name) != 0) {
-            step = WALK_FAILED;
+        } else if (keepName(unlisted, walk.name) != 0) {
+            walk.failed = true;
             break;
         }
     }
-    closedir(directory);
-    return (step == WALK_FAILED) ? -1 : 0;
+    return closeAdminWalk(&walk);
 }
 
 // Walks the pairs, then the unlisted names, printing one line each and the summary. A

@@ -31,24 +31,21 @@ bool fileCannotHold(const char* name)
 // empty.
 int collect(const ObjectKind_s& kind, uint32_t* unsaved)
 {
-    DIR* directory = nullptr;
-    if (openAdminDirectory(kind, &directory) != 0) {
+    AdminWalk_s walk;
+    if (openAdminWalk(kind, &walk) != 0) {
         return -1;
     }
-    const char* name = nullptr;
-    WalkStep step = WALK_END;
-    while ((step = nextAdminName(directory, &name)) == WALK_NAME) {
+    while (nextAdminName(&walk)) {
         // A failing object has been reported and is left out; the others still count.
-        if (getInfo(kind, name) == INFO_FAILED) {
+        if (getInfo(kind, walk.name) == INFO_FAILED) {
             ++*unsaved;
         }
         if (reportInterrupted("getName : ")) {
-            step = WALK_FAILED;
+            walk.failed = true;
             break;
         }
     }
-    closedir(directory);
-    if (step == WALK_FAILED) {
+    if (closeAdminWalk(&walk) != 0) {
         // A listing cut short would back up only some objects and still report success:
         // the whole run is refused instead.
         discardList();

@@ -97,33 +97,40 @@ uint32_t readObjectInfo(const ObjectKind_s& kind, uint64_t objectKey, ZapiInfo_s
     return zGetInfo(objectKey, kind.infoMask, sizeof(*info), ZAPI_INFO_VERSION, info);
 }
 
-int openAdminDirectory(const ObjectKind_s& kind, DIR** directory)
+int openAdminWalk(const ObjectKind_s& kind, AdminWalk_s* walk)
 {
-    *directory = opendir(kind.adminDirectory);
-    if (*directory == nullptr) {
+    *walk = AdminWalk_s{opendir(kind.adminDirectory), nullptr, false};
+    if (walk->directory == nullptr) {
         printf("Opendir failed, errno : %d\n", errno);
         return -1;
     }
     return 0;
 }
 
-WalkStep nextAdminName(DIR* directory, const char** name)
+bool nextAdminName(AdminWalk_s* walk)
 {
     for (;;) {
         // readdir tells its end from its failure only through errno.
         errno = 0;
-        const dirent* entry = readdir(directory);
+        const dirent* entry = readdir(walk->directory);
         if (entry == nullptr) {
             int readError = errno;
-            if (readError == 0) {
-                return WALK_END;
+            if (readError != 0) {
+                printf("Readdir failed, errno : %d\n", readError);
+                walk->failed = true;
             }
-            printf("Readdir failed, errno : %d\n", readError);
-            return WALK_FAILED;
+            return false;
         }
         if (strcmp(entry->d_name, ".") != 0 && strcmp(entry->d_name, "..") != 0) {
-            *name = entry->d_name;
-            return WALK_NAME;
+            walk->name = entry->d_name;
+            return true;
         }
     }
+}
+
+int closeAdminWalk(AdminWalk_s* walk)
+{
+    closedir(walk->directory);
+    walk->directory = nullptr;
+    return walk->failed ? -1 : 0;
 }

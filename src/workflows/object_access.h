@@ -17,7 +17,13 @@ uint8_t* objectIdField(const ObjectKind_s& kind, ZapiInfo_s* info);
 
 // Steps of reaching an object and reading its record: the first one that failed, or
 // OBJECT_REACHED.
-enum ReachStep : int { OBJECT_REACHED, ROOT_KEY_FAILED, OPEN_FAILED, GET_INFO_FAILED, NAME_TOO_LONG };
+enum ReachStep : int {
+    OBJECT_REACHED,
+    ROOT_KEY_FAILED,
+    OPEN_FAILED,
+    GET_INFO_FAILED,
+    NAME_TOO_LONG
+};
 // How far reaching an object got, with the status of the request that failed.
 struct Reach_s {
     ReachStep step;
@@ -49,9 +55,16 @@ inline long statusValue(uint32_t status)
 }
 
 // The admin directory of a kind, walked name by name ("." and ".." passed over).
-enum WalkStep : int { WALK_NAME, WALK_END, WALK_FAILED };
+struct AdminWalk_s {
+    DIR* directory;
+    const char* name;  // the current object's name
+    bool failed;       // the listing failed (reported) or the walk was stopped
+};
 // Opens the kind's admin directory. 0, or -1 (reported).
-int openAdminDirectory(const ObjectKind_s& kind, DIR** directory);
-// The next object's name in *name, the end, or a failed listing (reported): a listing cut
-// short must not pass for the whole.
-WalkStep nextAdminName(DIR* directory, const char** name);
+int openAdminWalk(const ObjectKind_s& kind, AdminWalk_s* walk);
+// True with the next object's name in walk->name; false at the end or when the listing
+// fails (reported): a listing cut short must not pass for the whole.
+bool nextAdminName(AdminWalk_s* walk);
+// Closes the directory. 0 when every name was walked, -1 when the listing failed or the
+// walk was stopped (walk->failed set by the caller).
+int closeAdminWalk(AdminWalk_s* walk);

@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "name_list.h"
 
-#include "object_kind.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <string>
+
+#include "object_kind.h"
 
 namespace {
 
