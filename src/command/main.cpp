@@ -7,7 +7,8 @@
 #include <cstdio>
 
 #include "command.h"
-#include "name_list.h"
+#include "object_kind.h"
+#include "signals.h"
 
 namespace {
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "name_list.h"
+#include "object_kind.h"
 
 // Refuses a list in which a name stands in two pairs, or two pairs' ID texts give the same
 // 16 bytes (the nil ID excepted): only one of them can be meant, and object IDs are
