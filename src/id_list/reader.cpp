@@ -91,6 +91,24 @@ int readToEnd(int fd, const char* path, char** buffer, size_t* capacity, uint64_
     }
 }
 
+// Opens path to read it. Only a termination signal ends the wait for a FIFO that no writer
+// has opened; any other interrupted open is repeated. The descriptor, or -1 (reported).
+int openToRead(const char* path)
+{
+    for (;;) {
+        if (reportInterrupted("readGUIDFromFile: ")) {
+            return -1;
+        }
+        int fd = open(path, O_RDONLY);
+        if (fd >= 0 || errno != EINTR) {
+            if (fd < 0) {
+                printf("readGUIDFromFile: open failed, error : %d\n", errno);
+            }
+            return fd;
+        }
+    }
+}
+
 const char commentOpen[] = "<!--";
 const char commentClose[] = "-->";
 
@@ -457,19 +475,17 @@ int readGUIDFromFile(const char* path, char** buffer, uint32_t* length)
     }
     // "-" is standard input, which stays open: it is not this reader's to close.
     bool standardInput = strcmp(path, "-") == 0;
-    int fd = standardInput ? STDIN_FILENO : open(path, O_RDONLY);
+    uint64_t count = 0;
+    // A FIFO, a pipe or a terminal may keep the open or a read waiting: a signal must end
+    // the wait.
+    interruptBlockingReads(true);
+    int fd = standardInput ? STDIN_FILENO : openToRead(path);
+    int readResult = (fd < 0) ? -1 : readToEnd(fd, path, &data, &capacity, &count);
+    interruptBlockingReads(false);
     if (fd < 0) {
-        int openError = errno;
         free(data);
-        printf("readGUIDFromFile: open failed, error : %d\n", openError);
         return -1;
     }
-
-    uint64_t count = 0;
-    // A pipe or terminal may keep the read waiting: a signal must end it.
-    interruptBlockingReads(true);
-    int readResult = readToEnd(fd, path, &data, &capacity, &count);
-    interruptBlockingReads(false);
     if (readResult != 0) {
         if (!standardInput) {
             close(fd);

@@ -485,8 +485,8 @@ const PutCase kDiffCases[] = {
           getRequests("volume", "V1") +
               Lines{"1000 root 0", "23 volume:VX status=20202", "1001 root 0"} +
               getRequests("volume", "V2")),
-    // The name index: 3 names of 32 bytes.
-    refused("IndexCannotBeAllocated", "volume", {{"malloc", "--size", "96", "--nth", "1"}}, kSame,
+    // The name index: 3 entries of 16 bytes.
+    refused("IndexCannotBeAllocated", "volume", {{"malloc", "--size", "48", "--nth", "1"}}, kSame,
             "Malloc : Failed to allocate the diff name index\n"),
     refused("NamesCannotBeAllocated", "pool", {{"malloc", "--size", "16000", "--nth", "1"}},
             listFile("pool", {{"P2", testId(12)}}),
