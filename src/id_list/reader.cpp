@@ -143,17 +143,19 @@ ElementTag elementTagAt(const char* element, const char* open, const char* end)
     if (end - name <= static_cast<ptrdiff_t>(length) || memcmp(name, element, length) != 0) {
         return NOT_ITS_TAG;
     }
-    const char* after = name + length;
+    const char* delimiter = name + length;
     if (isEnd) {
-        return (*after == '>') ? END_TAG : isSpaceByte(*after) ? LOOSE_END_TAG : NOT_ITS_TAG;
+        return (*delimiter == '>')       ? END_TAG
+               : isSpaceByte(*delimiter) ? LOOSE_END_TAG
+                                         : NOT_ITS_TAG;
     }
-    if (!endsTagName(*after)) {
+    if (!endsTagName(*delimiter)) {
         return NOT_ITS_TAG;
     }
     // The scanner's test: the tag's first ">" decides, and a "/" before it makes it empty.
     const char* closer =
-        static_cast<const char*>(memchr(after, '>', static_cast<size_t>(end - after)));
-    return (closer != nullptr && closer > after && closer[-1] == '/') ? EMPTY_TAG : START_TAG;
+        static_cast<const char*>(memchr(delimiter, '>', static_cast<size_t>(end - delimiter)));
+    return (closer != nullptr && closer > delimiter && closer[-1] == '/') ? EMPTY_TAG : START_TAG;
 }
 
 // Follows the name and ID elements of the kind through the tag at `open`: returns the
@@ -164,7 +166,7 @@ const char* followTag(const ObjectKind_s& kind, const char* inside, const char* 
                       const char* end, const char** stray)
 {
     *stray = nullptr;
-    if (inside == kind.guidElement) {
+    if (inside != nullptr && inside == kind.guidElement) {
         return (elementTagAt(inside, open, end) == END_TAG) ? nullptr : inside;
     }
     for (const char* element : {kind.nameElement, kind.guidElement}) {

@@ -77,8 +77,8 @@ void printObject(const ObjectKind_s& kind, DiffState state, const char* name, co
 
 // What put would do with one pair of the file; *detail gets the line's detail. `listed`:
 // the admin directory shows the name; `complete`: it could be listed to its end.
-DiffState diffPair(const ObjectKind_s& kind, const NameGUIDList_s* node, bool listed,
-                   bool complete, char* detail)
+DiffState diffPair(const ObjectKind_s& kind, const NameGUIDList_s* node, bool listed, bool complete,
+                   char* detail)
 {
     detail[0] = '\0';
     ZapiInfo_s info;
@@ -206,8 +206,8 @@ DiffResult reportAll(const ObjectKind_s& kind, IndexEntry_s* index, size_t count
             return DIFF_FAILS;
         }
         const IndexEntry_s* entry = findEntry(index, count, node->name);
-        DiffState state = diffPair(kind, node, entry->listed != 0, walk->failedCall == nullptr,
-                                   detail);
+        DiffState state =
+            diffPair(kind, node, entry->listed != 0, walk->failedCall == nullptr, detail);
         int stops = (state == MISSING || state == FAILED || state == BAD_ID);
         printObject(kind, state, node->name, detail, stops && !stopped);
         stopped |= stops;
