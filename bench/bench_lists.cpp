@@ -59,7 +59,8 @@ std::string volumeListFile(const std::string& directory, uint32_t count, uint32_
     isPool = 0;
     fillVolumeList(count, seed);
     std::string path = directory + "/volumes.xml";
-    if (writeGUIDToFile(path.c_str()) != 0) {
+    bool kept = false;
+    if (writeGUIDToFile(path.c_str(), 0, &kept) != 0) {
         abort();
     }
     std::string bytes;

@@ -27,7 +27,8 @@ const char* const USAGES[][2] = {
      "zapisim fail DIR (OP (--status N | --errno E | --signal S) [--name NAME]"
      " | device --errno E"
      " | opendir|readdir pool|volume --errno E | malloc --size S"
-     " | open|read|write|close --path P --errno E) [--nth N] | zapisim fail DIR clear"},
+     " | open|read|write|close|fsync|rename --path P (--errno E | --signal S))"
+     " [--nth N] | zapisim fail DIR clear"},
     {"journal", "zapisim journal DIR [--clear | off | on]"},
     {"run", "zapisim run DIR -- COMMAND [ARGS...]"},
     {"help", "zapisim help | zapisim --help"},
@@ -303,7 +304,8 @@ int commandFail(int argc, char** argv)
         const char* value = argv[i + 1];
         if (strcmp(option, "--status") == 0 && rule.what == SIM_RULE_REQUEST) {
             rule.status = static_cast<int64_t>(number(value, "status", 1, UINT32_MAX));
-        } else if (strcmp(option, "--signal") == 0 && rule.what == SIM_RULE_REQUEST) {
+        } else if (strcmp(option, "--signal") == 0 &&
+                   (rule.what == SIM_RULE_REQUEST || rule.what >= SIM_RULE_OPEN)) {
             rule.signalNumber = static_cast<int>(number(value, "signal", 1, 64));
         } else if (strcmp(option, "--errno") == 0 && rule.what != SIM_RULE_MALLOC) {
             rule.errnoValue = static_cast<int>(number(value, "errno", 1, 4095));
@@ -330,7 +332,9 @@ int commandFail(int argc, char** argv)
     bool hasSignal = rule.signalNumber != 0;
     if (rule.what == SIM_RULE_REQUEST && int{hasStatus} + int{hasErrno} + int{hasSignal} != 1)
         fail("give one of --status N, --errno E and --signal S");
-    if (rule.what != SIM_RULE_REQUEST && rule.what != SIM_RULE_MALLOC && !hasErrno)
+    if (rule.what >= SIM_RULE_OPEN && int{hasErrno} + int{hasSignal} != 1)
+        fail("give one of --errno E and --signal S");
+    if (rule.what != SIM_RULE_REQUEST && rule.what != SIM_RULE_MALLOC && !hasErrno && !hasSignal)
         fail("--errno E is required");
     if (rule.what >= SIM_RULE_OPEN && !rule.hasText)
         fail("--path P is required");

@@ -11,8 +11,8 @@
 
 namespace {
 
-const char* const RULE_WORDS[] = {nullptr,  "request", "device", "opendir", "readdir",
-                                  "malloc", "open",    "read",   "write",   "close"};
+const char* const RULE_WORDS[] = {nullptr, "request", "device", "opendir", "readdir", "malloc",
+                                  "open",  "read",    "write",  "close",   "fsync",   "rename"};
 constexpr int RULE_WORD_COUNT = sizeof RULE_WORDS / sizeof RULE_WORDS[0];
 
 // Appends text at *used; false when it does not fit.
@@ -113,7 +113,7 @@ int simFormatRule(const SimFaultRule_s* rule, char* line, size_t size)
     if (rule->what == SIM_RULE_REQUEST && rule->status != 0) {
         fits = fits && appendNumber(line, size, &used, "status",
                                     static_cast<unsigned long long>(rule->status));
-    } else if (rule->what == SIM_RULE_REQUEST && rule->signalNumber != 0) {
+    } else if (rule->signalNumber != 0) {
         fits = fits && appendNumber(line, size, &used, "signal",
                                     static_cast<unsigned long long>(rule->signalNumber));
     } else if (rule->what != SIM_RULE_MALLOC) {

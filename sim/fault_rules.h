@@ -11,7 +11,8 @@
 //   what=opendir kind=pool errno=E [nth=N]
 //   what=readdir kind=volume errno=E [nth=N]
 //   what=malloc size=S [nth=N]
-//   what=open|read|write|close path=HEX errno=E [nth=N]
+//   what=open|read|write|close|fsync|rename path=HEX errno=E [nth=N]
+//   what=open|read|write|close|fsync|rename path=HEX signal=S [nth=N]
 #pragma once
 
 #include <cstddef>
@@ -28,6 +29,8 @@ constexpr int SIM_RULE_OPEN = 6;
 constexpr int SIM_RULE_READ = 7;
 constexpr int SIM_RULE_WRITE = 8;
 constexpr int SIM_RULE_CLOSE = 9;
+constexpr int SIM_RULE_FSYNC = 10;
+constexpr int SIM_RULE_RENAME = 11;
 
 constexpr size_t SIM_MAX_RULES = 64;
 constexpr size_t SIM_RULE_LINE_SIZE = 2 * SIM_PATH_SIZE + 256;
@@ -38,11 +41,11 @@ struct SimFaultRule_s {
     int kind;            // opendir/readdir: SIM_KIND_POOL or SIM_KIND_VOLUME
     int64_t status;      // request: the status to return (0: fail with errnoValue)
     int errnoValue;      // the errno of a failing call
-    int signalNumber;    // request: raised before the request is answered normally
+    int signalNumber;    // request, file calls: raised before the call goes on normally
     uint64_t size;       // malloc: the size that fails
     uint64_t nth;        // only the nth matching call in a process (0: every one)
     bool hasText;
-    char text[SIM_PATH_SIZE];  // request: object name; open/read/write/close: path
+    char text[SIM_PATH_SIZE];  // request: object name; file calls: path
 };
 
 // The rule word of the command line and of the file ("open", "readdir", ...), or null.

@@ -68,10 +68,24 @@ bool samePathOrTemporary(const char* rulePath, const char* path)
            temporary[1 + nameLength] == '.' && strchr(temporary + 2 + nameLength, '/') == nullptr;
 }
 
+// A rule's path also names the numbered files kept beside it: "NAME.1", "NAME.2", ...
+bool numberedFile(const char* rulePath, const char* path)
+{
+    size_t length = strlen(rulePath);
+    if (strncmp(path, rulePath, length) != 0 || path[length] != '.' || path[length + 1] == '\0')
+        return false;
+    return strspn(path + length + 1, "0123456789") == strlen(path + length + 1);
+}
+
+// A signal rule raises its signal and lets the call go on.
 bool failWithErrno(const SimFaultRule_s* rule, int* errnoOut)
 {
     if (rule == nullptr)
         return false;
+    if (rule->signalNumber != 0) {
+        (void)raise(rule->signalNumber);
+        return false;
+    }
     *errnoOut = rule->errnoValue;
     return true;
 }
@@ -167,7 +181,7 @@ void simFaultTrackFd(const char* path, int fd)
     uint64_t watching = 0;
     for (size_t i = 0; i < ruleCount; ++i) {
         bool onDescriptor = rules[i].what == SIM_RULE_READ || rules[i].what == SIM_RULE_WRITE ||
-                            rules[i].what == SIM_RULE_CLOSE;
+                            rules[i].what == SIM_RULE_CLOSE || rules[i].what == SIM_RULE_FSYNC;
         if (onDescriptor && samePathOrTemporary(rules[i].text, path))
             watching |= uint64_t{1} << i;
     }
@@ -199,9 +213,18 @@ bool simFaultFdCall(int call, int fd, int* errnoOut)
         return false;
     int what = call == SIM_FAULT_READ    ? SIM_RULE_READ
                : call == SIM_FAULT_WRITE ? SIM_RULE_WRITE
+               : call == SIM_FAULT_FSYNC ? SIM_RULE_FSYNC
                                          : SIM_RULE_CLOSE;
     auto onThisFd = [watching](const SimFaultRule_s&, size_t index) {
         return (watching >> index & 1) != 0;
     };
     return failWithErrno(firstFiring(what, onThisFd), errnoOut);
+}
+
+bool simFaultRename(const char* from, int* errnoOut)
+{
+    auto samePath = [from](const SimFaultRule_s& rule, size_t) {
+        return samePathOrTemporary(rule.text, from) || numberedFile(rule.text, from);
+    };
+    return failWithErrno(firstFiring(SIM_RULE_RENAME, samePath), errnoOut);
 }

@@ -15,25 +15,29 @@ namespace {
 // the success line. The road reports its own failures. 0, 1 when get wrote the file but
 // could not save every active object, or -1. diff has no success line: its summary and
 // its exit status say it all, 0, 1 or -1.
-int runCommand(const ObjectKind_s& kind, const char* direction, const char* path)
+int runCommand(const ObjectKind_s& kind, const char* direction, const char* path, uint32_t keep)
 {
     if (strcasecmp(direction, "diff") == 0) {
         return diffList(path);
     }
     if (strcasecmp(direction, "get") == 0) {
         uint32_t unsaved = 0;
-        int result = getName(path, &unsaved);
+        bool kept = false;
+        int result = getName(path, keep, &unsaved, &kept);
         if (result < 0) {
             return -1;
         }
         if (result == 1) {
             printf("%sUpdated the file \"%s\" with %s GUID List, but %u %s could not be saved\n",
                    kind.successLead, path, kind.word, unsaved, kind.countedWord);
-            return 1;
+        } else {
+            printf("%sSuccessfully updated the file \"%s\" with %s GUID List\n", kind.successLead,
+                   path, kind.word);
         }
-        printf("%sSuccessfully updated the file \"%s\" with %s GUID List\n", kind.successLead, path,
-               kind.word);
-        return 0;
+        if (kept) {
+            printf("The previous list is kept as \"%s.1\"\n", path);
+        }
+        return result;
     }
     if (readGUIDFromFile(path) != 0) {
         return -1;
@@ -45,12 +49,12 @@ int runCommand(const ObjectKind_s& kind, const char* direction, const char* path
 
 }  // namespace
 
-int runPoolCommand(const char* direction, const char* path)
+int runPoolCommand(const char* direction, const char* path, uint32_t keep)
 {
-    return runCommand(POOL_KIND, direction, path);
+    return runCommand(POOL_KIND, direction, path, keep);
 }
 
-int runVolumeCommand(const char* direction, const char* path)
+int runVolumeCommand(const char* direction, const char* path, uint32_t keep)
 {
-    return runCommand(VOLUME_KIND, direction, path);
+    return runCommand(VOLUME_KIND, direction, path, keep);
 }

@@ -37,8 +37,13 @@ char* isCDATAStart(char* position, char* last);
 char* isCDATAEnd(char* position, char* last);
 void skipCDATA(char** cursor, char* last);
 
-// Writes the list of the current kind into path, consuming it. 0 or -1.
-int writeGUIDToFile(const char* path);
+// True when path names standard output ("-", /dev/stdout, /dev/fd/1, /proc/self/fd/1):
+// the list is written to descriptor 1 as it stands, never reopened.
+bool namesStandardOutput(const char* path);
+// Writes the list of the current kind into path, consuming it. 0 or -1. With `keep`
+// (1 to 99; 0: none) a replaced regular file whose bytes differ from the list's is kept as
+// path.1, the earlier ones moving up to path.keep; *kept tells whether one was.
+int writeGUIDToFile(const char* path, uint32_t keep, bool* kept);
 
 // The two halves of reading a list file. readGUIDFile reads the whole file ("-": standard
 // input) into a new buffer (the caller frees it) followed by a zero byte; parseGUIDList

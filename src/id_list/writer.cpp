@@ -96,12 +96,6 @@ struct ListTarget_s {
     char tempPath[PATH_MAX];
 };
 
-bool namesStandardOutput(const char* path)
-{
-    return strcmp(path, "-") == 0 || strcmp(path, "/dev/stdout") == 0 ||
-           strcmp(path, "/dev/fd/1") == 0 || strcmp(path, "/proc/self/fd/1") == 0;
-}
-
 bool isStream(mode_t mode)
 {
     return S_ISCHR(mode) || S_ISFIFO(mode) || S_ISSOCK(mode);
@@ -189,18 +183,16 @@ int openTarget(ListTarget_s* target, const char* path)
         }
         target->existed = true;
     } else if (errno != ENOENT) {
-        return openInPlace(target, path);
+        return -1;
     }
+    // A file is never rewritten in place, not even where its directory takes no new
+    // file: a failure half way would leave the last good list cut short.
     target->fd = createTemporary(path, target->tempPath);
-    if (target->fd >= 0) {
-        target->replacing = true;
-        return 0;
+    if (target->fd < 0) {
+        return -1;
     }
-    // A directory that takes no new file still lets an existing file be rewritten.
-    if (target->existed && (errno == EACCES || errno == EPERM || errno == EROFS)) {
-        return openInPlace(target, path);
-    }
-    return -1;
+    target->replacing = true;
+    return 0;
 }
 
 // Closes what the target holds and removes the temporary file; the path is untouched.
@@ -270,9 +262,76 @@ int syncDirectory(const char* path)
     return (result != 0 && error != EINVAL) ? -1 : 0;
 }
 
+// 1 when the files at the two paths hold the same bytes, otherwise 0 (a file that cannot
+// be read counts as different: keeping it loses nothing).
+int sameContent(const char* first, const char* second)
+{
+    int fds[2] = {open(first, O_RDONLY | O_CLOEXEC), open(second, O_RDONLY | O_CLOEXEC)};
+    struct stat info[2] {};
+    int same = fds[0] >= 0 && fds[1] >= 0 && fstat(fds[0], &info[0]) == 0 &&
+               fstat(fds[1], &info[1]) == 0 && info[0].st_size == info[1].st_size;
+    static char blocks[2][65536];
+    while (same == 1) {
+        ssize_t length = read(fds[0], blocks[0], sizeof blocks[0]);
+        if (length <= 0) {
+            same = (length == 0) ? 1 : 0;
+            break;
+        }
+        ssize_t other = 0;
+        while (other < length) {
+            ssize_t got = read(fds[1], blocks[1] + other, static_cast<size_t>(length - other));
+            if (got <= 0) {
+                break;
+            }
+            other += got;
+        }
+        same = (other == length && memcmp(blocks[0], blocks[1], static_cast<size_t>(length)) == 0);
+    }
+    for (int fd : fds) {
+        if (fd >= 0) {
+            close(fd);
+        }
+    }
+    return same;
+}
+
+// "path.number" in name; -1 with ENAMETOOLONG when it does not fit.
+int numberedName(char* name, const char* path, uint32_t number)
+{
+    int length = snprintf(name, PATH_MAX, "%s.%u", path, number);
+    if (length < 0 || length >= PATH_MAX) {
+        errno = ENAMETOOLONG;
+        return -1;
+    }
+    return 0;
+}
+
+// Moves the kept lists up by one, path.(keep-1) over path.keep (dropping it) down to
+// path.1 to path.2, a missing one left out, then path itself to path.1. Renames keep
+// each file's mode and owner. Each step is whole: a failure leaves the files as they
+// were or some steps further, path itself in place. 0, or -1 with errno.
+int rotateKeptLists(const char* path, uint32_t keep)
+{
+    char from[PATH_MAX];
+    char to[PATH_MAX];
+    for (uint32_t number = keep - 1; number >= 1; --number) {
+        if (numberedName(from, path, number) != 0 || numberedName(to, path, number + 1) != 0) {
+            return -1;
+        }
+        if (rename(from, to) != 0 && errno != ENOENT) {
+            return -1;
+        }
+    }
+    if (numberedName(to, path, 1) != 0) {
+        return -1;
+    }
+    return rename(path, to);
+}
+
 // Completes the written list: closes it, or for a replacement gives the temporary file
-// the old file's owner and mode, syncs it, closes it and renames it over the path.
-int finishTarget(ListTarget_s* target, const char* path)
+// the old file's owner and mode, syncs it, closes it, keeps the old file when asked to and
+// renames the temporary file over the path.
+int finishTarget(ListTarget_s* target, const char* path, uint32_t keep, bool* kept)
 {
     if (target->standardOutput) {
         return 0;
@@ -298,9 +357,23 @@ int finishTarget(ListTarget_s* target, const char* path)
         abandon(target);
         return -1;
     }
-    if (rename(target->tempPath, path) != 0) {
+    // An unchanged list keeps nothing, so that the kept lists are all different ones.
+    bool keeping = keep != 0 && target->existed && sameContent(path, target->tempPath) == 0;
+    if (keeping && rotateKeptLists(path, keep) != 0) {
         return failClose(target, -1);
     }
+    if (rename(target->tempPath, path) != 0) {
+        int error = errno;
+        if (keeping) {
+            // The old list goes back where it was, so that the path is never left empty.
+            char first[PATH_MAX];
+            (void)numberedName(first, path, 1);
+            (void)rename(first, path);
+        }
+        errno = error;
+        return failClose(target, -1);
+    }
+    *kept = keeping;
     if (syncDirectory(path) != 0) {
         printf("close failed, ccode = %d, error = %d\n", -1, errno);
         return -1;
@@ -309,7 +382,7 @@ int finishTarget(ListTarget_s* target, const char* path)
 }
 
 // Header, records and trailer into the open target, then the target completed.
-int writeList(ListTarget_s* target, const char* path)
+int writeList(ListTarget_s* target, const char* path, uint32_t keep, bool* kept)
 {
     const ObjectKind_s& kind = objectKind();
     char header[64];
@@ -336,13 +409,20 @@ int writeList(ListTarget_s* target, const char* path)
     if (result != 0) {
         return failWrite(target, result, "3:write failed");
     }
-    return finishTarget(target, path);
+    return finishTarget(target, path, keep, kept);
 }
 
 }  // namespace
 
-int writeGUIDToFile(const char* path)
+bool namesStandardOutput(const char* path)
 {
+    return strcmp(path, "-") == 0 || strcmp(path, "/dev/stdout") == 0 ||
+           strcmp(path, "/dev/fd/1") == 0 || strcmp(path, "/proc/self/fd/1") == 0;
+}
+
+int writeGUIDToFile(const char* path, uint32_t keep, bool* kept)
+{
+    *kept = false;
     if (listHead == nullptr) {
         puts("List is empty, There are no Volumes");
         return -1;
@@ -359,7 +439,7 @@ int writeGUIDToFile(const char* path)
     ignore.sa_handler = SIG_IGN;
     sigemptyset(&ignore.sa_mask);
     (void)sigaction(SIGXFSZ, &ignore, &previous);
-    int result = writeList(&target, path);
+    int result = writeList(&target, path, keep, kept);
     (void)sigaction(SIGXFSZ, &previous, nullptr);
     return result;
 }

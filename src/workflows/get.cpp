@@ -82,9 +82,10 @@ int getInfo(const char* name)
     return 0;
 }
 
-int getName(const char* path, uint32_t* unsaved)
+int getName(const char* path, uint32_t keep, uint32_t* unsaved, bool* kept)
 {
     *unsaved = 0;
+    *kept = false;
     DIR* directory = opendir(objectKind().adminDirectory);
     if (directory == nullptr) {
         printf("Opendir failed, errno : %d\n", errno);
@@ -122,7 +123,7 @@ int getName(const char* path, uint32_t* unsaved)
     }
     closedir(directory);
 
-    int result = writeGUIDToFile(path);
+    int result = writeGUIDToFile(path, keep, kept);
     if (result != 0) {
         // An interrupted writer has left the file as it was and said nothing.
         if (caughtSignal() != 0) {

@@ -7,10 +7,11 @@
 
 #include "name_list.h"
 
-// Get road: lists the admin directory, collects every active object's ID, writes the file.
+// Get road: lists the admin directory, collects every active object's ID, writes the file,
+// keeping up to `keep` replaced lists (*kept: the one replaced now was kept).
 // 0: every active object is in the file; 1: the file was written but *unsaved active
 // objects could not be saved; -1: failure, no file written.
-int getName(const char* path, uint32_t* unsaved);
+int getName(const char* path, uint32_t keep, uint32_t* unsaved, bool* kept);
 // 0: the object is in the list; 1: it is left out as not active; -1: it could not be saved.
 int getInfo(const char* name);
 

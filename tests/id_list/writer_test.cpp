@@ -110,7 +110,8 @@ class Writer : public testing::Test {
     std::string run(const std::string& target, int* result)
     {
         testing::internal::CaptureStdout();
-        *result = writeGUIDToFile(target.c_str());
+        bool kept = false;
+        *result = writeGUIDToFile(target.c_str(), 0, &kept);
         return testing::internal::GetCapturedStdout();
     }
     std::string dir;
@@ -316,7 +317,8 @@ TEST_P(WriterLimit, FailedWriteIsReportedWithTheListAsFarAsBuilt)
         signal(SIGXFSZ, SIG_IGN);
         rlimit limit{c.limit, c.limit};
         setrlimit(RLIMIT_FSIZE, &limit);
-        int result = writeGUIDToFile(path.c_str());
+        bool kept = false;
+        int result = writeGUIDToFile(path.c_str(), 0, &kept);
         fflush(stdout);
         _exit((result == -1 ? 1 : 0) | listLength() << 1);
     }

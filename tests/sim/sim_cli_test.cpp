@@ -144,7 +144,8 @@ TEST_F(CliTest, HelpListsTheCommands)
             "zapisim fail DIR (OP (--status N | --errno E | --signal S) [--name NAME]"
             " | device --errno E"
             " | opendir|readdir pool|volume --errno E | malloc --size S"
-            " | open|read|write|close --path P --errno E) [--nth N] | zapisim fail DIR clear\n"
+            " | open|read|write|close|fsync|rename --path P (--errno E | --signal S))"
+            " [--nth N] | zapisim fail DIR clear\n"
             "zapisim journal DIR [--clear | off | on]\n"
             "zapisim run DIR -- COMMAND [ARGS...]\n"
             "zapisim help | zapisim --help\n");
@@ -203,6 +204,8 @@ TEST_F(CliTest, RefusesBadCommandsWithOneLine)
         {{"fail", "SYS", "16", "--status", "0"}, "zapisim: bad status: \"0\"\n"},
         {{"fail", "SYS", "device"}, "zapisim: --errno E is required\n"},
         {{"fail", "SYS", "write", "--errno", "5"}, "zapisim: --path P is required\n"},
+        {{"fail", "SYS", "rename", "--path", "f", "--errno", "5", "--signal", "2"},
+         "zapisim: give one of --errno E and --signal S\n"},
         {{"fail", "SYS", "malloc", "--nth", "2"}, "zapisim: --size S is required\n"},
         {{"fail", "SYS", "readdir", "pool", "--errno", "5", "--nth", "0"},
          "zapisim: bad --nth: \"0\"\n"},

@@ -81,6 +81,7 @@ class StorageRoads : public ::testing::Test {
     std::string system;
     std::string listFile;
     uint32_t unsaved = 0;  // what getName could not save
+    bool kept = false;
 };
 
 std::string volumeFile(const Pairs& pairs)
@@ -102,7 +103,7 @@ TEST_F(StorageRoads, GetLeavesOutTheInactiveVolume)
     isPool = 0;
 
     testing::internal::CaptureStdout();
-    EXPECT_EQ(getName(listFile.c_str(), &unsaved), 0);
+    EXPECT_EQ(getName(listFile.c_str(), 0, &unsaved, &kept), 0);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "Volume V2 must be active to get its Tavro ID\n");
     EXPECT_EQ(roads::readFile(listFile), volumeFile({{"V1", A}, {"V3", C}}));
@@ -123,7 +124,7 @@ TEST_P(DirectoryFails, NoFileIsWritten)
     roads::writeFile(listFile, "kept");
 
     testing::internal::CaptureStdout();
-    EXPECT_EQ(getName(listFile.c_str(), &unsaved), -1);
+    EXPECT_EQ(getName(listFile.c_str(), 0, &unsaved, &kept), -1);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), GetParam().second);
     EXPECT_EQ(roads::readFile(listFile), "kept");
     EXPECT_EQ(listHead, nullptr);
@@ -220,7 +221,7 @@ TEST_F(StorageRoads, RoundTripChangesNothing)
     for (int32_t kind : {1, 0}) {
         isPool = kind;
         testing::internal::CaptureStdout();
-        EXPECT_EQ(getName(listFile.c_str(), &unsaved), 0);
+        EXPECT_EQ(getName(listFile.c_str(), 0, &unsaved, &kept), 0);
         EXPECT_EQ(readGUIDFromFile(listFile.c_str()), 0);
         EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
     }
