@@ -267,7 +267,7 @@ int syncDirectory(const char* path)
 int sameContent(const char* first, const char* second)
 {
     int fds[2] = {open(first, O_RDONLY | O_CLOEXEC), open(second, O_RDONLY | O_CLOEXEC)};
-    struct stat info[2] {};
+    struct stat info[2]{};
     int same = fds[0] >= 0 && fds[1] >= 0 && fstat(fds[0], &info[0]) == 0 &&
                fstat(fds[1], &info[1]) == 0 && info[0].st_size == info[1].st_size;
     static char blocks[2][65536];

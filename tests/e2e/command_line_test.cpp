@@ -92,7 +92,8 @@ const ArgumentCase kArgumentCases[] = {
     {"KeepOnADevice", {"get", "--keep", "3", "volume", "/dev/null"}, kKeepStream},
     {"AdminDevice", {"get", "volume", "/dev/zapi"}, ADMIN_DEVICE("/dev/zapi")},
     {"AdminDeviceWithKeep", {"get", "--keep=2", "pool", "/dev/zapi"}, ADMIN_DEVICE("/dev/zapi")},
-    {"AdminDeviceThroughDots", {"put", "pool", "/dev/../dev/./zapi"},
+    {"AdminDeviceThroughDots",
+     {"put", "pool", "/dev/../dev/./zapi"},
      ADMIN_DEVICE("/dev/../dev/./zapi")},
 };
 

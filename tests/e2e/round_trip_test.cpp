@@ -153,8 +153,9 @@ TEST_F(EndToEnd, RedirectedStandardOutputHoldsTheListAlone)
             EXPECT_EQ(readFile(out), (redirection == ">>" ? "earlier\n" : "") +
                                          listFile("volume", {{"V1", testId(1)}}))
                 << word << redirection;
-            EXPECT_EQ(result.err, kBanner + std::string("Volume V2 must be active to get its Tavro ID\n") +
-                                      withPath(kVolumeGetOk, word));
+            EXPECT_EQ(result.err,
+                      kBanner + std::string("Volume V2 must be active to get its Tavro ID\n") +
+                          withPath(kVolumeGetOk, word));
         }
     }
 }
