@@ -10,9 +10,10 @@ PREFIX ?= /usr/local
 DESTDIR ?=
 
 # Debian packages the build and the test suite need (groff-base and man-db check
-# the manual pages; dpkg-dev and file let CPack compute the packages' dependencies).
+# the manual pages; dpkg-dev and file let CPack compute the packages' dependencies;
+# systemd's systemd-analyze verifies the backup units).
 DEPS := cmake make g++ gcc pkg-config libgtest-dev libgmock-dev \
-        groff-base man-db dpkg-dev file
+        groff-base man-db dpkg-dev file systemd
 
 # What only `make bench` needs, kept apart so that `make test` stays lean: Google
 # Benchmark, the libraries it compares against, GNU time for peak memory, python3 for

@@ -4,6 +4,7 @@
 #   sbin/korvane                    the administrator's tool        (component korvane)
 #   share/man/man8/korvane.8.gz
 #   share/doc/korvane/              README.md, CHANGELOG.md, copyright
+#   lib/systemd/system/             korvane-backup.service and .timer, not enabled
 #   libexec/zapisim/zapisim         the simulator and its preload   (component zapisim)
 #   libexec/zapisim/libzapisim.so   library, side by side: zapisim finds the library
 #   bin/zapisim -> ../libexec/...   next to its own resolved executable
@@ -55,6 +56,11 @@ if(TARGET korvane)
   korvane_install_manual_page(korvane 8 korvane)
   install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/CHANGELOG.md
     ${KORVANE_COPYRIGHT} DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/korvane COMPONENT korvane)
+  # The daily backup, for systemd to find under /usr or /usr/local; enabling it is the
+  # administrator's choice (systemctl enable --now korvane-backup.timer).
+  install(FILES ${PROJECT_SOURCE_DIR}/systemd/korvane-backup.service
+    ${PROJECT_SOURCE_DIR}/systemd/korvane-backup.timer
+    DESTINATION lib/systemd/system COMPONENT korvane)
 endif()
 
 # The simulator: a test tool. The executable and its preload library stay together
