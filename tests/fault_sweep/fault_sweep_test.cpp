@@ -446,11 +446,20 @@ struct KeepSweepCase {
     bool signal;
 };
 
-std::string keepCaseName(const testing::TestParamInfo<KeepSweepCase>& info)
+std::string keepCaseText(const KeepSweepCase& c)
 {
     static const char* const steps[] = {"write", "fsync", "rename"};
-    return std::string(steps[info.param.step]) + std::to_string(info.param.nth) +
-           (info.param.signal ? "_signal" : "_errno");
+    return std::string(steps[c.step]) + std::to_string(c.nth) + (c.signal ? "_signal" : "_errno");
+}
+
+void PrintTo(const KeepSweepCase& c, std::ostream* out)
+{
+    *out << keepCaseText(c);
+}
+
+std::string keepCaseName(const testing::TestParamInfo<KeepSweepCase>& info)
+{
+    return keepCaseText(info.param);
 }
 
 std::vector<KeepSweepCase> keepSweepCases()
