@@ -332,12 +332,14 @@ int commandFail(int argc, char** argv)
     bool hasSignal = rule.signalNumber != 0;
     if (rule.what == SIM_RULE_REQUEST && int{hasStatus} + int{hasErrno} + int{hasSignal} != 1)
         fail("give one of --status N, --errno E and --signal S");
-    if (rule.what >= SIM_RULE_OPEN && int{hasErrno} + int{hasSignal} != 1)
-        fail("give one of --errno E and --signal S");
-    if (rule.what != SIM_RULE_REQUEST && rule.what != SIM_RULE_MALLOC && !hasErrno && !hasSignal)
+    if (rule.what >= SIM_RULE_OPEN) {
+        if (int{hasErrno} + int{hasSignal} != 1)
+            fail("give one of --errno E and --signal S");
+        if (!rule.hasText)
+            fail("--path P is required");
+    } else if (rule.what != SIM_RULE_REQUEST && rule.what != SIM_RULE_MALLOC && !hasErrno) {
         fail("--errno E is required");
-    if (rule.what >= SIM_RULE_OPEN && !rule.hasText)
-        fail("--path P is required");
+    }
     if (rule.what == SIM_RULE_MALLOC && !hasSize)
         fail("--size S is required");
     // The rules already there must all be readable, or the new one would join a file
