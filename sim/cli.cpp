@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // zapisim: creates, changes and shows a simulated storage system, sets its faults,
-// reads its journal, and runs a program against it with libzapisim.so preloaded.
+// reads its journal, runs a program against it with libzapisim.so preloaded, and holds
+// its run lock while a program runs.
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
@@ -27,10 +28,11 @@ const char* const USAGES[][2] = {
      "zapisim fail DIR (OP (--status N | --errno E | --signal S) [--name NAME]"
      " | device --errno E"
      " | opendir|readdir pool|volume --errno E | malloc --size S"
-     " | open|read|write|close|fsync|rename --path P (--errno E | --signal S))"
+     " | open|read|write|close|fcntl|fsync|rename --path P (--errno E | --signal S))"
      " [--nth N] | zapisim fail DIR clear"},
     {"journal", "zapisim journal DIR [--clear | off | on]"},
     {"run", "zapisim run DIR -- COMMAND [ARGS...]"},
+    {"lock", "zapisim lock DIR --shared|--exclusive -- COMMAND [ARGS...]"},
     {"help", "zapisim help | zapisim --help"},
 };
 
@@ -52,7 +54,7 @@ const char* const USAGES[][2] = {
         if (strcmp(entry[0], command) == 0)
             fail("usage: %s", entry[1]);
     }
-    fail("unknown command \"%s\" (init, add, set, add-many, show, fail, journal, run, help)",
+    fail("unknown command \"%s\" (init, add, set, add-many, show, fail, journal, run, lock, help)",
          command);
 }
 
@@ -406,6 +408,14 @@ int commandJournal(int argc, char** argv)
     return fflush(stdout) == 0 && got == 0 ? 0 : 1;
 }
 
+// Runs argv[0] with its arguments in place of this process; 127 when it cannot be run.
+int execute(char** argv)
+{
+    execvp(argv[0], argv);
+    (void)fprintf(stderr, "zapisim: cannot run %s: %s\n", argv[0], strerror(errno));
+    return 127;
+}
+
 int commandRun(int argc, char** argv)
 {
     if (argc < 5 || strcmp(argv[3], "--") != 0)
@@ -431,9 +441,43 @@ int commandRun(int argc, char** argv)
     if (setenv("ZAPISIM_ROOT", root, 1) != 0 || setenv("LD_PRELOAD", library, 1) != 0) {
         fail("cannot set the environment: %s", strerror(errno));
     }
-    execvp(argv[4], argv + 4);
-    (void)fprintf(stderr, "zapisim: cannot run %s: %s\n", argv[4], strerror(errno));
-    return 127;
+    return execute(argv + 4);
+}
+
+// The system's stand-in for korvane's run lock, taken as korvane takes it (a record lock
+// on the whole file, never waited for), then COMMAND run in this process: the descriptor
+// stays open across the exec, and with it the lock, until COMMAND ends. A conflicting lock
+// is reported with the process that holds it.
+int commandLock(int argc, char** argv)
+{
+    bool exclusive = argc >= 4 && strcmp(argv[3], "--exclusive") == 0;
+    if (argc < 6 || (!exclusive && strcmp(argv[3], "--shared") != 0) ||
+        strcmp(argv[4], "--") != 0) {
+        usage(argv[1]);
+    }
+    requireSystem(argv[2]);
+    char path[SIM_PATH_SIZE];
+    if (simSystemPath(path, sizeof path, argv[2], "lock") != 0)
+        fail("%s: path too long", argv[2]);
+    int fd = open(path, O_RDWR | O_CREAT, 0644);
+    if (fd < 0)
+        fail("cannot open %s: %s", path, strerror(errno));
+    struct flock wanted = {};
+    wanted.l_type = exclusive ? F_WRLCK : F_RDLCK;
+    wanted.l_whence = SEEK_SET;
+    if (fcntl(fd, F_SETLK, &wanted) != 0) {
+        int error = errno;
+        struct flock holder = wanted;
+        if ((error == EACCES || error == EAGAIN) && fcntl(fd, F_GETLK, &holder) == 0 &&
+            holder.l_type != F_UNLCK) {
+            char pid[32];
+            (void)snprintf(pid, sizeof pid, "%d", static_cast<int>(holder.l_pid));
+            fail("%s: held by process %s", path, pid);
+        }
+        fail("cannot lock %s: %s", path, strerror(error));
+    }
+    // cppcheck-suppress resourceLeak ; the descriptor, and with it the lock, outlives the exec
+    return execute(argv + 5);
 }
 
 // zapisim help: the usage line of every command, on standard output.
@@ -451,7 +495,9 @@ int commandHelp(int argc)
 int main(int argc, char** argv)
 {
     if (argc < 2)
-        fail("usage: zapisim init|add|set|add-many|show|fail|journal|run DIR ... | zapisim help");
+        fail(
+            "usage: zapisim init|add|set|add-many|show|fail|journal|run|lock DIR ... | zapisim "
+            "help");
     const char* command = argv[1];
     if (strcmp(command, "help") == 0 || strcmp(command, "--help") == 0)
         return commandHelp(argc);
@@ -473,5 +519,7 @@ int main(int argc, char** argv)
         return commandJournal(argc, argv);
     if (strcmp(command, "run") == 0)
         return commandRun(argc, argv);
+    if (strcmp(command, "lock") == 0)
+        return commandLock(argc, argv);
     usage(argv[1]);
 }

@@ -11,8 +11,8 @@
 //   what=opendir kind=pool errno=E [nth=N]
 //   what=readdir kind=volume errno=E [nth=N]
 //   what=malloc size=S [nth=N]
-//   what=open|read|write|close|fsync|rename path=HEX errno=E [nth=N]
-//   what=open|read|write|close|fsync|rename path=HEX signal=S [nth=N]
+//   what=open|read|write|close|fcntl|fsync|rename path=HEX errno=E [nth=N]
+//   what=open|read|write|close|fcntl|fsync|rename path=HEX signal=S [nth=N]
 #pragma once
 
 #include <cstddef>
@@ -29,8 +29,9 @@ constexpr int SIM_RULE_OPEN = 6;
 constexpr int SIM_RULE_READ = 7;
 constexpr int SIM_RULE_WRITE = 8;
 constexpr int SIM_RULE_CLOSE = 9;
-constexpr int SIM_RULE_FSYNC = 10;
-constexpr int SIM_RULE_RENAME = 11;
+constexpr int SIM_RULE_FCNTL = 10;
+constexpr int SIM_RULE_FSYNC = 11;
+constexpr int SIM_RULE_RENAME = 12;
 
 constexpr size_t SIM_MAX_RULES = 64;
 constexpr size_t SIM_RULE_LINE_SIZE = 2 * SIM_PATH_SIZE + 256;
@@ -45,7 +46,7 @@ struct SimFaultRule_s {
     uint64_t size;       // malloc: the size that fails
     uint64_t nth;        // only the nth matching call in a process (0: every one)
     bool hasText;
-    char text[SIM_PATH_SIZE];  // request: object name; file calls: path
+    char text[SIM_PATH_SIZE];  // request: object name; file rules: path
 };
 
 // The rule word of the command line and of the file ("open", "readdir", ...), or null.

@@ -19,7 +19,7 @@ SimFaultRule_s rules[SIM_MAX_RULES];
 uint64_t matches[SIM_MAX_RULES];
 size_t ruleCount = 0;
 
-// Descriptors opened from a path that read/write/close rules watch, with the set of
+// Descriptors opened from a path that read/write/close/fcntl rules watch, with the set of
 // those rules (one bit per rule).
 struct WatchedFd_s {
     int fd;
@@ -181,7 +181,8 @@ void simFaultTrackFd(const char* path, int fd)
     uint64_t watching = 0;
     for (size_t i = 0; i < ruleCount; ++i) {
         bool onDescriptor = rules[i].what == SIM_RULE_READ || rules[i].what == SIM_RULE_WRITE ||
-                            rules[i].what == SIM_RULE_CLOSE || rules[i].what == SIM_RULE_FSYNC;
+                            rules[i].what == SIM_RULE_CLOSE || rules[i].what == SIM_RULE_FCNTL ||
+                            rules[i].what == SIM_RULE_FSYNC;
         if (onDescriptor && samePathOrTemporary(rules[i].text, path))
             watching |= uint64_t{1} << i;
     }
@@ -213,6 +214,7 @@ bool simFaultFdCall(int call, int fd, int* errnoOut)
         return false;
     int what = call == SIM_FAULT_READ    ? SIM_RULE_READ
                : call == SIM_FAULT_WRITE ? SIM_RULE_WRITE
+               : call == SIM_FAULT_FCNTL ? SIM_RULE_FCNTL
                : call == SIM_FAULT_FSYNC ? SIM_RULE_FSYNC
                                          : SIM_RULE_CLOSE;
     auto onThisFd = [watching](const SimFaultRule_s&, size_t index) {

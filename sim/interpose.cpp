@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // The C library calls that libzapisim.so stands in for. Every one of them first
 // asks whether the call is the simulator's business (the device, an admin
-// directory, a configured fault) and otherwise hands it to the next definition
+// directory, korvane's run lock, a configured fault) and otherwise hands it to the next definition
 // (the C library) untouched, errno included.
 #include <dlfcn.h>
 #include <errno.h>
@@ -36,6 +36,7 @@ using OpendirFn = DIR* (*)(const char*);
 using ReaddirFn = struct dirent* (*)(DIR*);
 using Readdir64Fn = struct dirent64* (*)(DIR*);
 using ClosedirFn = int (*)(DIR*);
+using FcntlFn = int (*)(int, int, ...);
 using FsyncFn = int (*)(int);
 using RenameFn = int (*)(const char*, const char*);
 using StatFn = int (*)(const char*, struct stat*);
@@ -50,6 +51,8 @@ OpendirFn realOpendir = nullptr;
 ReaddirFn realReaddir = nullptr;
 Readdir64Fn realReaddir64 = nullptr;
 ClosedirFn realClosedir = nullptr;
+FcntlFn realFcntl = nullptr;
+FcntlFn realFcntl64 = nullptr;
 FsyncFn realFsync = nullptr;
 RenameFn realRename = nullptr;
 StatFn realStat = nullptr;
@@ -87,11 +90,22 @@ bool isDevicePath(const char* path)
 }
 
 // Everything open, open64, openat(absolute) and the fortified forms share.
-// `dirFd` is AT_FDCWD for the plain forms.
+// `dirFd` is AT_FDCWD for the plain forms. Fault rules name the path the program
+// asked for, even where another file is opened in its place.
 int openCommon(int dirFd, const char* path, int flags, mode_t mode)
 {
     if (simDepth == 0 && isDevicePath(path) && simDeviceActive())
         return simDeviceOpen(flags);
+    char standIn[SIM_PATH_SIZE];
+    const char* opened = path;
+    if (simDepth == 0 && path != nullptr && simRoot[0] != '\0' &&
+        strcmp(path, SIM_LOCK_PATH) == 0) {
+        if (simSystemPath(standIn, sizeof standIn, simRoot, "lock") != 0) {
+            errno = ENAMETOOLONG;
+            return -1;
+        }
+        opened = standIn;
+    }
     if (simDepth == 0 && simFileFaultsArmed && path != nullptr) {
         int errnoValue = 0;
         ++simDepth;
@@ -101,7 +115,7 @@ int openCommon(int dirFd, const char* path, int flags, mode_t mode)
             errno = errnoValue;
             return -1;
         }
-        int fd = simRealOpenat(dirFd, path, flags, mode);
+        int fd = simRealOpenat(dirFd, opened, flags, mode);
         if (fd >= 0) {
             int saved = errno;
             ++simDepth;
@@ -111,7 +125,7 @@ int openCommon(int dirFd, const char* path, int flags, mode_t mode)
         }
         return fd;
     }
-    return simRealOpenat(dirFd, path, flags, mode);
+    return simRealOpenat(dirFd, opened, flags, mode);
 }
 
 // The device has no node on this machine: stat and lstat of its path describe a
@@ -129,7 +143,7 @@ int statCommon(StatFn* slot, const char* name, const char* path, struct stat* in
     return resolve(slot, name)(path, info);
 }
 
-// A read, write or close on a descriptor that a file fault watches.
+// A read, write, close, fcntl or fsync on a descriptor that a file fault watches.
 bool fdFault(int call, int fd)
 {
     int errnoValue = 0;
@@ -153,6 +167,15 @@ ssize_t readCommon(int fd, void* buffer, size_t count)
     if (simDepth == 0 && simFileFaultsArmed && fdFault(SIM_FAULT_READ, fd))
         return -1;
     return simRealRead(fd, buffer, count);
+}
+
+// The third argument is read as a pointer whatever the command, as the C library
+// itself reads it.
+int fcntlCommon(FcntlFn real, int fd, int command, void* argument)
+{
+    if (simDepth == 0 && simFileFaultsArmed && fdFault(SIM_FAULT_FCNTL, fd))
+        return -1;
+    return real(fd, command, argument);
 }
 
 bool allocationFails(size_t size)
@@ -361,6 +384,24 @@ ssize_t write(int fd, const void* buffer, size_t count)
     if (simDepth == 0 && simFileFaultsArmed && fdFault(SIM_FAULT_WRITE, fd))
         return -1;
     return simRealWrite(fd, buffer, count);
+}
+
+int fcntl(int fd, int command, ...)
+{
+    va_list args;
+    va_start(args, command);
+    void* argument = va_arg(args, void*);
+    va_end(args);
+    return fcntlCommon(resolve(&realFcntl, "fcntl"), fd, command, argument);
+}
+
+int fcntl64(int fd, int command, ...)
+{
+    va_list args;
+    va_start(args, command);
+    void* argument = va_arg(args, void*);
+    va_end(args);
+    return fcntlCommon(resolve(&realFcntl64, "fcntl64"), fd, command, argument);
 }
 
 int fsync(int fd)

@@ -33,6 +33,9 @@ int simCopyOut(uint64_t destinationAddress, const void* source, size_t size);
 
 // ---- The device ----
 constexpr const char* SIM_DEVICE_PATH = "/dev/zapi";
+// korvane's run lock: while a system is in use, the system's own "lock" file stands in
+// for it, so that simulated systems never share a lock.
+constexpr const char* SIM_LOCK_PATH = "/run/lock/korvane.lock";
 constexpr size_t SIM_BLOCK_SIZE = 208;
 
 // True when "/dev/zapi" is ours (scripted mode or a storage system in use).
@@ -85,14 +88,15 @@ constexpr int SIM_FAULT_OPEN = 1;
 constexpr int SIM_FAULT_READ = 2;
 constexpr int SIM_FAULT_WRITE = 3;
 constexpr int SIM_FAULT_CLOSE = 4;
-constexpr int SIM_FAULT_FSYNC = 5;
+constexpr int SIM_FAULT_FCNTL = 5;
+constexpr int SIM_FAULT_FSYNC = 6;
 extern bool simFileFaultsArmed;
 extern bool simMallocFaultsArmed;
 bool simFaultMalloc(size_t size);
 bool simFaultOpen(const char* path, int* errnoOut);
 void simFaultTrackFd(const char* path, int fd);
 void simFaultForgetFd(int fd);
-// call: SIM_FAULT_READ, SIM_FAULT_WRITE, SIM_FAULT_CLOSE or SIM_FAULT_FSYNC.
+// call: SIM_FAULT_READ, SIM_FAULT_WRITE, SIM_FAULT_CLOSE, SIM_FAULT_FCNTL or SIM_FAULT_FSYNC.
 bool simFaultFdCall(int call, int fd, int* errnoOut);
 // A rename whose source is a rule's path, one of its temporary files or one of its
 // numbered files "PATH.N".

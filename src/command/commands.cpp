@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "command.h"
+#include "run_lock.h"
 #include "workflows.h"
 
 namespace {
@@ -17,6 +18,11 @@ namespace {
 // its exit status say it all, 0, 1 or -1.
 int runCommand(const ObjectKind_s& kind, const char* direction, const char* path, uint32_t keep)
 {
+    // Before any request or file change; put alone, get and diff side by side.
+    if (takeRunLock(strcasecmp(direction, "put") == 0 ? RUN_LOCK_EXCLUSIVE : RUN_LOCK_SHARED) !=
+        0) {
+        return -1;
+    }
     if (strcasecmp(direction, "diff") == 0) {
         return diffList(path);
     }

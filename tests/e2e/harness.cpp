@@ -268,8 +268,7 @@ Journal readJournal(const std::string& dir)
     return journal;
 }
 
-ProcessResult runKorvane(const std::string& dir, const Lines& args, const StdinFeed* feed,
-                         size_t addressSpaceLimit)
+Lines korvaneCommand(const std::string& dir, const Lines& args)
 {
     Lines argv = {zapisimPath(), "run", dir, "--"};
     // KORVANE_TEST_WRAPPER: words that go before korvane's path, such as the valgrind
@@ -280,7 +279,58 @@ ProcessResult runKorvane(const std::string& dir, const Lines& args, const StdinF
         argv.push_back(word);
     argv.push_back(korvanePath());
     argv.insert(argv.end(), args.begin(), args.end());
-    return runProcess(argv, feed, addressSpaceLimit);
+    return argv;
+}
+
+ProcessResult runKorvane(const std::string& dir, const Lines& args, const StdinFeed* feed,
+                         size_t addressSpaceLimit)
+{
+    return runProcess(korvaneCommand(dir, args), feed, addressSpaceLimit);
+}
+
+Stopped startUntilStopped(const Lines& argv, const std::string& outPath)
+{
+    std::vector<char*> args;
+    for (const std::string& arg : argv)
+        args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    Stopped process{fork(), outPath};
+    if (process.pid == 0) {
+        int in = open("/dev/null", O_RDONLY);
+        int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int err = open((outPath + ".err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (in < 0 || out < 0 || err < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 ||
+            dup2(err, 2) < 0) {
+            _exit(126);
+        }
+        execv(args[0], args.data());
+        _exit(127);
+    }
+    int status = 0;
+    while (process.pid > 0 && waitpid(process.pid, &status, WUNTRACED) < 0 && errno == EINTR) {
+    }
+    if (process.pid < 0 || !WIFSTOPPED(status)) {
+        ADD_FAILURE() << argv[0] << " ended before it stopped: " << readFile(outPath)
+                      << readFile(outPath + ".err");
+        process.pid = -1;
+    }
+    return process;
+}
+
+ProcessResult endStopped(const Stopped& process, int signal)
+{
+    ProcessResult result;
+    if (process.pid <= 0)
+        return result;
+    kill(process.pid, signal);
+    int status = 0;
+    while (waitpid(process.pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+    result.out = readFile(process.outPath);
+    result.err = readFile(process.outPath + ".err");
+    return result;
 }
 
 ProcessResult runShell(const std::string& dir, const std::string& script)

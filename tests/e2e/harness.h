@@ -5,6 +5,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/types.h>
 
 #include <cstdint>
 #include <string>
@@ -78,6 +79,21 @@ Journal readJournal(const std::string& dir);
 // of the environment variable KORVANE_TEST_WRAPPER when it is set.
 ProcessResult runKorvane(const std::string& dir, const Lines& args, const StdinFeed* feed = nullptr,
                          size_t addressSpaceLimit = 0);
+
+// The command line of runKorvane.
+Lines korvaneCommand(const std::string& dir, const Lines& args);
+
+// A process left in the background, stopped (SIGSTOP) where it holds what a test needs
+// held: waiting for the stop is the handshake, no sleep. Its output goes to files.
+struct Stopped {
+    pid_t pid = -1;
+    std::string outPath;
+};
+// Starts argv[0] (a path) with the arguments and waits until it stops itself; records a
+// test failure (pid -1) when it ends instead.
+Stopped startUntilStopped(const Lines& argv, const std::string& outPath);
+// Sends `signal` to it (SIGCONT: let it go on; SIGKILL) and waits for it to end.
+ProcessResult endStopped(const Stopped& process, int signal);
 
 // Runs `/bin/sh -c script` under the simulated system of `dir`, "{korvane}" in the script
 // replaced by korvane's path: for redirections and limits that the shell sets up.

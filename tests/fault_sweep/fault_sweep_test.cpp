@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: Apache-2.0
 // Fault sweep: get and put over three objects of the kind, under the simulated storage
 // system, failing one step at a time: the 1st, 2nd, ... device request (once with a
-// device status, once with the system call failing with an errno), the device open, and
-// each open, read, write and close of the list file (and, for get, of the admin
-// directory), up to the first step whose failure is never reached, where the run
-// completes. Every run must print exactly the messages for that point, end with its exit
+// device status, once with the system call failing with an errno), the device open, the
+// run lock's open and fcntl, and each open, read, write and close of the list file (and,
+// for get, of the admin directory), up to the first step whose failure is never reached, where the
+// run completes. Every run must print exactly the messages for that point, end with its exit
 // status, hold no key at exit, and leave exactly the IDs it should: on put, the objects
 // before the failing one carry their new IDs and none after it do.
 #include <gtest/gtest.h>
@@ -23,7 +23,21 @@ constexpr const char* kStatus = "77";  // the device status a failing request re
 constexpr const char* kErrno = "5";    // the errno of a failing system call (EIO)
 constexpr int kObjects = 3;
 
-enum Step { NONE, REQUEST, DEVICE, OPEN, READ, WRITE, CLOSE, OPENDIR, READDIR };
+enum Step {
+    NONE,
+    REQUEST,
+    DEVICE,
+    OPEN,
+    READ,
+    WRITE,
+    CLOSE,
+    OPENDIR,
+    READDIR,
+    LOCK_OPEN,
+    LOCK_FCNTL
+};
+
+constexpr const char* kLockPath = "/run/lock/korvane.lock";
 
 struct SweepCase {
     std::string road;  // "get" or "put"
@@ -158,8 +172,9 @@ int fileCalls(const SweepCase& c)
     const bool get = c.road == "get";
     switch (c.step) {
         case OPEN:
-            return 1;
         case CLOSE:
+        case LOCK_OPEN:
+        case LOCK_FCNTL:  // the lock is free: no need to ask who holds it
             return 1;
         case READ:
             return get ? 0 : 2;  // the small file, then its end
@@ -196,6 +211,9 @@ std::string fileMessage(const SweepCase& c, const std::string& error)
             return "Opendir failed, errno : " + error + "\n";
         case READDIR:
             return "Readdir failed, errno : " + error + "\n";
+        case LOCK_OPEN:
+        case LOCK_FCNTL:
+            return "Lock failed, error : " + error + "\n";
         default:
             return "";
     }
@@ -311,6 +329,10 @@ Lines faultArguments(const SweepCase& c, const std::string& path)
             return {"write", "--path", path, "--errno", kErrno, "--nth", nth};
         case CLOSE:
             return {"close", "--path", path, "--errno", kErrno, "--nth", nth};
+        case LOCK_OPEN:
+            return {"open", "--path", kLockPath, "--errno", kErrno, "--nth", nth};
+        case LOCK_FCNTL:
+            return {"fcntl", "--path", kLockPath, "--errno", kErrno, "--nth", nth};
     }
     return {};
 }
@@ -331,7 +353,7 @@ std::vector<SweepCase> sweepCases()
             cases.push_back({road, kind, DEVICE, 2, false});
             // Each file call from the 1st on, up to the first that is never made; put
             // lists no directory.
-            for (Step step : {OPEN, READ, WRITE, CLOSE, OPENDIR, READDIR}) {
+            for (Step step : {OPEN, READ, WRITE, CLOSE, OPENDIR, READDIR, LOCK_OPEN, LOCK_FCNTL}) {
                 if (!get && (step == OPENDIR || step == READDIR)) {
                     continue;
                 }
@@ -348,8 +370,9 @@ std::vector<SweepCase> sweepCases()
 
 std::string caseText(const SweepCase& c)
 {
-    static const char* const steps[] = {"baseline", "request", "device",  "open",   "read",
-                                        "write",    "close",   "opendir", "readdir"};
+    static const char* const steps[] = {"baseline", "request",  "device",   "open",
+                                        "read",     "write",    "close",    "opendir",
+                                        "readdir",  "lockopen", "lockfcntl"};
     std::string name = c.road + "_" + c.kind + "_" + steps[c.step];
     if (c.step != NONE) {
         name += std::to_string(c.step == REQUEST ? c.index + 1 : c.index);

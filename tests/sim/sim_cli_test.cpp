@@ -143,10 +143,11 @@ TEST_F(CliTest, HelpListsTheCommands)
                   "zapisim fail DIR (OP (--status N | --errno E | --signal S) [--name NAME]"
                   " | device --errno E"
                   " | opendir|readdir pool|volume --errno E | malloc --size S"
-                  " | open|read|write|close|fsync|rename --path P (--errno E | --signal S))"
+                  " | open|read|write|close|fcntl|fsync|rename --path P (--errno E | --signal S))"
                   " [--nth N] | zapisim fail DIR clear\n"
                   "zapisim journal DIR [--clear | off | on]\n"
                   "zapisim run DIR -- COMMAND [ARGS...]\n"
+                  "zapisim lock DIR --shared|--exclusive -- COMMAND [ARGS...]\n"
                   "zapisim help | zapisim --help\n");
     }
 }
@@ -209,8 +210,10 @@ TEST_F(CliTest, RefusesBadCommandsWithOneLine)
         {{"fail", "SYS", "readdir", "pool", "--errno", "5", "--nth", "0"},
          "zapisim: bad --nth: \"0\"\n"},
         {{"help", "SYS"}, "zapisim: usage: zapisim help | zapisim --help\n"},
+        {{"lock", "SYS", "--read", "--", "true"},
+         "zapisim: usage: zapisim lock DIR --shared|--exclusive -- COMMAND [ARGS...]\n"},
         {{},
-         "zapisim: usage: zapisim init|add|set|add-many|show|fail|journal|run DIR ... | "
+         "zapisim: usage: zapisim init|add|set|add-many|show|fail|journal|run|lock DIR ... | "
          "zapisim help\n"},
     };
     for (const CommandError& error : errors) {
@@ -234,7 +237,7 @@ TEST_F(CliTest, RefusesBadCommandsWithOneLine)
     EXPECT_EQ(unknown.status, 2);
     EXPECT_EQ(unknown.err,
               "zapisim: unknown command \"frobnicate\" (init, add, set, add-many, show, fail, "
-              "journal, run, help)\n");
+              "journal, run, lock, help)\n");
     Outcome usage = zapisim({"add", sys, "pool", "P3", "--state"});
     EXPECT_EQ(usage.status, 2);
     EXPECT_EQ(usage.err,
@@ -446,6 +449,18 @@ TEST_F(CliTest, UnreadableFaultsFileStopsTheRun)
         EXPECT_EQ(run.out, "");
         EXPECT_EQ(run.err, "zapisim: " + loaded + problem + "\n");
     }
+}
+
+// The shell holds the lock for the zapisim it starts, which is refused with the
+// shell's process ID.
+TEST_F(CliTest, LockInConflictNamesItsHolder)
+{
+    Outcome run =
+        zapisim({"lock", sys, "--exclusive", "--", "/bin/sh", "-c",
+                 std::string(ZAPISIM_BINARY) + " lock \"$0\" --shared -- true; echo $$ $?", sys});
+    std::string pid = run.out.substr(0, run.out.find(' '));
+    EXPECT_EQ(run.out, pid + " 2\n");
+    EXPECT_EQ(run.err, "zapisim: " + sys + "/lock: held by process " + pid + "\n");
 }
 
 TEST_F(CliTest, WithoutSystemNothingChanges)
