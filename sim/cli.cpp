@@ -28,8 +28,10 @@ const char* const USAGES[][2] = {
      "zapisim fail DIR (OP (--status N | --errno E | --signal S) [--name NAME]"
      " | device --errno E"
      " | opendir|readdir pool|volume --errno E | malloc --size S"
-     " | open|read|write|close|fcntl|fsync|rename --path P (--errno E | --signal S))"
-     " [--nth N] | zapisim fail DIR clear"},
+     " | open --path P --errno E"
+     " | read|write|close|fcntl|fchown|fsync|rename --path P (--errno E | --signal S))"
+     " [--nth N]"
+     " | zapisim fail DIR clear"},
     {"journal", "zapisim journal DIR [--clear | off | on]"},
     {"run", "zapisim run DIR -- COMMAND [ARGS...]"},
     {"lock", "zapisim lock DIR --shared|--exclusive -- COMMAND [ARGS...]"},
@@ -307,7 +309,7 @@ int commandFail(int argc, char** argv)
         if (strcmp(option, "--status") == 0 && rule.what == SIM_RULE_REQUEST) {
             rule.status = static_cast<int64_t>(number(value, "status", 1, UINT32_MAX));
         } else if (strcmp(option, "--signal") == 0 &&
-                   (rule.what == SIM_RULE_REQUEST || rule.what >= SIM_RULE_OPEN)) {
+                   (rule.what == SIM_RULE_REQUEST || rule.what >= SIM_RULE_READ)) {
             rule.signalNumber = static_cast<int>(number(value, "signal", 1, 64));
         } else if (strcmp(option, "--errno") == 0 && rule.what != SIM_RULE_MALLOC) {
             rule.errnoValue = static_cast<int>(number(value, "errno", 1, 4095));
@@ -334,14 +336,15 @@ int commandFail(int argc, char** argv)
     bool hasSignal = rule.signalNumber != 0;
     if (rule.what == SIM_RULE_REQUEST && int{hasStatus} + int{hasErrno} + int{hasSignal} != 1)
         fail("give one of --status N, --errno E and --signal S");
-    if (rule.what >= SIM_RULE_OPEN) {
+    // A call on a descriptor fails or raises a signal; the other calls can only fail.
+    if (rule.what >= SIM_RULE_READ) {
         if (int{hasErrno} + int{hasSignal} != 1)
             fail("give one of --errno E and --signal S");
-        if (!rule.hasText)
-            fail("--path P is required");
     } else if (rule.what != SIM_RULE_REQUEST && rule.what != SIM_RULE_MALLOC && !hasErrno) {
         fail("--errno E is required");
     }
+    if (rule.what >= SIM_RULE_OPEN && !rule.hasText)
+        fail("--path P is required");
     if (rule.what == SIM_RULE_MALLOC && !hasSize)
         fail("--size S is required");
     // The rules already there must all be readable, or the new one would join a file

@@ -77,17 +77,28 @@ bool numberedFile(const char* rulePath, const char* path)
     return strspn(path + length + 1, "0123456789") == strlen(path + length + 1);
 }
 
-// A signal rule raises its signal and lets the call go on.
 bool failWithErrno(const SimFaultRule_s* rule, int* errnoOut)
 {
     if (rule == nullptr)
         return false;
-    if (rule->signalNumber != 0) {
-        (void)raise(rule->signalNumber);
-        return false;
-    }
     *errnoOut = rule->errnoValue;
     return true;
+}
+
+// A call that rules of `what` watch: the first firing signal rule raises its signal, then
+// the first firing error rule fails the call; either may fire alone.
+template <typename Match>
+bool signalOrFail(int what, Match matchesCall, int* errnoOut)
+{
+    auto matching = [&matchesCall](bool raising) {
+        return [&matchesCall, raising](const SimFaultRule_s& rule, size_t index) {
+            return matchesCall(rule, index) && (rule.signalNumber != 0) == raising;
+        };
+    };
+    const SimFaultRule_s* raising = firstFiring(what, matching(true));
+    if (raising != nullptr)
+        (void)raise(raising->signalNumber);
+    return failWithErrno(firstFiring(what, matching(false)), errnoOut);
 }
 
 }  // namespace
@@ -180,9 +191,7 @@ void simFaultTrackFd(const char* path, int fd)
 {
     uint64_t watching = 0;
     for (size_t i = 0; i < ruleCount; ++i) {
-        bool onDescriptor = rules[i].what == SIM_RULE_READ || rules[i].what == SIM_RULE_WRITE ||
-                            rules[i].what == SIM_RULE_CLOSE || rules[i].what == SIM_RULE_FCNTL ||
-                            rules[i].what == SIM_RULE_FSYNC;
+        bool onDescriptor = rules[i].what >= SIM_RULE_READ && rules[i].what != SIM_RULE_RENAME;
         if (onDescriptor && samePathOrTemporary(rules[i].text, path))
             watching |= uint64_t{1} << i;
     }
@@ -214,19 +223,22 @@ bool simFaultFdCall(int call, int fd, int* errnoOut)
         return false;
     int what = call == SIM_FAULT_READ    ? SIM_RULE_READ
                : call == SIM_FAULT_WRITE ? SIM_RULE_WRITE
+               : call == SIM_FAULT_CLOSE ? SIM_RULE_CLOSE
                : call == SIM_FAULT_FCNTL ? SIM_RULE_FCNTL
                : call == SIM_FAULT_FSYNC ? SIM_RULE_FSYNC
-                                         : SIM_RULE_CLOSE;
-    auto onThisFd = [watching](const SimFaultRule_s&, size_t index) {
-        return (watching >> index & 1) != 0;
-    };
-    return failWithErrno(firstFiring(what, onThisFd), errnoOut);
+                                         : SIM_RULE_FCHOWN;
+    return signalOrFail(
+        what,
+        [watching](const SimFaultRule_s&, size_t index) { return (watching >> index & 1) != 0; },
+        errnoOut);
 }
 
 bool simFaultRename(const char* from, int* errnoOut)
 {
-    auto samePath = [from](const SimFaultRule_s& rule, size_t) {
-        return samePathOrTemporary(rule.text, from) || numberedFile(rule.text, from);
-    };
-    return failWithErrno(firstFiring(SIM_RULE_RENAME, samePath), errnoOut);
+    return signalOrFail(
+        SIM_RULE_RENAME,
+        [from](const SimFaultRule_s& rule, size_t) {
+            return samePathOrTemporary(rule.text, from) || numberedFile(rule.text, from);
+        },
+        errnoOut);
 }

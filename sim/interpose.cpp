@@ -37,6 +37,7 @@ using ReaddirFn = struct dirent* (*)(DIR*);
 using Readdir64Fn = struct dirent64* (*)(DIR*);
 using ClosedirFn = int (*)(DIR*);
 using FcntlFn = int (*)(int, int, ...);
+using FchownFn = int (*)(int, uid_t, gid_t);
 using FsyncFn = int (*)(int);
 using RenameFn = int (*)(const char*, const char*);
 using StatFn = int (*)(const char*, struct stat*);
@@ -53,6 +54,7 @@ Readdir64Fn realReaddir64 = nullptr;
 ClosedirFn realClosedir = nullptr;
 FcntlFn realFcntl = nullptr;
 FcntlFn realFcntl64 = nullptr;
+FchownFn realFchown = nullptr;
 FsyncFn realFsync = nullptr;
 RenameFn realRename = nullptr;
 StatFn realStat = nullptr;
@@ -143,7 +145,7 @@ int statCommon(StatFn* slot, const char* name, const char* path, struct stat* in
     return resolve(slot, name)(path, info);
 }
 
-// A read, write, close, fcntl or fsync on a descriptor that a file fault watches.
+// A call on a descriptor that a file fault watches.
 bool fdFault(int call, int fd)
 {
     int errnoValue = 0;
@@ -379,29 +381,12 @@ ssize_t __read_chk(int fd, void* buffer, size_t count, size_t /*bufferSize*/)
     return readCommon(fd, buffer, count);
 }
 
-ssize_t write(int fd, const void* buffer, size_t count)
+// Only a fault is this simulator's business: owners are the kernel's.
+int fchown(int fd, uid_t owner, gid_t group)
 {
-    if (simDepth == 0 && simFileFaultsArmed && fdFault(SIM_FAULT_WRITE, fd))
+    if (simDepth == 0 && simFileFaultsArmed && fdFault(SIM_FAULT_FCHOWN, fd))
         return -1;
-    return simRealWrite(fd, buffer, count);
-}
-
-int fcntl(int fd, int command, ...)
-{
-    va_list args;
-    va_start(args, command);
-    void* argument = va_arg(args, void*);
-    va_end(args);
-    return fcntlCommon(resolve(&realFcntl, "fcntl"), fd, command, argument);
-}
-
-int fcntl64(int fd, int command, ...)
-{
-    va_list args;
-    va_start(args, command);
-    void* argument = va_arg(args, void*);
-    va_end(args);
-    return fcntlCommon(resolve(&realFcntl64, "fcntl64"), fd, command, argument);
+    return resolve(&realFchown, "fchown")(fd, owner, group);
 }
 
 int fsync(int fd)
@@ -447,6 +432,31 @@ int lstat(const char* path, struct stat* info)
 int lstat64(const char* path, struct stat64* info)
 {
     return statCommon(&realLstat64, "lstat64", path, reinterpret_cast<struct stat*>(info));
+}
+
+ssize_t write(int fd, const void* buffer, size_t count)
+{
+    if (simDepth == 0 && simFileFaultsArmed && fdFault(SIM_FAULT_WRITE, fd))
+        return -1;
+    return simRealWrite(fd, buffer, count);
+}
+
+int fcntl(int fd, int command, ...)
+{
+    va_list args;
+    va_start(args, command);
+    void* argument = va_arg(args, void*);
+    va_end(args);
+    return fcntlCommon(resolve(&realFcntl, "fcntl"), fd, command, argument);
+}
+
+int fcntl64(int fd, int command, ...)
+{
+    va_list args;
+    va_start(args, command);
+    void* argument = va_arg(args, void*);
+    va_end(args);
+    return fcntlCommon(resolve(&realFcntl64, "fcntl64"), fd, command, argument);
 }
 
 DIR* opendir(const char* path)

@@ -89,14 +89,17 @@ constexpr int SIM_FAULT_READ = 2;
 constexpr int SIM_FAULT_WRITE = 3;
 constexpr int SIM_FAULT_CLOSE = 4;
 constexpr int SIM_FAULT_FCNTL = 5;
-constexpr int SIM_FAULT_FSYNC = 6;
+constexpr int SIM_FAULT_FCHOWN = 6;
+constexpr int SIM_FAULT_FSYNC = 7;
 extern bool simFileFaultsArmed;
 extern bool simMallocFaultsArmed;
 bool simFaultMalloc(size_t size);
 bool simFaultOpen(const char* path, int* errnoOut);
 void simFaultTrackFd(const char* path, int fd);
 void simFaultForgetFd(int fd);
-// call: SIM_FAULT_READ, SIM_FAULT_WRITE, SIM_FAULT_CLOSE, SIM_FAULT_FCNTL or SIM_FAULT_FSYNC.
+// call: SIM_FAULT_READ, SIM_FAULT_WRITE, SIM_FAULT_CLOSE, SIM_FAULT_FCNTL, SIM_FAULT_FCHOWN or
+// SIM_FAULT_FSYNC.
+// A signal rule raises its signal and lets the call go on.
 bool simFaultFdCall(int call, int fd, int* errnoOut);
 // A rename whose source is a rule's path, one of its temporary files or one of its
 // numbered files "PATH.N".

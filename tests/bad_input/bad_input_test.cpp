@@ -107,6 +107,7 @@ const std::vector<BadFile>& badFiles()
         readerRefuses("later-pair-name-first.xml", "volume",
                       "XMLParser: volumeName without volumeGUID\n"),
         readerRefuses("misspelt-end-tag.xml", "volume", "XMLParser: volumeName is not closed\n"),
+        readerRefuses("id-not-closed.xml", "pool", "XMLParser: poolGUID is not closed\n"),
         readerRefuses("comment-not-closed.xml", "volume", "XMLParser: comment is not closed\n"),
         readerRefuses("nul-in-name.xml", "volume", "XMLParser: volumeName holds a zero byte\n"),
         readerRefuses("nul-in-id.xml", "volume", "XMLParser: volumeGUID holds a zero byte\n"),

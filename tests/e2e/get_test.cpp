@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: Apache-2.0
 // The get road: listing the admin directory, reading each object's ID, writing the
 // ID list file; every message of its failures, checked byte for byte.
+#include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -123,12 +126,22 @@ const GetCase kGetCases[] = {
         "ids.xml", nullptr, VOLUME_OK, 0, FileCheck::Content,
         listFile("volume", {{"a&b>c\xc3\xa9", testId(4)}}), getRequests("volume", "a&b>c\xc3\xa9")),
     // Names that the list file cannot give back as they are: left out with their IDs.
-    row("NameWithBlankLeftOut", "volume",
-        {{"volume", "A B", 6, testId(4)}, {"volume", "V1", 6, testId(1)}}, {}, "ids.xml", nullptr,
-        "Volume A B could not be saved: the list file cannot hold its name (Tavro ID " + testId(4) +
-            ")\n" VOLUME_PARTIAL,
+    row("NameWithWhiteSpaceLeftOut", "volume",
+        {{"volume", "A\tB", 6, testId(5)},
+         {"volume", "A\nB", 6, testId(6)},
+         {"volume", "A B", 6, testId(4)},
+         {"volume", "V1", 6, testId(1)}},
+        {}, "ids.xml", nullptr,
+        "Volume A\tB could not be saved: the list file cannot hold its name (Tavro ID " +
+            testId(5) + ")\nVolume A\nB could not be saved: the list file cannot hold its name " +
+            "(Tavro ID " + testId(6) +
+            ")\nVolume A B could not be saved: the list file cannot hold its name (Tavro ID " +
+            testId(4) +
+            ")\n\n\nUpdated the file \"{path}\" with Volume GUID List, but 3 volumes could not be "
+            "saved\n",
         1, FileCheck::Content, listFile("volume", {{"V1", testId(1)}}),
-        getRequests("volume", "A B") + getRequests("volume", "V1")),
+        getRequests("volume", "A\tB") + getRequests("volume", "A\nB") +
+            getRequests("volume", "A B") + getRequests("volume", "V1")),
     row("NameWithTagLeftOut", "pool",
         {{"pool", "P1 ", 6, testId(11)},
          {"pool", "P2", 6, testId(12)},
@@ -220,6 +233,15 @@ const GetCase kGetCases[] = {
     kept("CloseFails", "pool", kMixed, {{"close", "--path", "{path}", "--errno", "5"}},
          "close failed, ccode = -1, error = 5\n" WRITER_FAILED,
          getRequests("pool", "P1") + getRequests("pool", "P2")),
+    // Where the caller may not give the file away, its owner is left as the kernel sets it.
+    row("OwnerCannotBeKept", "volume", kMixed, {{"fchown", "--path", "{path}", "--errno", "1"}},
+        "ids.xml", "old", VOLUME_OK, 0, FileCheck::Content, kVolumes, kVolumeRequests),
+    kept("OwnerChangeFails", "volume", kMixed, {{"fchown", "--path", "{path}", "--errno", "5"}},
+         "close failed, ccode = -1, error = 5\n" WRITER_FAILED, kVolumeRequests),
+    // A signal during the last write: the file is complete, but the rename is not made.
+    kept("SignalDuringTheWriteKeepsTheFile", "volume", kMixed,
+         {{"write", "--path", "{path}", "--signal", "15", "--nth", "5"}},
+         "getName : interrupted by signal 15\n", kVolumeRequests),
     written("InterruptedWriteIsRetried", "volume",
             {{"write", "--path", "{path}", "--errno", "4", "--nth", "2"}}, VOLUME_OK, 0, kVolumes,
             kVolumeRequests),
@@ -428,8 +450,8 @@ TEST_F(EndToEnd, FileModes)
 }
 
 // A symbolic link is written through only to a device, FIFO or socket: the target of a
-// planted link is never overwritten.
-TEST_F(EndToEnd, SymbolicLinkToAFileIsRefused)
+// planted link is never overwritten. A socket is no file to open.
+TEST_F(EndToEnd, SymbolicLinkIsWrittenThroughOnlyToAStream)
 {
     add({"volume", "V1", 6, testId(1)});
     writeFile(file("target.xml"), "target");
@@ -445,6 +467,27 @@ TEST_F(EndToEnd, SymbolicLinkToAFileIsRefused)
     EXPECT_FALSE(std::filesystem::exists(file("missing.xml")));
     ASSERT_EQ(symlink("/dev/null", file("null.xml").c_str()), 0);
     EXPECT_EQ(run({"get", "volume", file("null.xml")}).process.exitStatus, 0);
+
+    // The test holds the FIFO's reading end, so that the open does not wait.
+    ASSERT_EQ(mkfifo(file("fifo").c_str(), 0600), 0);
+    int fifo = open(file("fifo").c_str(), O_RDWR | O_NONBLOCK);
+    ASSERT_GE(fifo, 0);
+    ASSERT_EQ(symlink("fifo", file("fifo.xml").c_str()), 0);
+    EXPECT_EQ(run({"get", "volume", file("fifo.xml")}).process.out,
+              kBanner + withPath(VOLUME_OK, file("fifo.xml")));
+    char list[256] = {};
+    EXPECT_EQ(std::string(list, static_cast<size_t>(read(fifo, list, sizeof list))),
+              listFile("volume", {{"V1", testId(1)}}));
+    close(fifo);
+
+    sockaddr_un address{AF_UNIX, {}};
+    snprintf(address.sun_path, sizeof address.sun_path, "%s", file("socket").c_str());
+    int listening = socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_EQ(bind(listening, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(symlink("socket", file("socket.xml").c_str()), 0);
+    EXPECT_EQ(run({"get", "volume", file("socket.xml")}).process.out,
+              kBanner + withPath("Open failed, error : 6\n" WRITER_FAILED, file("socket.xml")));
+    close(listening);
 }
 
 // A user who owns the list file but not its directory: no temporary file can be made there,

@@ -19,6 +19,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "temp_dir.h"
+
 namespace e2e {
 
 namespace {
@@ -44,6 +46,26 @@ void drain(int& fd, std::string& into)
         close(fd);
         fd = -1;
     }
+}
+
+// A name as zapisim escapes it in show and journal lines (\t, \n, \\ and \xHH written
+// out), back to its bytes.
+std::string unescapeName(const std::string& text)
+{
+    std::string name;
+    for (size_t at = 0; at < text.size(); ++at) {
+        char next = at + 1 < text.size() ? text[at + 1] : '\0';
+        if (text[at] != '\\' || next == '\0') {
+            name += text[at];
+        } else if (next == 'x' && at + 3 < text.size()) {
+            name += static_cast<char>(std::stoi(text.substr(at + 2, 2), nullptr, 16));
+            at += 3;
+        } else {
+            name += next == 't' ? '\t' : next == 'n' ? '\n' : next;
+            ++at;
+        }
+    }
+    return name;
 }
 
 Lines splitTabs(const std::string& line)
@@ -187,25 +209,18 @@ ProcessResult runProcess(const Lines& argv, const StdinFeed* feed, size_t addres
 
 std::string makeSystem()
 {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern =
-        std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/korvane-e2e-XXXXXX";
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    if (mkdtemp(buffer.data()) == nullptr) {
+    std::string dir = testdir::makeTempDir("korvane-e2e");
+    if (dir.empty()) {
         ADD_FAILURE() << "mkdtemp: " << std::strerror(errno);
         return "";
     }
-    std::string dir = buffer.data();
     zapisim("init", dir + "/system");
     return dir;
 }
 
 void removeTree(const std::string& dir)
 {
-    std::error_code ignored;
-    if (!dir.empty())
-        std::filesystem::remove_all(dir, ignored);
+    testdir::removeTree(dir);
 }
 
 ProcessResult zapisim(const std::string& sub, const std::string& dir, const Lines& args)
@@ -234,7 +249,8 @@ std::vector<SimObject> showObjects(const std::string& dir)
             ADD_FAILURE() << "zapisim show line of unknown shape: " << line;
             continue;
         }
-        objects.push_back({fields[0], fields[1], std::atoi(fields[2].c_str()), fields[3]});
+        objects.push_back(
+            {fields[0], unescapeName(fields[1]), std::atoi(fields[2].c_str()), fields[3]});
     }
     return objects;
 }
@@ -253,7 +269,7 @@ Journal readJournal(const std::string& dir)
         } else if (fields.size() == 6) {
             JournalRequest request;
             request.op = std::atol(fields[0].c_str());
-            request.object = fields[1];
+            request.object = unescapeName(fields[1]);
             request.result = fields[2];
             request.key = fields[3];
             request.hasMask = fields[4] != "-";

@@ -412,6 +412,13 @@ const PutCase kDiffCases[] = {
             getRequests("volume", "V3") + getRequests("volume", "V4") +
             getRequests("volume", "V1") + getInfoStop("volume", "V5", "0") +
             getInfoStop("volume", "V6", "status=99")),
+    // A bad ID text is enough to stop put.
+    mixed("BadIdAloneStops", "volume", {}, volumes(vn("V1") + vg(testId(1)) + vn("V2") + vg("-x")),
+          diffLine("same", "Volume \"V1\"", testId(1)) +
+              diffLine("bad-id", "Volume \"V2\"", "LB_GUIDFromString status 20821" STOPS) +
+              diffLine("not-in-file", "Volume \"V3\"", testId(3)) +
+              summary("1 same, 0 change, 0 inactive, 0 missing, 0 failed, 1 bad-id, 1 not-in-file"),
+          255, {}, kDiffV123),
     // A name listed again is compared with what put would have written at its first pair.
     mixed("NameListedTwice", "volume", {}, volumes(vn("V1") + vg(kNew1) + vn("V1") + vg(testId(1))),
           diffLine("change", "Volume \"V1\"", to(1, kNew1)) +

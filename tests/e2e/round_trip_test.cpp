@@ -109,7 +109,6 @@ TEST_F(EndToEnd, ManyVolumesRoundTrip)
     Outcome get = run({"get", "volume", path});
     EXPECT_EQ(get.process.exitStatus, 0);
     EXPECT_EQ(get.requests.size(), 300u * 5);
-    EXPECT_GT(readFile(path).size(), 3u * 4096);
     Outcome put = run({"put", "volume", path});
     EXPECT_EQ(put.process.out, kBanner + withPath(kVolumePutOk, path));
     EXPECT_EQ(put.process.exitStatus, 0);
@@ -137,14 +136,14 @@ TEST_F(EndToEnd, GetToStandardOutputPrintsOnlyTheList)
     EXPECT_EQ(keep.requests, Lines{});
 }
 
-// "-" and /dev/stdout put the list on descriptor 1 as it stands: a file redirected there
-// gets exactly the list, and a log appended to keeps its start.
+// "-", /dev/stdout and the other names of descriptor 1 put the list on it as it stands: a
+// file redirected there gets exactly the list, and a log appended to keeps its start.
 TEST_F(EndToEnd, RedirectedStandardOutputHoldsTheListAlone)
 {
     add({"volume", "V1", 6, testId(1)});
     add({"volume", "V2", 2, testId(2)});
     const std::string out = file("out");
-    for (std::string word : {"-", "/dev/stdout"}) {
+    for (std::string word : {"-", "/dev/stdout", "/dev/fd/1", "/proc/self/fd/1"}) {
         for (std::string redirection : {">", ">>"}) {
             writeFile(out, "earlier\n");
             ProcessResult result =

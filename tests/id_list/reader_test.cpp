@@ -20,6 +20,7 @@
 #include "admin_client.h"
 #include "id_list.h"
 #include "roads_support.h"
+#include "temp_dir.h"
 #include "workflows.h"
 
 namespace {
@@ -345,16 +346,14 @@ class ReadFileTest : public ReaderTest {
     void SetUp() override
     {
         ReaderTest::SetUp();
-        char pattern[] = "/tmp/korvane-reader-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        directory = pattern;
+        directory = testdir::makeTempDir("korvane-reader");
+        ASSERT_NE(directory, "");
         path = directory + "/ids.xml";
         isPool = 1;
     }
     void TearDown() override
     {
-        unlink(path.c_str());
-        rmdir(directory.c_str());
+        testdir::removeTree(directory);
         ReaderTest::TearDown();
     }
     void writeFile(const std::string& content)

@@ -12,13 +12,6 @@
 
 namespace {
 
-void freeList()
-{
-    while (NameGUIDList_s* node = takeFirstNode()) {
-        free(node);
-    }
-}
-
 // "name|ID" of each node.
 std::string listText()
 {
@@ -57,7 +50,7 @@ class ReaderTexts : public testing::TestWithParam<unsigned char> {
     }
     void TearDown() override
     {
-        freeList();
+        discardList();
     }
 
     // Parses one pair and returns what the list holds, or the output of a refusal.
@@ -74,7 +67,7 @@ class ReaderTexts : public testing::TestWithParam<unsigned char> {
         }
         EXPECT_EQ(output, "");
         std::string pairs = listText();
-        freeList();
+        discardList();
         return pairs;
     }
 };

@@ -118,25 +118,6 @@ TEST_P(FindElementCase, EverySubRangeStaysInBounds)
                     EXPECT_EQ(block.text(), std::string(c.after, count));
                 }
             }
-            if (result == 0) {
-                getAttributeValue("kind", &element);
-            }
-            char* name = nullptr;
-            size_t length = 0;
-            findNextElement(block.at(0), block.last(), &element, &name, &length);
-            char* position = nullptr;
-            findStartTag(c.name, strlen(c.name), block.at(0), block.last(), &position);
-            findEndTagReverse(c.name, block.last(), block.at(0), &position);
-            for (char* cursor = block.at(0); cursor <= block.last(); ++cursor) {
-                char* moved = cursor;
-                skipWhiteSpace(&moved, block.last());
-                moved = cursor;
-                skipToWordEnd(&moved, block.last());
-                moved = cursor;
-                skipCDATA(&moved, block.last());
-                isCDATAStart(cursor, block.last());
-                isCDATAEnd(cursor, block.last());
-            }
         }
     }
 }

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "id_list.h"
+#include "temp_dir.h"
 #include "workflows.h"
 
 // The writer's write and close calls come through here. Disarmed they go straight to
@@ -92,19 +93,16 @@ class Writer : public testing::Test {
    protected:
     void SetUp() override
     {
-        char pattern[] = "/tmp/korvane-writer-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir = pattern;
+        dir = testdir::makeTempDir("korvane-writer");
+        ASSERT_NE(dir, "");
         path = dir + "/ids.xml";
         isPool = 1;
     }
     void TearDown() override
     {
         shim = Shim{};
-        while (NameGUIDList_s* node = takeFirstNode()) {
-            free(node);
-        }
-        std::filesystem::remove_all(dir);
+        discardList();
+        testdir::removeTree(dir);
     }
     // Runs the writer on `target` and returns what it printed.
     std::string run(const std::string& target, int* result)

@@ -56,7 +56,7 @@ class CliTest : public ::testing::Test {
    protected:
     void SetUp() override
     {
-        scratch = makeTempDir();
+        scratch = testdir::makeTempDir("zapisim-test");
         ASSERT_FALSE(scratch.empty());
         sys = scratch + "/system";
         ASSERT_EQ(zapisim({"init", sys}).status, 0);
@@ -143,8 +143,10 @@ TEST_F(CliTest, HelpListsTheCommands)
                   "zapisim fail DIR (OP (--status N | --errno E | --signal S) [--name NAME]"
                   " | device --errno E"
                   " | opendir|readdir pool|volume --errno E | malloc --size S"
-                  " | open|read|write|close|fcntl|fsync|rename --path P (--errno E | --signal S))"
-                  " [--nth N] | zapisim fail DIR clear\n"
+                  " | open --path P --errno E"
+                  " | read|write|close|fcntl|fchown|fsync|rename --path P (--errno E | --signal S))"
+                  " [--nth N]"
+                  " | zapisim fail DIR clear\n"
                   "zapisim journal DIR [--clear | off | on]\n"
                   "zapisim run DIR -- COMMAND [ARGS...]\n"
                   "zapisim lock DIR --shared|--exclusive -- COMMAND [ARGS...]\n"
@@ -204,7 +206,7 @@ TEST_F(CliTest, RefusesBadCommandsWithOneLine)
         {{"fail", "SYS", "16", "--status", "0"}, "zapisim: bad status: \"0\"\n"},
         {{"fail", "SYS", "device"}, "zapisim: --errno E is required\n"},
         {{"fail", "SYS", "write", "--errno", "5"}, "zapisim: --path P is required\n"},
-        {{"fail", "SYS", "rename", "--path", "f", "--errno", "5", "--signal", "2"},
+        {{"fail", "SYS", "fchown", "--errno", "1", "--signal", "2"},
          "zapisim: give one of --errno E and --signal S\n"},
         {{"fail", "SYS", "malloc", "--nth", "2"}, "zapisim: --size S is required\n"},
         {{"fail", "SYS", "readdir", "pool", "--errno", "5", "--nth", "0"},
@@ -395,6 +397,10 @@ const FaultCase FAULTS[] = {
      {"write", "--path", "FILE", "--errno", "27"},
      {"write", "TEMP", "x"},
      "write write errno=27\n"},
+    {"signal during the second write",
+     {"write", "--path", "FILE", "--signal", "10", "--nth", "2"},
+     {"write", "FILE", "one", "write", "FILE", "two", "read", "FILE"},
+     "write ok\nwrite ok signal=10\nread two\n"},
     {"close fails",
      {"close", "--path", "FILE", "--errno", "5"},
      {"write", "FILE", "x", "read", "FILE"},

@@ -13,19 +13,10 @@
 #include <string>
 
 #include "store.h"
+#include "temp_dir.h"
 #include "zapisim.h"
 
 namespace simtest {
-
-inline std::string makeTempDir()
-{
-    const char* tmp = getenv("TMPDIR");
-    std::string pattern =
-        std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/zapisim-test-XXXXXX";
-    if (mkdtemp(pattern.data()) == nullptr)
-        return "";
-    return pattern;
-}
 
 inline void addObject(const std::string& root, int kind, const std::string& name, uint32_t state,
                       const uint8_t* id)
@@ -83,7 +74,7 @@ class SystemTest : public ::testing::Test {
    protected:
     void SetUp() override
     {
-        base = makeTempDir();
+        base = testdir::makeTempDir("zapisim-test");
         ASSERT_FALSE(base.empty());
         root = base + "/system";
         ASSERT_EQ(simCreateSystem(root.c_str()), 0);

@@ -20,13 +20,6 @@ namespace roads {
 
 using Pairs = std::vector<std::pair<std::string, std::string>>;
 
-inline void freeList()
-{
-    while (NameGUIDList_s* node = takeFirstNode()) {
-        free(node);
-    }
-}
-
 inline Pairs listPairs()
 {
     Pairs pairs;
@@ -82,13 +75,13 @@ class ScriptedDevice : public ::testing::Test {
    protected:
     void SetUp() override
     {
-        freeList();
+        discardList();
         zapisimScriptBegin();
     }
     void TearDown() override
     {
         zapisimScriptEnd();
-        freeList();
+        discardList();
         isPool = 0;
     }
 };

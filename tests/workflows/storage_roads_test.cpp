@@ -14,6 +14,7 @@
 
 #include "id_list.h"
 #include "roads_support.h"
+#include "temp_dir.h"
 #include "workflows.h"
 
 namespace {
@@ -46,10 +47,9 @@ class StorageRoads : public ::testing::Test {
    protected:
     void SetUp() override
     {
-        roads::freeList();
-        char pattern[] = "/tmp/korvane-roads-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        work = pattern;
+        discardList();
+        work = testdir::makeTempDir("korvane-roads");
+        ASSERT_NE(work, "");
         system = work + "/system";
         listFile = work + "/ids.xml";
         zapisim("init " + system);
@@ -57,10 +57,9 @@ class StorageRoads : public ::testing::Test {
     void TearDown() override
     {
         zapisimUseSystem(nullptr);
-        roads::freeList();
+        discardList();
         isPool = 0;
-        std::string remove = "rm -rf " + work;
-        EXPECT_EQ(std::system(remove.c_str()), 0);
+        testdir::removeTree(work);
     }
     void add(const char* kind, const std::string& name, int state, const std::string& id)
     {
