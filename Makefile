@@ -10,10 +10,13 @@ PREFIX ?= /usr/local
 DESTDIR ?=
 
 # Debian packages the build and the test suite need (groff-base and man-db check
-# the manual pages; dpkg-dev and file let CPack compute the packages' dependencies;
-# systemd's systemd-analyze verifies the backup units).
-DEPS := cmake make g++ gcc pkg-config libgtest-dev libgmock-dev \
+# the manual pages, git runs their examples; dpkg-dev and file let CPack compute the
+# packages' dependencies; systemd's systemd-analyze verifies the backup units).
+DEPS := cmake make g++ gcc pkg-config libgtest-dev libgmock-dev git \
         groff-base man-db dpkg-dev file systemd
+
+# What `make package` and the packaging tests add: lintian checks the packages.
+PACKAGE_DEPS := lintian
 
 # What only `make bench` needs, kept apart so that `make test` stays lean: Google
 # Benchmark, the libraries it compares against, GNU time for peak memory, python3 for
@@ -45,22 +48,19 @@ configure: deps
 build: configure  ## build korvane, the simulator and the tests in build/PRESET
 	cmake --build --preset $(PRESET)
 
-# The build's output goes to BUILD_DIR/build.log, shown only when the build fails. Then
-# one line per failing test as it fails, and ctest's summary; the whole run, with the
-# output of every failing test, goes to BUILD_DIR/ctest.log. SHOW_FAILURES=yes prints
+# Builds, then runs the tests, quietly when all pass (scripts/test.sh): a progress
+# line while building, one line per failing test as it fails, and CTest's summary.
+# The build's output is in BUILD_DIR/build.log (shown only when the build fails), the
+# whole test run in BUILD_DIR/ctest.log. T=REGEX and L=LABEL pick tests as ctest -R and
+# -L do (make test T='^id_list\.' L=unit; ctest --print-labels lists the labels) in
+# the same build tree, building only what those tests need. SHOW_FAILURES=yes prints
 # the failing tests' output too (CI does).
 SHOW_FAILURES ?= no
-test: configure  ## build everything and run the test suite
-	@echo "Building in $(BUILD_DIR) (log: $(BUILD_DIR)/build.log)"
-	@cmake --build --preset $(PRESET) > $(BUILD_DIR)/build.log 2>&1 \
-	  || { cat $(BUILD_DIR)/build.log; echo "The build failed: $(BUILD_DIR)/build.log"; exit 1; }
-	@set -o pipefail; ctest --preset $(PRESET) --output-log $(BUILD_DIR)/ctest.log | awk \
-	  -v show=$(SHOW_FAILURES) \
-	  '/% tests passed, / { summary = 1 } \
-	   /^ *Start +[0-9]+: |^ *[0-9]+\/[0-9]+ Test +#/ { failing = 0 } \
-	   /\*\*\*(Failed|Timeout|Exception|Not Run)/ { failing = 1; print; fflush(); next } \
-	   summary || (failing && show == "yes") { print; fflush() }' \
-	  || { echo "The whole run, with the output of the failing tests: $(BUILD_DIR)/ctest.log"; exit 1; }
+T ?=
+L ?=
+test: configure  ## build and run the tests (T=REGEX, L=LABEL: only those)
+	@$(MAKE) --no-print-directory deps DEPS="$(DEPS) $(PACKAGE_DEPS)"
+	@bash scripts/test.sh $(PRESET) $(BUILD_DIR) $(SHOW_FAILURES) '$(T)' '$(L)'
 
 # Only korvane and the simulator, not the tests.
 demo: configure  ## build korvane and zapisim only, and run them against a simulated system
@@ -68,33 +68,30 @@ demo: configure  ## build korvane and zapisim only, and run them against a simul
 	bash scripts/demo.sh $(BUILD_DIR)
 
 # korvane into PREFIX/sbin, zapisim into PREFIX/libexec/zapisim (PREFIX/bin links to
-# it), the manual pages into PREFIX/share/man; everything under DESTDIR when given. Only
-# what is installed is built, not the tests.
-# The binaries are stripped, as in the packages. What was installed is listed in
-# BUILD_DIR/install_manifest.txt (without DESTDIR) and kept, DESTDIR included, in
-# BUILD_DIR/installed-files.txt for make uninstall: the packaging test installs from
-# the same build tree and rewrites the manifest.
-INSTALLED_TARGETS := korvane zapisim korvane_manual_page zapisim_manual_page
+# it), the manual pages into PREFIX/share/man, the bash completions into
+# PREFIX/share/bash-completion/completions; everything under DESTDIR when given. Only
+# what is installed is built, not the tests. The binaries are stripped, as in the
+# packages. Each destination (PREFIX and DESTDIR) keeps its own record of what was
+# installed there, in BUILD_DIR/installs/, and make uninstall with the same PREFIX and
+# DESTDIR removes exactly that (see scripts/install.sh).
+INSTALLED_TARGETS := korvane zapisim korvane_manual_page zapisim_manual_page korvane_changelog
 install: configure  ## install into PREFIX (/usr/local), under DESTDIR when given; stripped
 	cmake --build --preset $(PRESET) --target $(INSTALLED_TARGETS)
-	DESTDIR="$(DESTDIR)" cmake --install $(BUILD_DIR) --prefix "$(PREFIX)" --strip
-	@sed 's|^|$(DESTDIR)|' $(BUILD_DIR)/install_manifest.txt > $(BUILD_DIR)/installed-files.txt
+	@bash scripts/install.sh install $(BUILD_DIR) $(BUILD_DIR)/installs "$(PREFIX)" "$(DESTDIR)"
 
-# Removes the files of the last make install, then the directories that only they used.
-uninstall:  ## remove what make install installed
-	@list=$(BUILD_DIR)/installed-files.txt; \
-	if [ ! -f $$list ]; then echo "nothing to uninstall: no $$list (make install writes it)"; exit 1; fi; \
-	while IFS= read -r file || [ -n "$$file" ]; do \
-	  rm -f -- "$$file" && echo "removed $$file"; \
-	  case $$file in */libexec/zapisim/*|*/doc/korvane/*|*/doc/zapisim/*) \
-	    rmdir -- "$${file%/*}" 2>/dev/null || true ;; esac; \
-	done < $$list; \
-	rm -f $$list
+uninstall:  ## remove what make install put at the same PREFIX and DESTDIR
+	@bash scripts/install.sh uninstall $(BUILD_DIR)/installs "$(PREFIX)" "$(DESTDIR)"
 
-# The Debian packages korvane_VERSION_ARCH.deb and zapisim_VERSION_ARCH.deb.
-package: build  ## the Debian packages, in build/PRESET/packages
+# The Debian packages korvane_VERSION-1_ARCH.deb and zapisim_VERSION-1_ARCH.deb, from
+# what make install builds (not the tests), each checked by lintian.
+package: configure  ## the Debian packages, in build/PRESET/packages, checked by lintian
+	@$(MAKE) --no-print-directory deps DEPS="$(DEPS) $(PACKAGE_DEPS)"
+	cmake --build --preset $(PRESET) --target $(INSTALLED_TARGETS)
 	cpack --config $(BUILD_DIR)/CPackConfig.cmake -B $(BUILD_DIR)/packages
 	@rm -rf $(BUILD_DIR)/packages/_CPack_Packages
+	@out=$$(lintian --fail-on error,warning $(BUILD_DIR)/packages/*.deb 2>&1); status=$$?; \
+	  grep -v '^running with root privileges is not recommended!$$' <<< "$$out" || true; \
+	  [ $$status = 0 ] || { echo "lintian: errors or warnings in the packages above"; exit 1; }
 	@ls -1 $(BUILD_DIR)/packages/*.deb
 
 # Benchmarks in build/bench, then whole runs against the simulated system; the

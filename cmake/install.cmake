@@ -3,13 +3,16 @@
 #
 #   sbin/korvane                    the administrator's tool        (component korvane)
 #   share/man/man8/korvane.8.gz
-#   share/doc/korvane/              README.md, CHANGELOG.md, copyright
+#   share/doc/korvane/              README.md, changelog.gz (CHANGELOG.md), copyright,
+#                                   changelog.Debian.gz
+#   share/bash-completion/completions/korvane
 #   lib/systemd/system/             korvane-backup.service and .timer, not enabled
 #   libexec/zapisim/zapisim         the simulator and its preload   (component zapisim)
 #   libexec/zapisim/libzapisim.so   library, side by side: zapisim finds the library
 #   bin/zapisim -> ../libexec/...   next to its own resolved executable
 #   share/man/man1/zapisim.1.gz
-#   share/doc/zapisim/              zapisim.md, copyright
+#   share/doc/zapisim/              zapisim.md, copyright, changelog.Debian.gz
+#   share/bash-completion/completions/zapisim
 #
 # `cmake --install` honours --prefix and the DESTDIR environment variable; the
 # Debian packages are made from the same rules (cmake/packaging.cmake).
@@ -26,36 +29,70 @@ set(KORVANE_STAGE_DIR ${CMAKE_BINARY_DIR}/install-stage)
 # package's share/doc/PACKAGE/copyright.
 set(KORVANE_COPYRIGHT ${PROJECT_SOURCE_DIR}/cmake/copyright)
 
-# Manual pages go out compressed with gzip -9n, as Debian ships them (reproducibly:
-# no name or time stamp in the header). Without gzip they are installed as written.
+# The version of the Debian packages: the project's, with Debian revision 1 (see
+# cmake/packaging.cmake); each package's changelog.Debian.gz names it.
+set(KORVANE_DEB_VERSION ${PROJECT_VERSION}-1)
+set(KORVANE_COMPLETIONS_DIR ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
+
+# Manual pages and the upstream changelog go out compressed with gzip -9n, as Debian
+# ships them (reproducibly: no name or time stamp in the header), by the build target
+# TARGET. Without gzip they are installed as written.
 find_program(KORVANE_GZIP gzip)
 
-function(korvane_install_manual_page page section component)
-  set(source ${PROJECT_SOURCE_DIR}/docs/${page}.${section})
+function(korvane_install_compressed source name target destination component)
   if(KORVANE_GZIP)
-    set(compressed ${KORVANE_STAGE_DIR}/${page}.${section}.gz)
+    set(compressed ${KORVANE_STAGE_DIR}/${name}.gz)
     add_custom_command(
       OUTPUT ${compressed}
       COMMAND ${CMAKE_COMMAND} -E make_directory ${KORVANE_STAGE_DIR}
       COMMAND sh -c "\"$0\" -9 -n -c \"$1\" > \"$2\"" ${KORVANE_GZIP} ${source} ${compressed}
       DEPENDS ${source}
-      COMMENT "Compressing manual page ${page}(${section})"
+      COMMENT "Compressing ${name}"
       VERBATIM)
-    add_custom_target(${page}_manual_page ALL DEPENDS ${compressed})
-    install(FILES ${compressed}
-      DESTINATION ${CMAKE_INSTALL_MANDIR}/man${section} COMPONENT ${component})
+    add_custom_target(${target} ALL DEPENDS ${compressed})
+    install(FILES ${compressed} DESTINATION ${destination} COMPONENT ${component})
   else()
-    install(FILES ${source}
-      DESTINATION ${CMAKE_INSTALL_MANDIR}/man${section} COMPONENT ${component})
+    install(FILES ${source} DESTINATION ${destination} RENAME ${name} COMPONENT ${component})
   endif()
+endfunction()
+
+function(korvane_install_manual_page page section component)
+  korvane_install_compressed(${PROJECT_SOURCE_DIR}/docs/${page}.${section} ${page}.${section}
+    ${page}_manual_page ${CMAKE_INSTALL_MANDIR}/man${section} ${component})
+endfunction()
+
+# The Debian changelog of PACKAGE, compressed as Debian ships it, made when the build
+# is configured; installed with the package's other documents.
+function(korvane_install_debian_changelog package)
+  set(KORVANE_DEB_PACKAGE ${package})
+  set(text ${KORVANE_STAGE_DIR}/${package}/changelog.Debian)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/changelog.Debian.in ${text} @ONLY)
+  if(KORVANE_GZIP)
+    execute_process(COMMAND ${KORVANE_GZIP} -9 -n -f ${text} RESULT_VARIABLE failed)
+    if(failed)
+      message(FATAL_ERROR "gzip ${text} failed")
+    endif()
+    set(text ${text}.gz)
+  endif()
+  install(FILES ${text}
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${package} COMPONENT ${package})
+  # lintian's overrides for the package, each with the reason in a comment.
+  install(FILES ${PROJECT_SOURCE_DIR}/cmake/lintian/${package}
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides COMPONENT ${package})
 endfunction()
 
 # The tool: an administrator's command, so sbin and section 8.
 if(TARGET korvane)
   install(TARGETS korvane RUNTIME DESTINATION ${CMAKE_INSTALL_SBINDIR} COMPONENT korvane)
   korvane_install_manual_page(korvane 8 korvane)
-  install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/CHANGELOG.md
-    ${KORVANE_COPYRIGHT} DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/korvane COMPONENT korvane)
+  install(FILES ${PROJECT_SOURCE_DIR}/README.md ${KORVANE_COPYRIGHT}
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/korvane COMPONENT korvane)
+  # CHANGELOG.md under the name Debian gives an upstream changelog.
+  korvane_install_compressed(${PROJECT_SOURCE_DIR}/CHANGELOG.md changelog korvane_changelog
+    ${CMAKE_INSTALL_DATADIR}/doc/korvane korvane)
+  korvane_install_debian_changelog(korvane)
+  install(FILES ${PROJECT_SOURCE_DIR}/completion/korvane
+    DESTINATION ${KORVANE_COMPLETIONS_DIR} COMPONENT korvane)
   # The daily backup, for systemd to find under /usr or /usr/local; enabling it is the
   # administrator's choice (systemctl enable --now korvane-backup.timer).
   install(FILES ${PROJECT_SOURCE_DIR}/systemd/korvane-backup.service
@@ -84,4 +121,7 @@ if(TARGET zapisim AND TARGET zapisimlib)
     install(FILES ${PROJECT_SOURCE_DIR}/docs/zapisim.md
       DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/zapisim COMPONENT zapisim)
   endif()
+  korvane_install_debian_changelog(zapisim)
+  install(FILES ${PROJECT_SOURCE_DIR}/completion/zapisim
+    DESTINATION ${KORVANE_COMPLETIONS_DIR} COMPONENT zapisim)
 endif()

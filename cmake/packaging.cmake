@@ -20,6 +20,9 @@ if(TARGET zapisim AND TARGET zapisimlib)
 endif()
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+# Debian revision 1 of the upstream version (korvane_1.1.0-1_amd64.deb): a package
+# made from an upstream release, whose changelog.Debian.gz says so.
+set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CPACK_PACKAGE_CONTACT}")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

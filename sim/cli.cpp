@@ -504,6 +504,10 @@ int main(int argc, char** argv)
     const char* command = argv[1];
     if (strcmp(command, "help") == 0 || strcmp(command, "--help") == 0)
         return commandHelp(argc);
+    if (argc == 2 && strcmp(command, "--version") == 0) {
+        puts("zapisim " ZAPISIM_VERSION);
+        return fflush(stdout) == 0 ? 0 : 1;
+    }
     if (argc < 3)
         usage(argv[1]);
     if (strcmp(command, "init") == 0)

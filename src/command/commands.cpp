@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // The pool and volume commands: one road per run, then the success line of the kind
 // (none for diff).
+#include <string.h>
 #include <strings.h>
 
 #include <cstdint>
@@ -34,8 +35,10 @@ int runCommand(const ObjectKind_s& kind, const char* direction, const char* path
             return -1;
         }
         if (result == 1) {
-            printf("%sUpdated the file \"%s\" with %s GUID List, but %u %s could not be saved\n",
-                   kind.successLead, path, kind.word, unsaved, kind.countedWord);
+            // "1 pool", "2 pools": the counted word drops its plural "s" for one.
+            int wordLength = static_cast<int>(strlen(kind.countedWord)) - (unsaved == 1 ? 1 : 0);
+            printf("%sUpdated the file \"%s\" with %s GUID List, but %u %.*s could not be saved\n",
+                   kind.successLead, path, kind.word, unsaved, wordLength, kind.countedWord);
         } else {
             printf("%sSuccessfully updated the file \"%s\" with %s GUID List\n", kind.successLead,
                    path, kind.word);

@@ -61,9 +61,9 @@ const Lines kVolumeRequests =
 #define EMPTY_LIST "List is empty, There are no Volumes\n" WRITER_FAILED
 #define OLDER "an older and much longer file than the new one\n"
 #define VOLUME_PARTIAL \
-    "\n\nUpdated the file \"{path}\" with Volume GUID List, but 1 volumes could not be saved\n"
+    "\n\nUpdated the file \"{path}\" with Volume GUID List, but 1 volume could not be saved\n"
 #define POOL_PARTIAL \
-    "Updated the file \"{path}\" with Pool GUID List, but 1 pools could not be saved\n"
+    "Updated the file \"{path}\" with Pool GUID List, but 1 pool could not be saved\n"
 
 // Any row; on the usual mixed system, a list written to "ids.xml" where there was none,
 // or a failure that leaves no file at the path; on any system, a failure that keeps the

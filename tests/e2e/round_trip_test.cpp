@@ -175,7 +175,7 @@ TEST_F(EndToEnd, UnusualNamesRoundTrip)
               std::string(kBanner) +
                   "Volume A B could not be saved: the list file cannot hold its name (Tavro ID " +
                   testId(5) + ")\n" +
-                  withPath("\n\nUpdated the file \"{path}\" with Volume GUID List, but 1 volumes "
+                  withPath("\n\nUpdated the file \"{path}\" with Volume GUID List, but 1 volume "
                            "could not be saved\n",
                            path));
     EXPECT_EQ(get.process.exitStatus, 1);

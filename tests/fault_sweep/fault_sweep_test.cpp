@@ -118,9 +118,9 @@ std::string partialLine(const SweepCase& c, const std::string& name, const std::
 {
     return c.kind == "pool"
                ? "Pool " + name + " could not be saved\nUpdated the file \"" + path +
-                     "\" with Pool GUID List, but 1 pools could not be saved\n"
+                     "\" with Pool GUID List, but 1 pool could not be saved\n"
                : "Volume " + name + " could not be saved\n\n\nUpdated the file \"" + path +
-                     "\" with Volume GUID List, but 1 volumes could not be saved\n";
+                     "\" with Volume GUID List, but 1 volume could not be saved\n";
 }
 
 // What one run must end with.

@@ -6,7 +6,11 @@
 #
 #   packaging_test.sh manual SOURCE_DIR   the manual pages format without a warning
 #   packaging_test.sh install BUILD_DIR   cmake --install with a prefix and DESTDIR
-#   packaging_test.sh deb BUILD_DIR       cpack builds both .deb files; dpkg -x them
+#   packaging_test.sh deb BUILD_DIR       cpack builds both .deb files; dpkg -x them;
+#                                         lintian finds no error and no warning
+#   packaging_test.sh uninstall BUILD_DIR SOURCE_DIR
+#                                         two installs at two destinations; uninstalling
+#                                         one leaves the other, an unknown one is refused
 #   packaging_test.sh readme BUILD_DIR SOURCE_DIR
 #                                         the README's session, run with the built
 #                                         binaries, prints what the README shows
@@ -93,12 +97,16 @@ check_tree() {
     || fail "$zapisim does not lead to libexec/zapisim/zapisim"
   [[ $(readlink "$zapisim") != /* ]] || fail "$zapisim is an absolute link"
   [[ -f $prefix/share/doc/korvane/README.md ]] || fail "no README.md"
-  [[ -f $prefix/share/doc/korvane/CHANGELOG.md ]] || fail "no CHANGELOG.md"
+  zcat "$prefix/share/doc/korvane/changelog.gz" | grep -q '^# Changelog' || fail "no changelog.gz"
   local package
   for package in korvane zapisim; do  # Debian's machine-readable copyright file
     grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' \
       "$prefix/share/doc/$package/copyright" && grep -qx 'License: Apache-2.0' \
       "$prefix/share/doc/$package/copyright" || fail "no copyright file for $package"
+    zcat "$prefix/share/doc/$package/changelog.Debian.gz" | head -n 1 \
+      | grep -qx "$package (1.1.0-1) unstable; urgency=medium" || fail "no changelog.Debian.gz for $package"
+    grep -q "^complete -F _$package $package\$" "$prefix/share/bash-completion/completions/$package" \
+      || fail "no bash completion for $package"
   done
   local page
   for page in "$prefix/share/man/man8/korvane.8.gz" "$prefix/share/man/man1/zapisim.1.gz"; do
@@ -108,6 +116,8 @@ check_tree() {
 
   run_tool version "$korvane" --version
   expect_run version 0 $'korvane 1.1.0\n'
+  run_tool simversion "$zapisim" --version
+  expect_run simversion 0 $'zapisim 1.1.0\n'
   # Without arguments: the banner and the usage lines.
   run_tool usage "$korvane"
   expect_run usage 255 "${banner}Usage: KORVANE get/put pool/volume <full path of file>
@@ -207,6 +217,29 @@ check_readme() {
 "
 }
 
+# check_uninstall SOURCE_DIR: make install at a prefix and at a prefix under a DESTDIR,
+# then make uninstall of the first removes its files only, and of an unknown
+# destination refuses and names the installs it knows.
+check_uninstall() {
+  local script=$1/scripts/install.sh records=$work/records
+  bash "$script" install "$dir" "$records" "$work/a" > /dev/null || fail "install at a"
+  bash "$script" install "$dir" "$records" /usr "$work/stage" > /dev/null || fail "install at stage"
+  local before
+  before=$(cd "$work/stage" && find . | sort)
+  [[ -x $work/a/sbin/korvane ]] || fail "install at a put no korvane there"
+  run_tool unknown bash "$script" uninstall "$records" "$work/b"
+  expect_run unknown 1 "make uninstall: no install known at PREFIX=$work/b
+Known installs (give the same PREFIX and DESTDIR):
+$(printf '  %s\n' "PREFIX=$work/a" "PREFIX=/usr DESTDIR=$work/stage" | sort)
+"
+  bash "$script" uninstall "$records" "$work/a/" > "$work/removed" || fail "uninstall of a failed"
+  [[ $(grep -c '^removed ' "$work/removed") -ge 10 ]] || fail "uninstall of a: $(cat "$work/removed")"
+  [[ -z $(find "$work/a" -type f -o -type l) ]] || fail "left in a: $(find "$work/a" -type f -o -type l)"
+  [[ $(cd "$work/stage" && find . | sort) == "$before" ]] || fail "uninstalling a changed stage"
+  bash "$script" uninstall "$records" /usr "$work/stage" > /dev/null || fail "uninstall of stage failed"
+  [[ -z $(find "$work/stage" -type f -o -type l) ]] || fail "left in stage: $(find "$work/stage" -type f)"
+}
+
 # field DEB NAME: one control field of a package.
 field() { dpkg-deb --field "$1" "$2"; }
 
@@ -218,13 +251,13 @@ check_packages() {
   arch=$(dpkg --print-architecture)
   cpack --config "$dir/CPackConfig.cmake" -B "$work/packages" > "$work/cpack.log" 2>&1 \
     || { cat "$work/cpack.log" >&2; fail "cpack failed"; }
-  local tool=$work/packages/korvane_1.1.0_$arch.deb sim=$work/packages/zapisim_1.1.0_$arch.deb
+  local tool=$work/packages/korvane_1.1.0-1_$arch.deb sim=$work/packages/zapisim_1.1.0-1_$arch.deb
   [[ -f $tool ]] || fail "no $(basename "$tool"): $(ls "$work/packages")"
   [[ -f $sim ]] || fail "no $(basename "$sim"): $(ls "$work/packages")"
 
   local deb
   for deb in "$tool" "$sim"; do
-    [[ $(field "$deb" Version) == 1.1.0 ]] || fail "$deb: version $(field "$deb" Version)"
+    [[ $(field "$deb" Version) == 1.1.0-1 ]] || fail "$deb: version $(field "$deb" Version)"
     [[ $(field "$deb" Architecture) == "$arch" ]] || fail "$deb: architecture"
     [[ -n $(field "$deb" Maintainer) ]] || fail "$deb: no maintainer"
     [[ $(field "$deb" Description) == *korvane* ]] || fail "$deb: description"
@@ -245,11 +278,21 @@ check_packages() {
   expect_file "$work/tool.files" "./usr/lib/systemd/system/korvane-backup.service
 ./usr/lib/systemd/system/korvane-backup.timer
 ./usr/sbin/korvane
-./usr/share/doc/korvane/CHANGELOG.md
+./usr/share/bash-completion/completions/korvane
 ./usr/share/doc/korvane/README.md
+./usr/share/doc/korvane/changelog.Debian.gz
+./usr/share/doc/korvane/changelog.gz
 ./usr/share/doc/korvane/copyright
+./usr/share/lintian/overrides/korvane
 ./usr/share/man/man8/korvane.8.gz
 "
+  # Debian's own checks: no error, no warning (an override says why in its comment).
+  if command -v lintian > /dev/null; then
+    lintian --fail-on error,warning "$tool" "$sim" > "$work/lintian.log" 2>&1 \
+      || { cat "$work/lintian.log" >&2; fail "lintian finds errors or warnings"; }
+  else
+    fail "lintian is not installed (make deps DEPS=lintian)"
+  fi
   # The installed tool alone runs: its own dependencies are all it needs.
   dpkg -x "$tool" "$work/tool-only"
   run_tool alone "$work/tool-only/usr/sbin/korvane" get volume
@@ -269,6 +312,7 @@ case $mode in
     ;;
   deb) check_packages ;;
   readme) check_readme "${3:?source directory}" ;;
+  uninstall) check_uninstall "${3:?source directory}" ;;
   *) fail "unknown mode $mode" ;;
 esac
 echo "PASS: $mode"

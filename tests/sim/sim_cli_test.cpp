@@ -128,6 +128,13 @@ TEST_F(CliTest, ShowReportsObjectFilesItCannotRead)
               "zapisim: cannot read volume V\\t1: Is a directory\n");
 }
 
+TEST_F(CliTest, VersionIsTheProjects)
+{
+    Outcome run = zapisim({"--version"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out + run.err, "zapisim 1.1.0\n");
+}
+
 TEST_F(CliTest, HelpListsTheCommands)
 {
     for (const char* word : {"help", "--help"}) {
