@@ -90,14 +90,14 @@ void startMemory(bool cold)
 void parseKorvane(benchmark::State& state, bool cold)
 {
     const ListFile_s& file = listFile();
-    isPool = 0;
     std::vector<char> buffer(file.bytes.size() + 1);
     for (auto _ : state) {
         state.PauseTiming();
         memcpy(buffer.data(), file.bytes.data(), file.bytes.size() + 1);
         startMemory(cold);
         state.ResumeTiming();
-        int result = parseGUIDList(buffer.data(), static_cast<uint32_t>(file.bytes.size()));
+        int result =
+            XMLParser(VOLUME_KIND, buffer.data(), static_cast<uint32_t>(file.bytes.size()));
         endKorvane(state, result);
     }
     finish(state, file);
@@ -122,16 +122,15 @@ void parsePugixml(benchmark::State& state, bool cold, unsigned options)
 void readKorvane(benchmark::State& state)
 {
     const ListFile_s& file = listFile();
-    isPool = 0;
     for (auto _ : state) {
         state.PauseTiming();
         startMemory(true);
         state.ResumeTiming();
         char* buffer = nullptr;
         uint32_t length = 0;
-        int result = readGUIDFile(file.path.c_str(), &buffer, &length);
+        int result = readGUIDFromFile(file.path.c_str(), &buffer, &length);
         if (result == 0) {
-            result = parseGUIDList(buffer, length);
+            result = XMLParser(VOLUME_KIND, buffer, length);
             free(buffer);
         }
         endKorvane(state, result);

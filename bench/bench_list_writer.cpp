@@ -60,13 +60,12 @@ const Records_s& records()
 void writeKorvane(benchmark::State& state)
 {
     const Records_s& r = records();
-    isPool = 0;
     for (auto _ : state) {
         state.PauseTiming();
         fillVolumeList(BENCH_OBJECTS, SEED);
         state.ResumeTiming();
         bool kept = false;
-        if (writeGUIDToFile(r.path.c_str(), 0, &kept) != 0) {
+        if (writeGUIDToFile(VOLUME_KIND, r.path.c_str(), 0, &kept) != 0) {
             state.SkipWithError("writeGUIDToFile failed");
         }
     }

@@ -56,11 +56,10 @@ void removeScratchDirectory(const std::string& directory)
 
 std::string volumeListFile(const std::string& directory, uint32_t count, uint32_t seed)
 {
-    isPool = 0;
     fillVolumeList(count, seed);
     std::string path = directory + "/volumes.xml";
     bool kept = false;
-    if (writeGUIDToFile(path.c_str(), 0, &kept) != 0) {
+    if (writeGUIDToFile(VOLUME_KIND, path.c_str(), 0, &kept) != 0) {
         abort();
     }
     std::string bytes;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
-// The list reader's parser end to end: XMLParser on arbitrary bytes, once as a pool
-// file and once as a volume file, with the simulated storage system in this process
+// The list reader's parser end to end: XMLParser on arbitrary bytes, then GUIDModify on the
+// list it built, once as a pool file and once as a volume file, with the simulated storage
+// system in this process
 // (a few active and inactive pools and volumes whose names the seeds use, so parses
 // that succeed go on to real modify requests). After every run: no key held, the list
 // consistent (then emptied here), every node within its widths, and when the parser
@@ -24,6 +25,7 @@
 #include <cstring>
 #include <string>
 
+#include "id_list.h"
 #include "workflows.h"
 #include "zapisim.h"
 
@@ -142,9 +144,13 @@ void parseAs(int32_t kind, const uint8_t* data, size_t size)
     memcpy(buffer, data, size);
     buffer[size] = '\0';
 
-    isPool = kind;
-    int result = XMLParser(buffer, static_cast<uint32_t>(size));
+    const ObjectKind_s& record = (kind == 1) ? POOL_KIND : VOLUME_KIND;
+    int result = XMLParser(record, buffer, static_cast<uint32_t>(size));
     free(buffer);
+    bool parsed = result == 0;
+    if (parsed) {
+        result = GUIDModify(record);
+    }
 
     std::string output = takeOutput();
     std::string journal = takeJournal();
@@ -153,7 +159,7 @@ void parseAs(int32_t kind, const uint8_t* data, size_t size)
     size_t left = drainList(size / 8 + 1);
 
     bool refused = output.find("XMLParser: ") != std::string::npos;
-    bool applied = output.find("GUIDModify failed, status ") != std::string::npos;
+    bool applied = parsed && result != 0;
     if (refused) {
         check(result == -1, "refused file without -1");
         check(!applied, "refused file reached GUIDModify");

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "id_list.h"
+#include "other_scanner_operations.h"
 
 namespace {
 
@@ -180,7 +181,8 @@ void fuzzGetElementContent(Range_s& range, const std::string& name, char* afterN
 void fuzzFindStartTag(Range_s& range, const std::string& name, char* first)
 {
     char* position = nullptr;
-    if (findStartTag(name.data(), name.size(), first, range.last, &position) != 0) {
+    if (findStartTag(name.data(), name.size(), first, range.last, START_TAG_EXACT, &position) !=
+        0) {
         return;
     }
     long at = offsetOf(range, position);

@@ -88,25 +88,6 @@ void zapiPut64(ZapiRequest_s* block, size_t offset, uint64_t value)
     zapiPutBytes(block, offset, &value, sizeof(value));
 }
 
-void zapiGetBytes(const ZapiRequest_s* block, size_t offset, void* bytes, size_t size)
-{
-    memcpy(bytes, reinterpret_cast<const uint8_t*>(block) + offset, size);
-}
-
-uint32_t zapiGet32(const ZapiRequest_s* block, size_t offset)
-{
-    uint32_t value = 0;
-    zapiGetBytes(block, offset, &value, sizeof(value));
-    return value;
-}
-
-uint64_t zapiGet64(const ZapiRequest_s* block, size_t offset)
-{
-    uint64_t value = 0;
-    zapiGetBytes(block, offset, &value, sizeof(value));
-    return value;
-}
-
 void zapiPutBuffer(ZapiRequest_s* block, int index, const void* address, uint64_t length)
 {
     block->buffers[index].address = reinterpret_cast<uintptr_t>(address);
@@ -134,15 +115,6 @@ void zapiPutOptionalName(ZapiRequest_s* block, const void* name, uint32_t flags)
     zapiPutFlaggedString(block, 0, name, flags);
 }
 
-uint32_t zapiPutOptionalId(ZapiRequest_s* block, const ZapiId_s* id)
-{
-    if (id == nullptr) {
-        return 0;
-    }
-    zapiPutBytes(block, ZAPI_PARAM_120, id->bytes, ZAPI_ID_SIZE);
-    return ZAPI_OPTION_ID;
-}
-
 void zapiPresetRecord(uint32_t recordVersion, uint64_t infoMask, void* record)
 {
     if (recordVersion > 1 && recordVersion <= 5 && (infoMask & ZAPI_INFO_PRESET_MASK) != 0 &&
@@ -162,45 +134,4 @@ uint32_t zapiSubmitKey(ZapiRequest_s* block, uint64_t operation, uint64_t* newKe
         *newKey = block->key;
     }
     return status;
-}
-
-uint32_t zapiSubmit32(ZapiRequest_s* block, uint64_t operation, size_t offset, uint32_t* out)
-{
-    uint32_t status = zapiSubmit(block, operation);
-    if (status == 0 && out != nullptr) {
-        *out = zapiGet32(block, offset);
-    }
-    return status;
-}
-
-uint32_t zapiSubmitWide32(ZapiRequest_s* block, uint64_t operation, size_t offset, uint64_t* out)
-{
-    uint32_t status = zapiSubmit(block, operation);
-    if (status == 0) {
-        zapiOutWide32(block, offset, out);
-    }
-    return status;
-}
-
-uint32_t zapiSubmit64(ZapiRequest_s* block, uint64_t operation, size_t offset, uint64_t* out)
-{
-    uint32_t status = zapiSubmit(block, operation);
-    if (status == 0) {
-        zapiOut64(block, offset, out);
-    }
-    return status;
-}
-
-void zapiOutWide32(const ZapiRequest_s* block, size_t offset, uint64_t* out)
-{
-    if (out != nullptr) {
-        *out = zapiGet32(block, offset);
-    }
-}
-
-void zapiOut64(const ZapiRequest_s* block, size_t offset, uint64_t* out)
-{
-    if (out != nullptr) {
-        *out = zapiGet64(block, offset);
-    }
 }

@@ -39,15 +39,10 @@ constexpr bool zapiParamFits(size_t offset, size_t size)
            offset + size <= sizeof(ZapiRequest_s);
 }
 static_assert(ZAPI_PARAM_80 == offsetof(ZapiRequest_s, params) && zapiParamFits(ZAPI_PARAM_80, 8));
-static_assert(zapiParamFits(ZAPI_PARAM_84, ZAPI_LONG_IDENTITY_SIZE));
-static_assert(ZAPI_PARAM_84 + ZAPI_LONG_IDENTITY_SIZE == ZAPI_PARAM_152);
 static_assert(zapiParamFits(ZAPI_PARAM_88, 4));
 static_assert(zapiParamFits(ZAPI_OPTION_BITS, 4));
 static_assert(zapiParamFits(ZAPI_PARAM_96, 8));
 static_assert(zapiParamFits(ZAPI_PARAM_112, 8));
-static_assert(zapiParamFits(ZAPI_PARAM_116, ZAPI_LONG_IDENTITY_SIZE));
-static_assert(ZAPI_PARAM_116 + ZAPI_LONG_IDENTITY_SIZE == ZAPI_PARAM_184);
-static_assert(zapiParamFits(ZAPI_PARAM_120, ZAPI_ID_SIZE));
 static_assert(zapiParamFits(ZAPI_PARAM_124, 4));
 static_assert(zapiParamFits(ZAPI_PARAM_128, 8));
 static_assert(zapiParamFits(ZAPI_PARAM_132, 4));
@@ -68,9 +63,6 @@ void zapiBegin(ZapiRequest_s* block, uint64_t key, uint8_t bufferCount);
 void zapiPut32(ZapiRequest_s* block, size_t offset, uint32_t value);
 void zapiPut64(ZapiRequest_s* block, size_t offset, uint64_t value);
 void zapiPutBytes(ZapiRequest_s* block, size_t offset, const void* bytes, size_t size);
-void zapiGetBytes(const ZapiRequest_s* block, size_t offset, void* bytes, size_t size);
-uint32_t zapiGet32(const ZapiRequest_s* block, size_t offset);
-uint64_t zapiGet64(const ZapiRequest_s* block, size_t offset);
 // A caller buffer with its own length into buffers[index].
 void zapiPutBuffer(ZapiRequest_s* block, int index, const void* address, uint64_t length);
 // A string into buffers[index], its length by its form; an absent string as 0, 0.
@@ -79,8 +71,6 @@ void zapiPutString(ZapiRequest_s* block, int index, const void* text, bool byteS
 void zapiPutFlaggedString(ZapiRequest_s* block, int index, const void* text, uint32_t flags);
 // A name that may be absent: count 1 and the name, or count 0 and a zero descriptor.
 void zapiPutOptionalName(ZapiRequest_s* block, const void* name, uint32_t flags);
-// The optional 16-byte ID at 120..135; returns the option bit to add at 92 (4 or 0).
-uint32_t zapiPutOptionalId(ZapiRequest_s* block, const ZapiId_s* id);
 // The preset rule of info-record requests, applied before the block is filled.
 void zapiPresetRecord(uint32_t recordVersion, uint64_t infoMask, void* record);
 
@@ -89,12 +79,6 @@ uint32_t zapiOpenDevice();
 // Makes the one request: pread64 of the block with the operation code as offset.
 uint32_t zapiSubmit(ZapiRequest_s* block, uint64_t operation);
 
-// The request step with its one result copied out on success; a null out-parameter is
-// simply not written.
+// The request step with the new key copied out on success; a null out-parameter is simply
+// not written.
 uint32_t zapiSubmitKey(ZapiRequest_s* block, uint64_t operation, uint64_t* newKey);
-uint32_t zapiSubmit32(ZapiRequest_s* block, uint64_t operation, size_t offset, uint32_t* out);
-uint32_t zapiSubmitWide32(ZapiRequest_s* block, uint64_t operation, size_t offset, uint64_t* out);
-uint32_t zapiSubmit64(ZapiRequest_s* block, uint64_t operation, size_t offset, uint64_t* out);
-// Copy-outs for operations with more than one result (only after status 0).
-void zapiOutWide32(const ZapiRequest_s* block, size_t offset, uint64_t* out);
-void zapiOut64(const ZapiRequest_s* block, size_t offset, uint64_t* out);

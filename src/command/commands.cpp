@@ -25,16 +25,16 @@ int runCommand(const ObjectKind_s& kind, const char* direction, const char* path
         return -1;
     }
     if (strcasecmp(direction, "diff") == 0) {
-        return diffList(path);
+        return diffList(kind, path);
     }
     if (strcasecmp(direction, "get") == 0) {
         uint32_t unsaved = 0;
         bool kept = false;
-        int result = getName(path, keep, &unsaved, &kept);
-        if (result < 0) {
+        GetResult result = getName(kind, path, keep, &unsaved, &kept);
+        if (result == GET_FAILED) {
             return -1;
         }
-        if (result == 1) {
+        if (result == GET_INCOMPLETE) {
             // "1 pool", "2 pools": the counted word drops its plural "s" for one.
             int wordLength = static_cast<int>(strlen(kind.countedWord)) - (unsaved == 1 ? 1 : 0);
             printf("%sUpdated the file \"%s\" with %s GUID List, but %u %.*s could not be saved\n",
@@ -48,7 +48,7 @@ int runCommand(const ObjectKind_s& kind, const char* direction, const char* path
         }
         return result;
     }
-    if (readGUIDFromFile(path) != 0) {
+    if (putList(kind, path) != 0) {
         return -1;
     }
     printf("%sSuccessfully updated from file \"%s\" to the %s's GUID\n", kind.successLead, path,

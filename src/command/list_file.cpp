@@ -11,7 +11,7 @@
 
 #include "admin_client.h"
 #include "command.h"
-#include "id_list.h"
+#include "file_replace.h"
 
 namespace {
 

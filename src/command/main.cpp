@@ -9,8 +9,9 @@
 #include <cstdio>
 
 #include "command.h"
-#include "id_list.h"
-#include "name_list.h"
+#include "file_replace.h"
+#include "object_kind.h"
+#include "signals.h"
 
 namespace {
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "name_list.h"
+#include "object_kind.h"
 
 // Result of the element operations. Positions point into the caller's buffer; every
 // range is inclusive: `last` is the last byte that may be examined.
@@ -20,34 +21,32 @@ struct XMLElement_s {
     uint64_t valueLength;
 };
 
-// Scanner. Finding operations return 0 (found) or -1 and never print.
+// The start tags findStartTag takes: only the exact "<N>", with CDATA sections passed over;
+// or every start tag findElement takes ("<N" then ">", "/" or white space), CDATA sections
+// searched like any other text.
+enum StartTagForm : int { START_TAG_EXACT = 0, START_TAG_ANY };
+
+// Scanner. Finding operations return 0 (found) or -1 and never print. The scanner's other
+// operations, which the roads do not call, are in other_scanner_operations.h.
 int findElement(const char* name, char* first, char* last, XMLElement_s* element);
 int getElementContent(const char* name, size_t nameLength, char* afterName, char* last,
                       XMLElement_s* element);
-int findNextElement(char* first, char* last, XMLElement_s* element, char** namePosition,
-                    size_t* nameLength);
-int getAttributeValue(const char* attributeName, XMLElement_s* element);
-int findStartTag(const char* name, size_t nameLength, char* first, char* last, char** position);
-int findEndTagReverse(const char* name, char* highest, char* lowest, char** position);
+// *position: the byte just after the name (">" for START_TAG_EXACT).
+int findStartTag(const char* name, size_t nameLength, char* first, char* last, StartTagForm form,
+                 char** position);
 int removeWhiteSpace(char* text, int32_t length);
-int isWhiteSpace(const char* position);
-void skipWhiteSpace(char** cursor, const char* last);
-void skipToWordEnd(char** cursor, char* last);
 char* isCDATAStart(char* position, char* last);
-char* isCDATAEnd(char* position, char* last);
 void skipCDATA(char** cursor, char* last);
 
-// True when path names standard output ("-", /dev/stdout, /dev/fd/1, /proc/self/fd/1):
-// the list is written to descriptor 1 as it stands, never reopened.
-bool namesStandardOutput(const char* path);
-// Writes the list of the current kind into path, consuming it. 0 or -1. With `keep`
-// (1 to 99; 0: none) a replaced regular file whose bytes differ from the list's is kept as
-// path.1, the earlier ones moving up to path.keep; *kept tells whether one was.
-int writeGUIDToFile(const char* path, uint32_t keep, bool* kept);
+// Writes the list into path in the kind's format, consuming it. 0 or -1; after a
+// termination signal -1 with nothing reported and the file as it was. With `keep` (1 to 99;
+// 0: none) a replaced regular file whose bytes differ from the list's is kept as path.1,
+// the earlier ones moving up to path.keep; *kept tells whether one was.
+int writeGUIDToFile(const ObjectKind_s& kind, const char* path, uint32_t keep, bool* kept);
 
-// The two halves of reading a list file. readGUIDFile reads the whole file ("-": standard
-// input) into a new buffer (the caller frees it) followed by a zero byte; parseGUIDList
-// fills the empty list from such a buffer, rewriting it in place. Each reports its own
-// failures; 0 or -1.
-int readGUIDFile(const char* path, char** buffer, uint32_t* length);
-int parseGUIDList(char* buffer, uint32_t length);
+// Reads the whole file at path ("-": standard input) into a new buffer (the caller frees
+// it) followed by a zero byte. Reports its own failures; 0 or -1.
+int readGUIDFromFile(const char* path, char** buffer, uint32_t* length);
+// Parses such a buffer into the empty list: every name/ID pair of the kind's root element,
+// rewriting the buffer in place. Reports its own failures; 0 or -1.
+int XMLParser(const ObjectKind_s& kind, char* buffer, uint32_t length);

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 // Reading an ID list file: the whole file into memory, then every name/ID pair of the
-// current kind's root element into the name/ID list.
+// kind's root element into the name/ID list.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "id_list.h"
+#include "signals.h"
 
 namespace {
 
@@ -62,8 +63,7 @@ int readToEnd(int fd, const char* path, char** buffer, size_t* capacity, uint64_
             *buffer = larger;
             *capacity = grown;
         }
-        if (caughtSignal() != 0) {
-            printf("readGUIDFromFile: interrupted by signal %d\n", caughtSignal());
+        if (reportInterrupted("readGUIDFromFile: ")) {
             return -1;
         }
         size_t room = *capacity - *count;
@@ -142,35 +142,24 @@ int dropComments(char* buffer, uint32_t* length)
     return 0;
 }
 
-// The first start tag of `name` from `first` to `last` (its "<", the name, then ">", "/"
-// or white space: the tags findElement takes), or null. An empty range holds none.
-const char* findStartTagOf(const char* name, const char* first, const char* last)
+// The first start tag of `name` from `first` to `last` of the form findElement takes: its
+// "<", or null. An empty range holds none.
+const char* findStartTagOf(const char* name, char* first, char* last)
 {
     size_t nameLength = strlen(name);
-    const char* at = first;
-    while (last - at > static_cast<ptrdiff_t>(nameLength)) {
-        // Candidates run up to the last "<" that leaves room for the name and a delimiter.
-        size_t candidates = static_cast<size_t>(last - at) - nameLength;
-        const char* open = static_cast<const char*>(memchr(at, '<', candidates));
-        if (open == nullptr) {
-            return nullptr;
-        }
-        const char* delimiter = open + 1 + nameLength;
-        if (memcmp(open + 1, name, nameLength) == 0 &&
-            (*delimiter == '>' || *delimiter == '/' || isWhiteSpace(delimiter) != 0)) {
-            return open;
-        }
-        at = open + 1;
+    char* afterName = nullptr;
+    if (findStartTag(name, nameLength, first, last, START_TAG_ANY, &afterName) != 0) {
+        return nullptr;
     }
-    return nullptr;
+    return afterName - nameLength - 1;
 }
 
 // One search of a pass: whether the element was found, where it stands, how many content
 // bytes it held, whether one of them is a zero byte, and the length of its text.
 struct FoundText_s {
     bool found;
-    const char* start;  // the start tag's "<"
-    char* end;          // the element's last byte
+    char* start;  // the start tag's "<"
+    char* end;    // the element's last byte
     uint64_t contentLength;
     bool zeroByte;
     size_t length;
@@ -224,7 +213,7 @@ int appendPair(const char* tagName, const char* tagGUID)
 // Refuses a pass that found neither element while a start tag of one of them still
 // stands in first..last: that element never closes. 0 when the list is complete, or -1
 // (reported).
-int refuseUnclosed(const ObjectKind_s& kind, const char* first, const char* last)
+int refuseUnclosed(const ObjectKind_s& kind, char* first, char* last)
 {
     const char* nameTag = findStartTagOf(kind.nameElement, first, last);
     const char* guidTag = findStartTagOf(kind.guidElement, first, last);
@@ -328,7 +317,7 @@ int parsePairs(const ObjectKind_s& kind, char* buffer, uint32_t length, char* ta
 
 }  // namespace
 
-int parseGUIDList(char* buffer, uint32_t length)
+int XMLParser(const ObjectKind_s& kind, char* buffer, uint32_t length)
 {
     if (listHead != nullptr) {
         puts("Volume Name and GUID List not Empty");
@@ -345,13 +334,13 @@ int parseGUIDList(char* buffer, uint32_t length)
         free(tagGUID);
         return -1;
     }
-    int result = parsePairs(objectKind(), buffer, length, tagName, tagGUID);
+    int result = parsePairs(kind, buffer, length, tagName, tagGUID);
     free(tagName);
     free(tagGUID);
     return result;
 }
 
-int readGUIDFile(const char* path, char** buffer, uint32_t* length)
+int readGUIDFromFile(const char* path, char** buffer, uint32_t* length)
 {
     size_t capacity = READ_CHUNK;
     char* data = static_cast<char*>(malloc(capacity + 1));

@@ -4,10 +4,11 @@
 // Every range is inclusive: `last` is the last byte that may be examined. Positions are
 // compared through their differences, so no pointer is ever formed before the range or more
 // than one byte past it, and no byte outside `first`..`last` is read or written. Searches
-// are single forward passes (one backward pass for findEndTagReverse) and allocate nothing.
+// are single forward passes and allocate nothing.
 #include <cstring>
 
 #include "id_list.h"
+#include "scanner_bytes.h"
 
 namespace {
 
@@ -15,54 +16,6 @@ const char cdataOpen[] = "<![CDATA[";
 const size_t cdataOpenLength = sizeof(cdataOpen) - 1;
 const char cdataClose[] = "]]>";
 const size_t cdataCloseLength = sizeof(cdataClose) - 1;
-
-// White space of the C locale, independent of whatever locale the process runs in; bytes
-// above 0x7F never qualify.
-bool isSpaceByte(char byte)
-{
-    unsigned char value = static_cast<unsigned char>(byte);
-    return value == ' ' || (value >= '\t' && value <= '\r');
-}
-
-// True when the bytes from `from` to `from + count` all lie at or before `last`, i.e.
-// from + count <= last, without forming a pointer past the buffer.
-bool reaches(const char* from, const char* last, size_t count)
-{
-    ptrdiff_t distance = last - from;
-    return distance >= 0 && static_cast<size_t>(distance) >= count;
-}
-
-// True when `count` bytes starting at `from` lie in the range and equal `text`.
-bool matchesAt(const char* from, const char* last, const char* text, size_t count)
-{
-    if (count == 0) {
-        return true;
-    }
-    return reaches(from, last, count - 1) && memcmp(from, text, count) == 0;
-}
-
-// A tag name runs to the first white space, ">" or "/".
-bool endsTagName(char byte)
-{
-    return byte == '>' || byte == '/' || isSpaceByte(byte);
-}
-
-// First byte from `from` to `last` that ends a tag name, or null.
-char* findNameEnd(char* from, const char* last)
-{
-    for (; last - from >= 0; ++from) {
-        if (endsTagName(*from)) {
-            return from;
-        }
-    }
-    return nullptr;
-}
-
-// First byte equal to `byte` among the `count` bytes from `from`, or null.
-char* findByte(char* from, size_t count, char byte)
-{
-    return static_cast<char*>(memchr(from, byte, count));
-}
 
 // Position of the ">" of the first "]]>" lying wholly within `from`..`last`, or null.
 char* findCDATAClose(char* from, char* last)
@@ -122,42 +75,6 @@ char* skipCDATAFrom(char* cursor, char* last, bool* noClose)
 
 }  // namespace
 
-int isWhiteSpace(const char* position)
-{
-    return (position != nullptr && isSpaceByte(*position)) ? 1 : 0;
-}
-
-void skipWhiteSpace(char** cursor, const char* last)
-{
-    if (cursor == nullptr || *cursor == nullptr || last == nullptr) {
-        return;
-    }
-    char* position = *cursor;
-    while (last - position >= 0 && isSpaceByte(*position)) {
-        ++position;
-    }
-    *cursor = position;
-}
-
-void skipToWordEnd(char** cursor, char* last)
-{
-    if (cursor == nullptr || *cursor == nullptr || last == nullptr) {
-        return;
-    }
-    char* position = *cursor;
-    if (last - position < 0) {
-        return;
-    }
-    for (; position <= last; ++position) {
-        if (isSpaceByte(*position)) {
-            // A cursor already on white space ends one byte before it: the word is empty.
-            *cursor = position - 1;
-            return;
-        }
-    }
-    *cursor = last;
-}
-
 char* isCDATAStart(char* position, char* last)
 {
     if (position == nullptr || last == nullptr || !reaches(position, last, cdataOpenLength) ||
@@ -165,15 +82,6 @@ char* isCDATAStart(char* position, char* last)
         return nullptr;
     }
     return position + (cdataOpenLength - 1);
-}
-
-char* isCDATAEnd(char* position, char* last)
-{
-    if (position == nullptr || last == nullptr ||
-        !matchesAt(position, last, cdataClose, cdataCloseLength)) {
-        return nullptr;
-    }
-    return position + (cdataCloseLength - 1);
 }
 
 void skipCDATA(char** cursor, char* last)
@@ -322,95 +230,14 @@ int findElement(const char* name, char* first, char* last, XMLElement_s* element
     return -1;
 }
 
-int findNextElement(char* first, char* last, XMLElement_s* element, char** namePosition,
-                    size_t* nameLength)
-{
-    if (first == nullptr || last == nullptr || element == nullptr || namePosition == nullptr ||
-        nameLength == nullptr || last - first < 0) {
-        return -1;
-    }
-    char* open = findByte(first, static_cast<size_t>(last - first) + 1, '<');
-    if (open == nullptr) {
-        return -1;
-    }
-    char* nameStart = open + 1;
-    *namePosition = nameStart;
-    if (last - nameStart < 0) {
-        return -1;
-    }
-    char* afterName = nameStart;
-    if (*nameStart != '/' && *nameStart != '>') {
-        afterName = findNameEnd(nameStart, last);
-        if (afterName == nullptr) {
-            return -1;
-        }
-    }
-    *nameLength = static_cast<size_t>(afterName - nameStart);
-    element->nameEnd = afterName;
-    return getElementContent(nameStart, *nameLength, afterName, last, element);
-}
-
-int getAttributeValue(const char* attributeName, XMLElement_s* element)
-{
-    if (attributeName == nullptr || element == nullptr || element->nameEnd == nullptr) {
-        return -1;
-    }
-    char* regionEnd = nullptr;
-    if (element->contentStart != nullptr) {
-        regionEnd = element->contentStart - 1;
-    } else if (element->elementEnd != nullptr) {
-        regionEnd = element->elementEnd - 1;
-    } else {
-        return -1;
-    }
-    size_t attributeLength = strlen(attributeName);
-    char* position = element->nameEnd;
-    while (regionEnd - position >= 0) {
-        skipWhiteSpace(&position, regionEnd);
-        if (regionEnd - position < 0) {
-            return -1;
-        }
-        if (!matchesAt(position, regionEnd, attributeName, attributeLength)) {
-            // The name is matched at every position, not only where an attribute begins.
-            ++position;
-            continue;
-        }
-        char* value = position + attributeLength;
-        skipWhiteSpace(&value, regionEnd);
-        if (regionEnd - value < 0) {
-            return -1;
-        }
-        if (*value != '=') {
-            position = value + 1;
-            continue;
-        }
-        ++value;
-        skipWhiteSpace(&value, regionEnd);
-        if (regionEnd - value < 0 || *value != '"') {
-            return -1;
-        }
-        char* valueStart = value + 1;
-        element->valueStart = valueStart;
-        if (regionEnd - valueStart < 0) {
-            return -1;
-        }
-        char* quote = findByte(valueStart, static_cast<size_t>(regionEnd - valueStart) + 1, '"');
-        if (quote == nullptr) {
-            return -1;
-        }
-        element->valueLast = quote - 1;
-        element->valueLength = static_cast<uint64_t>(quote - valueStart);
-        return 0;
-    }
-    return -1;
-}
-
-int findStartTag(const char* name, size_t nameLength, char* first, char* last, char** position)
+int findStartTag(const char* name, size_t nameLength, char* first, char* last, StartTagForm form,
+                 char** position)
 {
     if (name == nullptr || first == nullptr || last == nullptr || position == nullptr ||
         !reaches(first, last, nameLength + 1)) {
         return -1;
     }
+    bool exact = form == START_TAG_EXACT;
     bool noClose = false;
     char* candidate = first;
     while (reaches(candidate, last, nameLength + 1)) {
@@ -420,43 +247,19 @@ int findStartTag(const char* name, size_t nameLength, char* first, char* last, c
         if (candidate == nullptr) {
             return -1;
         }
-        candidate = skipCDATAFrom(candidate, last, &noClose);
-        if (!reaches(candidate, last, nameLength + 1)) {
-            return -1;
+        if (exact) {
+            candidate = skipCDATAFrom(candidate, last, &noClose);
+            if (!reaches(candidate, last, nameLength + 1)) {
+                return -1;
+            }
         }
         char* closer = candidate + nameLength + 1;
-        if (*candidate == '<' && memcmp(candidate + 1, name, nameLength) == 0 && *closer == '>') {
+        if (*candidate == '<' && memcmp(candidate + 1, name, nameLength) == 0 &&
+            (exact ? *closer == '>' : endsTagName(*closer))) {
             *position = closer;
             return 0;
         }
         ++candidate;
-    }
-    return -1;
-}
-
-int findEndTagReverse(const char* name, char* highest, char* lowest, char** position)
-{
-    if (name == nullptr || highest == nullptr || lowest == nullptr || position == nullptr) {
-        return -1;
-    }
-    size_t nameLength = strlen(name);
-    // The whole end tag "</N>" must lie between lowest and highest.
-    if (!reaches(lowest, highest, nameLength + 2)) {
-        return -1;
-    }
-    char* lowestCloser = lowest + nameLength + 2;
-    size_t candidates = static_cast<size_t>(highest - lowestCloser) + 1;
-    while (candidates > 0) {
-        char* closer = static_cast<char*>(memrchr(lowestCloser, '>', candidates));
-        if (closer == nullptr) {
-            return -1;
-        }
-        char* open = closer - nameLength - 2;
-        if (open[0] == '<' && open[1] == '/' && memcmp(open + 2, name, nameLength) == 0) {
-            *position = open;
-            return 0;
-        }
-        candidates = static_cast<size_t>(closer - lowestCloser);
     }
     return -1;
 }

@@ -2,9 +2,6 @@
 // Diff road: reads an ID list file as put reads it and, without changing anything, tells
 // object by object what put would do with it, then lists the objects of the admin
 // directory that the file does not name. Only the get road's requests are made.
-#include <dirent.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -12,6 +9,7 @@
 #include "id_list.h"
 #include "object_access.h"
 #include "object_id.h"
+#include "signals.h"
 #include "workflows.h"
 
 namespace {
@@ -76,33 +74,33 @@ IndexEntry_s* firstOfName(const IndexEntry_s* index, IndexEntry_s* found)
     return first;
 }
 
-void describeFailure(int step, uint32_t status, char* detail)
+void describeFailure(Reach_s reach, char* detail)
 {
-    const char* request = (step == ROOT_KEY_FAILED) ? "zRootKey"
-                          : (step == OPEN_FAILED)   ? "zOpen"
-                                                    : "zGetInfo";
-    (void)snprintf(detail, DETAIL_SIZE, "%s error %ld", request, statusValue(status));
+    const char* request = (reach.step == ROOT_KEY_FAILED) ? "zRootKey"
+                          : (reach.step == OPEN_FAILED)   ? "zOpen"
+                                                          : "zGetInfo";
+    (void)snprintf(detail, DETAIL_SIZE, "%s error %ld", request, statusValue(reach.status));
 }
 
-void printObject(int state, const char* name, const char* detail, int stopsPut)
+void printObject(const ObjectKind_s& kind, DiffState state, const char* name, const char* detail,
+                 int stopsPut)
 {
-    printf("%-11s %s \"%s\"%s%s%s\n", STATE_WORDS[state], objectKind().word, name,
-           detail[0] ? "  " : "", detail, stopsPut ? "  <- put stops here" : "");
+    printf("%-11s %s \"%s\"%s%s%s\n", STATE_WORDS[state], kind.word, name, detail[0] ? "  " : "",
+           detail, stopsPut ? "  <- put stops here" : "");
 }
 
 // What put would do with one pair of the file; *detail gets the line's detail.
-int diffPair(const ObjectKind_s& kind, const NameGUIDList_s* node, IndexEntry_s* index,
-             size_t count, char* detail)
+DiffState diffPair(const ObjectKind_s& kind, const NameGUIDList_s* node, IndexEntry_s* index,
+                   size_t count, char* detail)
 {
     detail[0] = '\0';
     ZapiInfo_s info;
-    uint32_t status = 0;
     IndexEntry_s* entry = firstOfName(index, findEntry(index, count, node->name));
-    int step = readObject(kind, node->name, &info, &status);
-    if (step != OBJECT_REACHED) {
-        describeFailure(step, status, detail);
+    Reach_s reach = readObject(kind, node->name, &info);
+    if (reach.step != OBJECT_REACHED) {
+        describeFailure(reach, detail);
         // An open that fails for a name the admin directory does not show: no such object.
-        return (step == OPEN_FAILED && !entry->listed) ? MISSING : FAILED;
+        return (reach.step == OPEN_FAILED && !entry->listed) ? MISSING : FAILED;
     }
     if (objectState(kind, &info) != ZAPI_STATE_ACTIVE) {
         return INACTIVE;
@@ -138,10 +136,9 @@ int diffPair(const ObjectKind_s& kind, const NameGUIDList_s* node, IndexEntry_s*
 void describeUnlisted(const ObjectKind_s& kind, const char* name, char* detail)
 {
     ZapiInfo_s info;
-    uint32_t status = 0;
-    int step = readObject(kind, name, &info, &status);
-    if (step != OBJECT_REACHED) {
-        describeFailure(step, status, detail);
+    Reach_s reach = readObject(kind, name, &info);
+    if (reach.step != OBJECT_REACHED) {
+        describeFailure(reach, detail);
     } else if (objectState(kind, &info) != ZAPI_STATE_ACTIVE) {
         (void)snprintf(detail, DETAIL_SIZE, "inactive");
     } else {
@@ -203,71 +200,50 @@ int keepName(NameBlock_s* block, const char* name)
 
 // Lists the admin directory: marks the file's names it shows and keeps the others. 0 or -1
 // (reported as get reports it).
-int scanDirectory(IndexEntry_s* index, size_t count, NameBlock_s* unlisted)
+int scanDirectory(const ObjectKind_s& kind, IndexEntry_s* index, size_t count,
+                  NameBlock_s* unlisted)
 {
-    DIR* directory = opendir(objectKind().adminDirectory);
-    if (directory == nullptr) {
-        printf("Opendir failed, errno : %d\n", errno);
+    AdminWalk_s walk;
+    if (openAdminWalk(kind, &walk) != 0) {
         return -1;
     }
-    int result = 0;
-    for (;;) {
-        errno = 0;
-        const dirent* entry = readdir(directory);
-        if (entry == nullptr) {
-            if (errno != 0) {
-                printf("Readdir failed, errno : %d\n", errno);
-                result = -1;
-            }
-            break;
-        }
-        if (strcmp(entry->d_name, ".") == 0 || strcmp(entry->d_name, "..") == 0) {
-            continue;
-        }
-        IndexEntry_s* found = findEntry(index, count, entry->d_name);
+    while (nextAdminName(&walk)) {
+        IndexEntry_s* found = findEntry(index, count, walk.name);
         if (found != nullptr) {
             markListed(index, count, found);
-        } else if (keepName(unlisted, entry->d_name) != 0) {
-            result = -1;
+        } else if (keepName(unlisted, walk.name) != 0) {
+            walk.failed = true;
             break;
         }
     }
-    closedir(directory);
-    return result;
+    return closeAdminWalk(&walk);
 }
 
-// A termination signal stops the report before the next object's requests; the object in
+// Walks the pairs, then the unlisted names, printing one line each and the summary. A
+// termination signal stops the report before the next object's requests; the object in
 // hand has been read and its keys released.
-int interrupted()
+DiffResult reportAll(const ObjectKind_s& kind, IndexEntry_s* index, size_t count,
+                     const NameBlock_s* unlisted)
 {
-    printf("diff : interrupted by signal %d\n", caughtSignal());
-    return -1;
-}
-
-// Walks the pairs, then the unlisted names, printing one line each and the summary.
-// 0, 1 when an ID would change, -1 when put would stop or a signal came.
-int reportAll(IndexEntry_s* index, size_t count, const NameBlock_s* unlisted)
-{
-    const ObjectKind_s& kind = objectKind();
     unsigned counts[STATE_COUNT] = {};
     int stopped = 0;
     char detail[DETAIL_SIZE];
     for (const NameGUIDList_s* node = listHead; node != nullptr; node = node->next) {
-        if (caughtSignal() != 0) {
-            return interrupted();
+        if (reportInterrupted("diff : ")) {
+            return DIFF_FAILS;
         }
-        int state = diffPair(kind, node, index, count, detail);
+        DiffState state = diffPair(kind, node, index, count, detail);
         int stops = (state == MISSING || state == FAILED || state == BAD_ID);
-        printObject(state, node->name, detail, stops && !stopped);
+        printObject(kind, state, node->name, detail, stops && !stopped);
         stopped |= stops;
         ++counts[state];
     }
     for (size_t at = 0; at < unlisted->used; at += strlen(unlisted->bytes + at) + 1) {
-        if (caughtSignal() != 0) {
-            return interrupted();
+        if (reportInterrupted("diff : ")) {
+            return DIFF_FAILS;
         }
         describeUnlisted(kind, unlisted->bytes + at, detail);
-        printObject(NOT_IN_FILE, unlisted->bytes + at, detail, 0);
+        printObject(kind, NOT_IN_FILE, unlisted->bytes + at, detail, 0);
         ++counts[NOT_IN_FILE];
     }
     printf(
@@ -275,38 +251,29 @@ int reportAll(IndexEntry_s* index, size_t count, const NameBlock_s* unlisted)
         counts[SAME], counts[CHANGE], counts[INACTIVE], counts[MISSING], counts[FAILED],
         counts[BAD_ID], counts[NOT_IN_FILE]);
     if (stopped) {
-        return -1;
+        return DIFF_FAILS;
     }
-    return (counts[CHANGE] > 0) ? 1 : 0;
+    return (counts[CHANGE] > 0) ? DIFF_CHANGES : DIFF_SAME;
 }
 
 }  // namespace
 
-int diffList(const char* path)
+DiffResult diffList(const ObjectKind_s& kind, const char* path)
 {
-    char* buffer = nullptr;
-    uint32_t length = 0;
-    if (readGUIDFile(path, &buffer, &length) != 0) {
-        return -1;
-    }
-    int parsed = parseGUIDList(buffer, length);
-    free(buffer);
-    if (parsed != 0) {
-        puts("Failed to Parse the XML from Buffer");
-        discardList();
-        return -1;
+    if (loadList(kind, path) != 0) {
+        return DIFF_FAILS;
     }
     if (listHead == nullptr) {
         puts("List is Empty, there are no Volumes");
-        return -1;
+        return DIFF_FAILS;
     }
 
     size_t count = 0;
     IndexEntry_s* index = indexList(&count);
     NameBlock_s unlisted = {nullptr, 0, 0};
-    int result = -1;
-    if (index != nullptr && scanDirectory(index, count, &unlisted) == 0) {
-        result = reportAll(index, count, &unlisted);
+    DiffResult result = DIFF_FAILS;
+    if (index != nullptr && scanDirectory(kind, index, count, &unlisted) == 0) {
+        result = reportAll(kind, index, count, &unlisted);
     }
     free(unlisted.bytes);
     free(index);

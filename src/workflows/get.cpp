@@ -1,9 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 // Get road: every active pool or volume that the admin directory lists goes, with its
 // object ID, into the list and from there into the ID list file.
-#include <dirent.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,15 +8,16 @@
 #include "id_list.h"
 #include "object_access.h"
 #include "object_id.h"
+#include "signals.h"
 #include "workflows.h"
 
 namespace {
 
 // Names the object that a failure, reported just before, keeps out of the file.
-int notSaved(const char* name)
+GetInfoResult notSaved(const ObjectKind_s& kind, const char* name)
 {
-    printf("%s %s could not be saved\n", objectKind().word, name);
-    return -1;
+    printf("%s %s could not be saved\n", kind.word, name);
+    return INFO_FAILED;
 }
 
 // The reader takes white space around a name as the file's layout, and '<' as the start
@@ -29,33 +27,52 @@ bool fileCannotHold(const char* name)
     return strpbrk(name, " \t\n\v\f\r<") != nullptr;
 }
 
-int interrupted()
+// Walks the admin directory, collecting into the list. 0, or -1 (reported) with the list
+// empty.
+int collect(const ObjectKind_s& kind, uint32_t* unsaved)
 {
-    printf("getName : interrupted by signal %d\n", caughtSignal());
-    return -1;
+    AdminWalk_s walk;
+    if (openAdminWalk(kind, &walk) != 0) {
+        return -1;
+    }
+    while (nextAdminName(&walk)) {
+        // A failing object has been reported and is left out; the others still count.
+        if (getInfo(kind, walk.name) == INFO_FAILED) {
+            ++*unsaved;
+        }
+        if (reportInterrupted("getName : ")) {
+            walk.failed = true;
+            break;
+        }
+    }
+    if (closeAdminWalk(&walk) != 0) {
+        // A listing cut short would back up only some objects and still report success:
+        // the whole run is refused instead.
+        discardList();
+        return -1;
+    }
+    return 0;
 }
 
 }  // namespace
 
-int getInfo(const char* name)
+GetInfoResult getInfo(const ObjectKind_s& kind, const char* name)
 {
     // The keys are released, root key first, as soon as the record is read: everything
     // after that needs only the record.
-    const ObjectKind_s& kind = objectKind();
     ZapiInfo_s info;
-    uint32_t status = 0;
-    int step = readObject(kind, name, &info, &status);
-    if (step == GET_INFO_FAILED) {
-        printf("%s :zGetInfo failed -- error %ld\n", kind.word, statusValue(status));
-        return notSaved(name);
+    Reach_s reach = readObject(kind, name, &info);
+    if (reach.step == GET_INFO_FAILED) {
+        printf("%s :zGetInfo failed -- error %ld\n", kind.word, statusValue(reach.status));
+        return notSaved(kind, name);
     }
-    if (step != OBJECT_REACHED) {
-        reportReachFailure("getInfo", name, step, status);
-        return notSaved(name);
+    if (reach.step != OBJECT_REACHED) {
+        reportReachFailure("getInfo", name, reach);
+        return notSaved(kind, name);
     }
     if (objectState(kind, &info) != ZAPI_STATE_ACTIVE) {
         printf("%s %s must be active to get its Tavro ID\n", kind.word, name);
-        return 1;
+        return INFO_INACTIVE;
     }
 
     GUID guid;
@@ -66,71 +83,37 @@ int getInfo(const char* name)
         // The ID is printed so that it is not lost.
         printf("%s %s could not be saved: the list file cannot hold its name (Tavro ID %s)\n",
                kind.word, name, guidText);
-        return -1;
+        return INFO_FAILED;
     }
 
     auto* node = static_cast<NameGUIDList_s*>(malloc(sizeof(NameGUIDList_s)));
     if (node == nullptr) {
         puts("Malloc : Failed to allocate a tmp var of NameGUIDList_s");
-        return notSaved(name);
+        return notSaved(kind, name);
     }
     // readObject has made sure that the name fits the node.
     (void)snprintf(node->name, sizeof(node->name), "%s", name);
     memcpy(node->guidText, guidText, sizeof(node->guidText));
     node->next = nullptr;
     appendNode(node);
-    return 0;
+    return INFO_SAVED;
 }
 
-int getName(const char* path, uint32_t keep, uint32_t* unsaved, bool* kept)
+GetResult getName(const ObjectKind_s& kind, const char* path, uint32_t keep, uint32_t* unsaved,
+                  bool* kept)
 {
     *unsaved = 0;
     *kept = false;
-    DIR* directory = opendir(objectKind().adminDirectory);
-    if (directory == nullptr) {
-        printf("Opendir failed, errno : %d\n", errno);
-        return -1;
+    if (collect(kind, unsaved) != 0) {
+        return GET_FAILED;
     }
-
-    for (;;) {
-        // readdir tells its end from its failure only through errno.
-        errno = 0;
-        const dirent* entry = readdir(directory);
-        if (entry == nullptr) {
-            int readError = errno;
-            if (readError == 0) {
-                break;
-            }
-            // A listing cut short would back up only some objects and still report
-            // success: refuse the whole run instead.
-            printf("Readdir failed, errno : %d\n", readError);
-            closedir(directory);
-            discardList();
-            return -1;
-        }
-        if (strcmp(entry->d_name, ".") == 0 || strcmp(entry->d_name, "..") == 0) {
-            continue;
-        }
-        // A failing object has been reported and is left out; the others still count.
-        if (getInfo(entry->d_name) < 0) {
-            ++*unsaved;
-        }
-        if (caughtSignal() != 0) {
-            closedir(directory);
-            discardList();
-            return interrupted();
-        }
-    }
-    closedir(directory);
-
-    int result = writeGUIDToFile(path, keep, kept);
+    int result = writeGUIDToFile(kind, path, keep, kept);
     if (result != 0) {
         // An interrupted writer has left the file as it was and said nothing.
-        if (caughtSignal() != 0) {
-            return interrupted();
+        if (!reportInterrupted("getName : ")) {
+            printf("getName : FAILED to print GUID to File %s, Error = %d\n", path, result);
         }
-        printf("getName : FAILED to print GUID to File %s, Error = %d\n", path, result);
-        return -1;
+        return GET_FAILED;
     }
-    return (*unsaved == 0) ? 0 : 1;
+    return (*unsaved == 0) ? GET_SAVED : GET_INCOMPLETE;
 }

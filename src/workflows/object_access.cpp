@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "object_access.h"
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
@@ -30,66 +31,106 @@ uint8_t* objectIdField(const ObjectKind_s& kind, ZapiInfo_s* info)
 namespace {
 
 // Names come from the admin directory or from list nodes, so they fit a node and an admin
-// path; anything else is refused before the device sees a request. NAME_TOO_LONG, or
-// OBJECT_REACHED with both keys held, or the step that failed with no key held.
-int reachObject(const char* name, uint64_t* rootKey, uint64_t* objectKey, uint32_t* status)
+// path; anything else is refused before the device sees a request. OBJECT_REACHED with both
+// keys held, or the step that failed with no key held.
+Reach_s reachObject(const ObjectKind_s& kind, const char* name, uint64_t* rootKey,
+                    uint64_t* objectKey)
 {
     char adminPath[ADMIN_PATH_SIZE];
     if (strnlen(name, sizeof(NameGUIDList_s::name)) >= sizeof(NameGUIDList_s::name) ||
-        formatAdminPath(adminPath, sizeof(adminPath), name) != 0) {
-        return NAME_TOO_LONG;
+        formatAdminPath(kind, adminPath, sizeof(adminPath), name) != 0) {
+        return {NAME_TOO_LONG, 0};
     }
-    *status = zRootKey(0, rootKey);
-    if (*status != 0) {
-        return ROOT_KEY_FAILED;
+    uint32_t status = zRootKey(0, rootKey);
+    if (status != 0) {
+        return {ROOT_KEY_FAILED, status};
     }
-    *status = zOpen(*rootKey, ZAPI_OPEN_VALUE, ZAPI_OPEN_FLAGS, adminPath, 0, objectKey);
-    if (*status != 0) {
+    status = zOpen(*rootKey, ZAPI_OPEN_VALUE, ZAPI_OPEN_FLAGS, adminPath, 0, objectKey);
+    if (status != 0) {
         zClose(*rootKey);
-        return OPEN_FAILED;
+        return {OPEN_FAILED, status};
     }
-    return OBJECT_REACHED;
+    return {OBJECT_REACHED, 0};
 }
 
 }  // namespace
 
-void reportReachFailure(const char* caller, const char* name, int step, uint32_t status)
+void reportReachFailure(const char* caller, const char* name, Reach_s reach)
 {
-    if (step == NAME_TOO_LONG) {
+    if (reach.step == NAME_TOO_LONG) {
         printf("%s : name %s is too long\n", caller, name);
     } else {
-        printf((step == ROOT_KEY_FAILED) ? "%s : zRootKey error %ld\n" : "%s : zOpen error %ld\n",
-               caller, statusValue(status));
+        printf((reach.step == ROOT_KEY_FAILED) ? "%s : zRootKey error %ld\n"
+                                               : "%s : zOpen error %ld\n",
+               caller, statusValue(reach.status));
     }
 }
 
-int openObject(const char* caller, const char* name, uint64_t* rootKey, uint64_t* objectKey)
+int openObject(const ObjectKind_s& kind, const char* caller, const char* name, uint64_t* rootKey,
+               uint64_t* objectKey)
 {
-    uint32_t status = 0;
-    int step = reachObject(name, rootKey, objectKey, &status);
-    if (step != OBJECT_REACHED) {
-        reportReachFailure(caller, name, step, status);
+    Reach_s reach = reachObject(kind, name, rootKey, objectKey);
+    if (reach.step != OBJECT_REACHED) {
+        reportReachFailure(caller, name, reach);
         return -1;
     }
     return 0;
 }
 
-int readObject(const ObjectKind_s& kind, const char* name, ZapiInfo_s* info, uint32_t* status)
+Reach_s readObject(const ObjectKind_s& kind, const char* name, ZapiInfo_s* info)
 {
     uint64_t rootKey = 0;
     uint64_t objectKey = 0;
-    int step = reachObject(name, &rootKey, &objectKey, status);
-    if (step != OBJECT_REACHED) {
-        return step;
+    Reach_s reach = reachObject(kind, name, &rootKey, &objectKey);
+    if (reach.step != OBJECT_REACHED) {
+        return reach;
     }
-    *status = readObjectInfo(kind, objectKey, info);
+    uint32_t status = readObjectInfo(kind, objectKey, info);
     zClose(rootKey);
     zClose(objectKey);
-    return (*status != 0) ? GET_INFO_FAILED : OBJECT_REACHED;
+    return (status != 0) ? Reach_s{GET_INFO_FAILED, status} : Reach_s{OBJECT_REACHED, 0};
 }
 
 uint32_t readObjectInfo(const ObjectKind_s& kind, uint64_t objectKey, ZapiInfo_s* info)
 {
     memset(info, 0, sizeof(*info));
     return zGetInfo(objectKey, kind.infoMask, sizeof(*info), ZAPI_INFO_VERSION, info);
+}
+
+int openAdminWalk(const ObjectKind_s& kind, AdminWalk_s* walk)
+{
+    *walk = AdminWalk_s{opendir(kind.adminDirectory), nullptr, false};
+    if (walk->directory == nullptr) {
+        printf("Opendir failed, errno : %d\n", errno);
+        return -1;
+    }
+    return 0;
+}
+
+bool nextAdminName(AdminWalk_s* walk)
+{
+    for (;;) {
+        // readdir tells its end from its failure only through errno.
+        errno = 0;
+        const dirent* entry = readdir(walk->directory);
+        if (entry == nullptr) {
+            int readError = errno;
+            if (readError != 0) {
+                printf("Readdir failed, errno : %d\n", readError);
+                walk->failed = true;
+            }
+            return false;
+        }
+        if (strcmp(entry->d_name, ".") != 0 && strcmp(entry->d_name, "..") != 0) {
+            walk->name = entry->d_name;
+            return true;
+        }
+    }
+}
+
+int closeAdminWalk(AdminWalk_s* walk)
+{
+    closedir(walk->directory);
+    walk->directory = nullptr;
+    return walk->failed ? -1 : 0;
 }

@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: Apache-2.0
-// Reaching one pool or volume through the admin client: the part the get, put and diff
-// roads share.
+// Reaching the pools or volumes through the admin client and the admin directory: the part
+// the get, put and diff roads share.
 #pragma once
+
+#include <dirent.h>
 
 #include <cstdint>
 
 #include "admin_client.h"
 #include "name_list.h"
+#include "object_kind.h"
 
 // The kind's state and object ID field of an information record.
 uint32_t objectState(const ObjectKind_s& kind, const ZapiInfo_s* info);
@@ -14,27 +17,33 @@ uint8_t* objectIdField(const ObjectKind_s& kind, ZapiInfo_s* info);
 
 // Steps of reaching an object and reading its record: the first one that failed, or
 // OBJECT_REACHED.
-enum ObjectStep : int {
-    OBJECT_REACHED = 0,
-    ROOT_KEY_FAILED = 1,
-    OPEN_FAILED = 2,
-    GET_INFO_FAILED = 3,
-    NAME_TOO_LONG = 4
+enum ReachStep : int {
+    OBJECT_REACHED,
+    ROOT_KEY_FAILED,
+    OPEN_FAILED,
+    GET_INFO_FAILED,
+    NAME_TOO_LONG
+};
+// How far reaching an object got, with the status of the request that failed.
+struct Reach_s {
+    ReachStep step;
+    uint32_t status;
 };
 
 // Prints "<caller> : name %s is too long\n", "<caller> : zRootKey error %ld\n" or
 // "<caller> : zOpen error %ld\n" for a step of reaching the object that failed.
-void reportReachFailure(const char* caller, const char* name, int step, uint32_t status);
+void reportReachFailure(const char* caller, const char* name, Reach_s reach);
 
 // Forms the admin path of `name`, takes a root key and opens the object. Failures are
 // reported with reportReachFailure; after a failure no key is held. 0 (both keys held) or
 // -1.
-int openObject(const char* caller, const char* name, uint64_t* rootKey, uint64_t* objectKey);
+int openObject(const ObjectKind_s& kind, const char* caller, const char* name, uint64_t* rootKey,
+               uint64_t* objectKey);
 
 // Reads the named object's record with the get road's requests (zRootKey, zOpen, zGetInfo)
 // and releases both keys, the root key first. Prints nothing. OBJECT_REACHED with the
-// record in *info, or the step that failed with its status in *status.
-int readObject(const ObjectKind_s& kind, const char* name, ZapiInfo_s* info, uint32_t* status);
+// record in *info, or the step that failed.
+Reach_s readObject(const ObjectKind_s& kind, const char* name, ZapiInfo_s* info);
 
 // Clears the record and reads the kind's part of it with zGetInfo.
 uint32_t readObjectInfo(const ObjectKind_s& kind, uint64_t objectKey, ZapiInfo_s* info);
@@ -44,3 +53,18 @@ inline long statusValue(uint32_t status)
 {
     return static_cast<long>(status);
 }
+
+// The admin directory of a kind, walked name by name ("." and ".." passed over).
+struct AdminWalk_s {
+    DIR* directory;
+    const char* name;  // the current object's name
+    bool failed;       // the listing failed (reported) or the walk was stopped
+};
+// Opens the kind's admin directory. 0, or -1 (reported).
+int openAdminWalk(const ObjectKind_s& kind, AdminWalk_s* walk);
+// True with the next object's name in walk->name; false at the end or when the listing
+// fails (reported): a listing cut short must not pass for the whole.
+bool nextAdminName(AdminWalk_s* walk);
+// Closes the directory. 0 when every name was walked, -1 when the listing failed or the
+// walk was stopped (walk->failed set by the caller).
+int closeAdminWalk(AdminWalk_s* walk);

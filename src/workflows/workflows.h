@@ -1,27 +1,38 @@
 // SPDX-License-Identifier: Apache-2.0
-// The get and put roads: between the storage system and the name/ID list, and from the
-// ID list file through the list into the storage system.
+// The get, put and diff roads, each for the kind the command chose: between the storage
+// system and the name/ID list, and between the list and the ID list file.
 #pragma once
 
 #include <cstdint>
 
 #include "name_list.h"
+#include "object_kind.h"
+
+// What getInfo did with one object.
+enum GetInfoResult : int { INFO_SAVED = 0, INFO_INACTIVE = 1, INFO_FAILED = -1 };
+// How a get run ended; the values are the command's exit statuses.
+enum GetResult : int {
+    GET_SAVED = 0,       // every active object is in the file
+    GET_INCOMPLETE = 1,  // the file was written, but *unsaved active objects are not in it
+    GET_FAILED = -1      // no file written
+};
+// What a put of the file would do; the values are the command's exit statuses.
+enum DiffResult : int { DIFF_SAME = 0, DIFF_CHANGES = 1, DIFF_FAILS = -1 };
 
 // Get road: lists the admin directory, collects every active object's ID, writes the file,
 // keeping up to `keep` replaced lists (*kept: the one replaced now was kept).
-// 0: every active object is in the file; 1: the file was written but *unsaved active
-// objects could not be saved; -1: failure, no file written.
-int getName(const char* path, uint32_t keep, uint32_t* unsaved, bool* kept);
-// 0: the object is in the list; 1: it is left out as not active; -1: it could not be saved.
-int getInfo(const char* name);
+GetResult getName(const ObjectKind_s& kind, const char* path, uint32_t keep, uint32_t* unsaved,
+                  bool* kept);
+// Reads one object's record and appends its name and ID to the list when it is active.
+GetInfoResult getInfo(const ObjectKind_s& kind, const char* name);
 
-// Put road: reads the list file at path, parses it into the list and applies it.
-// 0, -1 or the status of GUIDModify.
-int readGUIDFromFile(const char* path);
-// Parses buffer (length file bytes followed by a zero byte) into the list, then applies it.
-int XMLParser(char* buffer, uint32_t length);
-// Applies the list to the storage system, consuming it.
-int GUIDModify();
+// Put and diff roads: reads the list file at path and parses it into the empty list. 0, or
+// -1 (reported) with the list empty.
+int loadList(const ObjectKind_s& kind, const char* path);
+// Put road: the file loaded, then applied. 0 or -1.
+int putList(const ObjectKind_s& kind, const char* path);
+// Applies the list to the storage system, consuming it; a node that failed and those after
+// it stay in the list. 0 or -1.
+int GUIDModify(const ObjectKind_s& kind);
 // Diff road: tells, without changing anything, what put would do with the file at path.
-// 0 when put would change no ID, 1 when it would change some, -1 when it would fail.
-int diffList(const char* path);
+DiffResult diffList(const ObjectKind_s& kind, const char* path);

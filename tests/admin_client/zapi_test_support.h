@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "admin_client.h"
+#include "other_admin_operations.h"
 #include "zapisim.h"
 
 constexpr uint64_t KEY = 0x1122334455667788;

@@ -31,19 +31,22 @@ constexpr uint32_t REFUSED = 7;
 // What follows a complete parse when the device refuses the first root key.
 std::string handedOn(const std::string& stop)
 {
-    return "GUIDModify : zRootKey error 7\nStopped at " + stop +
-           " not applied\nGUIDModify failed, status -1\n";
+    return "GUIDModify : zRootKey error 7\nStopped at " + stop + " not applied\n";
 }
 
 const char* const X1 = "d4c3b2a1-f6e5-b8a7-c9-da-ebfc0d1e2f3a";
 const char* const X2 = "00000001-0002-0003-04-05-060708090a0b";
 const char* const X3 = "ffffffff-ffff-ffff-ff-ff-ffffffffffff";
 
-int parse(std::string text)
+// Parses the text and hands what was parsed to GUIDModify.
+int parse(int32_t kind, std::string text)
 {
     std::vector<char> buffer(text.begin(), text.end());
     buffer.push_back('\0');
-    return XMLParser(buffer.data(), static_cast<uint32_t>(text.size()));
+    if (XMLParser(roads::kindOf(kind), buffer.data(), static_cast<uint32_t>(text.size())) != 0) {
+        return -1;
+    }
+    return GUIDModify(roads::kindOf(kind));
 }
 
 class ReaderTest : public roads::ScriptedDevice {};
@@ -68,11 +71,10 @@ class Accepts : public ReaderTest, public ::testing::WithParamInterface<Accepted
 TEST_P(Accepts, BuildsTheListAndHandsItOn)
 {
     const Accepted& c = GetParam();
-    isPool = c.kind;
     zapisimAnswerNext(ZAPI_OP_ROOT_KEY, REFUSED, 0, nullptr, nullptr);
 
     testing::internal::CaptureStdout();
-    int result = parse(c.text);
+    int result = parse(c.kind, c.text);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               handedOn((c.kind == 1 ? "Pool \"" : "Volume \"") + c.pairs[0].first +
                        "\": 0 changed, " + std::to_string(c.pairs.size())));
@@ -211,10 +213,8 @@ class Refuses : public ReaderTest, public ::testing::WithParamInterface<Refused>
 TEST_P(Refuses, ReportsAndAppliesNothing)
 {
     const Refused& c = GetParam();
-    isPool = c.kind;
-
     testing::internal::CaptureStdout();
-    int result = parse(c.text);
+    int result = parse(c.kind, c.text);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), c.output);
     EXPECT_EQ(result, -1);
     EXPECT_EQ(roads::listPairs(), c.left);
@@ -309,12 +309,11 @@ INSTANTIATE_TEST_SUITE_P(XMLParser, Refuses, ::testing::ValuesIn(REFUSED_FILES),
 
 TEST_F(ReaderTest, ListNotEmptyOnEntryIsRefusedWithoutReading)
 {
-    isPool = 1;
     roads::appendPair("old", X1);
     std::string text = std::string("<listPools><poolName>P1</poolName><poolGUID>") + X2 +
                        "</poolGUID></listPools>";
     testing::internal::CaptureStdout();
-    EXPECT_EQ(parse(text), -1);
+    EXPECT_EQ(parse(1, text), -1);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "Volume Name and GUID List not Empty\n");
     EXPECT_EQ(roads::listPairs(), (Pairs{{"old", X1}}));
     EXPECT_EQ(zapisimRequestCount(), 0u);
@@ -325,9 +324,8 @@ TEST_F(ReaderTest, RootWithoutPairsReachesGUIDModifyWithAnEmptyList)
     for (const char* text : {"<listVolumes/>", "<listVolumes></listVolumes>",
                              "<listVolumes>\n  <note/>\n</listVolumes>"}) {
         testing::internal::CaptureStdout();
-        EXPECT_EQ(parse(text), -1) << text;
-        EXPECT_EQ(testing::internal::GetCapturedStdout(),
-                  "List is Empty, there are no Volumes\nGUIDModify failed, status -1\n")
+        EXPECT_EQ(parse(0, text), -1) << text;
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "List is Empty, there are no Volumes\n")
             << text;
         EXPECT_EQ(zapisimRequestCount(), 0u) << text;
     }
@@ -339,7 +337,8 @@ const std::string TWO_POOLS =
     std::string("<listPools>\n\t<poolName>P1</poolName>\n\t\t<poolGUID>") + X1 +
     "</poolGUID>\n\t<poolName>P2</poolName>\n\t\t<poolGUID>" + X2 + "</poolGUID>\n</listPools>";
 const std::string READ_WHOLE =
-    handedOn("Pool \"P1\": 0 changed, 2") + "Failed to Parse the XML from Buffer\n";
+    handedOn("Pool \"P1\": 0 changed, 2") +
+    "GUIDModify failed, status -1\nFailed to Parse the XML from Buffer\n";
 
 class ReadFileTest : public ReaderTest {
    protected:
@@ -349,7 +348,6 @@ class ReadFileTest : public ReaderTest {
         directory = testdir::makeTempDir("korvane-reader");
         ASSERT_NE(directory, "");
         path = directory + "/ids.xml";
-        isPool = 1;
     }
     void TearDown() override
     {
@@ -364,12 +362,13 @@ class ReadFileTest : public ReaderTest {
     std::string read(const std::string& from, int expectedResult)
     {
         testing::internal::CaptureStdout();
-        EXPECT_EQ(readGUIDFromFile(from.c_str()), expectedResult);
+        EXPECT_EQ(putList(roads::kindOf(kind), from.c_str()), expectedResult);
         return testing::internal::GetCapturedStdout();
     }
 
     std::string directory;
     std::string path;
+    int32_t kind = 1;
 };
 
 // Sizes around the read buffer's steps, padded after the root element. The first root
@@ -428,7 +427,7 @@ TEST_P(FileFailures, ReportedAndNothingSent)
         }
         case FileKind::OtherKind:
             writeFile(TWO_POOLS);
-            isPool = 0;
+            kind = 0;
             break;
     }
     char expected[512];

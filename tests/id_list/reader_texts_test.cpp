@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
-// The list reader's two halves on their own: parseGUIDList takes name and ID texts without
-// their white space, and readGUIDFile delivers a file whole, however its buffer grows.
+// The list reader's two halves on their own: XMLParser takes name and ID texts without
+// their white space, and readGUIDFromFile delivers a file whole, however its buffer grows.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -44,10 +44,6 @@ const unsigned char SPECIAL[] = {'\0', '\t', '\n', '\v', '\f', '\r', ' ', 0x08,
 
 class ReaderTexts : public testing::TestWithParam<unsigned char> {
    protected:
-    void SetUp() override
-    {
-        isPool = 0;
-    }
     void TearDown() override
     {
         discardList();
@@ -60,7 +56,7 @@ class ReaderTexts : public testing::TestWithParam<unsigned char> {
                            "</volumeGUID></listVolumes>";
         std::string buffer = text + '\0';
         testing::internal::CaptureStdout();
-        int result = parseGUIDList(buffer.data(), static_cast<uint32_t>(text.size()));
+        int result = XMLParser(VOLUME_KIND, buffer.data(), static_cast<uint32_t>(text.size()));
         std::string output = testing::internal::GetCapturedStdout();
         if (result != 0) {
             return "refused: " + output;
@@ -119,7 +115,7 @@ TEST_P(ReadWholeFile, DeliversEveryByteAndATerminator)
 
     char* buffer = nullptr;
     uint32_t length = 0;
-    ASSERT_EQ(readGUIDFile(path, &buffer, &length), 0);
+    ASSERT_EQ(readGUIDFromFile(path, &buffer, &length), 0);
     unlink(path);
     ASSERT_EQ(length, content.size());
     EXPECT_EQ(std::string(buffer, length), content);

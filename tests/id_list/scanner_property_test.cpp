@@ -9,6 +9,7 @@
 #include <string>
 
 #include "id_list.h"
+#include "other_scanner_operations.h"
 
 namespace {
 
@@ -115,7 +116,7 @@ void checkOthers(const std::string& text, std::mt19937& random)
     }
     range = copyRange(text);
     char* position = nullptr;
-    if (findStartTag("a", 1, range.first, range.last, &position) == 0) {
+    if (findStartTag("a", 1, range.first, range.last, START_TAG_EXACT, &position) == 0) {
         ASSERT_TRUE(same(text, range.offset(position) - 2, "<a>"));
     }
     long low = std::uniform_int_distribution<long>(0, size - 1)(random);

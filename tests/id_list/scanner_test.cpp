@@ -8,6 +8,7 @@
 #include <string>
 
 #include "id_list.h"
+#include "other_scanner_operations.h"
 
 namespace {
 
@@ -249,7 +250,9 @@ TEST(FindStartTag, ExactTagOutsideCDATA)
     for (const auto& c : cases) {
         Block_s block = makeBlock(c.text);
         char* position = nullptr;
-        ASSERT_EQ(findStartTag("a", 1, block.at(0), block.last(), &position), c.result) << c.text;
+        ASSERT_EQ(findStartTag("a", 1, block.at(0), block.last(), START_TAG_EXACT, &position),
+                  c.result)
+            << c.text;
         if (c.result == 0) {
             EXPECT_EQ(block.offsetOf(position), c.position) << c.text;
         }

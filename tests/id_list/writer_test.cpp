@@ -96,7 +96,6 @@ class Writer : public testing::Test {
         dir = testdir::makeTempDir("korvane-writer");
         ASSERT_NE(dir, "");
         path = dir + "/ids.xml";
-        isPool = 1;
     }
     void TearDown() override
     {
@@ -109,9 +108,10 @@ class Writer : public testing::Test {
     {
         testing::internal::CaptureStdout();
         bool kept = false;
-        *result = writeGUIDToFile(target.c_str(), 0, &kept);
+        *result = writeGUIDToFile((kind == 1) ? POOL_KIND : VOLUME_KIND, target.c_str(), 0, &kept);
         return testing::internal::GetCapturedStdout();
     }
+    int32_t kind = 1;  // the kind the list is written as: 1 pools, else volumes
     std::string dir;
     std::string path;
 };
@@ -127,7 +127,7 @@ class WriterFile : public Writer, public testing::WithParamInterface<FileCase> {
 TEST_P(WriterFile, WritesHeaderRecordsInListOrderAndTrailerOnly)
 {
     const FileCase& c = GetParam();
-    isPool = c.kind;
+    kind = c.kind;
     fillList(c.names);
     shim.armed = true;
     int result = 0;
@@ -163,9 +163,9 @@ TEST_F(Writer, FileSizeFollowsTheRecordCountAndNameLengths)
 {
     const std::string longest(255, 'n');
     const std::vector<std::string> names = {"P", "pool_2", longest, "x y", longest};
-    for (int32_t kind : {1, 0}) {
+    for (int32_t each : {1, 0}) {
         for (size_t n = 1; n <= names.size(); ++n) {
-            isPool = kind;
+            kind = each;
             std::vector<std::string> some(names.begin(), names.begin() + static_cast<long>(n));
             fillList(some);
             size_t expected = (kind == 1) ? 24 + 84 * n : 28 + 92 * n;
@@ -214,8 +214,8 @@ TEST_F(Writer, EmptyListLeavesAnExistingFileAlone)
     run(path, &result);
     ASSERT_EQ(result, 0);
     const std::string written = readFile(path);
-    for (int32_t kind : {1, 0}) {  // same words for pools
-        isPool = kind;
+    for (int32_t each : {1, 0}) {  // same words for pools
+        kind = each;
         EXPECT_EQ(run(path, &result), "List is empty, There are no Volumes\n");
         EXPECT_EQ(result, -1);
         EXPECT_EQ(readFile(path), written);
@@ -316,7 +316,7 @@ TEST_P(WriterLimit, FailedWriteIsReportedWithTheListAsFarAsBuilt)
         rlimit limit{c.limit, c.limit};
         setrlimit(RLIMIT_FSIZE, &limit);
         bool kept = false;
-        int result = writeGUIDToFile(path.c_str(), 0, &kept);
+        int result = writeGUIDToFile(POOL_KIND, path.c_str(), 0, &kept);
         fflush(stdout);
         _exit((result == -1 ? 1 : 0) | listLength() << 1);
     }

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <string>
 
+#include "object_kind.h"
+
 namespace {
 
 NameGUIDList_s* makeNode(const char* name)
@@ -57,11 +59,9 @@ class AdminPath : public testing::TestWithParam<AdminPathCase> {};
 TEST_P(AdminPath, UsesTheFormatOfTheKind)
 {
     const AdminPathCase& c = GetParam();
-    isPool = c.kind;
     char path[ADMIN_PATH_SIZE];
-    ASSERT_EQ(formatAdminPath(path, sizeof path, c.name), 0);
+    ASSERT_EQ(formatAdminPath(c.kind == 1 ? POOL_KIND : VOLUME_KIND, path, sizeof path, c.name), 0);
     EXPECT_STREQ(path, c.expected);
-    isPool = 0;
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, AdminPath,
@@ -73,10 +73,9 @@ INSTANTIATE_TEST_SUITE_P(Kinds, AdminPath,
 
 TEST(AdminPathBound, RefusesAPathThatDoesNotFit)
 {
-    isPool = 0;
     char path[21];  // 16 + 4 + NUL
-    EXPECT_EQ(formatAdminPath(path, sizeof path - 1, "abcd"), -1);
-    EXPECT_EQ(formatAdminPath(path, sizeof path, "abcd"), 0);
+    EXPECT_EQ(formatAdminPath(VOLUME_KIND, path, sizeof path - 1, "abcd"), -1);
+    EXPECT_EQ(formatAdminPath(VOLUME_KIND, path, sizeof path, "abcd"), 0);
 }
 
 }  // namespace

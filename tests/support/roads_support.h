@@ -20,6 +20,12 @@ namespace roads {
 
 using Pairs = std::vector<std::pair<std::string, std::string>>;
 
+// The kind record of a table's kind column: 1 for pools, any other value for volumes.
+inline const ObjectKind_s& kindOf(int32_t kind)
+{
+    return (kind == 1) ? POOL_KIND : VOLUME_KIND;
+}
+
 inline Pairs listPairs()
 {
     Pairs pairs;
@@ -82,7 +88,6 @@ class ScriptedDevice : public ::testing::Test {
     {
         zapisimScriptEnd();
         discardList();
-        isPool = 0;
     }
 };
 

@@ -66,7 +66,6 @@ class OneObject : public roads::ScriptedDevice, public ::testing::WithParamInter
 TEST_P(OneObject, FailsOrIsSkipped)
 {
     const Case& c = GetParam();
-    isPool = c.kind;
     answer(ZAPI_OP_ROOT_KEY, (c.refusedOp == ZAPI_OP_ROOT_KEY) ? c.status : 0, ROOT);
     answer(ZAPI_OP_OPEN, (c.refusedOp == ZAPI_OP_OPEN) ? c.status : 0, OBJECT);
     answer(ZAPI_OP_GET_INFO, (c.refusedOp == ZAPI_OP_GET_INFO) ? c.status : 0, OBJECT);
@@ -85,10 +84,10 @@ TEST_P(OneObject, FailsOrIsSkipped)
     testing::internal::CaptureStdout();
     int result = 0;
     if (c.road == Road::Get) {
-        result = getInfo("obj 1");
+        result = getInfo(roads::kindOf(c.kind), "obj 1");
     } else {
         roads::appendPair("obj 1", X1);
-        result = GUIDModify();
+        result = GUIDModify(roads::kindOf(c.kind));
     }
     EXPECT_EQ(testing::internal::GetCapturedStdout(), c.output);
     EXPECT_EQ(requestsSent(), expected);
@@ -139,7 +138,7 @@ class Scripted : public roads::ScriptedDevice {};
 TEST_F(Scripted, PutOfAnEmptyListFails)
 {
     testing::internal::CaptureStdout();
-    EXPECT_EQ(GUIDModify(), -1);
+    EXPECT_EQ(GUIDModify(VOLUME_KIND), -1);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "List is Empty, there are no Volumes\n");
     EXPECT_EQ(zapisimRequestCount(), 0u);
 }
@@ -148,7 +147,7 @@ TEST_F(Scripted, GetRefusesANameLongerThanANodeHolds)
 {
     std::string name(256, 'n');
     testing::internal::CaptureStdout();
-    EXPECT_EQ(getInfo(name.c_str()), -1);
+    EXPECT_EQ(getInfo(VOLUME_KIND, name.c_str()), -1);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "getInfo : name " + name + " is too long\nVolume " + name + " could not be saved\n");
     EXPECT_EQ(zapisimRequestCount(), 0u);

@@ -58,7 +58,6 @@ class StorageRoads : public ::testing::Test {
     {
         zapisimUseSystem(nullptr);
         discardList();
-        isPool = 0;
         testdir::removeTree(work);
     }
     void add(const char* kind, const std::string& name, int state, const std::string& id)
@@ -99,10 +98,9 @@ TEST_F(StorageRoads, GetLeavesOutTheInactiveVolume)
     add("volume", "V2", 3, B);
     add("volume", "V3", 6, C);
     useSystem();
-    isPool = 0;
 
     testing::internal::CaptureStdout();
-    EXPECT_EQ(getName(listFile.c_str(), 0, &unsaved, &kept), 0);
+    EXPECT_EQ(getName(VOLUME_KIND, listFile.c_str(), 0, &unsaved, &kept), 0);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "Volume V2 must be active to get its Tavro ID\n");
     EXPECT_EQ(roads::readFile(listFile), volumeFile({{"V1", A}, {"V3", C}}));
@@ -123,7 +121,7 @@ TEST_P(DirectoryFails, NoFileIsWritten)
     roads::writeFile(listFile, "kept");
 
     testing::internal::CaptureStdout();
-    EXPECT_EQ(getName(listFile.c_str(), 0, &unsaved, &kept), -1);
+    EXPECT_EQ(getName(VOLUME_KIND, listFile.c_str(), 0, &unsaved, &kept), -1);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), GetParam().second);
     EXPECT_EQ(roads::readFile(listFile), "kept");
     EXPECT_EQ(listHead, nullptr);
@@ -143,13 +141,12 @@ TEST_F(StorageRoads, PutAppliesEveryActiveObject)
     add("pool", "P2", 1, B);
     add("pool", "P3", 6, C);
     useSystem();
-    isPool = 1;
     roads::appendPair("P3", D);
     roads::appendPair("P2", D);
     roads::appendPair("P1", B);
 
     testing::internal::CaptureStdout();
-    EXPECT_EQ(GUIDModify(), 0);
+    EXPECT_EQ(GUIDModify(POOL_KIND), 0);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "Pool \"P2\" must be active to modify its Tavro ID\n");
     EXPECT_EQ(show(), "pool\tP1\t6\t" + B + "\npool\tP2\t1\t" + B + "\npool\tP3\t6\t" + D + "\n");
@@ -182,13 +179,12 @@ TEST_P(PutStops, AtTheSecondVolume)
         zapisim("fail " + system + " " + c.fault);
     }
     useSystem();
-    isPool = 0;
     roads::appendPair("V1", B);
     roads::appendPair("V2", c.secondText);
     roads::appendPair("V3", C);
 
     testing::internal::CaptureStdout();
-    EXPECT_EQ(GUIDModify(), -1);
+    EXPECT_EQ(GUIDModify(VOLUME_KIND), -1);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               c.output + "Stopped at Volume \"V2\": 1 changed, 2 not applied\n");
     EXPECT_EQ(show(),
@@ -218,10 +214,9 @@ TEST_F(StorageRoads, RoundTripChangesNothing)
     useSystem();
     std::string before = show();
     for (int32_t kind : {1, 0}) {
-        isPool = kind;
         testing::internal::CaptureStdout();
-        EXPECT_EQ(getName(listFile.c_str(), 0, &unsaved, &kept), 0);
-        EXPECT_EQ(readGUIDFromFile(listFile.c_str()), 0);
+        EXPECT_EQ(getName(roads::kindOf(kind), listFile.c_str(), 0, &unsaved, &kept), 0);
+        EXPECT_EQ(putList(roads::kindOf(kind), listFile.c_str()), 0);
         EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
     }
     EXPECT_EQ(show(), before);

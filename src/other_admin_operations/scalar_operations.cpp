@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 // Device operations that carry only scalars or an identity in the request block.
-#include "admin_client.h"
-#include "zapi_block.h"
+#include "other_block.h"
 
 // Count 0, the key and 96:64 = 0: how most requests of this file begin.
 static void beginScalar(ZapiRequest_s* block, uint64_t key)

@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: Apache-2.0
 // Termination requests are noted, not obeyed at once: a road stops at its next safe
 // point, where nothing it has begun is left half done.
+#include "signals.h"
+
 #include <signal.h>
 
-#include "name_list.h"
+#include <cstdio>
 
 namespace {
 
@@ -47,4 +49,14 @@ void interruptBlockingReads(bool interrupting)
 int caughtSignal()
 {
     return firstSignal;
+}
+
+bool reportInterrupted(const char* lead)
+{
+    int number = firstSignal;
+    if (number == 0) {
+        return false;
+    }
+    printf("%sinterrupted by signal %d\n", lead, number);
+    return true;
 }

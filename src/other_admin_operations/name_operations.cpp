@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 // Device operations that pass names, optional IDs or hand out new keys.
-#include "admin_client.h"
-#include "zapi_block.h"
+#include "other_block.h"
 
 // The fields operations 8 and 37 share.
 static void beginNewKeyRequest(ZapiRequest_s* block, uint64_t key, uint32_t value88,

@@ -2,8 +2,7 @@
 // Device operations that pass a caller's record or buffer, and the record entry accessor.
 #include <cstring>
 
-#include "admin_client.h"
-#include "zapi_block.h"
+#include "other_block.h"
 
 // The record in buffers[0] and, when given, the name in buffers[1]; the mask at 96, as
 // every record request here has it.

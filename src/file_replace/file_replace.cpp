@@ -1,0 +1,324 @@
+// SPDX-License-Identifier: Apache-2.0
+#include "file_replace.h"
+
+#include <fcntl.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include "signals.h"
+
+namespace {
+
+bool isStream(mode_t mode)
+{
+    return S_ISCHR(mode) || S_ISFIFO(mode) || S_ISSOCK(mode);
+}
+
+// Length of the directory part of path, its final '/' included (0: the current one).
+size_t directoryLength(const char* path)
+{
+    const char* slash = strrchr(path, '/');
+    return (slash == nullptr) ? 0 : static_cast<size_t>(slash - path) + 1;
+}
+
+// Creates ".NAME.XXXXXX" beside path (NAME cut to fit the longest name a directory takes), readable
+// by its owner only until it is complete. The descriptor, or -1 with errno.
+int createTemporary(const char* path, char* tempPath)
+{
+    static const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    size_t directory = directoryLength(path);
+    timespec now{};
+    (void)clock_gettime(CLOCK_REALTIME, &now);
+    uint64_t seed = static_cast<uint64_t>(now.tv_nsec) ^ (static_cast<uint64_t>(now.tv_sec) << 30) ^
+                    (static_cast<uint64_t>(getpid()) << 12);
+    // Another file of the same name is the only reason to try again.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char suffix[7];
+        seed = seed * 6364136223846793005u + 1442695040888963407u;
+        uint64_t bits = seed >> 16;
+        for (size_t i = 0; i < 6; ++i) {
+            suffix[i] = letters[bits % (sizeof letters - 1)];
+            bits /= sizeof letters - 1;
+        }
+        suffix[6] = '\0';
+        // A name near the longest a directory takes is shortened in the temporary
+        // name, which must still fit with its dot and suffix.
+        int nameLength = static_cast<int>(strnlen(path + directory, NAME_MAX - 8));
+        int length = snprintf(tempPath, PATH_MAX, "%.*s.%.*s.%s", static_cast<int>(directory), path,
+                              nameLength, path + directory, suffix);
+        if (length < 0 || length >= PATH_MAX) {
+            errno = ENAMETOOLONG;
+            return -1;
+        }
+        int fd = open(tempPath, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd >= 0 || errno != EEXIST) {
+            return fd;
+        }
+    }
+    return -1;
+}
+
+int openInPlace(OutputFile_s* output, const char* path)
+{
+    output->fd = open(path, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    return (output->fd >= 0) ? 0 : -1;
+}
+
+// openOutput without the error number kept: 0, or -1 with errno.
+int openTarget(OutputFile_s* output, const char* path)
+{
+    if (namesStandardOutput(path)) {
+        // The messages so far go before the output.
+        (void)fflush(stdout);
+        output->fd = STDOUT_FILENO;
+        output->standardOutput = true;
+        return 0;
+    }
+    size_t length = strlen(path);
+    // No name to put a temporary file beside: the open says what is wrong.
+    if (length == 0 || path[length - 1] == '/') {
+        return openInPlace(output, path);
+    }
+    if (lstat(path, &output->old) == 0) {
+        if (S_ISLNK(output->old.st_mode)) {
+            // Following a planted link would overwrite its target; only a stream is
+            // safe to write through one.
+            struct stat linked {};
+            if (stat(path, &linked) != 0 || !isStream(linked.st_mode)) {
+                errno = ELOOP;
+                return -1;
+            }
+            return openInPlace(output, path);
+        }
+        if (!S_ISREG(output->old.st_mode)) {
+            return openInPlace(output, path);
+        }
+        output->existed = true;
+    } else if (errno != ENOENT) {
+        return -1;
+    }
+    // A file is never rewritten in place, not even where its directory takes no new
+    // file: a failure half way would leave the last good list cut short.
+    output->fd = createTemporary(path, output->tempPath);
+    if (output->fd < 0) {
+        return -1;
+    }
+    output->replacing = true;
+    return 0;
+}
+
+// Keeps the failed call's error number, which the clean-up must not replace, and abandons
+// the output.
+OutputResult fail(OutputFile_s* output)
+{
+    output->error = errno;
+    abandonOutput(output);
+    return OUTPUT_FAILED;
+}
+
+// The replaced file's owner (where the caller may set it) and permission bits; a new
+// file gets 0644 less the file-creation mask, as the open would give it.
+int keepOwnerAndMode(const OutputFile_s* output)
+{
+    if (!output->existed) {
+        mode_t mask = umask(0);
+        umask(mask);
+        return fchmod(output->fd, 0644 & ~mask);
+    }
+    if (fchown(output->fd, output->old.st_uid, output->old.st_gid) != 0 && errno != EPERM) {
+        return -1;
+    }
+    return fchmod(output->fd, output->old.st_mode & 07777);
+}
+
+// Makes the rename itself last: the directory entry goes to disk too. A directory that
+// cannot be opened for reading, or a file system that does not sync directories, is
+// left as it is.
+int syncDirectory(const char* path)
+{
+    char directory[PATH_MAX];
+    size_t length = directoryLength(path);
+    (void)snprintf(directory, sizeof directory, "%.*s", static_cast<int>(length), path);
+    int fd = open((length == 0) ? "." : directory, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        return 0;
+    }
+    int result = fsync(fd);
+    int error = errno;
+    close(fd);
+    errno = error;
+    return (result != 0 && error != EINVAL) ? -1 : 0;
+}
+
+// 1 when the files at the two paths hold the same bytes, otherwise 0 (a file that cannot
+// be read counts as different: keeping it loses nothing).
+int sameContent(const char* first, const char* second)
+{
+    int fds[2] = {open(first, O_RDONLY | O_CLOEXEC), open(second, O_RDONLY | O_CLOEXEC)};
+    struct stat info[2]{};
+    int same = fds[0] >= 0 && fds[1] >= 0 && fstat(fds[0], &info[0]) == 0 &&
+               fstat(fds[1], &info[1]) == 0 && info[0].st_size == info[1].st_size;
+    static char blocks[2][65536];
+    while (same == 1) {
+        ssize_t length = read(fds[0], blocks[0], sizeof blocks[0]);
+        if (length <= 0) {
+            same = (length == 0) ? 1 : 0;
+            break;
+        }
+        ssize_t other = 0;
+        while (other < length) {
+            ssize_t got = read(fds[1], blocks[1] + other, static_cast<size_t>(length - other));
+            if (got <= 0) {
+                break;
+            }
+            other += got;
+        }
+        same = (other == length && memcmp(blocks[0], blocks[1], static_cast<size_t>(length)) == 0);
+    }
+    for (int fd : fds) {
+        if (fd >= 0) {
+            close(fd);
+        }
+    }
+    return same;
+}
+
+// "path.number" in name; -1 with ENAMETOOLONG when it does not fit.
+int numberedName(char* name, const char* path, uint32_t number)
+{
+    int length = snprintf(name, PATH_MAX, "%s.%u", path, number);
+    if (length < 0 || length >= PATH_MAX) {
+        errno = ENAMETOOLONG;
+        return -1;
+    }
+    return 0;
+}
+
+// Moves the kept files up by one, path.(keep-1) over path.keep (dropping it) down to
+// path.1 to path.2, a missing one left out, then path itself to path.1. Renames keep each
+// file's mode and owner, and each step is whole: a failure leaves the files as they were
+// or some steps further, path itself in place. 0, or -1 with errno.
+int rotateKeptFiles(const char* path, uint32_t keep)
+{
+    char from[PATH_MAX];
+    char to[PATH_MAX];
+    for (uint32_t number = keep - 1; number >= 1; --number) {
+        if (numberedName(from, path, number) != 0 || numberedName(to, path, number + 1) != 0) {
+            return -1;
+        }
+        if (rename(from, to) != 0 && errno != ENOENT) {
+            return -1;
+        }
+    }
+    if (numberedName(to, path, 1) != 0) {
+        return -1;
+    }
+    return rename(path, to);
+}
+
+// Closes the output's descriptor. 0, or -1 with errno.
+int closeOutput(OutputFile_s* output)
+{
+    int result = close(output->fd);
+    output->fd = -1;
+    return result;
+}
+
+}  // namespace
+
+bool namesStandardOutput(const char* path)
+{
+    return strcmp(path, "-") == 0 || strcmp(path, "/dev/stdout") == 0 ||
+           strcmp(path, "/dev/fd/1") == 0 || strcmp(path, "/proc/self/fd/1") == 0;
+}
+
+int openOutput(OutputFile_s* output, const char* path)
+{
+    memset(output, 0, sizeof *output);
+    if (openTarget(output, path) != 0) {
+        output->error = errno;
+        return -1;
+    }
+    return 0;
+}
+
+OutputResult writeOutput(OutputFile_s* output, const char* data, size_t length)
+{
+    while (length > 0) {
+        if (caughtSignal() != 0) {
+            abandonOutput(output);
+            return OUTPUT_INTERRUPTED;
+        }
+        ssize_t written = write(output->fd, data, length);
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return fail(output);
+        }
+        if (written == 0) {
+            // No progress and no error: retrying could spin forever.
+            errno = EIO;
+            return fail(output);
+        }
+        data += written;
+        length -= static_cast<size_t>(written);
+    }
+    return OUTPUT_DONE;
+}
+
+OutputResult commitOutput(OutputFile_s* output, const char* path, uint32_t keep, bool* kept)
+{
+    *kept = false;
+    if (output->standardOutput) {
+        return OUTPUT_DONE;
+    }
+    if (!output->replacing) {
+        return (closeOutput(output) != 0) ? fail(output) : OUTPUT_DONE;
+    }
+    if (keepOwnerAndMode(output) != 0 || fsync(output->fd) != 0 || closeOutput(output) != 0) {
+        return fail(output);
+    }
+    if (caughtSignal() != 0) {
+        abandonOutput(output);
+        return OUTPUT_INTERRUPTED;
+    }
+    // An unchanged file keeps nothing, so that the kept files are all different ones.
+    bool keeping = keep != 0 && output->existed && sameContent(path, output->tempPath) == 0;
+    if (keeping && rotateKeptFiles(path, keep) != 0) {
+        return fail(output);
+    }
+    if (rename(output->tempPath, path) != 0) {
+        if (keeping) {
+            // The old file goes back where it was, so that the path is never left empty.
+            int error = errno;
+            char first[PATH_MAX];
+            (void)numberedName(first, path, 1);
+            (void)rename(first, path);
+            errno = error;
+        }
+        return fail(output);
+    }
+    *kept = keeping;
+    if (syncDirectory(path) != 0) {
+        output->error = errno;
+        return OUTPUT_FAILED;
+    }
+    return OUTPUT_DONE;
+}
+
+void abandonOutput(OutputFile_s* output)
+{
+    if (output->fd >= 0 && !output->standardOutput) {
+        close(output->fd);
+    }
+    output->fd = -1;
+    if (output->replacing) {
+        unlink(output->tempPath);
+    }
+}
