@@ -11,9 +11,9 @@ DESTDIR ?=
 
 # Debian packages the build and the test suite need (groff-base and man-db check
 # the manual pages, git runs their examples; dpkg-dev and file let CPack compute the
-# packages' dependencies).
+# packages' dependencies; systemd's systemd-analyze verifies the backup units).
 DEPS := cmake make g++ gcc pkg-config libgtest-dev libgmock-dev git \
-        groff-base man-db dpkg-dev file
+        groff-base man-db dpkg-dev file systemd
 
 # What `make package` and the packaging tests add: lintian checks the packages.
 PACKAGE_DEPS := lintian

@@ -64,7 +64,8 @@ void writeKorvane(benchmark::State& state)
         state.PauseTiming();
         fillVolumeList(BENCH_OBJECTS, SEED);
         state.ResumeTiming();
-        if (writeGUIDToFile(VOLUME_KIND, r.path.c_str()) != 0) {
+        bool kept = false;
+        if (writeGUIDToFile(VOLUME_KIND, r.path.c_str(), 0, &kept) != 0) {
             state.SkipWithError("writeGUIDToFile failed");
         }
     }

@@ -58,7 +58,8 @@ std::string volumeListFile(const std::string& directory, uint32_t count, uint32_
 {
     fillVolumeList(count, seed);
     std::string path = directory + "/volumes.xml";
-    if (writeGUIDToFile(VOLUME_KIND, path.c_str()) != 0) {
+    bool kept = false;
+    if (writeGUIDToFile(VOLUME_KIND, path.c_str(), 0, &kept) != 0) {
         abort();
     }
     std::string bytes;

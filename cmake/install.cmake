@@ -6,6 +6,7 @@
 #   share/doc/korvane/              README.md, changelog.gz (CHANGELOG.md), copyright,
 #                                   changelog.Debian.gz
 #   share/bash-completion/completions/korvane
+#   lib/systemd/system/             korvane-backup.service and .timer, not enabled
 #   libexec/zapisim/zapisim         the simulator and its preload   (component zapisim)
 #   libexec/zapisim/libzapisim.so   library, side by side: zapisim finds the library
 #   bin/zapisim -> ../libexec/...   next to its own resolved executable
@@ -92,6 +93,11 @@ if(TARGET korvane)
   korvane_install_debian_changelog(korvane)
   install(FILES ${PROJECT_SOURCE_DIR}/completion/korvane
     DESTINATION ${KORVANE_COMPLETIONS_DIR} COMPONENT korvane)
+  # The daily backup, for systemd to find under /usr or /usr/local; enabling it is the
+  # administrator's choice (systemctl enable --now korvane-backup.timer).
+  install(FILES ${PROJECT_SOURCE_DIR}/systemd/korvane-backup.service
+    ${PROJECT_SOURCE_DIR}/systemd/korvane-backup.timer
+    DESTINATION lib/systemd/system COMPONENT korvane)
 endif()
 
 # The simulator: a test tool. The executable and its preload library stay together

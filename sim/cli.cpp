@@ -29,7 +29,8 @@ const char* const USAGES[][2] = {
      " | device --errno E"
      " | opendir|readdir pool|volume --errno E | malloc --size S"
      " | open --path P --errno E"
-     " | read|write|close|fcntl|fchown --path P (--errno E | --signal S)) [--nth N]"
+     " | read|write|close|fcntl|fchown|fsync|rename --path P (--errno E | --signal S))"
+     " [--nth N]"
      " | zapisim fail DIR clear"},
     {"journal", "zapisim journal DIR [--clear | off | on]"},
     {"run", "zapisim run DIR -- COMMAND [ARGS...]"},

@@ -11,8 +11,9 @@
 
 namespace {
 
-const char* const RULE_WORDS[] = {nullptr, "request", "device", "opendir", "readdir", "malloc",
-                                  "open",  "read",    "write",  "close",   "fcntl",   "fchown"};
+const char* const RULE_WORDS[] = {nullptr,  "request", "device", "opendir", "readdir",
+                                  "malloc", "open",    "read",   "write",   "close",
+                                  "fcntl",  "fchown",  "fsync",  "rename"};
 constexpr int RULE_WORD_COUNT = sizeof RULE_WORDS / sizeof RULE_WORDS[0];
 
 // Appends text at *used; false when it does not fit.

@@ -11,8 +11,8 @@
 //   what=opendir kind=pool errno=E [nth=N]
 //   what=readdir kind=volume errno=E [nth=N]
 //   what=malloc size=S [nth=N]
-//   what=open|read|write|close|fcntl|fchown path=HEX errno=E [nth=N]
-//   what=read|write|close|fcntl|fchown path=HEX signal=S [nth=N]
+//   what=open|read|write|close|fcntl|fchown|fsync|rename path=HEX errno=E [nth=N]
+//   what=read|write|close|fcntl|fchown|fsync|rename path=HEX signal=S [nth=N]
 #pragma once
 
 #include <cstddef>
@@ -31,6 +31,8 @@ constexpr int SIM_RULE_WRITE = 8;
 constexpr int SIM_RULE_CLOSE = 9;
 constexpr int SIM_RULE_FCNTL = 10;
 constexpr int SIM_RULE_FCHOWN = 11;
+constexpr int SIM_RULE_FSYNC = 12;
+constexpr int SIM_RULE_RENAME = 13;  // by path, not on a descriptor
 
 constexpr size_t SIM_MAX_RULES = 64;
 constexpr size_t SIM_RULE_LINE_SIZE = 2 * SIM_PATH_SIZE + 256;
@@ -41,7 +43,7 @@ struct SimFaultRule_s {
     int kind;            // opendir/readdir: SIM_KIND_POOL or SIM_KIND_VOLUME
     int64_t status;      // request: the status to return (0: fail with errnoValue)
     int errnoValue;      // the errno of a failing call
-    int signalNumber;    // request or descriptor call: raised before the call goes on normally
+    int signalNumber;    // request, descriptor call or rename: raised before the call goes on
     uint64_t size;       // malloc: the size that fails
     uint64_t nth;        // only the nth matching call in a process (0: every one)
     bool hasText;

@@ -68,12 +68,37 @@ bool samePathOrTemporary(const char* rulePath, const char* path)
            temporary[1 + nameLength] == '.' && strchr(temporary + 2 + nameLength, '/') == nullptr;
 }
 
+// A rule's path also names the numbered files kept beside it: "NAME.1", "NAME.2", ...
+bool numberedFile(const char* rulePath, const char* path)
+{
+    size_t length = strlen(rulePath);
+    if (strncmp(path, rulePath, length) != 0 || path[length] != '.' || path[length + 1] == '\0')
+        return false;
+    return strspn(path + length + 1, "0123456789") == strlen(path + length + 1);
+}
+
 bool failWithErrno(const SimFaultRule_s* rule, int* errnoOut)
 {
     if (rule == nullptr)
         return false;
     *errnoOut = rule->errnoValue;
     return true;
+}
+
+// A call that rules of `what` watch: the first firing signal rule raises its signal, then
+// the first firing error rule fails the call; either may fire alone.
+template <typename Match>
+bool signalOrFail(int what, Match matchesCall, int* errnoOut)
+{
+    auto matching = [&matchesCall](bool raising) {
+        return [&matchesCall, raising](const SimFaultRule_s& rule, size_t index) {
+            return matchesCall(rule, index) && (rule.signalNumber != 0) == raising;
+        };
+    };
+    const SimFaultRule_s* raising = firstFiring(what, matching(true));
+    if (raising != nullptr)
+        (void)raise(raising->signalNumber);
+    return failWithErrno(firstFiring(what, matching(false)), errnoOut);
 }
 
 }  // namespace
@@ -166,7 +191,8 @@ void simFaultTrackFd(const char* path, int fd)
 {
     uint64_t watching = 0;
     for (size_t i = 0; i < ruleCount; ++i) {
-        if (rules[i].what >= SIM_RULE_READ && samePathOrTemporary(rules[i].text, path))
+        bool onDescriptor = rules[i].what >= SIM_RULE_READ && rules[i].what != SIM_RULE_RENAME;
+        if (onDescriptor && samePathOrTemporary(rules[i].text, path))
             watching |= uint64_t{1} << i;
     }
     if (watching == 0)
@@ -199,14 +225,20 @@ bool simFaultFdCall(int call, int fd, int* errnoOut)
                : call == SIM_FAULT_WRITE ? SIM_RULE_WRITE
                : call == SIM_FAULT_CLOSE ? SIM_RULE_CLOSE
                : call == SIM_FAULT_FCNTL ? SIM_RULE_FCNTL
+               : call == SIM_FAULT_FSYNC ? SIM_RULE_FSYNC
                                          : SIM_RULE_FCHOWN;
-    auto onThisFd = [watching](bool raising) {
-        return [watching, raising](const SimFaultRule_s& rule, size_t index) {
-            return (watching >> index & 1) != 0 && (rule.signalNumber != 0) == raising;
-        };
-    };
-    const SimFaultRule_s* raising = firstFiring(what, onThisFd(true));
-    if (raising != nullptr)
-        (void)raise(raising->signalNumber);
-    return failWithErrno(firstFiring(what, onThisFd(false)), errnoOut);
+    return signalOrFail(
+        what,
+        [watching](const SimFaultRule_s&, size_t index) { return (watching >> index & 1) != 0; },
+        errnoOut);
+}
+
+bool simFaultRename(const char* from, int* errnoOut)
+{
+    return signalOrFail(
+        SIM_RULE_RENAME,
+        [from](const SimFaultRule_s& rule, size_t) {
+            return samePathOrTemporary(rule.text, from) || numberedFile(rule.text, from);
+        },
+        errnoOut);
 }

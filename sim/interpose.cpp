@@ -9,6 +9,8 @@
 #include <pthread.h>
 #include <stdarg.h>
 #include <string.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
@@ -36,6 +38,9 @@ using Readdir64Fn = struct dirent64* (*)(DIR*);
 using ClosedirFn = int (*)(DIR*);
 using FcntlFn = int (*)(int, int, ...);
 using FchownFn = int (*)(int, uid_t, gid_t);
+using FsyncFn = int (*)(int);
+using RenameFn = int (*)(const char*, const char*);
+using StatFn = int (*)(const char*, struct stat*);
 
 OpenFn realOpen = nullptr;
 OpenatFn realOpenat = nullptr;
@@ -50,6 +55,12 @@ ClosedirFn realClosedir = nullptr;
 FcntlFn realFcntl = nullptr;
 FcntlFn realFcntl64 = nullptr;
 FchownFn realFchown = nullptr;
+FsyncFn realFsync = nullptr;
+RenameFn realRename = nullptr;
+StatFn realStat = nullptr;
+StatFn realStat64 = nullptr;
+StatFn realLstat = nullptr;
+StatFn realLstat64 = nullptr;
 
 void* nextSymbol(const char* name)
 {
@@ -119,7 +130,22 @@ int openCommon(int dirFd, const char* path, int flags, mode_t mode)
     return simRealOpenat(dirFd, opened, flags, mode);
 }
 
-// A read, write, close or fcntl on a descriptor that a file fault watches.
+// The device has no node on this machine: stat and lstat of its path describe a
+// character device of the simulator's own number, so that the program can tell
+// another path to the same device.
+int statCommon(StatFn* slot, const char* name, const char* path, struct stat* info)
+{
+    if (simDepth == 0 && isDevicePath(path) && simDeviceActive()) {
+        memset(info, 0, sizeof *info);
+        info->st_mode = S_IFCHR | 0600;
+        info->st_rdev = makedev(SIM_DEVICE_MAJOR, SIM_DEVICE_MINOR);
+        info->st_nlink = 1;
+        return 0;
+    }
+    return resolve(slot, name)(path, info);
+}
+
+// A call on a descriptor that a file fault watches.
 bool fdFault(int call, int fd)
 {
     int errnoValue = 0;
@@ -361,6 +387,51 @@ int fchown(int fd, uid_t owner, gid_t group)
     if (simDepth == 0 && simFileFaultsArmed && fdFault(SIM_FAULT_FCHOWN, fd))
         return -1;
     return resolve(&realFchown, "fchown")(fd, owner, group);
+}
+
+int fsync(int fd)
+{
+    if (simDepth == 0 && simFileFaultsArmed && fdFault(SIM_FAULT_FSYNC, fd))
+        return -1;
+    return resolve(&realFsync, "fsync")(fd);
+}
+
+int rename(const char* from, const char* to)
+{
+    if (simDepth == 0 && simFileFaultsArmed && from != nullptr) {
+        int errnoValue = 0;
+        ++simDepth;
+        bool fail = simFaultRename(from, &errnoValue);
+        --simDepth;
+        if (fail) {
+            errno = errnoValue;
+            return -1;
+        }
+    }
+    return resolve(&realRename, "rename")(from, to);
+}
+
+// On this target struct stat and struct stat64 have one layout.
+static_assert(sizeof(struct stat) == sizeof(struct stat64));
+
+int stat(const char* path, struct stat* info)
+{
+    return statCommon(&realStat, "stat", path, info);
+}
+
+int stat64(const char* path, struct stat64* info)
+{
+    return statCommon(&realStat64, "stat64", path, reinterpret_cast<struct stat*>(info));
+}
+
+int lstat(const char* path, struct stat* info)
+{
+    return statCommon(&realLstat, "lstat", path, info);
+}
+
+int lstat64(const char* path, struct stat64* info)
+{
+    return statCommon(&realLstat64, "lstat64", path, reinterpret_cast<struct stat*>(info));
 }
 
 ssize_t write(int fd, const void* buffer, size_t count)

@@ -40,6 +40,9 @@ constexpr size_t SIM_BLOCK_SIZE = 208;
 
 // True when "/dev/zapi" is ours (scripted mode or a storage system in use).
 bool simDeviceActive();
+// What stat says of "/dev/zapi" while it is ours: a character device of this number.
+constexpr unsigned SIM_DEVICE_MAJOR = 60;
+constexpr unsigned SIM_DEVICE_MINOR = 0x7a;
 // Opens the device for the program: a descriptor, or -1 with errno.
 int simDeviceOpen(int flags);
 bool simIsDeviceFd(int fd);
@@ -87,15 +90,20 @@ constexpr int SIM_FAULT_WRITE = 3;
 constexpr int SIM_FAULT_CLOSE = 4;
 constexpr int SIM_FAULT_FCNTL = 5;
 constexpr int SIM_FAULT_FCHOWN = 6;
+constexpr int SIM_FAULT_FSYNC = 7;
 extern bool simFileFaultsArmed;
 extern bool simMallocFaultsArmed;
 bool simFaultMalloc(size_t size);
 bool simFaultOpen(const char* path, int* errnoOut);
 void simFaultTrackFd(const char* path, int fd);
 void simFaultForgetFd(int fd);
-// call: SIM_FAULT_READ, SIM_FAULT_WRITE, SIM_FAULT_CLOSE, SIM_FAULT_FCNTL or SIM_FAULT_FCHOWN.
+// call: SIM_FAULT_READ, SIM_FAULT_WRITE, SIM_FAULT_CLOSE, SIM_FAULT_FCNTL, SIM_FAULT_FCHOWN or
+// SIM_FAULT_FSYNC.
 // A signal rule raises its signal and lets the call go on.
 bool simFaultFdCall(int call, int fd, int* errnoOut);
+// A rename whose source is a rule's path, one of its temporary files or one of its
+// numbered files "PATH.N".
+bool simFaultRename(const char* from, int* errnoOut);
 // 0, or -1 when the faults file has a line it cannot read (reported on standard error).
 int simFaultsLoad(const char* dir);
 void simFaultsReset();

@@ -6,6 +6,9 @@
 #include <cstddef>
 #include <cstdint>
 
+// The admin device itself.
+inline constexpr const char* ADMIN_DEVICE_PATH = "/dev/zapi";
+
 // Process-wide device descriptor; -1 until the first successful zRootKey opens it.
 extern int32_t zapiFd;
 

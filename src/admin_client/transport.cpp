@@ -46,7 +46,7 @@ uint32_t zapiOpenDevice()
     if (zapiFd != -1) {
         return 0;
     }
-    int fd = open64("/dev/zapi", 0);
+    int fd = open64(ADMIN_DEVICE_PATH, 0);
     if (fd == -1) {
         return zapiStatus(-1);
     }

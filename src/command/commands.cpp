@@ -17,7 +17,7 @@ namespace {
 // the success line. The road reports its own failures. 0, 1 when get wrote the file but
 // could not save every active object, or -1. diff has no success line: its summary and
 // its exit status say it all, 0, 1 or -1.
-int runCommand(const ObjectKind_s& kind, const char* direction, const char* path)
+int runCommand(const ObjectKind_s& kind, const char* direction, const char* path, uint32_t keep)
 {
     // Before any request or file change; put alone, get and diff side by side.
     if (takeRunLock(strcasecmp(direction, "put") == 0 ? RUN_LOCK_EXCLUSIVE : RUN_LOCK_SHARED) !=
@@ -29,7 +29,8 @@ int runCommand(const ObjectKind_s& kind, const char* direction, const char* path
     }
     if (strcasecmp(direction, "get") == 0) {
         uint32_t unsaved = 0;
-        GetResult result = getName(kind, path, &unsaved);
+        bool kept = false;
+        GetResult result = getName(kind, path, keep, &unsaved, &kept);
         if (result == GET_FAILED) {
             return -1;
         }
@@ -38,11 +39,14 @@ int runCommand(const ObjectKind_s& kind, const char* direction, const char* path
             int wordLength = static_cast<int>(strlen(kind.countedWord)) - (unsaved == 1 ? 1 : 0);
             printf("%sUpdated the file \"%s\" with %s GUID List, but %u %.*s could not be saved\n",
                    kind.successLead, path, kind.word, unsaved, wordLength, kind.countedWord);
-            return 1;
+        } else {
+            printf("%sSuccessfully updated the file \"%s\" with %s GUID List\n", kind.successLead,
+                   path, kind.word);
         }
-        printf("%sSuccessfully updated the file \"%s\" with %s GUID List\n", kind.successLead, path,
-               kind.word);
-        return 0;
+        if (kept) {
+            printf("The previous list is kept as \"%s.1\"\n", path);
+        }
+        return result;
     }
     if (putList(kind, path) != 0) {
         return -1;
@@ -54,12 +58,12 @@ int runCommand(const ObjectKind_s& kind, const char* direction, const char* path
 
 }  // namespace
 
-int runPoolCommand(const char* direction, const char* path)
+int runPoolCommand(const char* direction, const char* path, uint32_t keep)
 {
-    return runCommand(POOL_KIND, direction, path);
+    return runCommand(POOL_KIND, direction, path, keep);
 }
 
-int runVolumeCommand(const char* direction, const char* path)
+int runVolumeCommand(const char* direction, const char* path, uint32_t keep)
 {
-    return runCommand(VOLUME_KIND, direction, path);
+    return runCommand(VOLUME_KIND, direction, path, keep);
 }

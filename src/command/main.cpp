@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: Apache-2.0
 // korvane get|put|diff pool|volume FILE: copies the object IDs of every pool or volume
 // between the storage system and an ID list file, or shows what a put would change.
+// korvane get --keep N pool|volume FILE also keeps the N lists it replaced before.
 #include <string.h>
 #include <strings.h>
 
+#include <cstdint>
 #include <cstdio>
 
 #include "command.h"
+#include "file_replace.h"
 #include "object_kind.h"
 #include "signals.h"
 
@@ -24,6 +27,69 @@ void printUsage()
 int isOption(const char* word, const char* longForm, const char* shortForm)
 {
     return strcmp(word, longForm) == 0 || strcmp(word, shortForm) == 0;
+}
+
+// The words of a command line: the direction, its options, the kind and the file.
+struct CommandLine_s {
+    const char* direction;
+    const char* kind;
+    const char* path;
+    uint32_t keep;  // --keep N, 0 without it
+};
+
+constexpr uint32_t MOST_KEPT = 99;
+
+// N of --keep: decimal digits only, 1 to MOST_KEPT. 0 or -1.
+int readKeepCount(const char* text, uint32_t* keep)
+{
+    uint32_t value = 0;
+    if (*text == '\0') {
+        return -1;
+    }
+    for (; *text != '\0'; ++text) {
+        if (*text < '0' || *text > '9') {
+            return -1;
+        }
+        value = value * 10 + static_cast<uint32_t>(*text - '0');
+        if (value > MOST_KEPT) {
+            return -1;
+        }
+    }
+    *keep = value;
+    return (value == 0) ? -1 : 0;
+}
+
+// Options stand between the direction and the kind. 0, or -1 when the words are not a
+// command line: the usage is due.
+int splitCommandLine(int argc, char** argv, CommandLine_s* line)
+{
+    *line = {};
+    if (argc < 2) {
+        return -1;
+    }
+    line->direction = argv[1];
+    int next = 2;
+    if (next < argc && strncmp(argv[next], "--keep", 6) == 0) {
+        const char* count = nullptr;
+        if (strcmp(argv[next], "--keep") == 0 && next + 1 < argc) {
+            count = argv[next + 1];
+            next += 2;
+        } else if (argv[next][6] == '=') {
+            count = argv[next] + 7;
+            next += 1;
+        } else {
+            return -1;
+        }
+        if (readKeepCount(count, &line->keep) != 0) {
+            return -1;
+        }
+    }
+    if (argc - next != 2) {
+        return -1;
+    }
+    line->kind = argv[next];
+    line->path = argv[next + 1];
+    return 0;
 }
 
 }  // namespace
@@ -44,21 +110,27 @@ int main(int argc, char** argv)
         puts("  get pool|volume FILE   save the IDs of all active pools or volumes in FILE");
         puts("  put pool|volume FILE   give the pools or volumes listed in FILE their IDs back");
         puts("  diff pool|volume FILE  show what put would do with FILE, changing nothing");
+        puts("  get --keep N ...       keep the N lists replaced before as FILE.1 to FILE.N");
         return 0;
     }
     if (argc == 2 && isOption(argv[1], "--version", "-V")) {
         puts("korvane " KORVANE_VERSION);
         return 0;
     }
+    CommandLine_s line{};
+    bool complete = splitCommandLine(argc, argv, &line) == 0;
+    // A list written to standard output is all that goes there: the banner and every
+    // message go to standard error instead (the C library lets stdout be reassigned).
+    if (complete && strcasecmp(line.direction, "get") == 0 && namesStandardOutput(line.path)) {
+        stdout = stderr;
+    }
     puts("KORVANE v1.1 - Modify Pool or Volume GUID\n\n");
 
-    if (argc != 4) {
+    if (!complete) {
         printUsage();
         return -1;
     }
-    const char* direction = argv[1];
-    const char* kind = argv[2];
-    const char* path = argv[3];
+    const char* direction = line.direction;
     if (strcasecmp(direction, "get") != 0 && strcasecmp(direction, "put") != 0 &&
         strcasecmp(direction, "diff") != 0) {
         puts(
@@ -69,14 +141,22 @@ int main(int argc, char** argv)
             "to File ");
         return -1;
     }
-    if (strcasecmp(kind, "pool") == 0) {
+    // Only get replaces a file.
+    if (line.keep != 0 && strcasecmp(direction, "get") != 0) {
+        printUsage();
+        return -1;
+    }
+    if (strcasecmp(line.kind, "pool") == 0) {
         isPool = 1;
-        return runPoolCommand(direction, path);
-    }
-    if (strcasecmp(kind, "volume") == 0) {
+    } else if (strcasecmp(line.kind, "volume") == 0) {
         isPool = 0;
-        return runVolumeCommand(direction, path);
+    } else {
+        puts("The third argument must either be 'pool' or 'volume'");
+        return -1;
     }
-    puts("The third argument must either be 'pool' or 'volume'");
-    return -1;
+    if (checkListFile(direction, line.path, line.keep) != 0) {
+        return -1;
+    }
+    return (isPool == 1) ? runPoolCommand(direction, line.path, line.keep)
+                         : runVolumeCommand(direction, line.path, line.keep);
 }

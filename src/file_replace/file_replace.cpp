@@ -14,12 +14,6 @@
 
 namespace {
 
-bool namesStandardOutput(const char* path)
-{
-    return strcmp(path, "-") == 0 || strcmp(path, "/dev/stdout") == 0 ||
-           strcmp(path, "/dev/fd/1") == 0 || strcmp(path, "/proc/self/fd/1") == 0;
-}
-
 bool isStream(mode_t mode)
 {
     return S_ISCHR(mode) || S_ISFIFO(mode) || S_ISSOCK(mode);
@@ -106,18 +100,16 @@ int openTarget(OutputFile_s* output, const char* path)
         }
         output->existed = true;
     } else if (errno != ENOENT) {
-        return openInPlace(output, path);
+        return -1;
     }
+    // A file is never rewritten in place, not even where its directory takes no new
+    // file: a failure half way would leave the last good list cut short.
     output->fd = createTemporary(path, output->tempPath);
-    if (output->fd >= 0) {
-        output->replacing = true;
-        return 0;
+    if (output->fd < 0) {
+        return -1;
     }
-    // A directory that takes no new file still lets an existing file be rewritten.
-    if (output->existed && (errno == EACCES || errno == EPERM || errno == EROFS)) {
-        return openInPlace(output, path);
-    }
-    return -1;
+    output->replacing = true;
+    return 0;
 }
 
 // Keeps the failed call's error number, which the clean-up must not replace, and abandons
@@ -163,6 +155,72 @@ int syncDirectory(const char* path)
     return (result != 0 && error != EINVAL) ? -1 : 0;
 }
 
+// 1 when the files at the two paths hold the same bytes, otherwise 0 (a file that cannot
+// be read counts as different: keeping it loses nothing).
+int sameContent(const char* first, const char* second)
+{
+    int fds[2] = {open(first, O_RDONLY | O_CLOEXEC), open(second, O_RDONLY | O_CLOEXEC)};
+    struct stat info[2]{};
+    int same = fds[0] >= 0 && fds[1] >= 0 && fstat(fds[0], &info[0]) == 0 &&
+               fstat(fds[1], &info[1]) == 0 && info[0].st_size == info[1].st_size;
+    static char blocks[2][65536];
+    while (same == 1) {
+        ssize_t length = read(fds[0], blocks[0], sizeof blocks[0]);
+        if (length <= 0) {
+            same = (length == 0) ? 1 : 0;
+            break;
+        }
+        ssize_t other = 0;
+        while (other < length) {
+            ssize_t got = read(fds[1], blocks[1] + other, static_cast<size_t>(length - other));
+            if (got <= 0) {
+                break;
+            }
+            other += got;
+        }
+        same = (other == length && memcmp(blocks[0], blocks[1], static_cast<size_t>(length)) == 0);
+    }
+    for (int fd : fds) {
+        if (fd >= 0) {
+            close(fd);
+        }
+    }
+    return same;
+}
+
+// "path.number" in name; -1 with ENAMETOOLONG when it does not fit.
+int numberedName(char* name, const char* path, uint32_t number)
+{
+    int length = snprintf(name, PATH_MAX, "%s.%u", path, number);
+    if (length < 0 || length >= PATH_MAX) {
+        errno = ENAMETOOLONG;
+        return -1;
+    }
+    return 0;
+}
+
+// Moves the kept files up by one, path.(keep-1) over path.keep (dropping it) down to
+// path.1 to path.2, a missing one left out, then path itself to path.1. Renames keep each
+// file's mode and owner, and each step is whole: a failure leaves the files as they were
+// or some steps further, path itself in place. 0, or -1 with errno.
+int rotateKeptFiles(const char* path, uint32_t keep)
+{
+    char from[PATH_MAX];
+    char to[PATH_MAX];
+    for (uint32_t number = keep - 1; number >= 1; --number) {
+        if (numberedName(from, path, number) != 0 || numberedName(to, path, number + 1) != 0) {
+            return -1;
+        }
+        if (rename(from, to) != 0 && errno != ENOENT) {
+            return -1;
+        }
+    }
+    if (numberedName(to, path, 1) != 0) {
+        return -1;
+    }
+    return rename(path, to);
+}
+
 // Closes the output's descriptor. 0, or -1 with errno.
 int closeOutput(OutputFile_s* output)
 {
@@ -172,6 +230,12 @@ int closeOutput(OutputFile_s* output)
 }
 
 }  // namespace
+
+bool namesStandardOutput(const char* path)
+{
+    return strcmp(path, "-") == 0 || strcmp(path, "/dev/stdout") == 0 ||
+           strcmp(path, "/dev/fd/1") == 0 || strcmp(path, "/proc/self/fd/1") == 0;
+}
 
 int openOutput(OutputFile_s* output, const char* path)
 {
@@ -208,8 +272,9 @@ OutputResult writeOutput(OutputFile_s* output, const char* data, size_t length)
     return OUTPUT_DONE;
 }
 
-OutputResult commitOutput(OutputFile_s* output, const char* path)
+OutputResult commitOutput(OutputFile_s* output, const char* path, uint32_t keep, bool* kept)
 {
+    *kept = false;
     if (output->standardOutput) {
         return OUTPUT_DONE;
     }
@@ -223,9 +288,23 @@ OutputResult commitOutput(OutputFile_s* output, const char* path)
         abandonOutput(output);
         return OUTPUT_INTERRUPTED;
     }
-    if (rename(output->tempPath, path) != 0) {
+    // An unchanged file keeps nothing, so that the kept files are all different ones.
+    bool keeping = keep != 0 && output->existed && sameContent(path, output->tempPath) == 0;
+    if (keeping && rotateKeptFiles(path, keep) != 0) {
         return fail(output);
     }
+    if (rename(output->tempPath, path) != 0) {
+        if (keeping) {
+            // The old file goes back where it was, so that the path is never left empty.
+            int error = errno;
+            char first[PATH_MAX];
+            (void)numberedName(first, path, 1);
+            (void)rename(first, path);
+            errno = error;
+        }
+        return fail(output);
+    }
+    *kept = keeping;
     if (syncDirectory(path) != 0) {
         output->error = errno;
         return OUTPUT_FAILED;

@@ -39,8 +39,10 @@ char* isCDATAStart(char* position, char* last);
 void skipCDATA(char** cursor, char* last);
 
 // Writes the list into path in the kind's format, consuming it. 0 or -1; after a
-// termination signal -1 with nothing reported and the file as it was.
-int writeGUIDToFile(const ObjectKind_s& kind, const char* path);
+// termination signal -1 with nothing reported and the file as it was. With `keep` (1 to 99;
+// 0: none) a replaced regular file whose bytes differ from the list's is kept as path.1,
+// the earlier ones moving up to path.keep; *kept tells whether one was.
+int writeGUIDToFile(const ObjectKind_s& kind, const char* path, uint32_t keep, bool* kept);
 
 // Reads the whole file at path ("-": standard input) into a new buffer (the caller frees
 // it) followed by a zero byte. Reports its own failures; 0 or -1.

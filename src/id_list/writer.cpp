@@ -60,7 +60,8 @@ int reportFailure(const OutputFile_s* output, OutputResult result, const char* w
 }
 
 // Header, records and trailer into the open output, then the output committed.
-int writeList(const ObjectKind_s& kind, OutputFile_s* output, const char* path)
+int writeList(const ObjectKind_s& kind, OutputFile_s* output, const char* path, uint32_t keep,
+              bool* kept)
 {
     char header[64];
     char trailer[64];
@@ -86,14 +87,15 @@ int writeList(const ObjectKind_s& kind, OutputFile_s* output, const char* path)
     if (result != OUTPUT_DONE) {
         return reportFailure(output, result, "3:write failed");
     }
-    result = commitOutput(output, path);
+    result = commitOutput(output, path, keep, kept);
     return (result == OUTPUT_DONE) ? 0 : reportFailure(output, result, "close failed");
 }
 
 }  // namespace
 
-int writeGUIDToFile(const ObjectKind_s& kind, const char* path)
+int writeGUIDToFile(const ObjectKind_s& kind, const char* path, uint32_t keep, bool* kept)
 {
+    *kept = false;
     if (listHead == nullptr) {
         puts("List is empty, There are no Volumes");
         return -1;
@@ -110,7 +112,7 @@ int writeGUIDToFile(const ObjectKind_s& kind, const char* path)
     ignore.sa_handler = SIG_IGN;
     sigemptyset(&ignore.sa_mask);
     (void)sigaction(SIGXFSZ, &ignore, &previous);
-    int result = writeList(kind, &output, path);
+    int result = writeList(kind, &output, path, keep, kept);
     (void)sigaction(SIGXFSZ, &previous, nullptr);
     return result;
 }

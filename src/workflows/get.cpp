@@ -101,13 +101,15 @@ GetInfoResult getInfo(const ObjectKind_s& kind, const char* name)
     return INFO_SAVED;
 }
 
-GetResult getName(const ObjectKind_s& kind, const char* path, uint32_t* unsaved)
+GetResult getName(const ObjectKind_s& kind, const char* path, uint32_t keep, uint32_t* unsaved,
+                  bool* kept)
 {
     *unsaved = 0;
+    *kept = false;
     if (collect(kind, unsaved) != 0) {
         return GET_FAILED;
     }
-    int result = writeGUIDToFile(kind, path);
+    int result = writeGUIDToFile(kind, path, keep, kept);
     if (result != 0) {
         // An interrupted writer has left the file as it was and said nothing.
         if (!reportInterrupted("getName : ")) {

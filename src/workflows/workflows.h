@@ -19,8 +19,10 @@ enum GetResult : int {
 // What a put of the file would do; the values are the command's exit statuses.
 enum DiffResult : int { DIFF_SAME = 0, DIFF_CHANGES = 1, DIFF_FAILS = -1 };
 
-// Get road: lists the admin directory, collects every active object's ID, writes the file.
-GetResult getName(const ObjectKind_s& kind, const char* path, uint32_t* unsaved);
+// Get road: lists the admin directory, collects every active object's ID, writes the file,
+// keeping up to `keep` replaced lists (*kept: the one replaced now was kept).
+GetResult getName(const ObjectKind_s& kind, const char* path, uint32_t keep, uint32_t* unsaved,
+                  bool* kept);
 // Reads one object's record and appends its name and ID to the list when it is active.
 GetInfoResult getInfo(const ObjectKind_s& kind, const char* name);
 

@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: Apache-2.0
 // The command line: banner, argument checks in the order count, direction, kind,
 // case-insensitive keywords, success lines and exit status.
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
 #include "harness.h"
 
 namespace e2e {
@@ -20,7 +24,11 @@ const std::string kHelp = std::string(kUsage) +
                           "  put pool|volume FILE   give the pools or volumes listed in FILE "
                           "their IDs back\n"
                           "  diff pool|volume FILE  show what put would do with FILE, changing "
-                          "nothing\n";
+                          "nothing\n"
+                          "  get --keep N ...       keep the N lists replaced before as FILE.1 to "
+                          "FILE.N\n";
+const char* const kKeepStream = "--keep needs a regular list file\n";
+#define ADMIN_DEVICE(path) "The list file cannot be the admin device \"" path "\"\n"
 
 struct ArgumentCase {
     const char* label;
@@ -74,6 +82,19 @@ const ArgumentCase kArgumentCases[] = {
     {"OptionsAreCaseSensitive", {"-v"}, kUsage},
     {"HelpWithMoreArguments", {"--help", "volume"}, kUsage},
     {"VersionAsDirection", {"--version", "volume", "{path}"}, kDirection},
+    {"KeepZero", {"get", "--keep", "0", "volume", "{path}"}, kUsage},
+    {"KeepAbove99", {"get", "--keep=100", "volume", "{path}"}, kUsage},
+    {"KeepNotANumber", {"get", "--keep", "3x", "volume", "{path}"}, kUsage},
+    {"KeepEmpty", {"get", "--keep=", "volume", "{path}"}, kUsage},
+    {"KeepAfterTheKind", {"get", "volume", "--keep", "3", "{path}"}, kUsage},
+    {"KeepOnPut", {"put", "--keep", "3", "volume", "{path}"}, kUsage},
+    {"KeepBadDirection", {"list", "--keep", "3", "volume", "{path}"}, kDirection},
+    {"KeepOnADevice", {"get", "--keep", "3", "volume", "/dev/null"}, kKeepStream},
+    {"AdminDevice", {"get", "volume", "/dev/zapi"}, ADMIN_DEVICE("/dev/zapi")},
+    {"AdminDeviceWithKeep", {"get", "--keep=2", "pool", "/dev/zapi"}, ADMIN_DEVICE("/dev/zapi")},
+    {"AdminDeviceThroughDots",
+     {"put", "pool", "/dev/../dev/./zapi"},
+     ADMIN_DEVICE("/dev/../dev/./zapi")},
 };
 
 INSTANTIATE_TEST_SUITE_P(E2E, ArgumentErrors, ::testing::ValuesIn(kArgumentCases),
@@ -137,6 +158,21 @@ const KeywordCase kKeywordCases[] = {
 
 INSTANTIATE_TEST_SUITE_P(E2E, MixedCaseKeywords, ::testing::ValuesIn(kKeywordCases),
                          [](const auto& info) { return std::string(info.param.label); });
+
+// The admin device under another name: through a linked directory, and a node of the same
+// device number (the simulated device's, as its stat reports it).
+TEST_F(EndToEnd, AdminDeviceByAnyPathIsRefused)
+{
+    add({"volume", "V1", 6, testId(1)});
+    ASSERT_EQ(symlink("/dev", file("devices").c_str()), 0);
+    ASSERT_EQ(mknod(file("node").c_str(), S_IFCHR | 0600, makedev(60, 0x7a)), 0);
+    for (const std::string& path : {file("devices/zapi"), file("node")}) {
+        Outcome outcome = run({"get", "volume", path});
+        EXPECT_EQ(outcome.process.out, kBanner + withPath(ADMIN_DEVICE("{path}"), path));
+        EXPECT_EQ(outcome.process.exitStatus, 255);
+        EXPECT_EQ(outcome.requests, Lines{});
+    }
+}
 
 // The path is passed on unchanged, even when empty: the road's own failure follows,
 // with no success line.

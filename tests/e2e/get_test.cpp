@@ -283,6 +283,104 @@ TEST_P(GetRoad, OutputFileIdsAndRequests)
 INSTANTIATE_TEST_SUITE_P(E2E, GetRoad, ::testing::ValuesIn(kGetCases),
                          [](const auto& info) { return std::string(info.param.label); });
 
+// History: runs in turn over V1 (its ID changed before each run as given) and V2; the
+// list file and its numbered files afterwards, each the list of one run.
+struct KeepRun {
+    unsigned id;       // V1's ID before the run
+    bool partial;      // V2 cannot be read in this run
+    Lines fault = {};  // `zapisim fail` arguments for this run, "{path}" replaced
+};
+struct KeepCase {
+    const char* label;
+    Lines options;
+    std::vector<KeepRun> runs;
+    std::vector<int> files;  // the run whose list FILE, FILE.1, ... hold; -1: absent
+    std::string output;      // of the last run, after the banner
+    int exit;
+};
+
+#define KEPT "The previous list is kept as \"{path}.1\"\n"
+
+const KeepCase kKeepCases[] = {
+    {"KeepOne",
+     {"--keep", "1"},
+     {{1, false}, {2, false}, {3, false}, {4, false}},
+     {3, 2, -1},
+     VOLUME_OK KEPT,
+     0},
+    {"KeepThree",
+     {"--keep=3"},
+     {{1, false}, {2, false}, {3, false}, {4, false}},
+     {3, 2, 1, 0, -1},
+     VOLUME_OK KEPT,
+     0},
+    {"UnchangedListsKeepNothing",
+     {"--keep", "3"},
+     {{1, false}, {2, false}, {2, false}, {2, false}},
+     {3, 0, -1},
+     VOLUME_OK,
+     0},
+    {"PartialRunKeepsTheCompleteList",
+     {"--keep", "2"},
+     {{1, false}, {1, true}},
+     {1, 0, -1},
+     "Volume :zGetInfo failed -- error 5\nVolume V2 could not be saved\n" VOLUME_PARTIAL KEPT,
+     1},
+    {"FailedWriteKeepsNothing",
+     {"--keep", "2"},
+     {{1, false}, {2, false, {"write", "--path", "{path}", "--errno", "28", "--nth", "2"}}},
+     {0, -1},
+     "2:Write failed, ccode = -1, error = 28\n" WRITER_FAILED,
+     255},
+    {"WithoutKeepNothingIsKept", {}, {{1, false}, {2, false}}, {1, -1}, VOLUME_OK, 0},
+};
+
+void PrintTo(const KeepCase& c, std::ostream* os)
+{
+    *os << c.label;
+}
+
+class KeepHistory : public EndToEndP<KeepCase> {};
+
+TEST_P(KeepHistory, KeepsEachChangedList)
+{
+    const KeepCase& c = GetParam();
+    add({"volume", "V1", 6, testId(1)});
+    add({"volume", "V2", 6, testId(50)});
+    const std::string path = file("ids.xml");
+    std::vector<std::string> lists;
+    Outcome outcome;
+    for (const KeepRun& r : c.runs) {
+        zapisim("set", sys, {"volume", "V1", "--id", testId(r.id)});
+        std::vector<std::pair<std::string, std::string>> pairs = {{"V1", testId(r.id)}};
+        if (r.partial)
+            fail({"16", "--errno", "5", "--name", "V2"});
+        else
+            pairs.emplace_back("V2", testId(50));
+        failAll(r.fault.empty() ? std::vector<Lines>{} : std::vector<Lines>{r.fault}, path);
+        lists.push_back(listFile("volume", pairs));
+        Lines args = {"get"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        args.insert(args.end(), {"volume", path});
+        outcome = run(args);
+    }
+    EXPECT_EQ(outcome.process.out, kBanner + withPath(c.output, path));
+    EXPECT_EQ(outcome.process.exitStatus, c.exit);
+    for (size_t k = 0; k < c.files.size(); ++k) {
+        std::string name = k == 0 ? path : path + "." + std::to_string(k);
+        bool exists = false;
+        std::string content = readFile(name, &exists);
+        EXPECT_EQ(exists, c.files[k] >= 0) << name;
+        if (c.files[k] >= 0) {
+            EXPECT_EQ(content, lists[static_cast<size_t>(c.files[k])]) << name;
+        }
+    }
+    EXPECT_FALSE(temporaryLeft(root));
+}
+
+INSTANTIATE_TEST_SUITE_P(E2E, KeepHistory, ::testing::ValuesIn(kKeepCases),
+                         [](const auto& info) { return std::string(info.param.label); });
+
 // The sizes of the format: 24 + 84n + names for pools, 28 + 92n + names for volumes.
 TEST_F(EndToEnd, SingleLetterNamesGiveTheFormatsSizes)
 {
@@ -340,6 +438,15 @@ TEST_F(EndToEnd, FileModes)
         EXPECT_EQ(std::to_string(info.st_uid) + ":" + std::to_string(info.st_gid), "1234:1234");
     }
     EXPECT_EQ(readFile(file("old.xml")), listFile("volume", {{"V1", testId(1)}}));
+
+    // Kept lists keep their own mode and owner.
+    zapisim("set", sys, {"volume", "V1", "--id", testId(2)});
+    ASSERT_EQ(run({"get", "--keep", "1", "volume", file("old.xml")}).process.exitStatus, 0);
+    ASSERT_EQ(stat(file("old.xml.1").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);
+    if (root) {
+        EXPECT_EQ(std::to_string(info.st_uid) + ":" + std::to_string(info.st_gid), "1234:1234");
+    }
 }
 
 // A symbolic link is written through only to a device, FIFO or socket: the target of a
@@ -381,6 +488,31 @@ TEST_F(EndToEnd, SymbolicLinkIsWrittenThroughOnlyToAStream)
     EXPECT_EQ(run({"get", "volume", file("socket.xml")}).process.out,
               kBanner + withPath("Open failed, error : 6\n" WRITER_FAILED, file("socket.xml")));
     close(listening);
+}
+
+// A user who owns the list file but not its directory: no temporary file can be made there,
+// and the file is never rewritten in place instead.
+TEST_F(EndToEnd, RefusedDirectoryLeavesTheFileAlone)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to run korvane as another user";
+    add({"volume", "V1", 6, testId(1)});
+    // The unprivileged run must reach the simulated system and its journal.
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root))
+        std::filesystem::permissions(entry.path(), std::filesystem::perms::all,
+                                     std::filesystem::perm_options::add);
+    std::filesystem::permissions(root, std::filesystem::perms::all,
+                                 std::filesystem::perm_options::add);
+    ASSERT_EQ(mkdir(file("d").c_str(), 0755), 0);
+    std::string path = file("d/ids.xml");
+    writeFile(path, "old backup");
+    ASSERT_EQ(chown(path.c_str(), 65534, 65534), 0);
+    ProcessResult result = runShell(
+        sys,
+        "exec setpriv --reuid=65534 --regid=65534 --clear-groups {korvane} get volume " + path);
+    EXPECT_EQ(result.out, kBanner + withPath("Open failed, error : 13\n" WRITER_FAILED, path));
+    EXPECT_EQ(result.exitStatus, 255);
+    EXPECT_EQ(readFile(path), "old backup");
 }
 
 // A file-size limit fails a write (EFBIG) instead of ending the process: the old backup

@@ -116,27 +116,29 @@ TEST_F(EndToEnd, ManyVolumesRoundTrip)
     EXPECT_EQ(describe(put.objects), before);
 }
 
-TEST_F(EndToEnd, GetToStandardOutputPrintsTheList)
+// Each name of standard output gets the list alone there, the bytes a list file would
+// hold; the banner and every message go to standard error.
+TEST_F(EndToEnd, GetToStandardOutputPrintsOnlyTheList)
 {
-    std::vector<ObjectSpec> objects = mixedSystem();
-    addAll(objects);
-    Outcome pool = run({"get", "pool", "/dev/stdout"});
-    EXPECT_EQ(pool.process.out, kBanner +
-                                    listFile("pool", {{"P1", testId(11)}, {"P2", testId(12)}}) +
-                                    withPath(kPoolGetOk, "/dev/stdout"));
-    EXPECT_EQ(pool.process.exitStatus, 0);
-    Outcome volume = run({"get", "volume", "/dev/stdout"});
-    EXPECT_EQ(volume.process.out,
-              kBanner +
-                  listFile("volume", {{"V1", testId(1)}, {"V2", testId(2)}, {"V3", testId(3)}}) +
-                  withPath(kVolumeGetOk, "/dev/stdout"));
-    EXPECT_EQ(volume.process.exitStatus, 0);
+    addAll(mixedSystem());
+    ASSERT_EQ(run({"get", "pool", file("pools.xml")}).process.exitStatus, 0);
+    for (const char* word : {"-", "/dev/stdout", "/dev/fd/1", "/proc/self/fd/1"}) {
+        Outcome pool = run({"get", "pool", word});
+        EXPECT_EQ(pool.process.out, readFile(file("pools.xml"))) << word;
+        EXPECT_EQ(pool.process.err, kBanner + withPath(kPoolGetOk, word)) << word;
+        EXPECT_EQ(pool.process.exitStatus, 0);
+    }
+    // History needs a file to rename.
+    Outcome keep = run({"get", "--keep", "2", "volume", "-"});
+    EXPECT_EQ(keep.process.out, "");
+    EXPECT_EQ(keep.process.err, std::string(kBanner) + "--keep needs a regular list file\n");
+    EXPECT_EQ(keep.process.exitStatus, 255);
+    EXPECT_EQ(keep.requests, Lines{});
 }
 
 // "-", /dev/stdout and the other names of descriptor 1 put the list on it as it stands: a
-// file redirected there gets banner, messages, list and last line in order, and a log
-// appended to keeps its start.
-TEST_F(EndToEnd, RedirectedStandardOutputKeepsEveryLine)
+// file redirected there gets exactly the list, and a log appended to keeps its start.
+TEST_F(EndToEnd, RedirectedStandardOutputHoldsTheListAlone)
 {
     add({"volume", "V1", 6, testId(1)});
     add({"volume", "V2", 2, testId(2)});
@@ -147,11 +149,12 @@ TEST_F(EndToEnd, RedirectedStandardOutputKeepsEveryLine)
             ProcessResult result =
                 runShell(sys, "exec {korvane} get volume " + word + " " + redirection + " " + out);
             EXPECT_EQ(result.exitStatus, 0) << word << redirection;
-            EXPECT_EQ(readFile(out),
-                      (redirection == ">>" ? "earlier\n" : "") + std::string(kBanner) +
-                          "Volume V2 must be active to get its Tavro ID\n" +
-                          listFile("volume", {{"V1", testId(1)}}) + withPath(kVolumeGetOk, word))
+            EXPECT_EQ(readFile(out), (redirection == ">>" ? "earlier\n" : "") +
+                                         listFile("volume", {{"V1", testId(1)}}))
                 << word << redirection;
+            EXPECT_EQ(result.err,
+                      kBanner + std::string("Volume V2 must be active to get its Tavro ID\n") +
+                          withPath(kVolumeGetOk, word));
         }
     }
 }

@@ -454,3 +454,109 @@ TEST_P(FaultSweep, EndsWithItsMessageStatusAndIds)
 INSTANTIATE_TEST_SUITE_P(Roads, FaultSweep, testing::ValuesIn(sweepCases()), caseName);
 
 }  // namespace
+
+namespace {
+
+// get --keep 3 over a list file and two kept lists, with each write, the sync of the
+// temporary file and each rename failed (EIO) or signalled (SIGINT) in turn, up to the
+// first that is never made. The files are always as they were or some whole steps
+// further, the list file itself never missing or half written.
+enum KeepStep { KEEP_WRITE, KEEP_FSYNC, KEEP_RENAME };
+
+struct KeepSweepCase {
+    KeepStep step;
+    int nth;
+    bool signal;
+};
+
+std::string keepCaseText(const KeepSweepCase& c)
+{
+    static const char* const steps[] = {"write", "fsync", "rename"};
+    return std::string(steps[c.step]) + std::to_string(c.nth) + (c.signal ? "_signal" : "_errno");
+}
+
+void PrintTo(const KeepSweepCase& c, std::ostream* out)
+{
+    *out << keepCaseText(c);
+}
+
+std::string keepCaseName(const testing::TestParamInfo<KeepSweepCase>& info)
+{
+    return keepCaseText(info.param);
+}
+
+std::vector<KeepSweepCase> keepSweepCases()
+{
+    std::vector<KeepSweepCase> cases;
+    // Header, three records, trailer; the temporary file's sync; three renames of the kept
+    // lists and the list file, then the temporary file's.
+    const int calls[] = {kObjects + 2, 1, 4};
+    for (KeepStep step : {KEEP_WRITE, KEEP_FSYNC, KEEP_RENAME}) {
+        for (int nth = 1; nth <= calls[step] + 1; ++nth) {
+            cases.push_back({step, nth, false});
+            cases.push_back({step, nth, true});
+        }
+    }
+    return cases;
+}
+
+class KeepSweep : public e2e::EndToEndP<KeepSweepCase> {};
+
+TEST_P(KeepSweep, LeavesWholeFilesOnly)
+{
+    const KeepSweepCase& c = GetParam();
+    const std::string path = file("list.xml");
+    addAll(systemObjects());
+    const std::string list = e2e::listFile("volume", pairs("volume", false));
+    e2e::writeFile(path, "A");
+    e2e::writeFile(path + ".1", "B");
+    e2e::writeFile(path + ".2", "C");
+    static const char* const words[] = {"write", "fsync", "rename"};
+    fail({words[c.step], "--path", path, c.signal ? "--signal" : "--errno", c.signal ? "2" : kErrno,
+          "--nth", std::to_string(c.nth)});
+
+    e2e::Outcome outcome = run({"get", "--keep", "3", "volume", path});
+    const int calls[] = {kObjects + 2, 1, 4};
+    const bool reached = c.nth <= calls[c.step];
+    const std::string tail = "getName : FAILED to print GUID to File " + path + ", Error = -1\n";
+    // What list.xml, .1, .2 and .3 hold ("" for none), and the output after the banner.
+    std::vector<std::string> files = {list, "A", "B", "C"};
+    std::string out = "\n\nSuccessfully updated the file \"" + path +
+                      "\" with Volume GUID List\nThe previous list is kept as \"" + path + ".1\"\n";
+    if (reached && c.signal && c.step != KEEP_RENAME) {
+        // Stopped before the first rename; a rename under way is completed with the rest.
+        files = {"A", "B", "C", ""};
+        out = "getName : interrupted by signal 2\n";
+    } else if (reached && !c.signal) {
+        if (c.step == KEEP_WRITE) {
+            files = {"A", "B", "C", ""};
+            out = std::string(c.nth == 1              ? "1:Write failed"
+                              : c.nth <= kObjects + 1 ? "2:Write failed"
+                                                      : "3:write failed") +
+                  ", ccode = -1, error = " + kErrno + "\n" + tail;
+        } else {
+            // The renames before the failing one are done; the old list is put back when the
+            // new one could not take its place.
+            const std::vector<std::vector<std::string>> after = {{"A", "B", "C", ""},
+                                                                 {"A", "B", "C", ""},
+                                                                 {"A", "B", "", "C"},
+                                                                 {"A", "", "B", "C"},
+                                                                 {"A", "", "B", "C"}};
+            files = after[c.step == KEEP_FSYNC ? 0 : static_cast<size_t>(c.nth)];
+            out = std::string("close failed, ccode = -1, error = ") + kErrno + "\n" + tail;
+        }
+    }
+    EXPECT_EQ(outcome.process.out, e2e::kBanner + out);
+    EXPECT_EQ(outcome.process.exitStatus, files[0] == list ? 0 : 255);
+    for (size_t k = 0; k < files.size(); ++k) {
+        std::string name = k == 0 ? path : path + "." + std::to_string(k);
+        bool exists = false;
+        std::string content = e2e::readFile(name, &exists);
+        EXPECT_EQ(exists, !files[k].empty()) << name;
+        EXPECT_EQ(content, files[k]) << name;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Keep, KeepSweep, testing::ValuesIn(keepSweepCases()), keepCaseName);
+
+}  // namespace

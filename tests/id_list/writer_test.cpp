@@ -107,7 +107,8 @@ class Writer : public testing::Test {
     std::string run(const std::string& target, int* result)
     {
         testing::internal::CaptureStdout();
-        *result = writeGUIDToFile((kind == 1) ? POOL_KIND : VOLUME_KIND, target.c_str());
+        bool kept = false;
+        *result = writeGUIDToFile((kind == 1) ? POOL_KIND : VOLUME_KIND, target.c_str(), 0, &kept);
         return testing::internal::GetCapturedStdout();
     }
     int32_t kind = 1;  // the kind the list is written as: 1 pools, else volumes
@@ -314,7 +315,8 @@ TEST_P(WriterLimit, FailedWriteIsReportedWithTheListAsFarAsBuilt)
         signal(SIGXFSZ, SIG_IGN);
         rlimit limit{c.limit, c.limit};
         setrlimit(RLIMIT_FSIZE, &limit);
-        int result = writeGUIDToFile(POOL_KIND, path.c_str());
+        bool kept = false;
+        int result = writeGUIDToFile(POOL_KIND, path.c_str(), 0, &kept);
         fflush(stdout);
         _exit((result == -1 ? 1 : 0) | listLength() << 1);
     }

@@ -144,12 +144,16 @@ Successfully updated the file \"$work/volumes.xml\" with Volume GUID List
     "$id_archive" "$id_vol1")
   expect_file "$work/volumes.xml" "$list"
 
+  # The list alone on standard output, the messages on standard error.
   run_tool pools "$zapisim" run "$sys" -- "$korvane" GET Pool /dev/stdout
-  expect_run pools 0 "${banner}<listPools>
+  [[ $(cat "$work/pools.rc") == 0 ]] || fail "pools: exit status $(cat "$work/pools.rc")"
+  expect_file "$work/pools.out" "<listPools>
 	<poolName>P1</poolName>
 		<poolGUID>${id_pool}</poolGUID>
-</listPools>Successfully updated the file \"/dev/stdout\" with Pool GUID List
+</listPools>"
+  expect_file "$work/pools.err" "${banner}Successfully updated the file \"/dev/stdout\" with Pool GUID List
 "
+  check_units "$prefix" "$korvane" "$zapisim" "$sys"
 
   # Restore through a pipe after the ID was lost.
   "$zapisim" set "$sys" volume VOL1 --id "$id_other"
@@ -163,6 +167,34 @@ Successfully updated from file \"/dev/stdin\" to the Volume's GUID
   expect_file "$work/show.out" "$(printf 'pool\tP1\t6\t%s\nvolume\tARCHIVE\t6\t%s\nvolume\tVOL1\t6\t%s\nvolume\tVOL2\t2\t%s' \
     "$id_pool" "$id_archive" "$id_vol1" "$id_vol2")
 "
+}
+
+# check_units PREFIX KORVANE ZAPISIM SYSTEM: the backup units are installed and pass
+# systemd-analyze verify without a word (their manual page found in PREFIX); the
+# service's command,
+# run twice under the simulator with its state directory in the scratch directory and
+# an ID changed in between, saves both lists and keeps the replaced volume list.
+check_units() {
+  local units=$1/lib/systemd/system
+  [[ -f $units/korvane-backup.service && -f $units/korvane-backup.timer ]] \
+    || fail "no korvane-backup units in $units"
+  if command -v systemd-analyze > /dev/null; then
+    MANPATH=$1/share/man systemd-analyze verify "$units/korvane-backup.service" \
+      "$units/korvane-backup.timer" > "$work/verify.log" 2>&1 && [[ ! -s $work/verify.log ]] \
+      || fail "systemd-analyze verify: $(cat "$work/verify.log")"
+  fi
+  local script
+  script=$(sed -n "s|^ExecStart=/bin/sh -c '\(.*\)'$|\1|p" "$units/korvane-backup.service")
+  script=${script//\$\$/\$}
+  script=${script//\/var\/lib\/korvane/$work/state}
+  mkdir -p "$work/state"
+  PATH="$(dirname "$2"):$PATH" "$3" run "$4" -- /bin/sh -c "$script" > /dev/null \
+    || fail "the service's command failed"
+  "$3" set "$4" volume VOL1 --id "$id_other"
+  PATH="$(dirname "$2"):$PATH" "$3" run "$4" -- /bin/sh -c "$script" > /dev/null \
+    || fail "the service's command failed again"
+  [[ -s $work/state/pools.xml && -s $work/state/volumes.xml && -s $work/state/volumes.xml.1 \
+     && ! -e $work/state/pools.xml.1 ]] || fail "the service's lists: $(ls "$work/state")"
 }
 
 # check_readme SOURCE_DIR: the README's session (the indented block from its first
@@ -243,7 +275,9 @@ check_packages() {
 
   # The tool's package holds the tool, its manual page and its documents, no more.
   dpkg-deb --fsys-tarfile "$tool" | tar -t | grep -v '/$' | sort > "$work/tool.files"
-  expect_file "$work/tool.files" "./usr/sbin/korvane
+  expect_file "$work/tool.files" "./usr/lib/systemd/system/korvane-backup.service
+./usr/lib/systemd/system/korvane-backup.timer
+./usr/sbin/korvane
 ./usr/share/bash-completion/completions/korvane
 ./usr/share/doc/korvane/README.md
 ./usr/share/doc/korvane/changelog.Debian.gz

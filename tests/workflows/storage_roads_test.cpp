@@ -79,6 +79,7 @@ class StorageRoads : public ::testing::Test {
     std::string system;
     std::string listFile;
     uint32_t unsaved = 0;  // what getName could not save
+    bool kept = false;
 };
 
 std::string volumeFile(const Pairs& pairs)
@@ -99,7 +100,7 @@ TEST_F(StorageRoads, GetLeavesOutTheInactiveVolume)
     useSystem();
 
     testing::internal::CaptureStdout();
-    EXPECT_EQ(getName(VOLUME_KIND, listFile.c_str(), &unsaved), 0);
+    EXPECT_EQ(getName(VOLUME_KIND, listFile.c_str(), 0, &unsaved, &kept), 0);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "Volume V2 must be active to get its Tavro ID\n");
     EXPECT_EQ(roads::readFile(listFile), volumeFile({{"V1", A}, {"V3", C}}));
@@ -120,7 +121,7 @@ TEST_P(DirectoryFails, NoFileIsWritten)
     roads::writeFile(listFile, "kept");
 
     testing::internal::CaptureStdout();
-    EXPECT_EQ(getName(VOLUME_KIND, listFile.c_str(), &unsaved), -1);
+    EXPECT_EQ(getName(VOLUME_KIND, listFile.c_str(), 0, &unsaved, &kept), -1);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), GetParam().second);
     EXPECT_EQ(roads::readFile(listFile), "kept");
     EXPECT_EQ(listHead, nullptr);
@@ -214,7 +215,7 @@ TEST_F(StorageRoads, RoundTripChangesNothing)
     std::string before = show();
     for (int32_t kind : {1, 0}) {
         testing::internal::CaptureStdout();
-        EXPECT_EQ(getName(roads::kindOf(kind), listFile.c_str(), &unsaved), 0);
+        EXPECT_EQ(getName(roads::kindOf(kind), listFile.c_str(), 0, &unsaved, &kept), 0);
         EXPECT_EQ(putList(roads::kindOf(kind), listFile.c_str()), 0);
         EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
     }

@@ -1,0 +1,71 @@
+// SPDX-License-Identifier: Apache-2.0
+// The list file named on the command line, looked at before any request: a file the
+// run must never write, or one that cannot keep history, ends it at once.
+#include <limits.h>
+#include <strings.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "admin_client.h"
+#include "command.h"
+#include "file_replace.h"
+
+namespace {
+
+// True when path is the admin device's name once its directory's ".", ".." and symbolic
+// links are resolved. The last component is not followed here: what a link there leads
+// to is compared as a device.
+bool resolvesToDeviceName(const char* path)
+{
+    const char* slash = strrchr(path, '/');
+    size_t length = (slash == nullptr) ? 0 : static_cast<size_t>(slash - path) + 1;
+    if (length >= PATH_MAX) {
+        return false;
+    }
+    char directory[PATH_MAX];
+    (void)snprintf(directory, sizeof directory, "%.*s", static_cast<int>(length), path);
+    char resolved[PATH_MAX];
+    if (realpath((length == 0) ? "." : directory, resolved) == nullptr) {
+        return false;
+    }
+    char full[2 * PATH_MAX];
+    (void)snprintf(full, sizeof full, "%s/%s", (strcmp(resolved, "/") == 0) ? "" : resolved,
+                   path + length);
+    return strcmp(full, ADMIN_DEVICE_PATH) == 0;
+}
+
+// True when the file, as stat described it, is the admin device under another name: the
+// same character device, or the very same node.
+bool isAdminDevice(const struct stat* file)
+{
+    struct stat device {};
+    if (!S_ISCHR(file->st_mode) || stat(ADMIN_DEVICE_PATH, &device) != 0) {
+        return false;
+    }
+    return (S_ISCHR(device.st_mode) && file->st_rdev == device.st_rdev) ||
+           (file->st_dev == device.st_dev && file->st_ino == device.st_ino);
+}
+
+}  // namespace
+
+int checkListFile(const char* direction, const char* path, uint32_t keep)
+{
+    // get writes standard output's names to descriptor 1 as it stands.
+    bool toStandardOutput = strcasecmp(direction, "get") == 0 && namesStandardOutput(path);
+    struct stat file {};
+    bool exists = !toStandardOutput && stat(path, &file) == 0;
+    if (strcmp(path, ADMIN_DEVICE_PATH) == 0 || resolvesToDeviceName(path) ||
+        (exists && isAdminDevice(&file))) {
+        printf("The list file cannot be the admin device \"%s\"\n", path);
+        return -1;
+    }
+    // History is kept by renaming files: a stream has none to rename.
+    if (keep != 0 && (toStandardOutput || (exists && !S_ISREG(file.st_mode)))) {
+        puts("--keep needs a regular list file");
+        return -1;
+    }
+    return 0;
+}
