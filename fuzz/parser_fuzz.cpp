@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: Apache-2.0
 // The list reader's parser end to end: XMLParser on arbitrary bytes, then GUIDModify on the
 // list it built, once as a pool file and once as a volume file, with the simulated storage
-// system in this process
-// (a few active and inactive pools and volumes whose names the seeds use, so parses
-// that succeed go on to real modify requests). After every run: no key held, the list
-// consistent (then emptied here), every node within its widths, and when the parser
-// refused the file, not a single request reached the device. Requests that did reach
-// it must all be well formed (the device refuses malformed blocks and unknown keys).
+// system in this process (a few active and inactive pools and volumes whose names the seeds
+// use, so parses that succeed go on to real modify requests). After every run: no key
+// held, the list consistent (then emptied here), every node within its widths, no name in
+// two nodes of an accepted file, and when the parser refused the file, not a single
+// request reached the device. Requests that did reach it must all be well formed (the
+// device refuses malformed blocks and unknown keys).
 #include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -23,6 +23,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <set>
 #include <string>
 
 #include "id_list.h"
@@ -137,6 +138,18 @@ size_t drainList(size_t limit)
     return count;
 }
 
+// True when two nodes of the list carry the same name.
+bool nameListedTwice()
+{
+    std::set<std::string> names;
+    for (const NameGUIDList_s* node = listHead; node != nullptr; node = node->next) {
+        if (!names.insert(node->name).second) {
+            return true;
+        }
+    }
+    return false;
+}
+
 void parseAs(int32_t kind, const uint8_t* data, size_t size)
 {
     // The reader's buffer: the file bytes and a zero, in a block of exactly that size.
@@ -149,6 +162,7 @@ void parseAs(int32_t kind, const uint8_t* data, size_t size)
     free(buffer);
     bool parsed = result == 0;
     if (parsed) {
+        check(!nameListedTwice(), "an accepted file names an object twice");
         result = GUIDModify(record);
     }
 

@@ -9,8 +9,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 
 #include "id_list.h"
+#include "listed_twice.h"
+#include "scanner_bytes.h"
 #include "signals.h"
 
 namespace {
@@ -88,6 +91,24 @@ int readToEnd(int fd, const char* path, char** buffer, size_t* capacity, uint64_
     }
 }
 
+// Opens path to read it. Only a termination signal ends the wait for a FIFO that no writer
+// has opened; any other interrupted open is repeated. The descriptor, or -1 (reported).
+int openToRead(const char* path)
+{
+    for (;;) {
+        if (reportInterrupted("readGUIDFromFile: ")) {
+            return -1;
+        }
+        int fd = open(path, O_RDONLY);
+        if (fd >= 0 || errno != EINTR) {
+            if (fd < 0) {
+                printf("readGUIDFromFile: open failed, error : %d\n", errno);
+            }
+            return fd;
+        }
+    }
+}
+
 const char commentOpen[] = "<!--";
 const char commentClose[] = "-->";
 
@@ -105,16 +126,77 @@ char* after(char* from, const char* end, const char* text, size_t size)
     return (found == nullptr) ? nullptr : static_cast<char*>(found) + size;
 }
 
-// Drops every comment outside a CDATA section from the first *length bytes of the buffer,
-// moving what remains down in place and ending it with a zero byte, so that nothing inside
-// a comment is ever searched. A CDATA section is kept whole, an unclosed one to the end of
-// the text, for the scanner to unwrap or refuse. One forward pass. 0, or -1 (reported)
-// when a comment is never closed.
-int dropComments(char* buffer, uint32_t* length)
+// What stands at a "<" for one element of a pair.
+enum ElementTag : int {
+    NOT_ITS_TAG = 0,
+    START_TAG,      // "<N" then ">", "/" or white space: the tags findElement takes
+    EMPTY_TAG,      // such a start tag ending in "/>"
+    END_TAG,        // "</N>", the only end tag that closes the element
+    LOOSE_END_TAG,  // "</N" then white space
+};
+
+ElementTag elementTagAt(const char* element, const char* open, const char* end)
+{
+    size_t length = strlen(element);
+    bool isEnd = end - open > 1 && open[1] == '/';
+    const char* name = open + (isEnd ? 2 : 1);
+    if (end - name <= static_cast<ptrdiff_t>(length) || memcmp(name, element, length) != 0) {
+        return NOT_ITS_TAG;
+    }
+    const char* delimiter = name + length;
+    if (isEnd) {
+        return (*delimiter == '>')       ? END_TAG
+               : isSpaceByte(*delimiter) ? LOOSE_END_TAG
+                                         : NOT_ITS_TAG;
+    }
+    if (!endsTagName(*delimiter)) {
+        return NOT_ITS_TAG;
+    }
+    // The scanner's test: the tag's first ">" decides, and a "/" before it makes it empty.
+    const char* closer =
+        static_cast<const char*>(memchr(delimiter, '>', static_cast<size_t>(end - delimiter)));
+    return (closer != nullptr && closer > delimiter && closer[-1] == '/') ? EMPTY_TAG : START_TAG;
+}
+
+// Follows the name and ID elements of the kind through the tag at `open`: returns the
+// element whose content goes on after it (`inside`, or one whose start tag this is), or
+// null between elements. An end tag of either element that closes neither is stray:
+// *stray then names its element. An ID's content is not looked into.
+const char* followTag(const ObjectKind_s& kind, const char* inside, const char* open,
+                      const char* end, const char** stray)
+{
+    *stray = nullptr;
+    if (inside != nullptr && inside == kind.guidElement) {
+        return (elementTagAt(inside, open, end) == END_TAG) ? nullptr : inside;
+    }
+    for (const char* element : {kind.nameElement, kind.guidElement}) {
+        ElementTag tag = elementTagAt(element, open, end);
+        if (tag == END_TAG && inside == element) {
+            return nullptr;
+        }
+        if (tag == END_TAG || tag == LOOSE_END_TAG) {
+            *stray = element;
+        } else if (tag == START_TAG && inside == nullptr) {
+            return element;
+        }
+    }
+    return inside;
+}
+
+// Drops, from the first *length bytes of the buffer, every comment outside a CDATA
+// section and every CDATA section outside the name and ID elements (within them the
+// scanner unwraps it: a name may be given so), moving what remains down in place and
+// ending it with a zero byte, so that nothing inside either is ever searched. Name and ID
+// elements count from the first root start tag of the kind on. One forward pass. 0, or -1
+// (reported) when such a comment or section is never closed.
+int dropUnread(const ObjectKind_s& kind, char* buffer, uint32_t* length)
 {
     char* read = buffer;
     char* write = buffer;
     char* end = buffer + *length;
+    bool inRoot = false;
+    const char* inside = nullptr;
+    const char* stray = nullptr;
     while (read < end) {
         char* open = static_cast<char*>(memchr(read, '<', static_cast<size_t>(end - read)));
         char* keepEnd = (open == nullptr) ? end : open + 1;
@@ -122,7 +204,16 @@ int dropComments(char* buffer, uint32_t* length)
         if (open != nullptr && isCDATAStart(open, end - 1) != nullptr) {
             char* close = open;
             skipCDATA(&close, end - 1);
-            keepEnd = next = (close == open) ? end : close;
+            if (inside != nullptr) {
+                // Kept whole, an unclosed one to the end, for the scanner to unwrap or refuse.
+                keepEnd = next = (close == open) ? end : close;
+            } else if (close == open) {
+                puts("XMLParser: CDATA section is not closed");
+                return -1;
+            } else {
+                keepEnd = open;
+                next = close;
+            }
         } else if (open != nullptr && startsWith(open, end, commentOpen, sizeof(commentOpen) - 1)) {
             next =
                 after(open + sizeof(commentOpen) - 1, end, commentClose, sizeof(commentClose) - 1);
@@ -131,6 +222,10 @@ int dropComments(char* buffer, uint32_t* length)
                 return -1;
             }
             keepEnd = open;
+        } else if (open != nullptr && inRoot) {
+            inside = followTag(kind, inside, open, end, &stray);
+        } else if (open != nullptr) {
+            inRoot = elementTagAt(kind.rootElement, open, end) == START_TAG;
         }
         size_t kept = static_cast<size_t>(keepEnd - read);
         memmove(write, read, kept);
@@ -140,6 +235,38 @@ int dropComments(char* buffer, uint32_t* length)
     *write = '\0';
     *length = static_cast<uint32_t>(write - buffer);
     return 0;
+}
+
+// The first stray end tag of a name or ID element in the root's content first..last (see
+// followTag), or null; *element names its element. CDATA sections, which only name and
+// ID elements still hold, are passed over.
+const char* findStrayEndTag(const ObjectKind_s& kind, char* first, char* last, const char** element)
+{
+    const char* inside = nullptr;
+    char* end = last + 1;
+    char* at = first;
+    while (at < end) {
+        char* open = static_cast<char*>(memchr(at, '<', static_cast<size_t>(end - at)));
+        if (open == nullptr) {
+            return nullptr;
+        }
+        at = open + 1;
+        if (isCDATAStart(open, last) != nullptr) {
+            char* close = open;
+            skipCDATA(&close, last);
+            if (close == open) {
+                // An unclosed one holds the rest: the scanner refuses its element.
+                return nullptr;
+            }
+            at = close;
+            continue;
+        }
+        inside = followTag(kind, inside, open, end, element);
+        if (*element != nullptr) {
+            return open;
+        }
+    }
+    return nullptr;
 }
 
 // The first start tag of `name` from `first` to `last` of the form findElement takes: its
@@ -251,22 +378,18 @@ int refuseTexts(const ObjectKind_s& kind, const FoundText_s& name, const FoundTe
     return 0;
 }
 
-// The order of the two elements of a pair.
-constexpr int ORDER_NONE = 0;
-constexpr int ORDER_NAME_FIRST = 1;
-constexpr int ORDER_ID_FIRST = 2;
-
-// Drops the comments, finds the root element of the kind and turns every name/ID pair in
-// its content into a node. Each pass takes the first name and the first ID element from
-// the pass start; they make a pair only when the later one starts after the earlier one
-// ends, no other start tag of either stands between them, and they come in the order of
-// the first pair. Anything else (a pair with a part missing, doubled or swapped) would
-// give some object another one's ID, so the file is refused, with a message, before
-// anything is applied.
+// Drops what is never read, finds the root element of the kind and turns every name/ID
+// pair in its content into a node. Each pass takes the first name and the first ID element
+// from the pass start; they make a pair only when the name ends before the ID starts and
+// no other start tag of either stands between them. Anything else (a part missing,
+// doubled, moved or misspelt) would give some object another one's ID, so the file is
+// refused, with a message, before anything is applied; and so it is, once every pair is
+// read, for an end tag that closes no element of a pair (a misspelt start tag before it)
+// and for a name or ID listed twice.
 int parsePairs(const ObjectKind_s& kind, char* buffer, uint32_t length, char* tagName,
                char* tagGUID)
 {
-    if (dropComments(buffer, &length) != 0) {
+    if (dropUnread(kind, buffer, &length) != 0) {
         return -1;
     }
     XMLElement_s element;
@@ -282,37 +405,41 @@ int parsePairs(const ObjectKind_s& kind, char* buffer, uint32_t length, char* ta
     if (element.contentStart == nullptr || element.contentLength == 0) {
         return 0;
     }
-    // Both searches of a pass start at the pass start and end with the root's content.
+    // Both searches of a pass start at the pass start and end with the root's content,
+    // which the stray end tags are looked for in before the passes rewrite any of it.
     char* passStart = element.contentStart;
     char* searchEnd = element.contentLast;
-    int listOrder = ORDER_NONE;
+    const char* strayElement = nullptr;
+    const char* stray = findStrayEndTag(kind, passStart, searchEnd, &strayElement);
     while (passStart <= searchEnd) {
         FoundText_s name =
             takeElementText(kind.nameElement, passStart, searchEnd, &element, tagName);
         FoundText_s guid =
             takeElementText(kind.guidElement, passStart, searchEnd, &element, tagGUID);
         if (!name.found && !guid.found) {
-            return refuseUnclosed(kind, passStart, searchEnd);
+            if (refuseUnclosed(kind, passStart, searchEnd) != 0) {
+                return -1;
+            }
+            break;
         }
         bool nameFirst = name.found && (!guid.found || name.start < guid.start);
-        const FoundText_s& earlier = nameFirst ? name : guid;
-        const FoundText_s& later = nameFirst ? guid : name;
-        int order = nameFirst ? ORDER_NAME_FIRST : ORDER_ID_FIRST;
-        if (!later.found || later.start <= earlier.end ||
-            (listOrder != ORDER_NONE && order != listOrder) ||
-            findStartTagOf(kind.nameElement, earlier.end + 1, later.start - 1) != nullptr ||
-            findStartTagOf(kind.guidElement, earlier.end + 1, later.start - 1) != nullptr) {
+        if (!nameFirst || !guid.found || guid.start <= name.end ||
+            findStartTagOf(kind.nameElement, name.end + 1, guid.start - 1) != nullptr ||
+            findStartTagOf(kind.guidElement, name.end + 1, guid.start - 1) != nullptr) {
             printf("XMLParser: %s without %s\n", nameFirst ? kind.nameElement : kind.guidElement,
                    nameFirst ? kind.guidElement : kind.nameElement);
             return -1;
         }
-        listOrder = order;
         if (refuseTexts(kind, name, guid) != 0 || appendPair(tagName, tagGUID) != 0) {
             return -1;
         }
-        passStart = later.end + 1;
+        passStart = guid.end + 1;
     }
-    return 0;
+    if (stray != nullptr) {
+        printf("XMLParser: %s end tag without a start tag\n", strayElement);
+        return -1;
+    }
+    return refuseListedTwice(kind);
 }
 
 }  // namespace
@@ -350,19 +477,17 @@ int readGUIDFromFile(const char* path, char** buffer, uint32_t* length)
     }
     // "-" is standard input, which stays open: it is not this reader's to close.
     bool standardInput = strcmp(path, "-") == 0;
-    int fd = standardInput ? STDIN_FILENO : open(path, O_RDONLY);
+    uint64_t count = 0;
+    // A FIFO, a pipe or a terminal may keep the open or a read waiting: a signal must end
+    // the wait.
+    interruptBlockingReads(true);
+    int fd = standardInput ? STDIN_FILENO : openToRead(path);
+    int readResult = (fd < 0) ? -1 : readToEnd(fd, path, &data, &capacity, &count);
+    interruptBlockingReads(false);
     if (fd < 0) {
-        int openError = errno;
         free(data);
-        printf("readGUIDFromFile: open failed, error : %d\n", openError);
         return -1;
     }
-
-    uint64_t count = 0;
-    // A pipe or terminal may keep the read waiting: a signal must end it.
-    interruptBlockingReads(true);
-    int readResult = readToEnd(fd, path, &data, &capacity, &count);
-    interruptBlockingReads(false);
     if (readResult != 0) {
         if (!standardInput) {
             close(fd);

@@ -29,15 +29,11 @@ enum DiffState : int {
 const char* const STATE_WORDS[STATE_COUNT] = {"same",   "change", "inactive",   "missing",
                                               "failed", "bad-id", "not-in-file"};
 
-// One name of the file, sorted by name; `listed` once the admin directory shows it. For
-// a name the file lists more than once, the first entry of the name remembers the ID that
-// put would have written by the pair in hand (`written`), which a later pair of the name
-// is compared with.
+// One name of the file (the reader lets none stand twice), sorted by name; `listed` once
+// the admin directory shows it.
 struct IndexEntry_s {
     const char* name;
     int listed;
-    int written;
-    GUID pending;
 };
 
 // The names of the admin directory that the file does not name, in directory order,
@@ -60,18 +56,8 @@ int compareEntries(const void* a, const void* b)
 
 IndexEntry_s* findEntry(IndexEntry_s* index, size_t count, const char* name)
 {
-    IndexEntry_s key = {name, 0, 0, {}};
+    IndexEntry_s key = {name, 0};
     return static_cast<IndexEntry_s*>(bsearch(&key, index, count, sizeof(key), compareEntries));
-}
-
-// The first entry of found's name: all of them stand together in the sorted index.
-IndexEntry_s* firstOfName(const IndexEntry_s* index, IndexEntry_s* found)
-{
-    IndexEntry_s* first = found;
-    while (first > index && strcmp((first - 1)->name, found->name) == 0) {
-        --first;
-    }
-    return first;
 }
 
 void describeFailure(Reach_s reach, char* detail)
@@ -89,18 +75,19 @@ void printObject(const ObjectKind_s& kind, DiffState state, const char* name, co
            detail, stopsPut ? "  <- put stops here" : "");
 }
 
-// What put would do with one pair of the file; *detail gets the line's detail.
-DiffState diffPair(const ObjectKind_s& kind, const NameGUIDList_s* node, IndexEntry_s* index,
-                   size_t count, char* detail)
+// What put would do with one pair of the file; *detail gets the line's detail. `listed`:
+// the admin directory shows the name; `complete`: it could be listed to its end.
+DiffState diffPair(const ObjectKind_s& kind, const NameGUIDList_s* node, bool listed, bool complete,
+                   char* detail)
 {
     detail[0] = '\0';
     ZapiInfo_s info;
-    IndexEntry_s* entry = firstOfName(index, findEntry(index, count, node->name));
     Reach_s reach = readObject(kind, node->name, &info);
     if (reach.step != OBJECT_REACHED) {
         describeFailure(reach, detail);
-        // An open that fails for a name the admin directory does not show: no such object.
-        return (reach.step == OPEN_FAILED && !entry->listed) ? MISSING : FAILED;
+        // An open that fails for a name the whole admin directory does not show: no such
+        // object.
+        return (reach.step == OPEN_FAILED && !listed && complete) ? MISSING : FAILED;
     }
     if (objectState(kind, &info) != ZAPI_STATE_ACTIVE) {
         return INACTIVE;
@@ -111,15 +98,8 @@ DiffState diffPair(const ObjectKind_s& kind, const NameGUIDList_s* node, IndexEn
         (void)snprintf(detail, DETAIL_SIZE, "LB_GUIDFromString status %d", parseStatus);
         return BAD_ID;
     }
-    // An earlier pair of the same name would already have written its ID.
     GUID current;
-    if (entry->written) {
-        current = entry->pending;
-    } else {
-        memcpy(&current, objectIdField(kind, &info), sizeof(current));
-    }
-    entry->written = 1;
-    entry->pending = wanted;
+    memcpy(&current, objectIdField(kind, &info), sizeof(current));
     LB_GUIDToString(&current, detail);
     if (memcmp(&current, &wanted, sizeof(current)) == 0) {
         return SAME;
@@ -162,19 +142,10 @@ IndexEntry_s* indexList(size_t* count)
     }
     size_t at = 0;
     for (const NameGUIDList_s* node = listHead; node != nullptr; node = node->next) {
-        index[at++] = IndexEntry_s{node->name, 0, 0, {}};
+        index[at++] = IndexEntry_s{node->name, 0};
     }
     qsort(index, *count, sizeof(IndexEntry_s), compareEntries);
     return index;
-}
-
-// Marks every entry of `name` as listed.
-void markListed(IndexEntry_s* index, size_t count, IndexEntry_s* found)
-{
-    for (IndexEntry_s* entry = firstOfName(index, found);
-         entry < index + count && strcmp(entry->name, found->name) == 0; ++entry) {
-        entry->listed = 1;
-    }
 }
 
 int keepName(NameBlock_s* block, const char* name)
@@ -198,32 +169,34 @@ int keepName(NameBlock_s* block, const char* name)
     return 0;
 }
 
-// Lists the admin directory: marks the file's names it shows and keeps the others. 0 or -1
-// (reported as get reports it).
+// Lists the admin directory: marks the file's names it shows and keeps the others. A
+// listing that fails is left in *walk for the report, which goes on without the rest of
+// it: put never lists the directory. 0, or -1 (reported) when memory is short.
 int scanDirectory(const ObjectKind_s& kind, IndexEntry_s* index, size_t count,
-                  NameBlock_s* unlisted)
+                  NameBlock_s* unlisted, AdminWalk_s* walk)
 {
-    AdminWalk_s walk;
-    if (openAdminWalk(kind, &walk) != 0) {
-        return -1;
+    if (openAdminWalk(kind, walk) != 0) {
+        return 0;
     }
-    while (nextAdminName(&walk)) {
-        IndexEntry_s* found = findEntry(index, count, walk.name);
+    int result = 0;
+    while (result == 0 && nextAdminName(walk)) {
+        IndexEntry_s* found = findEntry(index, count, walk->name);
         if (found != nullptr) {
-            markListed(index, count, found);
-        } else if (keepName(unlisted, walk.name) != 0) {
-            walk.failed = true;
-            break;
+            found->listed = 1;
+        } else {
+            result = keepName(unlisted, walk->name);
         }
     }
-    return closeAdminWalk(&walk);
+    walk->failed = walk->failed || result != 0;
+    closeAdminWalk(walk);
+    return result;
 }
 
-// Walks the pairs, then the unlisted names, printing one line each and the summary. A
-// termination signal stops the report before the next object's requests; the object in
-// hand has been read and its keys released.
+// Walks the pairs, then the unlisted names and the listing's failure, printing one line
+// each and the summary. A termination signal stops the report before the next object's
+// requests; the object in hand has been read and its keys released.
 DiffResult reportAll(const ObjectKind_s& kind, IndexEntry_s* index, size_t count,
-                     const NameBlock_s* unlisted)
+                     const NameBlock_s* unlisted, const AdminWalk_s* walk)
 {
     unsigned counts[STATE_COUNT] = {};
     int stopped = 0;
@@ -232,7 +205,9 @@ DiffResult reportAll(const ObjectKind_s& kind, IndexEntry_s* index, size_t count
         if (reportInterrupted("diff : ")) {
             return DIFF_FAILS;
         }
-        DiffState state = diffPair(kind, node, index, count, detail);
+        const IndexEntry_s* entry = findEntry(index, count, node->name);
+        DiffState state =
+            diffPair(kind, node, entry->listed != 0, walk->failedCall == nullptr, detail);
         int stops = (state == MISSING || state == FAILED || state == BAD_ID);
         printObject(kind, state, node->name, detail, stops && !stopped);
         stopped |= stops;
@@ -246,6 +221,7 @@ DiffResult reportAll(const ObjectKind_s& kind, IndexEntry_s* index, size_t count
         printObject(kind, NOT_IN_FILE, unlisted->bytes + at, detail, 0);
         ++counts[NOT_IN_FILE];
     }
+    reportListingFailure(walk);
     printf(
         "diff: %u same, %u change, %u inactive, %u missing, %u failed, %u bad-id, %u not-in-file\n",
         counts[SAME], counts[CHANGE], counts[INACTIVE], counts[MISSING], counts[FAILED],
@@ -271,9 +247,10 @@ DiffResult diffList(const ObjectKind_s& kind, const char* path)
     size_t count = 0;
     IndexEntry_s* index = indexList(&count);
     NameBlock_s unlisted = {nullptr, 0, 0};
+    AdminWalk_s walk;
     DiffResult result = DIFF_FAILS;
-    if (index != nullptr && scanDirectory(kind, index, count, &unlisted) == 0) {
-        result = reportAll(kind, index, count, &unlisted);
+    if (index != nullptr && scanDirectory(kind, index, count, &unlisted, &walk) == 0) {
+        result = reportAll(kind, index, count, &unlisted, &walk);
     }
     free(unlisted.bytes);
     free(index);

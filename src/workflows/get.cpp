@@ -33,6 +33,7 @@ int collect(const ObjectKind_s& kind, uint32_t* unsaved)
 {
     AdminWalk_s walk;
     if (openAdminWalk(kind, &walk) != 0) {
+        reportListingFailure(&walk);
         return -1;
     }
     while (nextAdminName(&walk)) {
@@ -45,6 +46,7 @@ int collect(const ObjectKind_s& kind, uint32_t* unsaved)
             break;
         }
     }
+    reportListingFailure(&walk);
     if (closeAdminWalk(&walk) != 0) {
         // A listing cut short would back up only some objects and still report success:
         // the whole run is refused instead.

@@ -99,9 +99,9 @@ uint32_t readObjectInfo(const ObjectKind_s& kind, uint64_t objectKey, ZapiInfo_s
 
 int openAdminWalk(const ObjectKind_s& kind, AdminWalk_s* walk)
 {
-    *walk = AdminWalk_s{opendir(kind.adminDirectory), nullptr, false};
+    *walk = AdminWalk_s{opendir(kind.adminDirectory), nullptr, false, nullptr, 0};
     if (walk->directory == nullptr) {
-        printf("Opendir failed, errno : %d\n", errno);
+        *walk = AdminWalk_s{nullptr, nullptr, true, "Opendir", errno};
         return -1;
     }
     return 0;
@@ -114,10 +114,10 @@ bool nextAdminName(AdminWalk_s* walk)
         errno = 0;
         const dirent* entry = readdir(walk->directory);
         if (entry == nullptr) {
-            int readError = errno;
-            if (readError != 0) {
-                printf("Readdir failed, errno : %d\n", readError);
+            if (errno != 0) {
                 walk->failed = true;
+                walk->failedCall = "Readdir";
+                walk->error = errno;
             }
             return false;
         }
@@ -125,6 +125,13 @@ bool nextAdminName(AdminWalk_s* walk)
             walk->name = entry->d_name;
             return true;
         }
+    }
+}
+
+void reportListingFailure(const AdminWalk_s* walk)
+{
+    if (walk->failedCall != nullptr) {
+        printf("%s failed, errno : %d\n", walk->failedCall, walk->error);
     }
 }
 

@@ -57,14 +57,19 @@ inline long statusValue(uint32_t status)
 // The admin directory of a kind, walked name by name ("." and ".." passed over).
 struct AdminWalk_s {
     DIR* directory;
-    const char* name;  // the current object's name
-    bool failed;       // the listing failed (reported) or the walk was stopped
+    const char* name;        // the current object's name
+    bool failed;             // the listing failed or the walk was stopped
+    const char* failedCall;  // "Opendir" or "Readdir" when the listing failed, else null
+    int error;               // its errno
 };
-// Opens the kind's admin directory. 0, or -1 (reported).
+// Opens the kind's admin directory. 0, or -1 (failedCall set).
 int openAdminWalk(const ObjectKind_s& kind, AdminWalk_s* walk);
 // True with the next object's name in walk->name; false at the end or when the listing
-// fails (reported): a listing cut short must not pass for the whole.
+// fails (failedCall set): a listing cut short must not pass for the whole.
 bool nextAdminName(AdminWalk_s* walk);
+// Prints "Opendir failed, errno : %d\n" or "Readdir failed, errno : %d\n" when the listing
+// failed; each road says it where its output needs it.
+void reportListingFailure(const AdminWalk_s* walk);
 // Closes the directory. 0 when every name was walked, -1 when the listing failed or the
 // walk was stopped (walk->failed set by the caller).
 int closeAdminWalk(AdminWalk_s* walk);

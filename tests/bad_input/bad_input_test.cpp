@@ -87,8 +87,9 @@ const std::vector<BadFile>& badFiles()
         {"wrong-case-root.xml", "volume", notFound("listVolumes"), 255, {}, true},
         {"unclosed-root.xml", "volume", notFound("listVolumes"), 255, {}, true},
         {"end-tag-with-blank.xml", "volume", notFound("listVolumes"), 255, {}, true},
-        // A CDATA section in the root's own content swallows its end tag.
-        {"unclosed-cdata-root.xml", "volume", notFound("listVolumes"), 255, {}, true},
+        // A CDATA section outside the name and ID elements is passed over like a comment.
+        readerRefuses("unclosed-cdata-root.xml", "volume",
+                      "XMLParser: CDATA section is not closed\n"),
         // Inside the name element the section never closes, so no name element is
         // found, while its ID element is.
         readerRefuses("unclosed-cdata.xml", "volume", "XMLParser: volumeGUID without volumeName\n"),
@@ -105,7 +106,17 @@ const std::vector<BadFile>& badFiles()
         readerRefuses("stray-id-line.xml", "pool", "XMLParser: poolGUID without poolName\n"),
         readerRefuses("misspelt-tag.xml", "volume", "XMLParser: volumeGUID without volumeName\n"),
         readerRefuses("later-pair-name-first.xml", "volume",
-                      "XMLParser: volumeName without volumeGUID\n"),
+                      "XMLParser: volumeGUID without volumeName\n"),
+        readerRefuses("last-id-line-moved-to-top.xml", "volume",
+                      "XMLParser: volumeGUID without volumeName\n"),
+        readerRefuses("two-misspelt-tags.xml", "volume",
+                      "XMLParser: volumeGUID end tag without a start tag\n"),
+        readerRefuses("cut-from-id-to-name.xml", "volume",
+                      "XMLParser: volumeName end tag without a start tag\n"),
+        readerRefuses("name-listed-twice.xml", "pool", "XMLParser: Pool \"P1\" is listed twice\n"),
+        // The same 16 bytes in other letters; the nil ID may stand more than once.
+        readerRefuses("same-id-twice.xml", "volume",
+                      "XMLParser: Volume \"V9\" has the same ID as Volume \"V2\"\n"),
         readerRefuses("misspelt-end-tag.xml", "volume", "XMLParser: volumeName is not closed\n"),
         readerRefuses("id-not-closed.xml", "pool", "XMLParser: poolGUID is not closed\n"),
         readerRefuses("comment-not-closed.xml", "volume", "XMLParser: comment is not closed\n"),
@@ -131,10 +142,11 @@ const std::vector<BadFile>& badFiles()
         walks("nested-root.xml", "volume", success("volume"), 0, {{"V1", X1}}),
         walks("both-kinds.xml", "volume", success("volume"), 0, {{"V2", X2}}),
         walks("both-kinds.xml", "pool", success("pool"), 0, {{"P1", X1}}),
-        // Nothing inside a comment counts, not even a start tag.
+        // Nothing inside a comment or a CDATA section between elements counts.
         walks("pair-in-comment.xml", "volume",
               "List is Empty, there are no Volumes\n" + kWalkFailed, 255, {}),
         walks("comments-passed-over.xml", "volume", success("volume"), 0, {{"V1", X1}, {"V3", X3}}),
+        walks("pair-in-cdata.xml", "volume", success("volume"), 0, {{"V1", X1}, {"V3", X3}}),
     };
     return files;
 }

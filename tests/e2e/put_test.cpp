@@ -4,6 +4,8 @@
 // diff road reads the file the same way and tells what put would do, changing nothing.
 #include <unistd.h>
 
+#include <utility>
+
 #include "harness.h"
 
 namespace e2e {
@@ -81,6 +83,8 @@ const Lines kVolumeRequests =
     putRequests("volume", "V1") + putRequests("volume", "V2") + putRequests("volume", "V3");
 const Lines kPoolRequests = putRequests("pool", "P1") + putRequests("pool", "P2");
 const Lines kV1 = putRequests("volume", "V1");
+const std::string kListingFile =
+    listFile("volume", {{"V1", kNew1}, {"V2", testId(2)}, {"V3", testId(3)}});
 
 const std::string kName255(255, 'n');
 const std::string kName250(250, 'm');
@@ -185,6 +189,10 @@ const PutCase kPutCases[] = {
             kVolumeFile, "Malloc : tagName couldn't be allocated \n" PARSE_FAILED),
     refused("NodeCannotBeAllocated", "volume", {{"malloc", "--size", "304", "--nth", "2"}},
             kVolumeFile, "Malloc : Couldn't allocate NameGUIDList_s tmp var\n" PARSE_FAILED),
+    // The two tables of the check for names and IDs listed twice: 32 slots each.
+    refused("DuplicateCheckCannotBeAllocated", "volume",
+            {{"malloc", "--size", "512", "--nth", "1"}}, kVolumeFile,
+            "Malloc : Failed to allocate the duplicate check\n" PARSE_FAILED),
     // A node that cannot be allocated before the end of the list is known: an unclosed list
     // is still reported as such, and a pair after the usual layout still meets the failure.
     refused("NodeCannotBeAllocatedInAnUnclosedList", "volume",
@@ -263,6 +271,10 @@ const PutCase kPutCases[] = {
     applied("HangUpAtTheLastRequest", "volume", {{"1001", "--signal", "1", "--nth", "6"}},
             kVolumeFile),
     applied("BrokenPipeIgnored", "pool", {{"23", "--signal", "13"}}, kPoolFile),
+    // put never lists the admin directory: diff's ListingFails row says the same.
+    mixed("ListingFailsUnseen", "volume", {{"opendir", "volume", "--errno", "13"}}, kListingFile,
+          VOLUME_OK, 0, {{"V1", kNew1}},
+          kV1 + putRequests("volume", "V2") + putRequests("volume", "V3")),
 
     // Limits and incomplete pairs: refused before any request.
     row("NameOf255Bytes", "volume", kLongNames, {}, volumes(vn(kName255) + vg(kNew1)), VOLUME_OK, 0,
@@ -297,13 +309,14 @@ const PutCase kPutCases[] = {
     refused("UnclosedNameRefusesTheFile", "volume", {},
             volumes("<volumeName>V1</volumeName >" + vg(kNew1)),
             "XMLParser: volumeGUID without volumeName\n" PARSE_FAILED),
-    mixed("SinglePairIdFirst", "volume", {}, volumes(vg(kNew2) + vn("V2")), VOLUME_OK, 0,
-          {{"V2", kNew2}}, putRequests("volume", "V2")),
+    // get writes every pair name first; one written ID first is a line moved from elsewhere.
+    refused("SinglePairIdFirst", "volume", {}, volumes(vg(kNew2) + vn("V2")),
+            "XMLParser: volumeGUID without volumeName\n" PARSE_FAILED),
     refused("IdFirstAfterNameFirst", "volume", {},
             volumes(vn("V1") + vg(kNew1) + vg(kNew2) + vn("V2")),
             "XMLParser: volumeGUID without volumeName\n" PARSE_FAILED),
-    mixed("TwoPairsIdFirst", "volume", {}, volumes(vg(kNew1) + vn("V1") + vg(kNew2) + vn("V2")),
-          VOLUME_OK, 0, {{"V1", kNew1}, {"V2", kNew2}}, kV1 + putRequests("volume", "V2")),
+    refused("TwoPairsIdFirst", "volume", {}, volumes(vg(kNew1) + vn("V1") + vg(kNew2) + vn("V2")),
+            "XMLParser: volumeGUID without volumeName\n" PARSE_FAILED),
     refused("BlankName", "volume", {}, volumes(vn(" \n\t") + vg(kNew1)),
             "XMLParser: volumeName is empty\n" PARSE_FAILED),
     refused("EmptyNameElement", "pool", {}, pools("<poolName/>" + pg(kNew1)),
@@ -397,21 +410,19 @@ const PutCase kDiffCases[] = {
     // Every state of a pair, in file order; the first stopping pair is marked.
     row("EveryState", "volume", kDiffStates, {{"16", "--status", "99", "--name", "V6"}},
         volumes(vn("V1") + vg(testId(1)) + vn("V2") + vg("-x") + vn("VX") + vg(kNew1) + vn("V3") +
-                vg("-" + kNew3.substr(1)) + vn("V4") + vg(kNew2) + vn("V1") + vg(kNew3)),
+                vg("-" + kNew3.substr(1)) + vn("V4") + vg(kNew2)),
         diffLine("same", "Volume \"V1\"", testId(1)) + diffLine("inactive", "Volume \"V2\"", "") +
             diffLine("missing", "Volume \"VX\"", "zOpen error 20202" STOPS) +
             diffLine("bad-id", "Volume \"V3\"", "LB_GUIDFromString status 20821") +
             diffLine("change", "Volume \"V4\"", to(4, kNew2)) +
-            diffLine("change", "Volume \"V1\"", to(1, kNew3)) +
             diffLine("not-in-file", "Volume \"V5\"", "inactive") +
             diffLine("not-in-file", "Volume \"V6\"", "zGetInfo error 99") +
-            summary("1 same, 2 change, 1 inactive, 1 missing, 0 failed, 1 bad-id, 2 not-in-file"),
+            summary("1 same, 1 change, 1 inactive, 1 missing, 0 failed, 1 bad-id, 2 not-in-file"),
         255, {},
         getRequests("volume", "V1") + getInfoStop("volume", "V2", "0") +
             Lines{"1000 root 0", "23 volume:VX status=20202", "1001 root 0"} +
             getRequests("volume", "V3") + getRequests("volume", "V4") +
-            getRequests("volume", "V1") + getInfoStop("volume", "V5", "0") +
-            getInfoStop("volume", "V6", "status=99")),
+            getInfoStop("volume", "V5", "0") + getInfoStop("volume", "V6", "status=99")),
     // A bad ID text is enough to stop put.
     mixed("BadIdAloneStops", "volume", {}, volumes(vn("V1") + vg(testId(1)) + vn("V2") + vg("-x")),
           diffLine("same", "Volume \"V1\"", testId(1)) +
@@ -419,16 +430,6 @@ const PutCase kDiffCases[] = {
               diffLine("not-in-file", "Volume \"V3\"", testId(3)) +
               summary("1 same, 0 change, 0 inactive, 0 missing, 0 failed, 1 bad-id, 1 not-in-file"),
           255, {}, kDiffV123),
-    // A name listed again is compared with what put would have written at its first pair.
-    mixed("NameListedTwice", "volume", {}, volumes(vn("V1") + vg(kNew1) + vn("V1") + vg(testId(1))),
-          diffLine("change", "Volume \"V1\"", to(1, kNew1)) +
-              diffLine("change", "Volume \"V1\"", kNew1 + " -> " + testId(1)) +
-              diffLine("not-in-file", "Volume \"V2\"", testId(2)) +
-              diffLine("not-in-file", "Volume \"V3\"", testId(3)) +
-              summary("0 same, 2 change, 0 inactive, 0 missing, 0 failed, 0 bad-id, 2 not-in-file"),
-          1, {},
-          getRequests("volume", "V1") + getRequests("volume", "V1") + getRequests("volume", "V2") +
-              getRequests("volume", "V3")),
     // Stops after the object in hand, with no summary.
     mixed("SignalStopsTheReport", "volume", {{"16", "--signal", "15", "--nth", "2"}}, kSame,
           diffLine("same", "Volume \"V1\"", testId(1)) +
@@ -464,12 +465,28 @@ const PutCase kDiffCases[] = {
             "XMLParser: listVolumes not found \n" PARSE_FAILED),
     refused("NoFile", "volume", {}, kNoFile, "readGUIDFromFile: open failed, error : 2\n"),
     refused("EmptyList", "pool", {}, "<listPools/>", "List is Empty, there are no Volumes\n"),
-    refused("OpendirFails", "volume", {{"opendir", "volume", "--errno", "13"}}, kSame,
-            "Opendir failed, errno : 13\n"),
-    refused("ReaddirFails", "volume", {{"readdir", "volume", "--errno", "5", "--nth", "4"}}, kSame,
-            "Readdir failed, errno : 5\n"),
-    // The name index: 3 names of 32 bytes.
-    refused("IndexCannotBeAllocated", "volume", {{"malloc", "--size", "96", "--nth", "1"}}, kSame,
+    // A failed listing stands where the objects not in the file would; the exit status
+    // is put's, which never lists the directory. Without the listing no name is known
+    // to be missing.
+    mixed("ListingFails", "volume", {{"opendir", "volume", "--errno", "13"}}, kListingFile,
+          diffLine("change", "Volume \"V1\"", to(1, kNew1)) +
+              diffLine("same", "Volume \"V2\"", testId(2)) +
+              diffLine("same", "Volume \"V3\"", testId(3)) + "Opendir failed, errno : 13\n" +
+              summary("2 same, 1 change, 0 inactive, 0 missing, 0 failed, 0 bad-id, 0 not-in-file"),
+          1, {}, kDiffV123),
+    // ".", "..", V1 and V2 are listed, then the listing fails.
+    mixed("ReaddirFails", "volume", {{"readdir", "volume", "--errno", "5", "--nth", "5"}},
+          volumes(vn("V1") + vg(testId(1)) + vn("VX") + vg(kNew1)),
+          diffLine("same", "Volume \"V1\"", testId(1)) +
+              diffLine("failed", "Volume \"VX\"", "zOpen error 20202" STOPS) +
+              diffLine("not-in-file", "Volume \"V2\"", testId(2)) + "Readdir failed, errno : 5\n" +
+              summary("1 same, 0 change, 0 inactive, 0 missing, 1 failed, 0 bad-id, 1 not-in-file"),
+          255, {},
+          getRequests("volume", "V1") +
+              Lines{"1000 root 0", "23 volume:VX status=20202", "1001 root 0"} +
+              getRequests("volume", "V2")),
+    // The name index: 3 entries of 16 bytes.
+    refused("IndexCannotBeAllocated", "volume", {{"malloc", "--size", "48", "--nth", "1"}}, kSame,
             "Malloc : Failed to allocate the diff name index\n"),
     refused("NamesCannotBeAllocated", "pool", {{"malloc", "--size", "16000", "--nth", "1"}},
             listFile("pool", {{"P2", testId(12)}}),
@@ -521,21 +538,32 @@ TEST_F(EndToEnd, StandardInputAsFile)
     EXPECT_EQ(describe(outcome.objects), expectedObjects(kMixed, kAllVolumes));
 }
 
-// A termination signal while the list is still awaited on a pipe that never ends stops
-// the reading. It is sent once the banner shows that korvane is running, and again until
-// korvane has said so, in case one came between its check and its read.
-TEST_F(EndToEnd, SignalWhileWaitingForStandardInput)
+// A termination signal while the list is still awaited stops the run at once: on a pipe
+// that never ends, and on a FIFO that no writer opens, for put and for diff. It is sent
+// once korvane sleeps, and again until it has ended, in case one came between its check
+// and its wait.
+TEST_F(EndToEnd, SignalWhileWaitingForTheFile)
 {
     addAll(kMixed);
     const std::string in = file("in"), out = file("out");
-    ProcessResult result = runShell(
-        sys, "mkfifo " + in + " && exec 3<>" + in + " && printf '<listVolumes>' >&3 && " +
-                 "{ {korvane} put volume - <&3 >" + out + " & } && pid=$! && " + "until [ -s " +
-                 out + " ]; do sleep 0.05; done && for i in $(seq 100); do " +
-                 "grep -q interrupted " + out + " && break; kill -TERM $pid; sleep 0.1; " +
-                 "done; wait $pid; echo $?");
-    EXPECT_EQ(result.out, "255\n");
-    EXPECT_EQ(readFile(out), std::string(kBanner) + "readGUIDFromFile: interrupted by signal 15\n");
+    // What the shell prepares, and the run it starts in the background.
+    const std::pair<std::string, std::string> runs[] = {
+        {"exec 3<>" + in + " && printf '<listVolumes>' >&3", "{korvane} put volume - <&3"},
+        {"true", "{korvane} put volume " + in},
+        {"true", "{korvane} diff volume " + in}};
+    for (const auto& [prepare, start] : runs) {
+        ProcessResult result = runShell(
+            sys, "rm -f " + in + " && mkfifo " + in + " && " + prepare + " && { " + start + " >" +
+                     out +
+                     " & } && pid=$! && alive=\"grep -qs ^State:.[RSD] /proc/$pid/status\" && "
+                     "for i in $(seq 100); do grep -qs sleeping /proc/$pid/status && break; "
+                     "sleep 0.05; done; for i in $(seq 50); do $alive || break; kill -TERM $pid; "
+                     "sleep 0.1; done; kill -KILL $pid 2>/dev/null; wait $pid; echo $?");
+        EXPECT_EQ(result.out, "255\n") << start;
+        EXPECT_EQ(readFile(out),
+                  std::string(kBanner) + "readGUIDFromFile: interrupted by signal 15\n")
+            << start;
+    }
     Journal journal = readJournal(sys);
     EXPECT_TRUE(journal.requests.empty());
     checkJournalHygiene(journal);

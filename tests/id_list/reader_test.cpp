@@ -134,15 +134,19 @@ const Accepted ACCEPTED[] = {
                  "</poolGUID><volumeName>V1</volumeName><volumeGUID>" + X1 +
                  "</volumeGUID></listVolumes>",
              {{"V1", X1}}),
-    accepted("OnlyPairWrittenIDFirst", 0,
-             std::string("<listVolumes><volumeGUID>") + X1 +
-                 "</volumeGUID><volumeName>V1</volumeName></listVolumes>",
+    // An end tag inside a CDATA section of a name is text; in an ID it is not looked at.
+    accepted("EndTagsInsideTexts", 0,
+             std::string("<listVolumes><volumeName><![CDATA[a</volumeGUID>]]></volumeName>"
+                         "<volumeGUID>x</volumeName></volumeGUID></listVolumes>"),
+             {{"a</volumeGUID>", "x</volumeName>"}}),
+    // Whatever a CDATA section between elements holds is text, a whole list included;
+    // name and ID elements count from the root on.
+    accepted("ListInsideCDATAPassedOver", 0,
+             std::string("<volumeName>x<![CDATA[<listVolumes><volumeName>V8</volumeName>") +
+                 "<volumeGUID>" + X2 + "</volumeGUID></listVolumes>]]><listVolumes><![CDATA[" +
+                 "<volumeName>V9</volumeName><volumeGUID>" + X3 + "</volumeGUID>]]>" +
+                 "<volumeName>V1</volumeName><volumeGUID>" + X1 + "</volumeGUID></listVolumes>",
              {{"V1", X1}}),
-    accepted("EveryPairIDFirst", 1,
-             std::string("<listPools><poolGUID>") + X1 +
-                 "</poolGUID><poolName>P1</poolName><poolGUID>" + X2 +
-                 "</poolGUID><poolName>P2</poolName></listPools>",
-             {{"P1", X1}, {"P2", X2}}),
     // Comments are dropped before any search, also from inside a text.
     accepted(
         "CommentsPassedOver", 0,
@@ -175,8 +179,7 @@ const Accepted ACCEPTED[] = {
                          "<volumeName>V2</volumeName><volumeGUID>") +
                  X2 + "</volumeGUID></listVolumes>",
              {{"V1", ""}, {"V2", X2}}),
-    // The root's content is rewritten before the passes: the section between pairs is
-    // unwrapped and the pairs after it have moved.
+    // A section between pairs is dropped, and the pairs after it have moved.
     accepted("CDATABetweenPairs", 1,
              std::string("<listPools><poolName>P1</poolName><poolGUID>") + X1 +
                  "</poolGUID><![CDATA[x]]><poolName>P2</poolName><poolGUID>" + X2 +
@@ -277,11 +280,46 @@ const Refused REFUSED_FILES[] = {
                 "</volumeGUID><volumeGUID>" + X2 + "</volumeGUID><volumeName>V2</volumeName>" +
                 "</listVolumes>",
             "XMLParser: volumeGUID without volumeName\n", {{"V1", X1}}),
-    refused("LaterPairNameFirst", 0,
-            std::string("<listVolumes><volumeGUID>") + X1 +
-                "</volumeGUID><volumeName>V1</volumeName><volumeName>V2</volumeName><volumeGUID>" +
-                X2 + "</volumeGUID></listVolumes>",
-            "XMLParser: volumeName without volumeGUID\n", {{"V1", X1}}),
+    // A pair is a name then its ID: the first pair may not set another order.
+    refused("EveryPairIDFirst", 1,
+            std::string("<listPools><poolGUID>") + X1 +
+                "</poolGUID><poolName>P1</poolName><poolGUID>" + X2 +
+                "</poolGUID><poolName>P2</poolName></listPools>",
+            "XMLParser: poolGUID without poolName\n", {}),
+    // Stray end tags: between pairs, in a name's content, after the last pair.
+    refused("EndTagWithBlankInName", 0,
+            std::string("<listVolumes><volumeName>V1</volumeName ></volumeName><volumeGUID>") + X1 +
+                "</volumeGUID></listVolumes>",
+            "XMLParser: volumeName end tag without a start tag\n", {{"V1</volumeName>", X1}}),
+    refused("EndTagAfterTheLastPair", 1,
+            std::string("<listPools><poolName>P1</poolName><poolGUID>") + X1 +
+                "</poolGUID></poolGUID\n></listPools>",
+            "XMLParser: poolGUID end tag without a start tag\n", {{"P1", X1}}),
+    // The order among refusals: pairing before a stray end tag before it, which comes
+    // before names and IDs listed twice; then the first pair repeating an earlier name or
+    // ID, its name first.
+    refused("PairingBeforeStrayEndTag", 1,
+            std::string("<listPools><poolName>P1</poolName><poolGUID>") + X1 +
+                "</poolGUID></poolName><poolName>P1</poolName><poolGUID>" + X1 +
+                "</poolGUID><poolGUID>" + X2 + "</poolGUID></listPools>",
+            "XMLParser: poolGUID without poolName\n", {{"P1", X1}, {"P1", X1}}),
+    refused("StrayEndTagBeforeListedTwice", 1,
+            std::string("<listPools><poolName>P1</poolName><poolGUID>") + X1 +
+                "</poolGUID><poolName>P1</poolName><poolGUID>" + X1 + "</poolGUID></poolName>" +
+                "</listPools>",
+            "XMLParser: poolName end tag without a start tag\n", {{"P1", X1}, {"P1", X1}}),
+    refused("NameBeforeIDOfTheSamePair", 1,
+            std::string("<listPools><poolName>P1</poolName><poolGUID>") + X1 +
+                "</poolGUID><poolName>P2</poolName><poolGUID>" + X2 +
+                "</poolGUID><poolName>P1</poolName><poolGUID>" + X2 + "</poolGUID></listPools>",
+            "XMLParser: Pool \"P1\" is listed twice\n", {{"P1", X1}, {"P2", X2}, {"P1", X2}}),
+    refused("FirstRepeatingPair", 0,
+            std::string("<listVolumes><volumeName>V1</volumeName><volumeGUID>") + X1 +
+                "</volumeGUID><volumeName>V2</volumeName><volumeGUID>" + X1 +
+                "</volumeGUID><volumeName>V1</volumeName><volumeGUID>" + X3 +
+                "</volumeGUID></listVolumes>",
+            "XMLParser: Volume \"V2\" has the same ID as Volume \"V1\"\n",
+            {{"V1", X1}, {"V2", X1}, {"V1", X3}}),
     refused("IDEndTagWithBlank", 0,
             std::string("<listVolumes><volumeName>V1</volumeName><volumeGUID>") + X1 +
                 "</volumeGUID ></listVolumes>",

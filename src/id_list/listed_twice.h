@@ -1,0 +1,12 @@
+// SPDX-License-Identifier: Apache-2.0
+// The reader's last check of a parsed list: no object named twice, no ID given twice.
+#pragma once
+
+#include "name_list.h"
+#include "object_kind.h"
+
+// Refuses a list in which a name stands in two pairs, or two pairs' ID texts give the same
+// 16 bytes (the nil ID excepted): only one of them can be meant, and object IDs are
+// identities. Reports the first pair that repeats an earlier name or ID, a name before an
+// ID. 0 or -1 (reported).
+int refuseListedTwice(const ObjectKind_s& kind);
