@@ -143,8 +143,6 @@ const PutCase kPutCases[] = {
     applied("FileOf20000Bytes", "pool", {}, padded(kPoolFile, 20000)),
 
     // Parsing.
-    refused("PoolFileReadForVolumes", "volume", {}, kPoolFile,
-            "XMLParser: listVolumes not found \n" PARSE_FAILED),
     refused("VolumeFileReadForPools", "pool", {}, kVolumeFile,
             "XMLParser: listPools not found \n" PARSE_FAILED),
     refused("RootNotClosed", "volume", {}, "<listVolumes>\n" + vn("V1") + vg(kNew1),
@@ -282,8 +280,8 @@ const PutCase kPutCases[] = {
             "XMLParser: volumeGUID content is longer than 255 bytes\n" PARSE_FAILED),
     refused("IdTextOf38Characters", "pool", {}, pools(pn("P1") + pg(kNew1 + "0")),
             "XMLParser: poolGUID text is longer than 37 characters\n" PARSE_FAILED),
-    mixed("IdOf37CharactersAmidBlanks", "volume", {},
-          volumes(vn("V1") + vg(std::string(200, ' ') + kNew1)), VOLUME_OK, 0, {{"V1", kNew1}},
+    mixed("IdOf37CharactersAmidBlanksIn255Bytes", "volume", {},
+          volumes(vn("V1") + vg(std::string(218, ' ') + kNew1)), VOLUME_OK, 0, {{"V1", kNew1}},
           kV1),
     refused("NameWithoutId", "volume", {}, volumes(vn("V1")),
             "XMLParser: volumeName without volumeGUID\n" PARSE_FAILED),
@@ -460,8 +458,6 @@ const PutCase kDiffCases[] = {
           0, {},
           getRequests("pool", "P2") + Lines{"1000 root 0", "23 pool:P1 errno=5", "1001 root 0"}),
     // Refusals before any request.
-    refused("FileRefused", "volume", {}, kPoolFile,
-            "XMLParser: listVolumes not found \n" PARSE_FAILED),
     refused("NoFile", "volume", {}, kNoFile, "readGUIDFromFile: open failed, error : 2\n"),
     refused("EmptyList", "pool", {}, "<listPools/>", "List is Empty, there are no Volumes\n"),
     refused("OpendirFails", "volume", {{"opendir", "volume", "--errno", "13"}}, kSame,
