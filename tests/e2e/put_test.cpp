@@ -137,10 +137,6 @@ const PutCase kPutCases[] = {
             padded(kVolumeFile, 5000), "Malloc : Failed to allocate Main Read Buffer\n"),
     refused("CloseFails", "pool", {{"close", "--path", "{path}", "--errno", "5"}}, kPoolFile,
             "Close failed, ccode = -1, error = 5\n"),
-    applied("FileOf4096Bytes", "volume", {}, padded(kVolumeFile, 4096)),
-    applied("FileOf4097Bytes", "volume", {}, padded(kVolumeFile, 4097)),
-    applied("FileOf8192Bytes", "pool", {}, padded(kPoolFile, 8192)),
-    applied("FileOf20000Bytes", "pool", {}, padded(kPoolFile, 20000)),
 
     // Parsing.
     refused("VolumeFileReadForPools", "pool", {}, kVolumeFile,

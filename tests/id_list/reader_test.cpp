@@ -341,23 +341,6 @@ class ReadFileTest : public ReaderTest {
     int32_t kind = 1;
 };
 
-// Sizes around the read buffer's steps, padded after the root element. The first root
-// key is refused, so the list that was parsed stays for inspection.
-class FileSizes : public ReadFileTest, public ::testing::WithParamInterface<size_t> {};
-
-TEST_P(FileSizes, WholeFileIsParsed)
-{
-    std::string content = TWO_POOLS;
-    content.append(GetParam() - content.size(), ' ');
-    writeFile(content);
-    zapisimAnswerNext(ZAPI_OP_ROOT_KEY, REFUSED, 0, nullptr, nullptr);
-    EXPECT_EQ(read(path, -1), READ_WHOLE);
-    EXPECT_EQ(roads::listPairs(), (Pairs{{"P1", X1}, {"P2", X2}}));
-}
-
-INSTANTIATE_TEST_SUITE_P(ReadGUIDFromFile, FileSizes,
-                         ::testing::Values(TWO_POOLS.size(), 4095, 4096, 4097, 8192, 8193, 100000));
-
 // Failures met before the parse.
 enum class FileKind { Empty, Missing, Directory, FourGiB };
 
