@@ -141,14 +141,8 @@ const PutCase kPutCases[] = {
             padded(kVolumeFile, 5000), "Malloc : Failed to allocate Main Read Buffer\n"),
     refused("CloseFails", "pool", {{"close", "--path", "{path}", "--errno", "5"}}, kPoolFile,
             "Close failed, ccode = -1, error = 5\n"),
-    applied("FileOf4096Bytes", "volume", {}, padded(kVolumeFile, 4096)),
-    applied("FileOf4097Bytes", "volume", {}, padded(kVolumeFile, 4097)),
-    applied("FileOf8192Bytes", "pool", {}, padded(kPoolFile, 8192)),
-    applied("FileOf20000Bytes", "pool", {}, padded(kPoolFile, 20000)),
 
     // Parsing.
-    refused("PoolFileReadForVolumes", "volume", {}, kPoolFile,
-            "XMLParser: listVolumes not found \n" PARSE_FAILED),
     refused("VolumeFileReadForPools", "pool", {}, kVolumeFile,
             "XMLParser: listPools not found \n" PARSE_FAILED),
     refused("RootNotClosed", "volume", {}, "<listVolumes>\n" + vn("V1") + vg(kNew1),
@@ -294,8 +288,8 @@ const PutCase kPutCases[] = {
             "XMLParser: volumeGUID content is longer than 255 bytes\n" PARSE_FAILED),
     refused("IdTextOf38Characters", "pool", {}, pools(pn("P1") + pg(kNew1 + "0")),
             "XMLParser: poolGUID text is longer than 37 characters\n" PARSE_FAILED),
-    mixed("IdOf37CharactersAmidBlanks", "volume", {},
-          volumes(vn("V1") + vg(std::string(200, ' ') + kNew1)), VOLUME_OK, 0, {{"V1", kNew1}},
+    mixed("IdOf37CharactersAmidBlanksIn255Bytes", "volume", {},
+          volumes(vn("V1") + vg(std::string(218, ' ') + kNew1)), VOLUME_OK, 0, {{"V1", kNew1}},
           kV1),
     refused("NameWithoutId", "volume", {}, volumes(vn("V1")),
             "XMLParser: volumeName without volumeGUID\n" PARSE_FAILED),
@@ -461,8 +455,6 @@ const PutCase kDiffCases[] = {
           0, {},
           getRequests("pool", "P2") + Lines{"1000 root 0", "23 pool:P1 errno=5", "1001 root 0"}),
     // Refusals before any request.
-    refused("FileRefused", "volume", {}, kPoolFile,
-            "XMLParser: listVolumes not found \n" PARSE_FAILED),
     refused("NoFile", "volume", {}, kNoFile, "readGUIDFromFile: open failed, error : 2\n"),
     refused("EmptyList", "pool", {}, "<listPools/>", "List is Empty, there are no Volumes\n"),
     // A failed listing stands where the objects not in the file would; the exit status

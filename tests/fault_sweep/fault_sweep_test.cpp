@@ -1,15 +1,16 @@
 // SPDX-License-Identifier: Apache-2.0
 // Fault sweep: get and put over three objects of the kind, under the simulated storage
-// system, failing one step at a time: the 1st, 2nd, ... device request (once with a
-// device status, once with the system call failing with an errno), the device open, the
-// run lock's open and fcntl, and each open, read, write and close of the list file (and,
-// for get, of the admin directory), up to the first step whose failure is never reached, where the
-// run completes. Every run must print exactly the messages for that point, end with its exit
-// status, hold no key at exit, and leave exactly the IDs it should: on put, the objects
-// before the failing one carry their new IDs and none after it do.
+// system, failing one step at a time: each device request (once with a device status,
+// once with the system call failing with an errno), the device open, the run lock's open
+// and fcntl, and each open, read, write and close of the list file (and, for get, each
+// call listing the admin directory), up to the first call that is never made, where the
+// run completes. Each row says what the run must print, its exit status, the request
+// that met the fault, the IDs it leaves and the key it leaves with the device; every run
+// must also print nothing on standard error and leave the other kind's objects alone.
 #include <gtest/gtest.h>
 
 #include <ostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -19,47 +20,269 @@ namespace {
 
 using e2e::Lines;
 
-constexpr const char* kStatus = "77";  // the device status a failing request returns
-constexpr const char* kErrno = "5";    // the errno of a failing system call (EIO)
 constexpr int kObjects = 3;
 
-enum Step {
-    NONE,
-    REQUEST,
-    DEVICE,
-    OPEN,
-    READ,
-    WRITE,
-    CLOSE,
-    OPENDIR,
-    READDIR,
-    LOCK_OPEN,
-    LOCK_FCNTL
+struct Row {
+    const char* run;  // "get pool", "put volume", ...; "get" or "put" alone: both kinds
+    // The `zapisim fail` arguments ("" for none). {path} is the list file, {lock} the run
+    // lock's file, {kind} the run's kind. A request's ("1000 --nth 2") runs twice: the
+    // device answering status 77, and the system call failing with errno 5.
+    const char* fault;
+    int request;  // a request's fault: where the failing request stands in the run, from 1
+    int exit;
+    // get: the objects in the list file afterwards ("no file": none is left); put: the
+    // objects that carry their new IDs. "all": the three.
+    const char* ids;
+    const char* held;  // the key left with the device at exit ("" for none)
+    // What the run prints after the banner. {e} is the status or errno of a request's
+    // fault; {saved} the command's last line when all went through, {lost} its last lines
+    // when an object failed (with the blank lines the volume texts put before them).
+    const char* out;
 };
 
-constexpr const char* kLockPath = "/run/lock/korvane.lock";
+const Row kRows[] = {
+    {"get", "", 0, 0, "all", "", "{saved}"},
+    {"get", "device --errno 5 --nth 2", 0, 0, "all", "", "{saved}"},
+    {"get", "open --path {path} --errno 5 --nth 1", 0, 255, "no file", "",
+     "Open failed, error : 5\ngetName : FAILED to print GUID to File {path}, Error = -1\n"},
+    {"get", "open --path {path} --errno 5 --nth 2", 0, 0, "all", "", "{saved}"},
+    {"get", "read --path {path} --errno 5 --nth 1", 0, 0, "all", "", "{saved}"},
+    // The header, one record per object, the trailer: each failure is reported again by
+    // getName, and no file is left (the list goes to a temporary file first).
+    {"get", "write --path {path} --errno 5 --nth 1", 0, 255, "no file", "",
+     "1:Write failed, ccode = -1, error = 5\n"
+     "getName : FAILED to print GUID to File {path}, Error = -1\n"},
+    {"get", "write --path {path} --errno 5 --nth 2", 0, 255, "no file", "",
+     "2:Write failed, ccode = -1, error = 5\n"
+     "getName : FAILED to print GUID to File {path}, Error = -1\n"},
+    {"get", "write --path {path} --errno 5 --nth 3", 0, 255, "no file", "",
+     "2:Write failed, ccode = -1, error = 5\n"
+     "getName : FAILED to print GUID to File {path}, Error = -1\n"},
+    {"get", "write --path {path} --errno 5 --nth 4", 0, 255, "no file", "",
+     "2:Write failed, ccode = -1, error = 5\n"
+     "getName : FAILED to print GUID to File {path}, Error = -1\n"},
+    {"get", "write --path {path} --errno 5 --nth 5", 0, 255, "no file", "",
+     "3:write failed, ccode = -1, error = 5\n"
+     "getName : FAILED to print GUID to File {path}, Error = -1\n"},
+    {"get", "write --path {path} --errno 5 --nth 6", 0, 0, "all", "", "{saved}"},
+    {"get", "close --path {path} --errno 5 --nth 1", 0, 255, "no file", "",
+     "close failed, ccode = -1, error = 5\n"
+     "getName : FAILED to print GUID to File {path}, Error = -1\n"},
+    {"get", "close --path {path} --errno 5 --nth 2", 0, 0, "all", "", "{saved}"},
+    {"get", "opendir {kind} --errno 5 --nth 1", 0, 255, "no file", "",
+     "Opendir failed, errno : 5\n"},
+    {"get", "opendir {kind} --errno 5 --nth 2", 0, 0, "all", "", "{saved}"},
+    // ".", "..", the three names, the end.
+    {"get", "readdir {kind} --errno 5 --nth 1", 0, 255, "no file", "",
+     "Readdir failed, errno : 5\n"},
+    {"get", "readdir {kind} --errno 5 --nth 2", 0, 255, "no file", "",
+     "Readdir failed, errno : 5\n"},
+    {"get", "readdir {kind} --errno 5 --nth 3", 0, 255, "no file", "",
+     "Readdir failed, errno : 5\n"},
+    {"get", "readdir {kind} --errno 5 --nth 4", 0, 255, "no file", "",
+     "Readdir failed, errno : 5\n"},
+    {"get", "readdir {kind} --errno 5 --nth 5", 0, 255, "no file", "",
+     "Readdir failed, errno : 5\n"},
+    {"get", "readdir {kind} --errno 5 --nth 6", 0, 255, "no file", "",
+     "Readdir failed, errno : 5\n"},
+    {"get", "readdir {kind} --errno 5 --nth 7", 0, 0, "all", "", "{saved}"},
+    // The lock is free: no need to ask who holds it.
+    {"get", "open --path {lock} --errno 5 --nth 1", 0, 255, "no file", "",
+     "Lock failed, error : 5\n"},
+    {"get", "open --path {lock} --errno 5 --nth 2", 0, 0, "all", "", "{saved}"},
+    {"get", "fcntl --path {lock} --errno 5 --nth 1", 0, 255, "no file", "",
+     "Lock failed, error : 5\n"},
+    {"get", "fcntl --path {lock} --errno 5 --nth 2", 0, 0, "all", "", "{saved}"},
 
+    // Each pool's requests: root key, open, get info, then the root key's close and the
+    // pool's. A failing close is not looked at: the key stays with the device.
+    {"get pool", "device --errno 5 --nth 1", 0, 1, "P2 P3", "",
+     "getInfo : zRootKey error 5\nPool P1 could not be saved\n{lost}"},
+    {"get pool", "1000 --nth 1", 1, 1, "P2 P3", "",
+     "getInfo : zRootKey error {e}\nPool P1 could not be saved\n{lost}"},
+    {"get pool", "23 --nth 1", 2, 1, "P2 P3", "",
+     "getInfo : zOpen error {e}\nPool P1 could not be saved\n{lost}"},
+    {"get pool", "16 --nth 1", 3, 1, "P2 P3", "",
+     "Pool :zGetInfo failed -- error {e}\nPool P1 could not be saved\n{lost}"},
+    {"get pool", "1001 --nth 1", 4, 0, "all", "root", "{saved}"},
+    {"get pool", "1001 --nth 2", 5, 0, "all", "pool:P1", "{saved}"},
+    {"get pool", "1000 --nth 2", 6, 1, "P1 P3", "",
+     "getInfo : zRootKey error {e}\nPool P2 could not be saved\n{lost}"},
+    {"get pool", "23 --nth 2", 7, 1, "P1 P3", "",
+     "getInfo : zOpen error {e}\nPool P2 could not be saved\n{lost}"},
+    {"get pool", "16 --nth 2", 8, 1, "P1 P3", "",
+     "Pool :zGetInfo failed -- error {e}\nPool P2 could not be saved\n{lost}"},
+    {"get pool", "1001 --nth 3", 9, 0, "all", "root", "{saved}"},
+    {"get pool", "1001 --nth 4", 10, 0, "all", "pool:P2", "{saved}"},
+    {"get pool", "1000 --nth 3", 11, 1, "P1 P2", "",
+     "getInfo : zRootKey error {e}\nPool P3 could not be saved\n{lost}"},
+    {"get pool", "23 --nth 3", 12, 1, "P1 P2", "",
+     "getInfo : zOpen error {e}\nPool P3 could not be saved\n{lost}"},
+    {"get pool", "16 --nth 3", 13, 1, "P1 P2", "",
+     "Pool :zGetInfo failed -- error {e}\nPool P3 could not be saved\n{lost}"},
+    {"get pool", "1001 --nth 5", 14, 0, "all", "root", "{saved}"},
+    {"get pool", "1001 --nth 6", 15, 0, "all", "pool:P3", "{saved}"},
+
+    {"get volume", "device --errno 5 --nth 1", 0, 1, "V2 V3", "",
+     "getInfo : zRootKey error 5\nVolume V1 could not be saved\n{lost}"},
+    {"get volume", "1000 --nth 1", 1, 1, "V2 V3", "",
+     "getInfo : zRootKey error {e}\nVolume V1 could not be saved\n{lost}"},
+    {"get volume", "23 --nth 1", 2, 1, "V2 V3", "",
+     "getInfo : zOpen error {e}\nVolume V1 could not be saved\n{lost}"},
+    {"get volume", "16 --nth 1", 3, 1, "V2 V3", "",
+     "Volume :zGetInfo failed -- error {e}\nVolume V1 could not be saved\n{lost}"},
+    {"get volume", "1001 --nth 1", 4, 0, "all", "root", "{saved}"},
+    {"get volume", "1001 --nth 2", 5, 0, "all", "volume:V1", "{saved}"},
+    {"get volume", "1000 --nth 2", 6, 1, "V1 V3", "",
+     "getInfo : zRootKey error {e}\nVolume V2 could not be saved\n{lost}"},
+    {"get volume", "23 --nth 2", 7, 1, "V1 V3", "",
+     "getInfo : zOpen error {e}\nVolume V2 could not be saved\n{lost}"},
+    {"get volume", "16 --nth 2", 8, 1, "V1 V3", "",
+     "Volume :zGetInfo failed -- error {e}\nVolume V2 could not be saved\n{lost}"},
+    {"get volume", "1001 --nth 3", 9, 0, "all", "root", "{saved}"},
+    {"get volume", "1001 --nth 4", 10, 0, "all", "volume:V2", "{saved}"},
+    {"get volume", "1000 --nth 3", 11, 1, "V1 V2", "",
+     "getInfo : zRootKey error {e}\nVolume V3 could not be saved\n{lost}"},
+    {"get volume", "23 --nth 3", 12, 1, "V1 V2", "",
+     "getInfo : zOpen error {e}\nVolume V3 could not be saved\n{lost}"},
+    {"get volume", "16 --nth 3", 13, 1, "V1 V2", "",
+     "Volume :zGetInfo failed -- error {e}\nVolume V3 could not be saved\n{lost}"},
+    {"get volume", "1001 --nth 5", 14, 0, "all", "root", "{saved}"},
+    {"get volume", "1001 --nth 6", 15, 0, "all", "volume:V3", "{saved}"},
+
+    // put reads the whole list (the small file, then its end) before it changes anything.
+    {"put", "", 0, 0, "all", "", "{saved}"},
+    {"put", "device --errno 5 --nth 2", 0, 0, "all", "", "{saved}"},
+    {"put", "open --path {path} --errno 5 --nth 1", 0, 255, "", "",
+     "readGUIDFromFile: open failed, error : 5\n"},
+    {"put", "open --path {path} --errno 5 --nth 2", 0, 0, "all", "", "{saved}"},
+    {"put", "read --path {path} --errno 5 --nth 1", 0, 255, "", "",
+     "Read failed, bytes = -1, error = 5\n"},
+    {"put", "read --path {path} --errno 5 --nth 2", 0, 255, "", "",
+     "Read failed, bytes = -1, error = 5\n"},
+    {"put", "read --path {path} --errno 5 --nth 3", 0, 0, "all", "", "{saved}"},
+    {"put", "write --path {path} --errno 5 --nth 1", 0, 0, "all", "", "{saved}"},
+    {"put", "close --path {path} --errno 5 --nth 1", 0, 255, "", "",
+     "Close failed, ccode = -1, error = 5\n"},
+    {"put", "close --path {path} --errno 5 --nth 2", 0, 0, "all", "", "{saved}"},
+    {"put", "open --path {lock} --errno 5 --nth 1", 0, 255, "", "", "Lock failed, error : 5\n"},
+    {"put", "open --path {lock} --errno 5 --nth 2", 0, 0, "all", "", "{saved}"},
+    {"put", "fcntl --path {lock} --errno 5 --nth 1", 0, 255, "", "", "Lock failed, error : 5\n"},
+    {"put", "fcntl --path {lock} --errno 5 --nth 2", 0, 0, "all", "", "{saved}"},
+
+    // Each pool's requests: root key, open, get info, modify, then the pool's close and
+    // the root key's. A failure stops the walk, naming what was changed before it.
+    {"put pool", "device --errno 5 --nth 1", 0, 255, "", "",
+     "GUIDModify : zRootKey error 5\nStopped at Pool \"P1\": 0 changed, 3 not applied\n{lost}"},
+    {"put pool", "1000 --nth 1", 1, 255, "", "",
+     "GUIDModify : zRootKey error {e}\nStopped at Pool \"P1\": 0 changed, 3 not applied\n{lost}"},
+    {"put pool", "23 --nth 1", 2, 255, "", "",
+     "GUIDModify : zOpen error {e}\nStopped at Pool \"P1\": 0 changed, 3 not applied\n{lost}"},
+    {"put pool", "16 --nth 1", 3, 255, "", "",
+     "zGetInfo failed -- error {e}\nStopped at Pool \"P1\": 0 changed, 3 not applied\n{lost}"},
+    {"put pool", "22 --nth 1", 4, 255, "", "",
+     "zModifyInfo error {e}\nStopped at Pool \"P1\": 0 changed, 3 not applied\n{lost}"},
+    {"put pool", "1001 --nth 1", 5, 0, "all", "pool:P1", "{saved}"},
+    {"put pool", "1001 --nth 2", 6, 0, "all", "root", "{saved}"},
+    {"put pool", "1000 --nth 2", 7, 255, "P1", "",
+     "GUIDModify : zRootKey error {e}\nStopped at Pool \"P2\": 1 changed, 2 not applied\n{lost}"},
+    {"put pool", "23 --nth 2", 8, 255, "P1", "",
+     "GUIDModify : zOpen error {e}\nStopped at Pool \"P2\": 1 changed, 2 not applied\n{lost}"},
+    {"put pool", "16 --nth 2", 9, 255, "P1", "",
+     "zGetInfo failed -- error {e}\nStopped at Pool \"P2\": 1 changed, 2 not applied\n{lost}"},
+    {"put pool", "22 --nth 2", 10, 255, "P1", "",
+     "zModifyInfo error {e}\nStopped at Pool \"P2\": 1 changed, 2 not applied\n{lost}"},
+    {"put pool", "1001 --nth 3", 11, 0, "all", "pool:P2", "{saved}"},
+    {"put pool", "1001 --nth 4", 12, 0, "all", "root", "{saved}"},
+    {"put pool", "1000 --nth 3", 13, 255, "P1 P2", "",
+     "GUIDModify : zRootKey error {e}\nStopped at Pool \"P3\": 2 changed, 1 not applied\n{lost}"},
+    {"put pool", "23 --nth 3", 14, 255, "P1 P2", "",
+     "GUIDModify : zOpen error {e}\nStopped at Pool \"P3\": 2 changed, 1 not applied\n{lost}"},
+    {"put pool", "16 --nth 3", 15, 255, "P1 P2", "",
+     "zGetInfo failed -- error {e}\nStopped at Pool \"P3\": 2 changed, 1 not applied\n{lost}"},
+    {"put pool", "22 --nth 3", 16, 255, "P1 P2", "",
+     "zModifyInfo error {e}\nStopped at Pool \"P3\": 2 changed, 1 not applied\n{lost}"},
+    {"put pool", "1001 --nth 5", 17, 0, "all", "pool:P3", "{saved}"},
+    {"put pool", "1001 --nth 6", 18, 0, "all", "root", "{saved}"},
+
+    {"put volume", "device --errno 5 --nth 1", 0, 255, "", "",
+     "GUIDModify : zRootKey error 5\nStopped at Volume \"V1\": 0 changed, 3 not applied\n{lost}"},
+    {"put volume", "1000 --nth 1", 1, 255, "", "",
+     "GUIDModify : zRootKey error {e}\nStopped at Volume \"V1\": 0 changed, 3 not applied\n{lost}"},
+    {"put volume", "23 --nth 1", 2, 255, "", "",
+     "GUIDModify : zOpen error {e}\nStopped at Volume \"V1\": 0 changed, 3 not applied\n{lost}"},
+    {"put volume", "16 --nth 1", 3, 255, "", "",
+     "  zGetInfo failed -- error {e}\nStopped at Volume \"V1\": 0 changed, 3 not applied\n{lost}"},
+    {"put volume", "22 --nth 1", 4, 255, "", "",
+     "zModifyInfo error {e}\nStopped at Volume \"V1\": 0 changed, 3 not applied\n{lost}"},
+    {"put volume", "1001 --nth 1", 5, 0, "all", "volume:V1", "{saved}"},
+    {"put volume", "1001 --nth 2", 6, 0, "all", "root", "{saved}"},
+    {"put volume", "1000 --nth 2", 7, 255, "V1", "",
+     "GUIDModify : zRootKey error {e}\nStopped at Volume \"V2\": 1 changed, 2 not applied\n{lost}"},
+    {"put volume", "23 --nth 2", 8, 255, "V1", "",
+     "GUIDModify : zOpen error {e}\nStopped at Volume \"V2\": 1 changed, 2 not applied\n{lost}"},
+    {"put volume", "16 --nth 2", 9, 255, "V1", "",
+     "  zGetInfo failed -- error {e}\nStopped at Volume \"V2\": 1 changed, 2 not applied\n{lost}"},
+    {"put volume", "22 --nth 2", 10, 255, "V1", "",
+     "zModifyInfo error {e}\nStopped at Volume \"V2\": 1 changed, 2 not applied\n{lost}"},
+    {"put volume", "1001 --nth 3", 11, 0, "all", "volume:V2", "{saved}"},
+    {"put volume", "1001 --nth 4", 12, 0, "all", "root", "{saved}"},
+    {"put volume", "1000 --nth 3", 13, 255, "V1 V2", "",
+     "GUIDModify : zRootKey error {e}\nStopped at Volume \"V3\": 2 changed, 1 not applied\n{lost}"},
+    {"put volume", "23 --nth 3", 14, 255, "V1 V2", "",
+     "GUIDModify : zOpen error {e}\nStopped at Volume \"V3\": 2 changed, 1 not applied\n{lost}"},
+    {"put volume", "16 --nth 3", 15, 255, "V1 V2", "",
+     "  zGetInfo failed -- error {e}\nStopped at Volume \"V3\": 2 changed, 1 not applied\n{lost}"},
+    {"put volume", "22 --nth 3", 16, 255, "V1 V2", "",
+     "zModifyInfo error {e}\nStopped at Volume \"V3\": 2 changed, 1 not applied\n{lost}"},
+    {"put volume", "1001 --nth 5", 17, 0, "all", "volume:V3", "{saved}"},
+    {"put volume", "1001 --nth 6", 18, 0, "all", "root", "{saved}"},
+};
+
+// The command's last lines of each run, for {saved} and {lost}.
+struct LastLines {
+    const char* run;
+    const char* saved;
+    const char* lost;
+};
+
+const LastLines kLastLines[] = {
+    {"get pool", "Successfully updated the file \"{path}\" with Pool GUID List\n",
+     "Updated the file \"{path}\" with Pool GUID List, but 1 pool could not be saved\n"},
+    {"get volume", "\n\nSuccessfully updated the file \"{path}\" with Volume GUID List\n",
+     "\n\nUpdated the file \"{path}\" with Volume GUID List, but 1 volume could not be saved\n"},
+    {"put pool", "Successfully updated from file \"{path}\" to the Pool's GUID\n",
+     "GUIDModify failed, status -1\nFailed to Parse the XML from Buffer\n"},
+    {"put volume", "\n\nSuccessfully updated from file \"{path}\" to the Volume's GUID\n",
+     "GUIDModify failed, status -1\nFailed to Parse the XML from Buffer\n"},
+};
+
+// One run of a row: the row's text with the kind and the failing value filled in.
 struct SweepCase {
     std::string road;  // "get" or "put"
     std::string kind;  // "pool" or "volume"
-    Step step;
-    int index;       // REQUEST: position in the run's request sequence; else the nth call
-    bool withErrno;  // REQUEST: the system call fails instead of the device answering
+    std::string name;
+    Lines fault;
+    int request = 0;
+    std::string result;  // a request's fault: what the journal records for it
+    int exit = 0;
+    std::string ids;
+    std::string held;
+    std::string out;
 };
-
-std::string caseText(const SweepCase& c);
 
 void PrintTo(const SweepCase& c, std::ostream* out)
 {
-    *out << caseText(c);
+    *out << c.name;
 }
 
-// One object's requests, in order, on each road.
-const std::vector<long>& objectOps(const std::string& road)
+std::string replaced(std::string text, const std::string& token, const std::string& value)
 {
-    static const std::vector<long> get = {1000, 23, 16, 1001, 1001};
-    static const std::vector<long> put = {1000, 23, 16, 22, 1001, 1001};
-    return road == "get" ? get : put;
+    for (size_t at = text.find(token); at != std::string::npos;
+         at = text.find(token, at + value.size())) {
+        text.replace(at, token.size(), value);
+    }
+    return text;
 }
 
 std::string objectName(const std::string& kind, int i)
@@ -89,303 +312,84 @@ std::vector<e2e::ObjectSpec> systemObjects()
     return objects;
 }
 
-std::vector<std::pair<std::string, std::string>> pairs(const std::string& kind, bool fresh,
-                                                       int skip = -1)
+// The name/ID pairs of the objects a row's `ids` names, with their new or old IDs.
+std::vector<std::pair<std::string, std::string>> pairs(const std::string& kind,
+                                                       const std::string& ids, bool fresh)
 {
     std::vector<std::pair<std::string, std::string>> list;
     for (int i = 0; i < kObjects; ++i) {
-        if (i != skip) {
-            list.emplace_back(objectName(kind, i), fresh ? newId(kind, i) : oldId(kind, i));
+        const std::string name = objectName(kind, i);
+        if (ids == "all" || (" " + ids + " ").find(" " + name + " ") != std::string::npos) {
+            list.emplace_back(name, fresh ? newId(kind, i) : oldId(kind, i));
         }
     }
     return list;
 }
 
-std::string successLine(const SweepCase& c, const std::string& path)
+// The test's name: the run, then the fault's words without the options that every
+// fault of its call carries.
+std::string caseName(const std::string& run, const Lines& words, const std::string& variant)
 {
-    bool pool = c.kind == "pool";
-    std::string text =
-        c.road == "get"
-            ? (pool ? "Successfully updated the file \"{path}\" with Pool GUID List\n"
-                    : "\n\nSuccessfully updated the file \"{path}\" with Volume GUID List\n")
-            : (pool ? "Successfully updated from file \"{path}\" to the Pool's GUID\n"
-                    : "\n\nSuccessfully updated from file \"{path}\" to the Volume's GUID\n");
-    return e2e::withPath(text, path);
-}
-
-// The line naming the object left out, then the command's last line in place of success.
-std::string partialLine(const SweepCase& c, const std::string& name, const std::string& path)
-{
-    return c.kind == "pool"
-               ? "Pool " + name + " could not be saved\nUpdated the file \"" + path +
-                     "\" with Pool GUID List, but 1 pool could not be saved\n"
-               : "Volume " + name + " could not be saved\n\n\nUpdated the file \"" + path +
-                     "\" with Volume GUID List, but 1 volume could not be saved\n";
-}
-
-// What one run must end with.
-struct Expected {
-    std::string out;  // after the banner
-    int exit = 0;
-    int leftOut = -1;  // get: the object missing from the file
-    int changed = 0;   // put: objects 0..changed-1 carry their new IDs
-    std::string held;  // the one key the device would not release ("" for none)
-    bool fileWritten = true;
-    std::string file;  // get: the list file afterwards
-};
-
-// The message of a failing request, by the road and the object's step.
-std::string requestMessage(const SweepCase& c, int step, const std::string& value)
-{
-    bool pool = c.kind == "pool";
-    if (c.road == "get") {
-        switch (step) {
-            case 0:
-                return "getInfo : zRootKey error " + value + "\n";
-            case 1:
-                return "getInfo : zOpen error " + value + "\n";
-            case 2:
-                return (pool ? "Pool :zGetInfo failed -- error "
-                             : "Volume :zGetInfo failed -- error ") +
-                       value + "\n";
-            default:
-                return "";  // a failing close is not looked at
+    std::string name = replaced(run, " ", "_");
+    for (size_t k = 0; k < words.size(); ++k) {
+        if ((words[k] == "--errno" || words[k] == "--path") && k + 1 < words.size()) {
+            name += words[k] == "--path" && words[k + 1] == "{lock}" ? "_lock" : "";
+            ++k;
+        } else if (words[k] != "--nth" && words[k] != "{kind}") {
+            name += "_" + words[k];
         }
     }
-    switch (step) {
-        case 0:
-            return "GUIDModify : zRootKey error " + value + "\n";
-        case 1:
-            return "GUIDModify : zOpen error " + value + "\n";
-        case 2:
-            return (pool ? "" : "  ") + std::string("zGetInfo failed -- error ") + value + "\n";
-        case 3:
-            return "zModifyInfo error " + value + "\n";
-        default:
-            return "";
-    }
+    return name + (words.empty() ? "_baseline" : "") + variant;
 }
 
-// How many calls of the file step the road makes when nothing fails.
-int fileCalls(const SweepCase& c)
-{
-    const bool get = c.road == "get";
-    switch (c.step) {
-        case OPEN:
-        case CLOSE:
-        case LOCK_OPEN:
-        case LOCK_FCNTL:  // the lock is free: no need to ask who holds it
-            return 1;
-        case READ:
-            return get ? 0 : 2;  // the small file, then its end
-        case WRITE:
-            return get ? kObjects + 2 : 0;  // header, one record each, trailer
-        case OPENDIR:
-            return get ? 1 : 0;
-        case READDIR:
-            return get ? kObjects + 3 : 0;  // ".", "..", the names, the end
-        default:
-            return 0;
-    }
-}
-
-// The message of a failing file call (the list file's or the admin directory's).
-std::string fileMessage(const SweepCase& c, const std::string& error)
-{
-    const bool get = c.road == "get";
-    switch (c.step) {
-        case OPEN:
-            return (get ? "Open failed, error : " : "readGUIDFromFile: open failed, error : ") +
-                   error + "\n";
-        case READ:
-            return "Read failed, bytes = -1, error = " + error + "\n";
-        case WRITE:
-            return std::string(c.index == 1              ? "1:Write failed"
-                               : c.index <= kObjects + 1 ? "2:Write failed"
-                                                         : "3:write failed") +
-                   ", ccode = -1, error = " + error + "\n";
-        case CLOSE:
-            return (get ? "close" : "Close") + std::string(" failed, ccode = -1, error = ") +
-                   error + "\n";
-        case OPENDIR:
-            return "Opendir failed, errno : " + error + "\n";
-        case READDIR:
-            return "Readdir failed, errno : " + error + "\n";
-        case LOCK_OPEN:
-        case LOCK_FCNTL:
-            return "Lock failed, error : " + error + "\n";
-        default:
-            return "";
-    }
-}
-
-Expected expect(const SweepCase& c, const std::string& path)
-{
-    Expected e;
-    const bool get = c.road == "get";
-    const std::string error = kErrno;
-    const std::string getTail = "getName : FAILED to print GUID to File " + path + ", Error = -1\n";
-    const std::string putTail =
-        "GUIDModify failed, status -1\nFailed to Parse the XML from Buffer\n";
-
-    // A failure that one object's handling absorbs (get) or that stops the walk (put) at
-    // object `object`, step `step` of its requests.
-    auto requestFailure = [&](int object, int step, const std::string& value) {
-        std::string message = requestMessage(c, step, value);
-        if (message.empty()) {
-            // A close the device refuses leaves that key with it; the road goes on.
-            bool rootFirst = get;
-            bool rootKey = (step == static_cast<int>(objectOps(c.road).size()) - 2) == rootFirst;
-            e.held = rootKey ? "root" : c.kind + ":" + objectName(c.kind, object);
-        }
-        if (get) {
-            e.out = message.empty() ? successLine(c, path)
-                                    : message + partialLine(c, objectName(c.kind, object), path);
-            e.exit = message.empty() ? 0 : 1;
-            e.leftOut = message.empty() ? -1 : object;
-            return;
-        }
-        if (message.empty()) {
-            e.out = successLine(c, path);
-            e.changed = kObjects;
-            return;
-        }
-        e.out = message + "Stopped at " + (c.kind == "pool" ? "Pool \"" : "Volume \"") +
-                objectName(c.kind, object) + "\": " + std::to_string(object) + " changed, " +
-                std::to_string(kObjects - object) + " not applied\n" + putTail;
-        e.exit = 255;
-        e.changed = object;
-    };
-
-    e.changed = get ? 0 : kObjects;
-    switch (c.step) {
-        case NONE:
-            e.out = successLine(c, path);
-            break;
-        case REQUEST: {
-            int per = static_cast<int>(objectOps(c.road).size());
-            requestFailure(c.index / per, c.index % per, c.withErrno ? kErrno : kStatus);
-            break;
-        }
-        case DEVICE:
-            // Only the first open of the device is ever made: a later one never happens.
-            if (c.index == 1) {
-                requestFailure(0, 0, error);
-            } else {
-                e.out = successLine(c, path);
-            }
-            break;
-        default: {
-            if (c.index > fileCalls(c)) {
-                e.out = successLine(c, path);
-                break;
-            }
-            e.out = fileMessage(c, error);
-            e.exit = 255;
-            e.changed = 0;
-            if (get && (c.step == OPEN || c.step == WRITE || c.step == CLOSE)) {
-                e.out += getTail;  // the writer's failure, reported again by getName
-            }
-            // get leaves no file behind a failure: the list goes to a temporary file
-            // first.
-            e.fileWritten = !get;
-            break;
-        }
-    }
-    if (get && e.exit != 255) {
-        e.file = e2e::listFile(c.kind, pairs(c.kind, false, e.leftOut));
-    }
-    return e;
-}
-
-// The `zapisim fail` arguments of the case (none for the baseline).
-Lines faultArguments(const SweepCase& c, const std::string& path)
-{
-    const std::string nth = std::to_string(c.index);
-    switch (c.step) {
-        case NONE:
-            return {};
-        case REQUEST: {
-            const std::vector<long>& ops = objectOps(c.road);
-            long op = ops[static_cast<size_t>(c.index) % ops.size()];
-            int count = 0;
-            for (int k = 0; k <= c.index; ++k) {
-                count += (ops[static_cast<size_t>(k) % ops.size()] == op) ? 1 : 0;
-            }
-            return {std::to_string(op), c.withErrno ? "--errno" : "--status",
-                    c.withErrno ? kErrno : kStatus, "--nth", std::to_string(count)};
-        }
-        case DEVICE:
-            return {"device", "--errno", kErrno, "--nth", nth};
-        case OPENDIR:
-            return {"opendir", c.kind, "--errno", kErrno, "--nth", nth};
-        case READDIR:
-            return {"readdir", c.kind, "--errno", kErrno, "--nth", nth};
-        case OPEN:
-            return {"open", "--path", path, "--errno", kErrno, "--nth", nth};
-        case READ:
-            return {"read", "--path", path, "--errno", kErrno, "--nth", nth};
-        case WRITE:
-            return {"write", "--path", path, "--errno", kErrno, "--nth", nth};
-        case CLOSE:
-            return {"close", "--path", path, "--errno", kErrno, "--nth", nth};
-        case LOCK_OPEN:
-            return {"open", "--path", kLockPath, "--errno", kErrno, "--nth", nth};
-        case LOCK_FCNTL:
-            return {"fcntl", "--path", kLockPath, "--errno", kErrno, "--nth", nth};
-    }
-    return {};
-}
-
+// Each row once for each kind it names; a request's row twice, its fault and {e} filled
+// in with the status, then with the errno.
 std::vector<SweepCase> sweepCases()
 {
     std::vector<SweepCase> cases;
-    for (const char* road : {"get", "put"}) {
-        for (const char* kind : {"pool", "volume"}) {
-            const bool get = std::string(road) == "get";
-            cases.push_back({road, kind, NONE, 0, false});
-            int requests = kObjects * static_cast<int>(objectOps(road).size());
-            for (int k = 0; k < requests; ++k) {
-                cases.push_back({road, kind, REQUEST, k, false});
-                cases.push_back({road, kind, REQUEST, k, true});
+    for (const Row& row : kRows) {
+        for (const LastLines& last : kLastLines) {
+            const std::string run = last.run;
+            if (row.run != run && row.run != run.substr(0, 3)) {
+                continue;
             }
-            cases.push_back({road, kind, DEVICE, 1, false});
-            cases.push_back({road, kind, DEVICE, 2, false});
-            // Each file call from the 1st on, up to the first that is never made; put
-            // lists no directory.
-            for (Step step : {OPEN, READ, WRITE, CLOSE, OPENDIR, READDIR, LOCK_OPEN, LOCK_FCNTL}) {
-                if (!get && (step == OPENDIR || step == READDIR)) {
-                    continue;
-                }
-                SweepCase file = {road, kind, step, 0, false};
-                for (int nth = 1; nth <= fileCalls(file) + 1; ++nth) {
-                    file.index = nth;
-                    cases.push_back(file);
-                }
+            SweepCase c;
+            c.road = run.substr(0, 3);
+            c.kind = run.substr(4);
+            c.request = row.request;
+            c.exit = row.exit;
+            c.ids = row.ids;
+            c.held = row.held;
+            c.out = replaced(replaced(row.out, "{saved}", last.saved), "{lost}", last.lost);
+            Lines words;
+            std::istringstream fault(row.fault);
+            for (std::string word; fault >> word;) {
+                words.push_back(word);
+                c.fault.push_back(
+                    replaced(replaced(word, "{kind}", c.kind), "{lock}", "/run/lock/korvane.lock"));
+            }
+            if (row.request == 0) {
+                c.name = caseName(run, words, "");
+                cases.push_back(c);
+                continue;
+            }
+            for (const char* option : {"--status", "--errno"}) {
+                const std::string value = option == std::string("--status") ? "77" : "5";
+                SweepCase one = c;
+                one.name = caseName(run, words, std::string("_") + (option + 2));
+                one.fault.insert(one.fault.begin() + 1, {option, value});
+                one.result = std::string(option + 2) + "=" + value;
+                one.out = replaced(c.out, "{e}", value);
+                cases.push_back(one);
             }
         }
     }
     return cases;
 }
 
-std::string caseText(const SweepCase& c)
+std::string testName(const testing::TestParamInfo<SweepCase>& info)
 {
-    static const char* const steps[] = {"baseline", "request",  "device",   "open",
-                                        "read",     "write",    "close",    "opendir",
-                                        "readdir",  "lockopen", "lockfcntl"};
-    std::string name = c.road + "_" + c.kind + "_" + steps[c.step];
-    if (c.step != NONE) {
-        name += std::to_string(c.step == REQUEST ? c.index + 1 : c.index);
-    }
-    if (c.step == REQUEST) {
-        name += c.withErrno ? "_errno" : "_status";
-    }
-    return name;
-}
-
-std::string caseName(const testing::TestParamInfo<SweepCase>& info)
-{
-    return caseText(info.param);
+    return info.param.name;
 }
 
 class FaultSweep : public e2e::EndToEndP<SweepCase> {};
@@ -397,14 +401,12 @@ TEST_P(FaultSweep, EndsWithItsMessageStatusAndIds)
     const std::string path = file("list.xml");
     addAll(systemObjects());
     if (!get) {
-        e2e::writeFile(path, e2e::listFile(c.kind, pairs(c.kind, true)));
+        e2e::writeFile(path, e2e::listFile(c.kind, pairs(c.kind, "all", true)));
     }
-    Lines fault = faultArguments(c, path);
-    if (!fault.empty()) {
-        fail(fault);
+    if (!c.fault.empty()) {
+        failAll({c.fault}, path);
     }
 
-    Expected e = expect(c, path);
     e2e::zapisim("journal", sys, {"--clear"});
     e2e::Outcome outcome;
     outcome.process = e2e::runKorvane(sys, {c.road, c.kind, path});
@@ -413,45 +415,41 @@ TEST_P(FaultSweep, EndsWithItsMessageStatusAndIds)
 
     EXPECT_EQ(outcome.process.err, "");
     ASSERT_EQ(outcome.journal.exits.size(), 1u) << "one korvane process exit in the journal";
-    EXPECT_EQ(outcome.journal.exits[0], e.held.empty() ? 0 : 1) << "keys held at exit";
-    if (e.held.empty()) {
+    EXPECT_EQ(outcome.journal.exits[0], c.held.empty() ? 0 : 1) << "keys held at exit";
+    if (c.held.empty()) {
         e2e::checkJournalHygiene(outcome.journal);
     } else {
         ASSERT_EQ(outcome.journal.held.size(), 1u);
         const std::string& held = outcome.journal.held[0];
-        EXPECT_EQ(held.substr(held.find(' ') + 1), e.held);
+        EXPECT_EQ(held.substr(held.find(' ') + 1), c.held);
     }
 
-    EXPECT_EQ(outcome.process.out, e2e::kBanner + e.out);
-    EXPECT_EQ(outcome.process.exitStatus, e.exit);
-    std::vector<std::pair<std::string, std::string>> changes;
-    for (int i = 0; i < e.changed; ++i) {
-        changes.emplace_back(objectName(c.kind, i), newId(c.kind, i));
-    }
-    EXPECT_EQ(e2e::describe(outcome.objects), e2e::expectedObjects(systemObjects(), changes));
+    EXPECT_EQ(outcome.process.out, e2e::kBanner + e2e::withPath(c.out, path));
+    EXPECT_EQ(outcome.process.exitStatus, c.exit);
+    EXPECT_EQ(e2e::describe(outcome.objects),
+              e2e::expectedObjects(systemObjects(),
+                                   get ? pairs(c.kind, "", true) : pairs(c.kind, c.ids, true)));
     if (get) {
         bool exists = false;
         std::string written = e2e::readFile(path, &exists);
-        EXPECT_EQ(exists, e.fileWritten);
-        if (e.fileWritten) {
-            EXPECT_EQ(written, e.file);
+        EXPECT_EQ(exists, c.ids != "no file");
+        if (exists) {
+            EXPECT_EQ(written, e2e::listFile(c.kind, pairs(c.kind, c.ids, false)));
         }
     }
     // The fault met the request it was meant for, after the same requests as without it.
-    if (c.step == REQUEST) {
-        const std::vector<long>& ops = objectOps(c.road);
-        const size_t at = static_cast<size_t>(c.index);
+    if (c.request > 0) {
+        const size_t at = static_cast<size_t>(c.request - 1);
         ASSERT_GT(outcome.journal.requests.size(), at);
         for (size_t k = 0; k < at; ++k) {
-            EXPECT_EQ(outcome.journal.requests[k].result, "0") << "request " << k;
+            EXPECT_EQ(outcome.journal.requests[k].result, "0") << "request " << k + 1;
         }
-        EXPECT_EQ(outcome.journal.requests[at].op, ops[at % ops.size()]);
-        EXPECT_EQ(outcome.journal.requests[at].result,
-                  c.withErrno ? std::string("errno=") + kErrno : std::string("status=") + kStatus);
+        EXPECT_EQ(outcome.journal.requests[at].op, std::stol(c.fault[0]));
+        EXPECT_EQ(outcome.journal.requests[at].result, c.result);
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Roads, FaultSweep, testing::ValuesIn(sweepCases()), caseName);
+INSTANTIATE_TEST_SUITE_P(Roads, FaultSweep, testing::ValuesIn(sweepCases()), testName);
 
 }  // namespace
 
