@@ -21,6 +21,7 @@ namespace {
 using e2e::Lines;
 
 constexpr int kObjects = 3;
+constexpr const char* kErrno = "5";  // the errno of a failing system call (EIO)
 
 struct Row {
     const char* run;  // "get pool", "put volume", ...; "get" or "put" alone: both kinds
@@ -505,7 +506,7 @@ TEST_P(KeepSweep, LeavesWholeFilesOnly)
     const KeepSweepCase& c = GetParam();
     const std::string path = file("list.xml");
     addAll(systemObjects());
-    const std::string list = e2e::listFile("volume", pairs("volume", false));
+    const std::string list = e2e::listFile("volume", pairs("volume", "all", false));
     e2e::writeFile(path, "A");
     e2e::writeFile(path + ".1", "B");
     e2e::writeFile(path + ".2", "C");
