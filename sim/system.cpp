@@ -282,6 +282,21 @@ int64_t checkRecordRequest(const Request_s* request, uint64_t poolMask, uint64_t
     return 0;
 }
 
+// The record of the key's object, read once no fault rule stands in for the request: 0, or
+// the request's result (the rule's, no such object, or EIO for a store that cannot be read).
+int64_t loadKeyObject(Request_s* request, SimObjectFile_s* object)
+{
+    int64_t result = 0;
+    if (injected(request, &result))
+        return result;
+    int error = simLoadObject(simRoot, request->slot->kind, request->slot->name, object);
+    if (error == ENOENT)
+        return ZAPISIM_STATUS_NO_OBJECT;
+    if (error != 0)
+        return failErrno(request, EIO);
+    return 0;
+}
+
 int64_t getInfo(Request_s* request)
 {
     int64_t result = checkRecordRequest(request, POOL_INFO_MASK, VOLUME_INFO_MASK);
@@ -297,15 +312,11 @@ int64_t getInfo(Request_s* request)
         if (sent[i] != 0)
             return ZAPISIM_STATUS_MALFORMED;
     }
-    if (injected(request, &result))
+    static SimObjectFile_s object;
+    result = loadKeyObject(request, &object);
+    if (result != 0)
         return result;
     KeySlot_s* slot = request->slot;
-    static SimObjectFile_s object;
-    error = simLoadObject(simRoot, slot->kind, slot->name, &object);
-    if (error == ENOENT)
-        return ZAPISIM_STATUS_NO_OBJECT;
-    if (error != 0)
-        return failErrno(request, EIO);
     error = simCopyOut(address, object.record, SIM_RECORD_SIZE);
     if (error != 0)
         return failErrno(request, error);
@@ -334,14 +345,10 @@ int64_t modifyInfo(Request_s* request)
                SIM_RECORD_SIZE - idOffset - SIM_ID_SIZE) != 0) {
         return ZAPISIM_STATUS_MALFORMED;
     }
-    if (injected(request, &result))
-        return result;
     static SimObjectFile_s object;
-    error = simLoadObject(simRoot, slot->kind, slot->name, &object);
-    if (error == ENOENT)
-        return ZAPISIM_STATUS_NO_OBJECT;
-    if (error != 0)
-        return failErrno(request, EIO);
+    result = loadKeyObject(request, &object);
+    if (result != 0)
+        return result;
     memcpy(object.record + idOffset, sent + idOffset, SIM_ID_SIZE);
     error = simSaveObject(simRoot, slot->kind, slot->name, &object, false);
     if (error != 0)

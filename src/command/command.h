@@ -4,11 +4,17 @@
 
 #include <cstdint>
 
-// Runs the get or put road for the kind and writes its closing line: 0, 1 when get wrote
-// the file but could not save every active object, or -1. Or runs the diff road: 0, 1 when
-// a restore would change IDs, or -1. get keeps up to `keep` earlier lists (0: none).
-int runPoolCommand(const char* direction, const char* path, uint32_t keep);
-int runVolumeCommand(const char* direction, const char* path, uint32_t keep);
+// How a command ended; the values are its exit statuses (-1 leaves the process as 255).
+enum CommandResult : int {
+    COMMAND_DONE = 0,
+    COMMAND_PARTIAL = 1,  // get: the file lacks some active objects; diff: put would change IDs
+    COMMAND_FAILED = -1
+};
+
+// Runs the get or put road for the kind and writes its closing line, or runs the diff
+// road. get keeps up to `keep` earlier lists (0: none).
+CommandResult runPoolCommand(const char* direction, const char* path, uint32_t keep);
+CommandResult runVolumeCommand(const char* direction, const char* path, uint32_t keep);
 
 // Refuses, with its message, a list file that is the admin device, and with `keep` one that
 // is not a regular file (standard output, a device, FIFO or socket). 0 or -1.

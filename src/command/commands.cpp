@@ -14,25 +14,28 @@
 namespace {
 
 // get: storage system to file, then the closing line; put: file to storage system, then
-// the success line. The road reports its own failures. 0, 1 when get wrote the file but
-// could not save every active object, or -1. diff has no success line: its summary and
-// its exit status say it all, 0, 1 or -1.
-int runCommand(const ObjectKind_s& kind, const char* direction, const char* path, uint32_t keep)
+// the success line. The road reports its own failures. diff has no success line: its
+// summary and its exit status say it all.
+CommandResult runCommand(const ObjectKind_s& kind, const char* direction, const char* path,
+                         uint32_t keep)
 {
     // Before any request or file change; put alone, get and diff side by side.
     if (takeRunLock(strcasecmp(direction, "put") == 0 ? RUN_LOCK_EXCLUSIVE : RUN_LOCK_SHARED) !=
         0) {
-        return -1;
+        return COMMAND_FAILED;
     }
     if (strcasecmp(direction, "diff") == 0) {
-        return diffList(kind, path);
+        DiffResult result = diffList(kind, path);
+        return (result == DIFF_SAME)      ? COMMAND_DONE
+               : (result == DIFF_CHANGES) ? COMMAND_PARTIAL
+                                          : COMMAND_FAILED;
     }
     if (strcasecmp(direction, "get") == 0) {
         uint32_t unsaved = 0;
         bool kept = false;
         GetResult result = getName(kind, path, keep, &unsaved, &kept);
         if (result == GET_FAILED) {
-            return -1;
+            return COMMAND_FAILED;
         }
         if (result == GET_INCOMPLETE) {
             // "1 pool", "2 pools": the counted word drops its plural "s" for one.
@@ -46,24 +49,24 @@ int runCommand(const ObjectKind_s& kind, const char* direction, const char* path
         if (kept) {
             printf("The previous list is kept as \"%s.1\"\n", path);
         }
-        return result;
+        return (result == GET_INCOMPLETE) ? COMMAND_PARTIAL : COMMAND_DONE;
     }
     if (putList(kind, path) != 0) {
-        return -1;
+        return COMMAND_FAILED;
     }
     printf("%sSuccessfully updated from file \"%s\" to the %s's GUID\n", kind.successLead, path,
            kind.word);
-    return 0;
+    return COMMAND_DONE;
 }
 
 }  // namespace
 
-int runPoolCommand(const char* direction, const char* path, uint32_t keep)
+CommandResult runPoolCommand(const char* direction, const char* path, uint32_t keep)
 {
     return runCommand(POOL_KIND, direction, path, keep);
 }
 
-int runVolumeCommand(const char* direction, const char* path, uint32_t keep)
+CommandResult runVolumeCommand(const char* direction, const char* path, uint32_t keep)
 {
     return runCommand(VOLUME_KIND, direction, path, keep);
 }

@@ -23,11 +23,11 @@ touch volumes.xml vault.txt sys/volumes/VOL1 sys/volumes/VOL2 sys/pools/P1
 printf '#!/bin/sh\n' > bin/korvane-wrapper && chmod +x bin/korvane-wrapper
 PATH=$work/bin:/usr/bin:/bin
 
-# row LINE EXPECTED: the words offered after LINE (split at blanks; a trailing blank
-# starts an empty word).
+# row LINE EXPECTED: the words offered after LINE (split at blanks, and around "=" as
+# bash splits; a trailing blank starts an empty word).
 row() {
     local line=$1 expected=$2
-    read -r -a COMP_WORDS <<< "$line"
+    read -r -a COMP_WORDS <<< "${line//=/ = }"
     [[ $line == *' ' ]] && COMP_WORDS+=('')
     COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
     COMP_LINE=$line COMP_POINT=${#line}
@@ -53,6 +53,8 @@ row 'korvane get --keep 3 ' 'pool volume'
 row 'korvane GET --keep 3 v' 'volume'
 row 'korvane diff volume v' 'vault.txt volumes.xml'
 row 'korvane get --keep 3 pool vo' 'volumes.xml'
+row 'korvane get --keep=3 ' 'pool volume'
+row 'korvane get --keep=3 pool vo' 'volumes.xml'
 row 'korvane put volume volumes.xml ' ''
 row 'korvane --help ' ''
 row 'zapisim ' '--help --version add add-many fail help init journal lock run set show'
