@@ -269,6 +269,126 @@ const char* findStrayEndTag(const ObjectKind_s& kind, char* first, char* last, c
     return nullptr;
 }
 
+// An element whose start tag stands in the root's content and whose end tag has not yet
+// been met: where its name starts and how many bytes it has.
+struct OpenElement_s {
+    const char* name;
+    size_t length;
+};
+
+// Room for this many open elements at first; doubled whenever a deeper nesting needs more.
+constexpr size_t OPEN_ELEMENTS_FIRST = 64;
+
+// A tag name runs to the first byte that ends it or begins another tag.
+char* tagNameEnd(char* from, const char* end)
+{
+    while (from < end && !endsTagName(*from) && *from != '<') {
+        ++from;
+    }
+    return from;
+}
+
+// Whether the end tag at `open`, its name running to `nameEnd`, is the end tag of
+// `element`. A name or ID element closes only by the end tag the scanner takes, "</N>";
+// any other element also by one with white space before its ">".
+bool isEndTagOf(const ObjectKind_s& kind, const OpenElement_s& element, const char* open,
+                const char* nameEnd, const char* end)
+{
+    size_t length = static_cast<size_t>(nameEnd - (open + 2));
+    if (length != element.length || memcmp(open + 2, element.name, length) != 0) {
+        return false;
+    }
+    for (const char* exact : {kind.nameElement, kind.guidElement}) {
+        if (strlen(exact) == length && memcmp(exact, element.name, length) == 0) {
+            return elementTagAt(exact, open, end) == END_TAG;
+        }
+    }
+    return true;
+}
+
+// Refuses a start tag in the root's content first..last whose element is not closed by its
+// end tag within the root: a misspelt or half-cut start tag, whose element swallows what
+// follows it, or a name or ID element whose end tag was lost. One forward pass with the
+// open elements on a stack: an end tag closes the innermost open element when it is that
+// element's, and is passed over otherwise (one of a name or ID element is refused later as
+// stray). Declarations, processing instructions and empty-element tags open nothing; the
+// CDATA sections that name and ID elements still hold are passed over, and an unclosed
+// one holds the rest. Of the elements left open the innermost is named, at most its first
+// 255 bytes. 0, or -1 (reported).
+int refuseUnclosedElements(const ObjectKind_s& kind, char* first, char* last)
+{
+    size_t capacity = OPEN_ELEMENTS_FIRST;
+    auto* stack = static_cast<OpenElement_s*>(malloc(capacity * sizeof(OpenElement_s)));
+    if (stack == nullptr) {
+        puts("Malloc : Failed to allocate the element stack");
+        return -1;
+    }
+    size_t depth = 0;
+    char* end = last + 1;
+    char* at = first;
+    while (at < end) {
+        char* open = static_cast<char*>(memchr(at, '<', static_cast<size_t>(end - at)));
+        if (open == nullptr) {
+            break;
+        }
+        if (isCDATAStart(open, last) != nullptr) {
+            char* close = open;
+            skipCDATA(&close, last);
+            if (close == open) {
+                break;
+            }
+            at = close;
+            continue;
+        }
+        bool isEnd = end - open > 1 && open[1] == '/';
+        char* name = open + (isEnd ? 2 : 1);
+        char* nameEnd = tagNameEnd(name, end);
+        if (nameEnd == name || *name == '!' || *name == '?') {
+            at = open + 1;
+            continue;
+        }
+        if (isEnd) {
+            if (depth > 0 && isEndTagOf(kind, stack[depth - 1], open, nameEnd, end)) {
+                --depth;
+            }
+            at = nameEnd;
+            continue;
+        }
+        // The scanner's test: the tag's first ">" ends it, and a "/" before it makes it empty.
+        char* closer = static_cast<char*>(memchr(nameEnd, '>', static_cast<size_t>(end - nameEnd)));
+        if (closer != nullptr && closer[-1] == '/') {
+            at = closer + 1;
+            continue;
+        }
+        if (depth == capacity) {
+            capacity *= 2;
+            auto* larger =
+                static_cast<OpenElement_s*>(realloc(stack, capacity * sizeof(OpenElement_s)));
+            if (larger == nullptr) {
+                free(stack);
+                puts("Malloc : Failed to allocate the element stack");
+                return -1;
+            }
+            stack = larger;
+        }
+        stack[depth++] = {name, static_cast<size_t>(nameEnd - name)};
+        if (closer == nullptr) {
+            break;
+        }
+        at = closer + 1;
+    }
+    int result = 0;
+    if (depth > 0) {
+        const OpenElement_s& innermost = stack[depth - 1];
+        int shown = static_cast<int>((innermost.length < MAX_TEXT_BYTES) ? innermost.length
+                                                                         : MAX_TEXT_BYTES);
+        printf("XMLParser: %.*s is not closed\n", shown, innermost.name);
+        result = -1;
+    }
+    free(stack);
+    return result;
+}
+
 // The first start tag of `name` from `first` to `last` of the form findElement takes: its
 // "<", or null. An empty range holds none.
 const char* findStartTagOf(const char* name, char* first, char* last)
@@ -404,6 +524,9 @@ int parsePairs(const ObjectKind_s& kind, char* buffer, uint32_t length, char* ta
     }
     if (element.contentStart == nullptr || element.contentLength == 0) {
         return 0;
+    }
+    if (refuseUnclosedElements(kind, element.contentStart, element.contentLast) != 0) {
+        return -1;
     }
     // Both searches of a pass start at the pass start and end with the root's content,
     // which the stray end tags are looked for in before the passes rewrite any of it.

@@ -56,6 +56,12 @@ std::string pools(const std::string& body)
     return element("listPools", "\n" + body + "\n");
 }
 
+// The body inside `depth` wrapper elements.
+std::string nested(const std::string& body, int depth)
+{
+    return depth == 0 ? body : element("w", nested(body, depth - 1));
+}
+
 // Pads a file with blanks in front of its root element to exactly `size` bytes.
 std::string padded(const std::string& file, size_t size)
 {
@@ -183,6 +189,12 @@ const PutCase kPutCases[] = {
             kVolumeFile, "Malloc : tagName couldn't be allocated \n" PARSE_FAILED),
     refused("NodeCannotBeAllocated", "volume", {{"malloc", "--size", "304", "--nth", "2"}},
             kVolumeFile, "Malloc : Couldn't allocate NameGUIDList_s tmp var\n" PARSE_FAILED),
+    // The stack of open elements: 64 entries at first, then twice as many.
+    refused("ElementStackCannotBeAllocated", "volume", {{"malloc", "--size", "1024", "--nth", "1"}},
+            kVolumeFile, "Malloc : Failed to allocate the element stack\n" PARSE_FAILED),
+    refused("ElementStackCannotGrow", "volume", {{"malloc", "--size", "2048", "--nth", "1"}},
+            volumes(nested(vn("V1") + vg(kNew1), 65)),
+            "Malloc : Failed to allocate the element stack\n" PARSE_FAILED),
     // The two tables of the check for names and IDs listed twice: 32 slots each.
     refused("DuplicateCheckCannotBeAllocated", "volume",
             {{"malloc", "--size", "512", "--nth", "1"}}, kVolumeFile,
