@@ -26,6 +26,8 @@ constexpr uint64_t MAX_FILE_BYTES = UINT32_MAX;
 constexpr size_t TEXT_SIZE = 256;
 constexpr size_t MAX_TEXT_BYTES = TEXT_SIZE - 1;
 constexpr size_t MAX_GUID_TEXT = sizeof(NameGUIDList_s::guidText) - 1;
+// What a signal while the file is awaited prints before the run ends.
+const char WAIT_LEAD[] = "readGUIDFromFile: ";
 
 void reportTooLarge(const char* path)
 {
@@ -35,9 +37,9 @@ void reportTooLarge(const char* path)
 // Reads fd to its end into *buffer (room for *capacity file bytes and a zero), growing
 // it as needed, and leaves a zero after the data. Only a read of 0 bytes is the end: a
 // pipe or a terminal may deliver less than asked long before it. A termination signal
-// ends the reading, so that a run waiting on a pipe or a terminal can be stopped; any
-// other interrupted read is repeated. Reports its own failures. 0 or -1; *buffer is the
-// caller's to release either way.
+// ends the run, so that one waiting on a pipe or a terminal can be stopped; any other
+// interrupted read is repeated. Reports its own failures. 0 or -1; *buffer is the caller's
+// to release either way.
 int readToEnd(int fd, const char* path, char** buffer, size_t* capacity, uint64_t* count)
 {
     struct stat status;
@@ -66,13 +68,14 @@ int readToEnd(int fd, const char* path, char** buffer, size_t* capacity, uint64_
             *buffer = larger;
             *capacity = grown;
         }
-        if (reportInterrupted("readGUIDFromFile: ")) {
+        if (enterWait(WAIT_LEAD)) {
             return -1;
         }
         size_t room = *capacity - *count;
         ssize_t bytesRead = read(fd, *buffer + *count, (room < READ_CHUNK) ? room : READ_CHUNK);
+        int readError = errno;
+        leaveWait();
         if (bytesRead < 0) {
-            int readError = errno;
             if (readError == EINTR) {
                 continue;
             }
@@ -92,17 +95,20 @@ int readToEnd(int fd, const char* path, char** buffer, size_t* capacity, uint64_
 }
 
 // Opens path to read it. Only a termination signal ends the wait for a FIFO that no writer
-// has opened; any other interrupted open is repeated. The descriptor, or -1 (reported).
+// has opened, and the run with it; any other interrupted open is repeated. The descriptor,
+// or -1 (reported).
 int openToRead(const char* path)
 {
     for (;;) {
-        if (reportInterrupted("readGUIDFromFile: ")) {
+        if (enterWait(WAIT_LEAD)) {
             return -1;
         }
         int fd = open(path, O_RDONLY);
-        if (fd >= 0 || errno != EINTR) {
+        int openError = errno;
+        leaveWait();
+        if (fd >= 0 || openError != EINTR) {
             if (fd < 0) {
-                printf("readGUIDFromFile: open failed, error : %d\n", errno);
+                printf("readGUIDFromFile: open failed, error : %d\n", openError);
             }
             return fd;
         }
@@ -603,10 +609,8 @@ int readGUIDFromFile(const char* path, char** buffer, uint32_t* length)
     uint64_t count = 0;
     // A FIFO, a pipe or a terminal may keep the open or a read waiting: a signal must end
     // the wait.
-    interruptBlockingReads(true);
     int fd = standardInput ? STDIN_FILENO : openToRead(path);
     int readResult = (fd < 0) ? -1 : readToEnd(fd, path, &data, &capacity, &count);
-    interruptBlockingReads(false);
     if (fd < 0) {
         free(data);
         return -1;

@@ -544,25 +544,33 @@ TEST_F(EndToEnd, StandardInputAsFile)
 
 // A termination signal while the list is still awaited stops the run at once: on a pipe
 // that never ends, and on a FIFO that no writer opens, for put and for diff. It is sent
-// once korvane sleeps, and again until it has ended, in case one came between its check
-// and its wait.
+// once, when korvane sleeps; last, the simulated system raises it just before the read of
+// a FIFO whose writer never writes, where only the signal's handler can end the wait.
 TEST_F(EndToEnd, SignalWhileWaitingForTheFile)
 {
     addAll(kMixed);
     const std::string in = file("in"), out = file("out");
-    // What the shell prepares, and the run it starts in the background.
-    const std::pair<std::string, std::string> runs[] = {
-        {"exec 3<>" + in + " && printf '<listVolumes>' >&3", "{korvane} put volume - <&3"},
-        {"true", "{korvane} put volume " + in},
-        {"true", "{korvane} diff volume " + in}};
-    for (const auto& [prepare, start] : runs) {
+    // What the shell prepares, the run it starts in the background, and how it is stopped.
+    const std::string sendOnce = "kill -TERM $pid";
+    const std::string runs[][3] = {{"exec 3<>" + in + " && printf '<listVolumes>' >&3",
+                                    "{korvane} put volume - <&3", sendOnce},
+                                   {"true", "{korvane} put volume " + in, sendOnce},
+                                   {"true", "{korvane} diff volume " + in, sendOnce},
+                                   {"exec 3<>" + in, "{korvane} put volume " + in, "true"}};
+    for (const auto& [prepare, start, stop] : runs) {
+        if (stop != sendOnce) {
+            fail({"read", "--path", in, "--signal", "15"});
+        }
         ProcessResult result = runShell(
             sys, "rm -f " + in + " && mkfifo " + in + " && " + prepare + " && { " + start + " >" +
                      out +
                      " & } && pid=$! && alive=\"grep -qs ^State:.[RSD] /proc/$pid/status\" && "
-                     "for i in $(seq 100); do grep -qs sleeping /proc/$pid/status && break; "
-                     "sleep 0.05; done; for i in $(seq 50); do $alive || break; kill -TERM $pid; "
-                     "sleep 0.1; done; kill -KILL $pid 2>/dev/null; wait $pid; echo $?");
+                     "for i in $(seq 100); do $alive || break; grep -qs sleeping /proc/$pid/status "
+                     "&& break; "
+                     "sleep 0.05; done; " +
+                     stop +
+                     "; for i in $(seq 50); do $alive || break; sleep 0.1; done; "
+                     "kill -KILL $pid 2>/dev/null; wait $pid; echo $?");
         EXPECT_EQ(result.out, "255\n") << start;
         EXPECT_EQ(readFile(out),
                   std::string(kBanner) + "readGUIDFromFile: interrupted by signal 15\n")
