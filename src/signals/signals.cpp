@@ -75,7 +75,8 @@ void installSignalHandlers()
 
 bool enterWait(const char* lead)
 {
-    fflush(stdout);
+    // Standard output is the only place to report a failure to write it: none is.
+    (void)fflush(stdout);
     waitOutput = fileno(stdout);
     int written = snprintf(waitLine, sizeof waitLine, "%sinterrupted by signal ", lead);
     waitLineLength = (written < 0) ? 0 : strnlen(waitLine, sizeof waitLine);
