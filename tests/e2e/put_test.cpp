@@ -314,7 +314,7 @@ const PutCase kPutCases[] = {
             "XMLParser: volumeGUID without volumeName\n" PARSE_FAILED),
     refused("UnclosedNameRefusesTheFile", "volume", {},
             volumes("<volumeName>V1</volumeName >" + vg(kNew1)),
-            "XMLParser: volumeGUID without volumeName\n" PARSE_FAILED),
+            "XMLParser: volumeName is not closed\n" PARSE_FAILED),
     // get writes every pair name first; one written ID first is a line moved from elsewhere.
     refused("SinglePairIdFirst", "volume", {}, volumes(vg(kNew2) + vn("V2")),
             "XMLParser: volumeGUID without volumeName\n" PARSE_FAILED),
