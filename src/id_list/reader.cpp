@@ -312,22 +312,37 @@ bool isEndTagOf(const ObjectKind_s& kind, const OpenElement_s& element, const ch
     return true;
 }
 
-// Refuses a start tag in the root's content first..last whose element is not closed by its
+// What the root's content shows of elements left open: none, the innermost a name or ID
+// element, the innermost another element, or the stack could not be allocated (reported).
+enum UnclosedResult : int { ALL_CLOSED, PAIR_ELEMENT_OPEN, OTHER_ELEMENT_OPEN, UNCLOSED_FAILED };
+
+// The name of an element left open, at most its first 255 bytes, copied out of the buffer
+// that the passes over the pairs rewrite.
+void keepUnclosedName(const OpenElement_s& element, char* name)
+{
+    size_t shown = (element.length < MAX_TEXT_BYTES) ? element.length : MAX_TEXT_BYTES;
+    memcpy(name, element.name, shown);
+    name[shown] = '\0';
+}
+
+// Finds a start tag in the root's content first..last whose element is not closed by its
 // end tag within the root: a misspelt or half-cut start tag, whose element swallows what
 // follows it, or a name or ID element whose end tag was lost. One forward pass with the
 // open elements on a stack: an end tag closes the innermost open element when it is that
 // element's, and is passed over otherwise (one of a name or ID element is refused later as
 // stray). Declarations, processing instructions and empty-element tags open nothing; the
 // CDATA sections that name and ID elements still hold are passed over, and an unclosed
-// one holds the rest. Of the elements left open the innermost is named, at most its first
-// 255 bytes. 0, or -1 (reported).
-int refuseUnclosedElements(const ObjectKind_s& kind, char* first, char* last)
+// one holds the rest. Of the elements left open the innermost goes to *innermost.
+// A name or ID element left open breaks the pairs and is refused before them; any other
+// element, after them and their stray end tags, so that those keep their own messages.
+UnclosedResult findUnclosedElement(const ObjectKind_s& kind, char* first, char* last,
+                                   OpenElement_s* innermost)
 {
     size_t capacity = OPEN_ELEMENTS_FIRST;
     auto* stack = static_cast<OpenElement_s*>(malloc(capacity * sizeof(OpenElement_s)));
     if (stack == nullptr) {
         puts("Malloc : Failed to allocate the element stack");
-        return -1;
+        return UNCLOSED_FAILED;
     }
     size_t depth = 0;
     char* end = last + 1;
@@ -373,7 +388,7 @@ int refuseUnclosedElements(const ObjectKind_s& kind, char* first, char* last)
             if (larger == nullptr) {
                 free(stack);
                 puts("Malloc : Failed to allocate the element stack");
-                return -1;
+                return UNCLOSED_FAILED;
             }
             stack = larger;
         }
@@ -383,13 +398,16 @@ int refuseUnclosedElements(const ObjectKind_s& kind, char* first, char* last)
         }
         at = closer + 1;
     }
-    int result = 0;
+    UnclosedResult result = ALL_CLOSED;
     if (depth > 0) {
-        const OpenElement_s& innermost = stack[depth - 1];
-        int shown = static_cast<int>((innermost.length < MAX_TEXT_BYTES) ? innermost.length
-                                                                         : MAX_TEXT_BYTES);
-        printf("XMLParser: %.*s is not closed\n", shown, innermost.name);
-        result = -1;
+        *innermost = stack[depth - 1];
+        result = OTHER_ELEMENT_OPEN;
+        for (const char* pairElement : {kind.nameElement, kind.guidElement}) {
+            if (strlen(pairElement) == innermost->length &&
+                memcmp(pairElement, innermost->name, innermost->length) == 0) {
+                result = PAIR_ELEMENT_OPEN;
+            }
+        }
     }
     free(stack);
     return result;
@@ -531,7 +549,18 @@ int parsePairs(const ObjectKind_s& kind, char* buffer, uint32_t length, char* ta
     if (element.contentStart == nullptr || element.contentLength == 0) {
         return 0;
     }
-    if (refuseUnclosedElements(kind, element.contentStart, element.contentLast) != 0) {
+    OpenElement_s innermost{};
+    UnclosedResult open =
+        findUnclosedElement(kind, element.contentStart, element.contentLast, &innermost);
+    if (open == UNCLOSED_FAILED) {
+        return -1;
+    }
+    char unclosed[TEXT_SIZE] = "";
+    if (open != ALL_CLOSED) {
+        keepUnclosedName(innermost, unclosed);
+    }
+    if (open == PAIR_ELEMENT_OPEN) {
+        printf("XMLParser: %s is not closed\n", unclosed);
         return -1;
     }
     // Both searches of a pass start at the pass start and end with the root's content,
@@ -566,6 +595,10 @@ int parsePairs(const ObjectKind_s& kind, char* buffer, uint32_t length, char* ta
     }
     if (stray != nullptr) {
         printf("XMLParser: %s end tag without a start tag\n", strayElement);
+        return -1;
+    }
+    if (open == OTHER_ELEMENT_OPEN) {
+        printf("XMLParser: %s is not closed\n", unclosed);
         return -1;
     }
     return refuseListedTwice(kind);

@@ -106,9 +106,13 @@ const std::vector<BadFile>& badFiles()
                       "XMLParser: volumeGUID without volumeName\n"),
         readerRefuses("last-id-line-moved-to-top.xml", "volume",
                       "XMLParser: volumeGUID without volumeName\n"),
-        // A start tag left by a typo or a cut never closes: the innermost one is named.
-        readerRefuses("two-misspelt-tags.xml", "volume", "XMLParser: volumeNane is not closed\n"),
-        readerRefuses("cut-from-id-to-name.xml", "volume", "XMLParser: volumeGU2 is not closed\n"),
+        // The end tags left behind by a typo or a cut are named before the start tag that
+        // never closes.
+        readerRefuses("two-misspelt-tags.xml", "volume",
+                      "XMLParser: volumeGUID end tag without a start tag\n"),
+        readerRefuses("cut-from-id-to-name.xml", "volume",
+                      "XMLParser: volumeName end tag without a start tag\n"),
+        // A start tag left by a cut, with no end tag left behind: the innermost one is named.
         readerRefuses("cut-leaves-start-tag.xml", "volume",
                       "XMLParser: volumeGUIDe is not closed\n"),
         readerRefuses("name-listed-twice.xml", "pool", "XMLParser: Pool \"P1\" is listed twice\n"),

@@ -273,16 +273,16 @@ const Refused REFUSED_FILES[] = {
     refused("UnclosedInsideAWrapper", 1,
             std::string("<listPools><pool><poolName>P1</poolName><poolGUIDx></pool><poolGUID>") +
                 X1 + "</poolGUID></listPools>",
-            "XMLParser: poolGUIDx is not closed\n", {}),
+            "XMLParser: poolGUIDx is not closed\n", {{"P1", X1}}),
     refused("LongUnclosedName", 0, "<listVolumes><" + std::string(300, 'n') + "></listVolumes>",
             "XMLParser: " + std::string(255, 'n') + " is not closed\n", {}),
-    // The order among refusals: an unclosed element before pairing, before a stray end tag
-    // before it, which comes before names and IDs listed twice; then the first pair
-    // repeating an earlier name or ID, its name first.
-    refused("UnclosedBeforePairing", 1,
+    // The order among refusals: an unclosed name or ID element, pairing, a stray end tag,
+    // any other unclosed element, names and IDs listed twice; then the first pair repeating
+    // an earlier name or ID, its name first.
+    refused("PairingBeforeOtherUnclosed", 1,
             std::string("<listPools><poolGUID>") + X1 + "</poolGUID><poolName>P1</poolName><x>" +
                 "</listPools>",
-            "XMLParser: x is not closed\n", {}),
+            "XMLParser: poolGUID without poolName\n", {}),
     refused("PairingBeforeStrayEndTag", 1,
             std::string("<listPools><poolName>P1</poolName><poolGUID>") + X1 +
                 "</poolGUID></poolName><poolName>P1</poolName><poolGUID>" + X1 +
