@@ -26,6 +26,8 @@ constexpr uint64_t MAX_FILE_BYTES = UINT32_MAX;
 constexpr size_t TEXT_SIZE = 256;
 constexpr size_t MAX_TEXT_BYTES = TEXT_SIZE - 1;
 constexpr size_t MAX_GUID_TEXT = sizeof(NameGUIDList_s::guidText) - 1;
+// What a signal while the file is awaited prints before the run ends.
+const char WAIT_LEAD[] = "readGUIDFromFile: ";
 
 void reportTooLarge(const char* path)
 {
@@ -35,9 +37,9 @@ void reportTooLarge(const char* path)
 // Reads fd to its end into *buffer (room for *capacity file bytes and a zero), growing
 // it as needed, and leaves a zero after the data. Only a read of 0 bytes is the end: a
 // pipe or a terminal may deliver less than asked long before it. A termination signal
-// ends the reading, so that a run waiting on a pipe or a terminal can be stopped; any
-// other interrupted read is repeated. Reports its own failures. 0 or -1; *buffer is the
-// caller's to release either way.
+// ends the run, so that one waiting on a pipe or a terminal can be stopped; any other
+// interrupted read is repeated. Reports its own failures. 0 or -1; *buffer is the caller's
+// to release either way.
 int readToEnd(int fd, const char* path, char** buffer, size_t* capacity, uint64_t* count)
 {
     struct stat status;
@@ -66,13 +68,14 @@ int readToEnd(int fd, const char* path, char** buffer, size_t* capacity, uint64_
             *buffer = larger;
             *capacity = grown;
         }
-        if (reportInterrupted("readGUIDFromFile: ")) {
+        if (enterWait(WAIT_LEAD)) {
             return -1;
         }
         size_t room = *capacity - *count;
         ssize_t bytesRead = read(fd, *buffer + *count, (room < READ_CHUNK) ? room : READ_CHUNK);
+        int readError = errno;
+        leaveWait();
         if (bytesRead < 0) {
-            int readError = errno;
             if (readError == EINTR) {
                 continue;
             }
@@ -92,17 +95,20 @@ int readToEnd(int fd, const char* path, char** buffer, size_t* capacity, uint64_
 }
 
 // Opens path to read it. Only a termination signal ends the wait for a FIFO that no writer
-// has opened; any other interrupted open is repeated. The descriptor, or -1 (reported).
+// has opened, and the run with it; any other interrupted open is repeated. The descriptor,
+// or -1 (reported).
 int openToRead(const char* path)
 {
     for (;;) {
-        if (reportInterrupted("readGUIDFromFile: ")) {
+        if (enterWait(WAIT_LEAD)) {
             return -1;
         }
         int fd = open(path, O_RDONLY);
-        if (fd >= 0 || errno != EINTR) {
+        int openError = errno;
+        leaveWait();
+        if (fd >= 0 || openError != EINTR) {
             if (fd < 0) {
-                printf("readGUIDFromFile: open failed, error : %d\n", errno);
+                printf("readGUIDFromFile: open failed, error : %d\n", openError);
             }
             return fd;
         }
@@ -269,6 +275,144 @@ const char* findStrayEndTag(const ObjectKind_s& kind, char* first, char* last, c
     return nullptr;
 }
 
+// An element whose start tag stands in the root's content and whose end tag has not yet
+// been met: where its name starts and how many bytes it has.
+struct OpenElement_s {
+    const char* name;
+    size_t length;
+};
+
+// Room for this many open elements at first; doubled whenever a deeper nesting needs more.
+constexpr size_t OPEN_ELEMENTS_FIRST = 64;
+
+// A tag name runs to the first byte that ends it or begins another tag.
+char* tagNameEnd(char* from, const char* end)
+{
+    while (from < end && !endsTagName(*from) && *from != '<') {
+        ++from;
+    }
+    return from;
+}
+
+// Whether the end tag at `open`, its name running to `nameEnd`, is the end tag of
+// `element`. A name or ID element closes only by the end tag the scanner takes, "</N>";
+// any other element also by one with white space before its ">".
+bool isEndTagOf(const ObjectKind_s& kind, const OpenElement_s& element, const char* open,
+                const char* nameEnd, const char* end)
+{
+    size_t length = static_cast<size_t>(nameEnd - (open + 2));
+    if (length != element.length || memcmp(open + 2, element.name, length) != 0) {
+        return false;
+    }
+    for (const char* exact : {kind.nameElement, kind.guidElement}) {
+        if (strlen(exact) == length && memcmp(exact, element.name, length) == 0) {
+            return elementTagAt(exact, open, end) == END_TAG;
+        }
+    }
+    return true;
+}
+
+// What the root's content shows of elements left open: none, the innermost a name or ID
+// element, the innermost another element, or the stack could not be allocated (reported).
+enum UnclosedResult : int { ALL_CLOSED, PAIR_ELEMENT_OPEN, OTHER_ELEMENT_OPEN, UNCLOSED_FAILED };
+
+// The name of an element left open, at most its first 255 bytes, copied out of the buffer
+// that the passes over the pairs rewrite.
+void keepUnclosedName(const OpenElement_s& element, char* name)
+{
+    size_t shown = (element.length < MAX_TEXT_BYTES) ? element.length : MAX_TEXT_BYTES;
+    memcpy(name, element.name, shown);
+    name[shown] = '\0';
+}
+
+// Finds a start tag in the root's content first..last whose element is not closed by its
+// end tag within the root: a misspelt or half-cut start tag, whose element swallows what
+// follows it, or a name or ID element whose end tag was lost. One forward pass with the
+// open elements on a stack: an end tag closes the innermost open element when it is that
+// element's, and is passed over otherwise (one of a name or ID element is refused later as
+// stray). Declarations, processing instructions and empty-element tags open nothing; the
+// CDATA sections that name and ID elements still hold are passed over, and an unclosed
+// one holds the rest. Of the elements left open the innermost goes to *innermost.
+// A name or ID element left open breaks the pairs and is refused before them; any other
+// element, after them and their stray end tags, so that those keep their own messages.
+UnclosedResult findUnclosedElement(const ObjectKind_s& kind, char* first, char* last,
+                                   OpenElement_s* innermost)
+{
+    size_t capacity = OPEN_ELEMENTS_FIRST;
+    auto* stack = static_cast<OpenElement_s*>(malloc(capacity * sizeof(OpenElement_s)));
+    if (stack == nullptr) {
+        puts("Malloc : Failed to allocate the element stack");
+        return UNCLOSED_FAILED;
+    }
+    size_t depth = 0;
+    char* end = last + 1;
+    char* at = first;
+    while (at < end) {
+        char* open = static_cast<char*>(memchr(at, '<', static_cast<size_t>(end - at)));
+        if (open == nullptr) {
+            break;
+        }
+        if (isCDATAStart(open, last) != nullptr) {
+            char* close = open;
+            skipCDATA(&close, last);
+            if (close == open) {
+                break;
+            }
+            at = close;
+            continue;
+        }
+        bool isEnd = end - open > 1 && open[1] == '/';
+        char* name = open + (isEnd ? 2 : 1);
+        char* nameEnd = tagNameEnd(name, end);
+        if (nameEnd == name || *name == '!' || *name == '?') {
+            at = open + 1;
+            continue;
+        }
+        if (isEnd) {
+            if (depth > 0 && isEndTagOf(kind, stack[depth - 1], open, nameEnd, end)) {
+                --depth;
+            }
+            at = nameEnd;
+            continue;
+        }
+        // The scanner's test: the tag's first ">" ends it, and a "/" before it makes it empty.
+        char* closer = static_cast<char*>(memchr(nameEnd, '>', static_cast<size_t>(end - nameEnd)));
+        if (closer != nullptr && closer[-1] == '/') {
+            at = closer + 1;
+            continue;
+        }
+        if (depth == capacity) {
+            capacity *= 2;
+            auto* larger =
+                static_cast<OpenElement_s*>(realloc(stack, capacity * sizeof(OpenElement_s)));
+            if (larger == nullptr) {
+                free(stack);
+                puts("Malloc : Failed to allocate the element stack");
+                return UNCLOSED_FAILED;
+            }
+            stack = larger;
+        }
+        stack[depth++] = {name, static_cast<size_t>(nameEnd - name)};
+        if (closer == nullptr) {
+            break;
+        }
+        at = closer + 1;
+    }
+    UnclosedResult result = ALL_CLOSED;
+    if (depth > 0) {
+        *innermost = stack[depth - 1];
+        result = OTHER_ELEMENT_OPEN;
+        for (const char* pairElement : {kind.nameElement, kind.guidElement}) {
+            if (strlen(pairElement) == innermost->length &&
+                memcmp(pairElement, innermost->name, innermost->length) == 0) {
+                result = PAIR_ELEMENT_OPEN;
+            }
+        }
+    }
+    free(stack);
+    return result;
+}
+
 // The first start tag of `name` from `first` to `last` of the form findElement takes: its
 // "<", or null. An empty range holds none.
 const char* findStartTagOf(const char* name, char* first, char* last)
@@ -405,6 +549,20 @@ int parsePairs(const ObjectKind_s& kind, char* buffer, uint32_t length, char* ta
     if (element.contentStart == nullptr || element.contentLength == 0) {
         return 0;
     }
+    OpenElement_s innermost{};
+    UnclosedResult open =
+        findUnclosedElement(kind, element.contentStart, element.contentLast, &innermost);
+    if (open == UNCLOSED_FAILED) {
+        return -1;
+    }
+    char unclosed[TEXT_SIZE] = "";
+    if (open != ALL_CLOSED) {
+        keepUnclosedName(innermost, unclosed);
+    }
+    if (open == PAIR_ELEMENT_OPEN) {
+        printf("XMLParser: %s is not closed\n", unclosed);
+        return -1;
+    }
     // Both searches of a pass start at the pass start and end with the root's content,
     // which the stray end tags are looked for in before the passes rewrite any of it.
     char* passStart = element.contentStart;
@@ -437,6 +595,10 @@ int parsePairs(const ObjectKind_s& kind, char* buffer, uint32_t length, char* ta
     }
     if (stray != nullptr) {
         printf("XMLParser: %s end tag without a start tag\n", strayElement);
+        return -1;
+    }
+    if (open == OTHER_ELEMENT_OPEN) {
+        printf("XMLParser: %s is not closed\n", unclosed);
         return -1;
     }
     return refuseListedTwice(kind);
@@ -480,10 +642,8 @@ int readGUIDFromFile(const char* path, char** buffer, uint32_t* length)
     uint64_t count = 0;
     // A FIFO, a pipe or a terminal may keep the open or a read waiting: a signal must end
     // the wait.
-    interruptBlockingReads(true);
     int fd = standardInput ? STDIN_FILENO : openToRead(path);
     int readResult = (fd < 0) ? -1 : readToEnd(fd, path, &data, &capacity, &count);
-    interruptBlockingReads(false);
     if (fd < 0) {
         free(data);
         return -1;

@@ -5,7 +5,7 @@
 // ends, so there is nothing to clean up and nothing can go stale.
 #pragma once
 
-// Created with mode 0644 when absent, never removed.
+// Created with mode 0644 less the umask when absent, never removed.
 inline constexpr const char* RUN_LOCK_PATH = "/run/lock/korvane.lock";
 
 enum RunLockMode : int {

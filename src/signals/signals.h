@@ -6,9 +6,13 @@
 // Ignores SIGPIPE and has SIGINT, SIGTERM and SIGHUP noted instead of ending the process.
 // Called once, at the start of the process.
 void installSignalHandlers();
-// While `interrupting`, such a signal makes a blocked call fail with EINTR (a read of a pipe
-// or terminal that may never end); otherwise the call is restarted (a device request).
-void interruptBlockingReads(bool interrupting);
+// Around one call that may wait for ever (the open of a FIFO no writer opens, the read of a
+// pipe or a terminal): a signal noted before it is reported as reportInterrupted does, and
+// then true: the call must not be made. Otherwise, until leaveWait, such a signal ends the
+// process at once, exit status 255, its handler writing the same line to standard output,
+// which is flushed first so that nothing printed before is lost.
+bool enterWait(const char* lead);
+void leaveWait();
 // The first of those signals received, 0 while none was.
 int caughtSignal();
 // When a signal has been noted, prints "<lead>interrupted by signal N" and returns true.

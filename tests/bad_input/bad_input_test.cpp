@@ -90,9 +90,8 @@ const std::vector<BadFile>& badFiles()
         // A CDATA section outside the name and ID elements is passed over like a comment.
         readerRefuses("unclosed-cdata-root.xml", "volume",
                       "XMLParser: CDATA section is not closed\n"),
-        // Inside the name element the section never closes, so no name element is
-        // found, while its ID element is.
-        readerRefuses("unclosed-cdata.xml", "volume", "XMLParser: volumeGUID without volumeName\n"),
+        // Inside the name element the section never closes, and with it the element.
+        readerRefuses("unclosed-cdata.xml", "volume", "XMLParser: volumeName is not closed\n"),
         readerRefuses("name-without-id.xml", "volume",
                       "XMLParser: volumeName without volumeGUID\n"),
         readerRefuses("id-without-name.xml", "volume",
@@ -107,10 +106,15 @@ const std::vector<BadFile>& badFiles()
                       "XMLParser: volumeGUID without volumeName\n"),
         readerRefuses("last-id-line-moved-to-top.xml", "volume",
                       "XMLParser: volumeGUID without volumeName\n"),
+        // The end tags left behind by a typo or a cut are named before the start tag that
+        // never closes.
         readerRefuses("two-misspelt-tags.xml", "volume",
                       "XMLParser: volumeGUID end tag without a start tag\n"),
         readerRefuses("cut-from-id-to-name.xml", "volume",
                       "XMLParser: volumeName end tag without a start tag\n"),
+        // A start tag left by a cut, with no end tag left behind: the innermost one is named.
+        readerRefuses("cut-leaves-start-tag.xml", "volume",
+                      "XMLParser: volumeGUIDe is not closed\n"),
         readerRefuses("name-listed-twice.xml", "pool", "XMLParser: Pool \"P1\" is listed twice\n"),
         // The same 16 bytes in other letters; the nil ID may stand more than once.
         readerRefuses("same-id-twice.xml", "volume",

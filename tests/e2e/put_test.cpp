@@ -56,6 +56,12 @@ std::string pools(const std::string& body)
     return element("listPools", "\n" + body + "\n");
 }
 
+// The body inside `depth` wrapper elements.
+std::string nested(const std::string& body, int depth)
+{
+    return depth == 0 ? body : element("w", nested(body, depth - 1));
+}
+
 // Pads a file with blanks in front of its root element to exactly `size` bytes.
 std::string padded(const std::string& file, size_t size)
 {
@@ -183,6 +189,12 @@ const PutCase kPutCases[] = {
             kVolumeFile, "Malloc : tagName couldn't be allocated \n" PARSE_FAILED),
     refused("NodeCannotBeAllocated", "volume", {{"malloc", "--size", "304", "--nth", "2"}},
             kVolumeFile, "Malloc : Couldn't allocate NameGUIDList_s tmp var\n" PARSE_FAILED),
+    // The stack of open elements: 64 entries at first, then twice as many.
+    refused("ElementStackCannotBeAllocated", "volume", {{"malloc", "--size", "1024", "--nth", "1"}},
+            kVolumeFile, "Malloc : Failed to allocate the element stack\n" PARSE_FAILED),
+    refused("ElementStackCannotGrow", "volume", {{"malloc", "--size", "2048", "--nth", "1"}},
+            volumes(nested(vn("V1") + vg(kNew1), 65)),
+            "Malloc : Failed to allocate the element stack\n" PARSE_FAILED),
     // The two tables of the check for names and IDs listed twice: 32 slots each.
     refused("DuplicateCheckCannotBeAllocated", "volume",
             {{"malloc", "--size", "512", "--nth", "1"}}, kVolumeFile,
@@ -302,7 +314,7 @@ const PutCase kPutCases[] = {
             "XMLParser: volumeGUID without volumeName\n" PARSE_FAILED),
     refused("UnclosedNameRefusesTheFile", "volume", {},
             volumes("<volumeName>V1</volumeName >" + vg(kNew1)),
-            "XMLParser: volumeGUID without volumeName\n" PARSE_FAILED),
+            "XMLParser: volumeName is not closed\n" PARSE_FAILED),
     // get writes every pair name first; one written ID first is a line moved from elsewhere.
     refused("SinglePairIdFirst", "volume", {}, volumes(vg(kNew2) + vn("V2")),
             "XMLParser: volumeGUID without volumeName\n" PARSE_FAILED),
@@ -532,25 +544,33 @@ TEST_F(EndToEnd, StandardInputAsFile)
 
 // A termination signal while the list is still awaited stops the run at once: on a pipe
 // that never ends, and on a FIFO that no writer opens, for put and for diff. It is sent
-// once korvane sleeps, and again until it has ended, in case one came between its check
-// and its wait.
+// once, when korvane sleeps; last, the simulated system raises it just before the read of
+// a FIFO whose writer never writes, where only the signal's handler can end the wait.
 TEST_F(EndToEnd, SignalWhileWaitingForTheFile)
 {
     addAll(kMixed);
     const std::string in = file("in"), out = file("out");
-    // What the shell prepares, and the run it starts in the background.
-    const std::pair<std::string, std::string> runs[] = {
-        {"exec 3<>" + in + " && printf '<listVolumes>' >&3", "{korvane} put volume - <&3"},
-        {"true", "{korvane} put volume " + in},
-        {"true", "{korvane} diff volume " + in}};
-    for (const auto& [prepare, start] : runs) {
+    // What the shell prepares, the run it starts in the background, and how it is stopped.
+    const std::string sendOnce = "kill -TERM $pid";
+    const std::string runs[][3] = {{"exec 3<>" + in + " && printf '<listVolumes>' >&3",
+                                    "{korvane} put volume - <&3", sendOnce},
+                                   {"true", "{korvane} put volume " + in, sendOnce},
+                                   {"true", "{korvane} diff volume " + in, sendOnce},
+                                   {"exec 3<>" + in, "{korvane} put volume " + in, "true"}};
+    for (const auto& [prepare, start, stop] : runs) {
+        if (stop != sendOnce) {
+            fail({"read", "--path", in, "--signal", "15"});
+        }
         ProcessResult result = runShell(
             sys, "rm -f " + in + " && mkfifo " + in + " && " + prepare + " && { " + start + " >" +
                      out +
                      " & } && pid=$! && alive=\"grep -qs ^State:.[RSD] /proc/$pid/status\" && "
-                     "for i in $(seq 100); do grep -qs sleeping /proc/$pid/status && break; "
-                     "sleep 0.05; done; for i in $(seq 50); do $alive || break; kill -TERM $pid; "
-                     "sleep 0.1; done; kill -KILL $pid 2>/dev/null; wait $pid; echo $?");
+                     "for i in $(seq 100); do $alive || break; grep -qs sleeping /proc/$pid/status "
+                     "&& break; "
+                     "sleep 0.05; done; " +
+                     stop +
+                     "; for i in $(seq 50); do $alive || break; sleep 0.1; done; "
+                     "kill -KILL $pid 2>/dev/null; wait $pid; echo $?");
         EXPECT_EQ(result.out, "255\n") << start;
         EXPECT_EQ(readFile(out),
                   std::string(kBanner) + "readGUIDFromFile: interrupted by signal 15\n")

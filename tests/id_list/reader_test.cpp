@@ -109,8 +109,11 @@ const Accepted ACCEPTED[] = {
                          "<poolName>P1</poolName><poolGUID>") +
                  X1 + "</poolGUID></listPools>\ntrailing <listPoolsX>",
              {{"P1", X1}}),
+    // An end tag that closes nothing, an empty element, a processing instruction and a
+    // declaration open nothing.
     accepted("WrappersAndTextBetweenPairs", 1,
-             std::string("<listPools>note<pool><poolName>P1</poolName><poolGUID>") + X1 +
+             std::string("<listPools>note<pool><br/></x><?pi?><!x><poolName>P1</poolName>") +
+                 "<poolGUID>" + X1 +
                  "</poolGUID></pool>\n<other>x</other><pool id=\"2\"><poolName>P2</poolName>" +
                  "<poolGUID>" + X2 + "</poolGUID></pool></listPools>",
              {{"P1", X1}, {"P2", X2}}),
@@ -226,11 +229,11 @@ const Refused REFUSED_FILES[] = {
     refused("IDWithoutName", 1,
             std::string("<listPools><poolGUID>") + X1 + "</poolGUID></listPools>",
             "XMLParser: poolGUID without poolName\n", {}),
-    // An end tag with a blank does not close its element, so the name is missing.
+    // A name or ID element closes only by its exact end tag: not by one with a blank.
     refused("NameEndTagWithBlank", 1,
             std::string("<listPools><poolName>P1</poolName ><poolGUID>") + X1 +
                 "</poolGUID></listPools>",
-            "XMLParser: poolGUID without poolName\n", {}),
+            "XMLParser: poolName is not closed\n", {}),
     refused("LaterNameWithoutID", 1,
             std::string("<listPools><poolName>P1</poolName><poolGUID>") + X1 +
                 "</poolGUID><poolName>P2</poolName></listPools>",
@@ -265,9 +268,21 @@ const Refused REFUSED_FILES[] = {
             std::string("<listPools><poolName>P1</poolName><poolGUID>") + X1 +
                 "</poolGUID></poolGUID\n></listPools>",
             "XMLParser: poolGUID end tag without a start tag\n", {{"P1", X1}}),
-    // The order among refusals: pairing before a stray end tag before it, which comes
-    // before names and IDs listed twice; then the first pair repeating an earlier name or
-    // ID, its name first.
+    // Any other start tag whose element does not close: the innermost one left open is
+    // named (the wrapper's end tag inside it closes nothing), at most 255 bytes of it.
+    refused("UnclosedInsideAWrapper", 1,
+            std::string("<listPools><pool><poolName>P1</poolName><poolGUIDx></pool><poolGUID>") +
+                X1 + "</poolGUID></listPools>",
+            "XMLParser: poolGUIDx is not closed\n", {{"P1", X1}}),
+    refused("LongUnclosedName", 0, "<listVolumes><" + std::string(300, 'n') + "></listVolumes>",
+            "XMLParser: " + std::string(255, 'n') + " is not closed\n", {}),
+    // The order among refusals: an unclosed name or ID element, pairing, a stray end tag,
+    // any other unclosed element, names and IDs listed twice; then the first pair repeating
+    // an earlier name or ID, its name first.
+    refused("PairingBeforeOtherUnclosed", 1,
+            std::string("<listPools><poolGUID>") + X1 + "</poolGUID><poolName>P1</poolName><x>" +
+                "</listPools>",
+            "XMLParser: poolGUID without poolName\n", {}),
     refused("PairingBeforeStrayEndTag", 1,
             std::string("<listPools><poolName>P1</poolName><poolGUID>") + X1 +
                 "</poolGUID></poolName><poolName>P1</poolName><poolGUID>" + X1 +
@@ -293,7 +308,7 @@ const Refused REFUSED_FILES[] = {
     refused("IDEndTagWithBlank", 0,
             std::string("<listVolumes><volumeName>V1</volumeName><volumeGUID>") + X1 +
                 "</volumeGUID ></listVolumes>",
-            "XMLParser: volumeName without volumeGUID\n", {}),
+            "XMLParser: volumeGUID is not closed\n", {}),
     refused("IDInsideName", 0,
             std::string("<listVolumes><volumeName>V1<volumeGUID>") + X1 +
                 "</volumeGUID></volumeName><volumeGUID>" + X2 + "</volumeGUID></listVolumes>",
