@@ -31,9 +31,9 @@ row() {
     [[ $line == *' ' ]] && COMP_WORDS+=('')
     COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
     COMP_LINE=$line COMP_POINT=${#line}
-    local spec function
-    spec=$(complete -p "${COMP_WORDS[0]}") || { echo "FAIL: no completion for ${COMP_WORDS[0]}"; failures=$((failures + 1)); return; }
-    function=${spec#*-F }; function=${function%% *}
+    local registration function
+    registration=$(complete -p "${COMP_WORDS[0]}") || { echo "FAIL: no completion for ${COMP_WORDS[0]}"; failures=$((failures + 1)); return; }
+    function=${registration#*-F }; function=${function%% *}
     COMPREPLY=()
     "$function" "${COMP_WORDS[0]}" "${COMP_WORDS[COMP_CWORD]}" "${COMP_WORDS[COMP_CWORD - 1]}"
     local got
