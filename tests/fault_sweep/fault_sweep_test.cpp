@@ -38,6 +38,8 @@ struct Row {
     // What the run prints after the banner. {e} is the status or errno of a request's
     // fault; {saved} the command's last line when all went through, {lost} its last lines
     // when an object failed (with the blank lines the volume texts put before them).
+    // Here and in `ids` and `held`, {1} to {3} are the kind's objects, {Word} its word in
+    // the messages and {lead} what put's zGetInfo line starts with.
     const char* out;
 };
 
@@ -95,61 +97,34 @@ const Row kRows[] = {
      "Lock failed, error : 5\n"},
     {"get", "fcntl --path {lock} --errno 5 --nth 2", 0, 0, "all", "", "{saved}"},
 
-    // Each pool's requests: root key, open, get info, then the root key's close and the
-    // pool's. A failing close is not looked at: the key stays with the device.
-    {"get pool", "device --errno 5 --nth 1", 0, 1, "P2 P3", "",
-     "getInfo : zRootKey error 5\nPool P1 could not be saved\n{lost}"},
-    {"get pool", "1000 --nth 1", 1, 1, "P2 P3", "",
-     "getInfo : zRootKey error {e}\nPool P1 could not be saved\n{lost}"},
-    {"get pool", "23 --nth 1", 2, 1, "P2 P3", "",
-     "getInfo : zOpen error {e}\nPool P1 could not be saved\n{lost}"},
-    {"get pool", "16 --nth 1", 3, 1, "P2 P3", "",
-     "Pool :zGetInfo failed -- error {e}\nPool P1 could not be saved\n{lost}"},
-    {"get pool", "1001 --nth 1", 4, 0, "all", "root", "{saved}"},
-    {"get pool", "1001 --nth 2", 5, 0, "all", "pool:P1", "{saved}"},
-    {"get pool", "1000 --nth 2", 6, 1, "P1 P3", "",
-     "getInfo : zRootKey error {e}\nPool P2 could not be saved\n{lost}"},
-    {"get pool", "23 --nth 2", 7, 1, "P1 P3", "",
-     "getInfo : zOpen error {e}\nPool P2 could not be saved\n{lost}"},
-    {"get pool", "16 --nth 2", 8, 1, "P1 P3", "",
-     "Pool :zGetInfo failed -- error {e}\nPool P2 could not be saved\n{lost}"},
-    {"get pool", "1001 --nth 3", 9, 0, "all", "root", "{saved}"},
-    {"get pool", "1001 --nth 4", 10, 0, "all", "pool:P2", "{saved}"},
-    {"get pool", "1000 --nth 3", 11, 1, "P1 P2", "",
-     "getInfo : zRootKey error {e}\nPool P3 could not be saved\n{lost}"},
-    {"get pool", "23 --nth 3", 12, 1, "P1 P2", "",
-     "getInfo : zOpen error {e}\nPool P3 could not be saved\n{lost}"},
-    {"get pool", "16 --nth 3", 13, 1, "P1 P2", "",
-     "Pool :zGetInfo failed -- error {e}\nPool P3 could not be saved\n{lost}"},
-    {"get pool", "1001 --nth 5", 14, 0, "all", "root", "{saved}"},
-    {"get pool", "1001 --nth 6", 15, 0, "all", "pool:P3", "{saved}"},
-
-    {"get volume", "device --errno 5 --nth 1", 0, 1, "V2 V3", "",
-     "getInfo : zRootKey error 5\nVolume V1 could not be saved\n{lost}"},
-    {"get volume", "1000 --nth 1", 1, 1, "V2 V3", "",
-     "getInfo : zRootKey error {e}\nVolume V1 could not be saved\n{lost}"},
-    {"get volume", "23 --nth 1", 2, 1, "V2 V3", "",
-     "getInfo : zOpen error {e}\nVolume V1 could not be saved\n{lost}"},
-    {"get volume", "16 --nth 1", 3, 1, "V2 V3", "",
-     "Volume :zGetInfo failed -- error {e}\nVolume V1 could not be saved\n{lost}"},
-    {"get volume", "1001 --nth 1", 4, 0, "all", "root", "{saved}"},
-    {"get volume", "1001 --nth 2", 5, 0, "all", "volume:V1", "{saved}"},
-    {"get volume", "1000 --nth 2", 6, 1, "V1 V3", "",
-     "getInfo : zRootKey error {e}\nVolume V2 could not be saved\n{lost}"},
-    {"get volume", "23 --nth 2", 7, 1, "V1 V3", "",
-     "getInfo : zOpen error {e}\nVolume V2 could not be saved\n{lost}"},
-    {"get volume", "16 --nth 2", 8, 1, "V1 V3", "",
-     "Volume :zGetInfo failed -- error {e}\nVolume V2 could not be saved\n{lost}"},
-    {"get volume", "1001 --nth 3", 9, 0, "all", "root", "{saved}"},
-    {"get volume", "1001 --nth 4", 10, 0, "all", "volume:V2", "{saved}"},
-    {"get volume", "1000 --nth 3", 11, 1, "V1 V2", "",
-     "getInfo : zRootKey error {e}\nVolume V3 could not be saved\n{lost}"},
-    {"get volume", "23 --nth 3", 12, 1, "V1 V2", "",
-     "getInfo : zOpen error {e}\nVolume V3 could not be saved\n{lost}"},
-    {"get volume", "16 --nth 3", 13, 1, "V1 V2", "",
-     "Volume :zGetInfo failed -- error {e}\nVolume V3 could not be saved\n{lost}"},
-    {"get volume", "1001 --nth 5", 14, 0, "all", "root", "{saved}"},
-    {"get volume", "1001 --nth 6", 15, 0, "all", "volume:V3", "{saved}"},
+    // Each object's requests: root key, open, get info, then the root key's close and the
+    // object's. A failing close is not looked at: the key stays with the device.
+    {"get", "device --errno 5 --nth 1", 0, 1, "{2} {3}", "",
+     "getInfo : zRootKey error 5\n{Word} {1} could not be saved\n{lost}"},
+    {"get", "1000 --nth 1", 1, 1, "{2} {3}", "",
+     "getInfo : zRootKey error {e}\n{Word} {1} could not be saved\n{lost}"},
+    {"get", "23 --nth 1", 2, 1, "{2} {3}", "",
+     "getInfo : zOpen error {e}\n{Word} {1} could not be saved\n{lost}"},
+    {"get", "16 --nth 1", 3, 1, "{2} {3}", "",
+     "{Word} :zGetInfo failed -- error {e}\n{Word} {1} could not be saved\n{lost}"},
+    {"get", "1001 --nth 1", 4, 0, "all", "root", "{saved}"},
+    {"get", "1001 --nth 2", 5, 0, "all", "{kind}:{1}", "{saved}"},
+    {"get", "1000 --nth 2", 6, 1, "{1} {3}", "",
+     "getInfo : zRootKey error {e}\n{Word} {2} could not be saved\n{lost}"},
+    {"get", "23 --nth 2", 7, 1, "{1} {3}", "",
+     "getInfo : zOpen error {e}\n{Word} {2} could not be saved\n{lost}"},
+    {"get", "16 --nth 2", 8, 1, "{1} {3}", "",
+     "{Word} :zGetInfo failed -- error {e}\n{Word} {2} could not be saved\n{lost}"},
+    {"get", "1001 --nth 3", 9, 0, "all", "root", "{saved}"},
+    {"get", "1001 --nth 4", 10, 0, "all", "{kind}:{2}", "{saved}"},
+    {"get", "1000 --nth 3", 11, 1, "{1} {2}", "",
+     "getInfo : zRootKey error {e}\n{Word} {3} could not be saved\n{lost}"},
+    {"get", "23 --nth 3", 12, 1, "{1} {2}", "",
+     "getInfo : zOpen error {e}\n{Word} {3} could not be saved\n{lost}"},
+    {"get", "16 --nth 3", 13, 1, "{1} {2}", "",
+     "{Word} :zGetInfo failed -- error {e}\n{Word} {3} could not be saved\n{lost}"},
+    {"get", "1001 --nth 5", 14, 0, "all", "root", "{saved}"},
+    {"get", "1001 --nth 6", 15, 0, "all", "{kind}:{3}", "{saved}"},
 
     // put reads the whole list (the small file, then its end) before it changes anything.
     {"put", "", 0, 0, "all", "", "{saved}"},
@@ -171,91 +146,68 @@ const Row kRows[] = {
     {"put", "fcntl --path {lock} --errno 5 --nth 1", 0, 255, "", "", "Lock failed, error : 5\n"},
     {"put", "fcntl --path {lock} --errno 5 --nth 2", 0, 0, "all", "", "{saved}"},
 
-    // Each pool's requests: root key, open, get info, modify, then the pool's close and
+    // Each object's requests: root key, open, get info, modify, then the object's close and
     // the root key's. A failure stops the walk, naming what was changed before it.
-    {"put pool", "device --errno 5 --nth 1", 0, 255, "", "",
-     "GUIDModify : zRootKey error 5\nStopped at Pool \"P1\": 0 changed, 3 not applied\n{lost}"},
-    {"put pool", "1000 --nth 1", 1, 255, "", "",
-     "GUIDModify : zRootKey error {e}\nStopped at Pool \"P1\": 0 changed, 3 not applied\n{lost}"},
-    {"put pool", "23 --nth 1", 2, 255, "", "",
-     "GUIDModify : zOpen error {e}\nStopped at Pool \"P1\": 0 changed, 3 not applied\n{lost}"},
-    {"put pool", "16 --nth 1", 3, 255, "", "",
-     "zGetInfo failed -- error {e}\nStopped at Pool \"P1\": 0 changed, 3 not applied\n{lost}"},
-    {"put pool", "22 --nth 1", 4, 255, "", "",
-     "zModifyInfo error {e}\nStopped at Pool \"P1\": 0 changed, 3 not applied\n{lost}"},
-    {"put pool", "1001 --nth 1", 5, 0, "all", "pool:P1", "{saved}"},
-    {"put pool", "1001 --nth 2", 6, 0, "all", "root", "{saved}"},
-    {"put pool", "1000 --nth 2", 7, 255, "P1", "",
-     "GUIDModify : zRootKey error {e}\nStopped at Pool \"P2\": 1 changed, 2 not applied\n{lost}"},
-    {"put pool", "23 --nth 2", 8, 255, "P1", "",
-     "GUIDModify : zOpen error {e}\nStopped at Pool \"P2\": 1 changed, 2 not applied\n{lost}"},
-    {"put pool", "16 --nth 2", 9, 255, "P1", "",
-     "zGetInfo failed -- error {e}\nStopped at Pool \"P2\": 1 changed, 2 not applied\n{lost}"},
-    {"put pool", "22 --nth 2", 10, 255, "P1", "",
-     "zModifyInfo error {e}\nStopped at Pool \"P2\": 1 changed, 2 not applied\n{lost}"},
-    {"put pool", "1001 --nth 3", 11, 0, "all", "pool:P2", "{saved}"},
-    {"put pool", "1001 --nth 4", 12, 0, "all", "root", "{saved}"},
-    {"put pool", "1000 --nth 3", 13, 255, "P1 P2", "",
-     "GUIDModify : zRootKey error {e}\nStopped at Pool \"P3\": 2 changed, 1 not applied\n{lost}"},
-    {"put pool", "23 --nth 3", 14, 255, "P1 P2", "",
-     "GUIDModify : zOpen error {e}\nStopped at Pool \"P3\": 2 changed, 1 not applied\n{lost}"},
-    {"put pool", "16 --nth 3", 15, 255, "P1 P2", "",
-     "zGetInfo failed -- error {e}\nStopped at Pool \"P3\": 2 changed, 1 not applied\n{lost}"},
-    {"put pool", "22 --nth 3", 16, 255, "P1 P2", "",
-     "zModifyInfo error {e}\nStopped at Pool \"P3\": 2 changed, 1 not applied\n{lost}"},
-    {"put pool", "1001 --nth 5", 17, 0, "all", "pool:P3", "{saved}"},
-    {"put pool", "1001 --nth 6", 18, 0, "all", "root", "{saved}"},
-
-    {"put volume", "device --errno 5 --nth 1", 0, 255, "", "",
-     "GUIDModify : zRootKey error 5\nStopped at Volume \"V1\": 0 changed, 3 not applied\n{lost}"},
-    {"put volume", "1000 --nth 1", 1, 255, "", "",
-     "GUIDModify : zRootKey error {e}\nStopped at Volume \"V1\": 0 changed, 3 not applied\n{lost}"},
-    {"put volume", "23 --nth 1", 2, 255, "", "",
-     "GUIDModify : zOpen error {e}\nStopped at Volume \"V1\": 0 changed, 3 not applied\n{lost}"},
-    {"put volume", "16 --nth 1", 3, 255, "", "",
-     "  zGetInfo failed -- error {e}\nStopped at Volume \"V1\": 0 changed, 3 not applied\n{lost}"},
-    {"put volume", "22 --nth 1", 4, 255, "", "",
-     "zModifyInfo error {e}\nStopped at Volume \"V1\": 0 changed, 3 not applied\n{lost}"},
-    {"put volume", "1001 --nth 1", 5, 0, "all", "volume:V1", "{saved}"},
-    {"put volume", "1001 --nth 2", 6, 0, "all", "root", "{saved}"},
-    {"put volume", "1000 --nth 2", 7, 255, "V1", "",
-     "GUIDModify : zRootKey error {e}\nStopped at Volume \"V2\": 1 changed, 2 not applied\n{lost}"},
-    {"put volume", "23 --nth 2", 8, 255, "V1", "",
-     "GUIDModify : zOpen error {e}\nStopped at Volume \"V2\": 1 changed, 2 not applied\n{lost}"},
-    {"put volume", "16 --nth 2", 9, 255, "V1", "",
-     "  zGetInfo failed -- error {e}\nStopped at Volume \"V2\": 1 changed, 2 not applied\n{lost}"},
-    {"put volume", "22 --nth 2", 10, 255, "V1", "",
-     "zModifyInfo error {e}\nStopped at Volume \"V2\": 1 changed, 2 not applied\n{lost}"},
-    {"put volume", "1001 --nth 3", 11, 0, "all", "volume:V2", "{saved}"},
-    {"put volume", "1001 --nth 4", 12, 0, "all", "root", "{saved}"},
-    {"put volume", "1000 --nth 3", 13, 255, "V1 V2", "",
-     "GUIDModify : zRootKey error {e}\nStopped at Volume \"V3\": 2 changed, 1 not applied\n{lost}"},
-    {"put volume", "23 --nth 3", 14, 255, "V1 V2", "",
-     "GUIDModify : zOpen error {e}\nStopped at Volume \"V3\": 2 changed, 1 not applied\n{lost}"},
-    {"put volume", "16 --nth 3", 15, 255, "V1 V2", "",
-     "  zGetInfo failed -- error {e}\nStopped at Volume \"V3\": 2 changed, 1 not applied\n{lost}"},
-    {"put volume", "22 --nth 3", 16, 255, "V1 V2", "",
-     "zModifyInfo error {e}\nStopped at Volume \"V3\": 2 changed, 1 not applied\n{lost}"},
-    {"put volume", "1001 --nth 5", 17, 0, "all", "volume:V3", "{saved}"},
-    {"put volume", "1001 --nth 6", 18, 0, "all", "root", "{saved}"},
+    {"put", "device --errno 5 --nth 1", 0, 255, "", "",
+     "GUIDModify : zRootKey error 5\nStopped at {Word} \"{1}\": 0 changed, 3 not applied\n{lost}"},
+    {"put", "1000 --nth 1", 1, 255, "", "",
+     "GUIDModify : zRootKey error {e}\nStopped at {Word} \"{1}\": 0 changed, 3 not "
+     "applied\n{lost}"},
+    {"put", "23 --nth 1", 2, 255, "", "",
+     "GUIDModify : zOpen error {e}\nStopped at {Word} \"{1}\": 0 changed, 3 not applied\n{lost}"},
+    {"put", "16 --nth 1", 3, 255, "", "",
+     "{lead}zGetInfo failed -- error {e}\nStopped at {Word} \"{1}\": 0 changed, 3 not "
+     "applied\n{lost}"},
+    {"put", "22 --nth 1", 4, 255, "", "",
+     "zModifyInfo error {e}\nStopped at {Word} \"{1}\": 0 changed, 3 not applied\n{lost}"},
+    {"put", "1001 --nth 1", 5, 0, "all", "{kind}:{1}", "{saved}"},
+    {"put", "1001 --nth 2", 6, 0, "all", "root", "{saved}"},
+    {"put", "1000 --nth 2", 7, 255, "{1}", "",
+     "GUIDModify : zRootKey error {e}\nStopped at {Word} \"{2}\": 1 changed, 2 not "
+     "applied\n{lost}"},
+    {"put", "23 --nth 2", 8, 255, "{1}", "",
+     "GUIDModify : zOpen error {e}\nStopped at {Word} \"{2}\": 1 changed, 2 not applied\n{lost}"},
+    {"put", "16 --nth 2", 9, 255, "{1}", "",
+     "{lead}zGetInfo failed -- error {e}\nStopped at {Word} \"{2}\": 1 changed, 2 not "
+     "applied\n{lost}"},
+    {"put", "22 --nth 2", 10, 255, "{1}", "",
+     "zModifyInfo error {e}\nStopped at {Word} \"{2}\": 1 changed, 2 not applied\n{lost}"},
+    {"put", "1001 --nth 3", 11, 0, "all", "{kind}:{2}", "{saved}"},
+    {"put", "1001 --nth 4", 12, 0, "all", "root", "{saved}"},
+    {"put", "1000 --nth 3", 13, 255, "{1} {2}", "",
+     "GUIDModify : zRootKey error {e}\nStopped at {Word} \"{3}\": 2 changed, 1 not "
+     "applied\n{lost}"},
+    {"put", "23 --nth 3", 14, 255, "{1} {2}", "",
+     "GUIDModify : zOpen error {e}\nStopped at {Word} \"{3}\": 2 changed, 1 not applied\n{lost}"},
+    {"put", "16 --nth 3", 15, 255, "{1} {2}", "",
+     "{lead}zGetInfo failed -- error {e}\nStopped at {Word} \"{3}\": 2 changed, 1 not "
+     "applied\n{lost}"},
+    {"put", "22 --nth 3", 16, 255, "{1} {2}", "",
+     "zModifyInfo error {e}\nStopped at {Word} \"{3}\": 2 changed, 1 not applied\n{lost}"},
+    {"put", "1001 --nth 5", 17, 0, "all", "{kind}:{3}", "{saved}"},
+    {"put", "1001 --nth 6", 18, 0, "all", "root", "{saved}"},
 };
 
-// The command's last lines of each run, for {saved} and {lost}.
+// The command's last lines of each run, for {saved} and {lost}, and the kind's words.
 struct LastLines {
     const char* run;
     const char* saved;
     const char* lost;
+    const char* word;
+    const char* lead;
 };
 
 const LastLines kLastLines[] = {
     {"get pool", "Successfully updated the file \"{path}\" with Pool GUID List\n",
-     "Updated the file \"{path}\" with Pool GUID List, but 1 pool could not be saved\n"},
+     "Updated the file \"{path}\" with Pool GUID List, but 1 pool could not be saved\n", "Pool",
+     ""},
     {"get volume", "\n\nSuccessfully updated the file \"{path}\" with Volume GUID List\n",
-     "\n\nUpdated the file \"{path}\" with Volume GUID List, but 1 volume could not be saved\n"},
+     "\n\nUpdated the file \"{path}\" with Volume GUID List, but 1 volume could not be saved\n",
+     "Volume", ""},
     {"put pool", "Successfully updated from file \"{path}\" to the Pool's GUID\n",
-     "GUIDModify failed, status -1\nFailed to Parse the XML from Buffer\n"},
+     "GUIDModify failed, status -1\nFailed to Parse the XML from Buffer\n", "Pool", ""},
     {"put volume", "\n\nSuccessfully updated from file \"{path}\" to the Volume's GUID\n",
-     "GUIDModify failed, status -1\nFailed to Parse the XML from Buffer\n"},
+     "GUIDModify failed, status -1\nFailed to Parse the XML from Buffer\n", "Volume", "  "},
 };
 
 // One run of a row: the row's text with the kind and the failing value filled in.
@@ -359,9 +311,17 @@ std::vector<SweepCase> sweepCases()
             c.kind = run.substr(4);
             c.request = row.request;
             c.exit = row.exit;
-            c.ids = row.ids;
-            c.held = row.held;
-            c.out = replaced(replaced(row.out, "{saved}", last.saved), "{lost}", last.lost);
+            auto kindWords = [&](std::string text) {
+                for (int i = 0; i < kObjects; ++i) {
+                    text = replaced(text, "{" + std::to_string(i + 1) + "}", objectName(c.kind, i));
+                }
+                return replaced(replaced(replaced(text, "{kind}", c.kind), "{Word}", last.word),
+                                "{lead}", last.lead);
+            };
+            c.ids = kindWords(row.ids);
+            c.held = kindWords(row.held);
+            c.out =
+                kindWords(replaced(replaced(row.out, "{saved}", last.saved), "{lost}", last.lost));
             Lines words;
             std::istringstream fault(row.fault);
             for (std::string word; fault >> word;) {
