@@ -91,6 +91,19 @@ bool isDevicePath(const char* path)
     return path != nullptr && strcmp(path, SIM_DEVICE_PATH) == 0;
 }
 
+// A call on a path that a file fault may name; the rules are consulted with
+// interposition off, and a firing rule leaves its errno.
+bool pathFault(bool (*check)(const char*, int*), const char* path)
+{
+    int errnoValue = 0;
+    ++simDepth;
+    bool fail = check(path, &errnoValue);
+    --simDepth;
+    if (fail)
+        errno = errnoValue;
+    return fail;
+}
+
 // Everything open, open64, openat(absolute) and the fortified forms share.
 // `dirFd` is AT_FDCWD for the plain forms. Fault rules name the path the program
 // asked for, even where another file is opened in its place.
@@ -109,14 +122,8 @@ int openCommon(int dirFd, const char* path, int flags, mode_t mode)
         opened = standIn;
     }
     if (simDepth == 0 && simFileFaultsArmed && path != nullptr) {
-        int errnoValue = 0;
-        ++simDepth;
-        bool fail = simFaultOpen(path, &errnoValue);
-        --simDepth;
-        if (fail) {
-            errno = errnoValue;
+        if (pathFault(simFaultOpen, path))
             return -1;
-        }
         int fd = simRealOpenat(dirFd, opened, flags, mode);
         if (fd >= 0) {
             int saved = errno;
@@ -398,16 +405,8 @@ int fsync(int fd)
 
 int rename(const char* from, const char* to)
 {
-    if (simDepth == 0 && simFileFaultsArmed && from != nullptr) {
-        int errnoValue = 0;
-        ++simDepth;
-        bool fail = simFaultRename(from, &errnoValue);
-        --simDepth;
-        if (fail) {
-            errno = errnoValue;
-            return -1;
-        }
-    }
+    if (simDepth == 0 && simFileFaultsArmed && from != nullptr && pathFault(simFaultRename, from))
+        return -1;
     return resolve(&realRename, "rename")(from, to);
 }
 
