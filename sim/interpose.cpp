@@ -14,6 +14,7 @@
 #include <sys/uio.h>
 #include <unistd.h>
 
+#include "fault_rules.h"
 #include "sim_internal.h"
 
 extern "C" {
@@ -153,11 +154,11 @@ int statCommon(StatFn* slot, const char* name, const char* path, struct stat* in
 }
 
 // A call on a descriptor that a file fault watches.
-bool fdFault(int call, int fd)
+bool fdFault(int what, int fd)
 {
     int errnoValue = 0;
     ++simDepth;
-    bool fail = simFaultFdCall(call, fd, &errnoValue);
+    bool fail = simFaultFdCall(what, fd, &errnoValue);
     --simDepth;
     if (fail)
         errno = errnoValue;
@@ -173,7 +174,7 @@ ssize_t preadCommon(int fd, void* buffer, size_t count, off64_t offset)
 
 ssize_t readCommon(int fd, void* buffer, size_t count)
 {
-    if (simDepth == 0 && simFileFaultsArmed && fdFault(SIM_FAULT_READ, fd))
+    if (simDepth == 0 && simFileFaultsArmed && fdFault(SIM_RULE_READ, fd))
         return -1;
     return simRealRead(fd, buffer, count);
 }
@@ -182,7 +183,7 @@ ssize_t readCommon(int fd, void* buffer, size_t count)
 // itself reads it.
 int fcntlCommon(FcntlFn real, int fd, int command, void* argument)
 {
-    if (simDepth == 0 && simFileFaultsArmed && fdFault(SIM_FAULT_FCNTL, fd))
+    if (simDepth == 0 && simFileFaultsArmed && fdFault(SIM_RULE_FCNTL, fd))
         return -1;
     return real(fd, command, argument);
 }
@@ -342,7 +343,7 @@ int close(int fd)
         if (simIsDeviceFd(fd))
             simDeviceClosing(fd);
         if (simFileFaultsArmed) {
-            bool fail = fdFault(SIM_FAULT_CLOSE, fd);
+            bool fail = fdFault(SIM_RULE_CLOSE, fd);
             int errnoValue = errno;
             ++simDepth;
             simFaultForgetFd(fd);
@@ -391,14 +392,14 @@ ssize_t __read_chk(int fd, void* buffer, size_t count, size_t /*bufferSize*/)
 // Only a fault is this simulator's business: owners are the kernel's.
 int fchown(int fd, uid_t owner, gid_t group)
 {
-    if (simDepth == 0 && simFileFaultsArmed && fdFault(SIM_FAULT_FCHOWN, fd))
+    if (simDepth == 0 && simFileFaultsArmed && fdFault(SIM_RULE_FCHOWN, fd))
         return -1;
     return resolve(&realFchown, "fchown")(fd, owner, group);
 }
 
 int fsync(int fd)
 {
-    if (simDepth == 0 && simFileFaultsArmed && fdFault(SIM_FAULT_FSYNC, fd))
+    if (simDepth == 0 && simFileFaultsArmed && fdFault(SIM_RULE_FSYNC, fd))
         return -1;
     return resolve(&realFsync, "fsync")(fd);
 }
@@ -435,7 +436,7 @@ int lstat64(const char* path, struct stat64* info)
 
 ssize_t write(int fd, const void* buffer, size_t count)
 {
-    if (simDepth == 0 && simFileFaultsArmed && fdFault(SIM_FAULT_WRITE, fd))
+    if (simDepth == 0 && simFileFaultsArmed && fdFault(SIM_RULE_WRITE, fd))
         return -1;
     return simRealWrite(fd, buffer, count);
 }
