@@ -212,7 +212,7 @@ void simFaultForgetFd(int fd)
     }
 }
 
-bool simFaultFdCall(int call, int fd, int* errnoOut)
+bool simFaultFdCall(int what, int fd, int* errnoOut)
 {
     uint64_t watching = 0;
     for (size_t i = 0; i < watchedCount; ++i) {
@@ -221,12 +221,6 @@ bool simFaultFdCall(int call, int fd, int* errnoOut)
     }
     if (watching == 0)
         return false;
-    int what = call == SIM_FAULT_READ    ? SIM_RULE_READ
-               : call == SIM_FAULT_WRITE ? SIM_RULE_WRITE
-               : call == SIM_FAULT_CLOSE ? SIM_RULE_CLOSE
-               : call == SIM_FAULT_FCNTL ? SIM_RULE_FCNTL
-               : call == SIM_FAULT_FSYNC ? SIM_RULE_FSYNC
-                                         : SIM_RULE_FCHOWN;
     return signalOrFail(
         what,
         [watching](const SimFaultRule_s&, size_t index) { return (watching >> index & 1) != 0; },

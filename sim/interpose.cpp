@@ -14,6 +14,7 @@
 #include <sys/uio.h>
 #include <unistd.h>
 
+#include "fault_rules.h"
 #include "sim_internal.h"
 
 extern "C" {
@@ -91,6 +92,19 @@ bool isDevicePath(const char* path)
     return path != nullptr && strcmp(path, SIM_DEVICE_PATH) == 0;
 }
 
+// A call on a path that a file fault may name; the rules are consulted with
+// interposition off, and a firing rule leaves its errno.
+bool pathFault(bool (*check)(const char*, int*), const char* path)
+{
+    int errnoValue = 0;
+    ++simDepth;
+    bool fail = check(path, &errnoValue);
+    --simDepth;
+    if (fail)
+        errno = errnoValue;
+    return fail;
+}
+
 // Everything open, open64, openat(absolute) and the fortified forms share.
 // `dirFd` is AT_FDCWD for the plain forms. Fault rules name the path the program
 // asked for, even where another file is opened in its place.
@@ -109,14 +123,8 @@ int openCommon(int dirFd, const char* path, int flags, mode_t mode)
         opened = standIn;
     }
     if (simDepth == 0 && simFileFaultsArmed && path != nullptr) {
-        int errnoValue = 0;
-        ++simDepth;
-        bool fail = simFaultOpen(path, &errnoValue);
-        --simDepth;
-        if (fail) {
-            errno = errnoValue;
+        if (pathFault(simFaultOpen, path))
             return -1;
-        }
         int fd = simRealOpenat(dirFd, opened, flags, mode);
         if (fd >= 0) {
             int saved = errno;
@@ -146,11 +154,11 @@ int statCommon(StatFn* slot, const char* name, const char* path, struct stat* in
 }
 
 // A call on a descriptor that a file fault watches.
-bool fdFault(int call, int fd)
+bool fdFault(int what, int fd)
 {
     int errnoValue = 0;
     ++simDepth;
-    bool fail = simFaultFdCall(call, fd, &errnoValue);
+    bool fail = simFaultFdCall(what, fd, &errnoValue);
     --simDepth;
     if (fail)
         errno = errnoValue;
@@ -166,7 +174,7 @@ ssize_t preadCommon(int fd, void* buffer, size_t count, off64_t offset)
 
 ssize_t readCommon(int fd, void* buffer, size_t count)
 {
-    if (simDepth == 0 && simFileFaultsArmed && fdFault(SIM_FAULT_READ, fd))
+    if (simDepth == 0 && simFileFaultsArmed && fdFault(SIM_RULE_READ, fd))
         return -1;
     return simRealRead(fd, buffer, count);
 }
@@ -175,7 +183,7 @@ ssize_t readCommon(int fd, void* buffer, size_t count)
 // itself reads it.
 int fcntlCommon(FcntlFn real, int fd, int command, void* argument)
 {
-    if (simDepth == 0 && simFileFaultsArmed && fdFault(SIM_FAULT_FCNTL, fd))
+    if (simDepth == 0 && simFileFaultsArmed && fdFault(SIM_RULE_FCNTL, fd))
         return -1;
     return real(fd, command, argument);
 }
@@ -335,7 +343,7 @@ int close(int fd)
         if (simIsDeviceFd(fd))
             simDeviceClosing(fd);
         if (simFileFaultsArmed) {
-            bool fail = fdFault(SIM_FAULT_CLOSE, fd);
+            bool fail = fdFault(SIM_RULE_CLOSE, fd);
             int errnoValue = errno;
             ++simDepth;
             simFaultForgetFd(fd);
@@ -384,30 +392,22 @@ ssize_t __read_chk(int fd, void* buffer, size_t count, size_t /*bufferSize*/)
 // Only a fault is this simulator's business: owners are the kernel's.
 int fchown(int fd, uid_t owner, gid_t group)
 {
-    if (simDepth == 0 && simFileFaultsArmed && fdFault(SIM_FAULT_FCHOWN, fd))
+    if (simDepth == 0 && simFileFaultsArmed && fdFault(SIM_RULE_FCHOWN, fd))
         return -1;
     return resolve(&realFchown, "fchown")(fd, owner, group);
 }
 
 int fsync(int fd)
 {
-    if (simDepth == 0 && simFileFaultsArmed && fdFault(SIM_FAULT_FSYNC, fd))
+    if (simDepth == 0 && simFileFaultsArmed && fdFault(SIM_RULE_FSYNC, fd))
         return -1;
     return resolve(&realFsync, "fsync")(fd);
 }
 
 int rename(const char* from, const char* to)
 {
-    if (simDepth == 0 && simFileFaultsArmed && from != nullptr) {
-        int errnoValue = 0;
-        ++simDepth;
-        bool fail = simFaultRename(from, &errnoValue);
-        --simDepth;
-        if (fail) {
-            errno = errnoValue;
-            return -1;
-        }
-    }
+    if (simDepth == 0 && simFileFaultsArmed && from != nullptr && pathFault(simFaultRename, from))
+        return -1;
     return resolve(&realRename, "rename")(from, to);
 }
 
@@ -436,7 +436,7 @@ int lstat64(const char* path, struct stat64* info)
 
 ssize_t write(int fd, const void* buffer, size_t count)
 {
-    if (simDepth == 0 && simFileFaultsArmed && fdFault(SIM_FAULT_WRITE, fd))
+    if (simDepth == 0 && simFileFaultsArmed && fdFault(SIM_RULE_WRITE, fd))
         return -1;
     return simRealWrite(fd, buffer, count);
 }

@@ -84,23 +84,15 @@ bool simFaultReaddir(int kind, int* errnoOut);
 // *errnoOut (system call failure); `name` is the object's name or null.
 bool simFaultRequest(uint64_t operation, const char* name, int64_t* statusOut, int* errnoOut);
 // File calls of the program.
-constexpr int SIM_FAULT_OPEN = 1;
-constexpr int SIM_FAULT_READ = 2;
-constexpr int SIM_FAULT_WRITE = 3;
-constexpr int SIM_FAULT_CLOSE = 4;
-constexpr int SIM_FAULT_FCNTL = 5;
-constexpr int SIM_FAULT_FCHOWN = 6;
-constexpr int SIM_FAULT_FSYNC = 7;
 extern bool simFileFaultsArmed;
 extern bool simMallocFaultsArmed;
 bool simFaultMalloc(size_t size);
 bool simFaultOpen(const char* path, int* errnoOut);
 void simFaultTrackFd(const char* path, int fd);
 void simFaultForgetFd(int fd);
-// call: SIM_FAULT_READ, SIM_FAULT_WRITE, SIM_FAULT_CLOSE, SIM_FAULT_FCNTL, SIM_FAULT_FCHOWN or
-// SIM_FAULT_FSYNC.
+// what: the rule kind of the call, SIM_RULE_READ to SIM_RULE_FSYNC.
 // A signal rule raises its signal and lets the call go on.
-bool simFaultFdCall(int call, int fd, int* errnoOut);
+bool simFaultFdCall(int what, int fd, int* errnoOut);
 // A rename whose source is a rule's path, one of its temporary files or one of its
 // numbered files "PATH.N".
 bool simFaultRename(const char* from, int* errnoOut);

@@ -243,31 +243,35 @@ int dropUnread(const ObjectKind_s& kind, char* buffer, uint32_t* length)
     return 0;
 }
 
+// The next "<" from `at` to `last` that is not a CDATA section's, passing over the
+// sections that name and ID elements still hold; null at the end or at an unclosed one,
+// which holds the rest (the scanner refuses its element).
+char* nextTag(char* at, char* last)
+{
+    char* end = last + 1;
+    while (at < end) {
+        char* open = static_cast<char*>(memchr(at, '<', static_cast<size_t>(end - at)));
+        if (open == nullptr || isCDATAStart(open, last) == nullptr) {
+            return open;
+        }
+        char* close = open;
+        skipCDATA(&close, last);
+        if (close == open) {
+            return nullptr;
+        }
+        at = close;
+    }
+    return nullptr;
+}
+
 // The first stray end tag of a name or ID element in the root's content first..last (see
 // followTag), or null; *element names its element. CDATA sections, which only name and
 // ID elements still hold, are passed over.
 const char* findStrayEndTag(const ObjectKind_s& kind, char* first, char* last, const char** element)
 {
     const char* inside = nullptr;
-    char* end = last + 1;
-    char* at = first;
-    while (at < end) {
-        char* open = static_cast<char*>(memchr(at, '<', static_cast<size_t>(end - at)));
-        if (open == nullptr) {
-            return nullptr;
-        }
-        at = open + 1;
-        if (isCDATAStart(open, last) != nullptr) {
-            char* close = open;
-            skipCDATA(&close, last);
-            if (close == open) {
-                // An unclosed one holds the rest: the scanner refuses its element.
-                return nullptr;
-            }
-            at = close;
-            continue;
-        }
-        inside = followTag(kind, inside, open, end, element);
+    for (char* open = nextTag(first, last); open != nullptr; open = nextTag(open + 1, last)) {
+        inside = followTag(kind, inside, open, last + 1, element);
         if (*element != nullptr) {
             return open;
         }
@@ -348,18 +352,9 @@ UnclosedResult findUnclosedElement(const ObjectKind_s& kind, char* first, char* 
     char* end = last + 1;
     char* at = first;
     while (at < end) {
-        char* open = static_cast<char*>(memchr(at, '<', static_cast<size_t>(end - at)));
+        char* open = nextTag(at, last);
         if (open == nullptr) {
             break;
-        }
-        if (isCDATAStart(open, last) != nullptr) {
-            char* close = open;
-            skipCDATA(&close, last);
-            if (close == open) {
-                break;
-            }
-            at = close;
-            continue;
         }
         bool isEnd = end - open > 1 && open[1] == '/';
         char* name = open + (isEnd ? 2 : 1);

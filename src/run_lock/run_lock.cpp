@@ -5,8 +5,7 @@
 // conflicting one (open file description locks would only say -1). The other side of
 // that: closing any descriptor of the file releases the process's lock, and a second lock
 // taken by the same process never conflicts with the first but replaces it. So the file is
-// opened by this module alone, once per process, and never closed; a second call works on
-// the same descriptor and never weakens what is held.
+// opened by this module alone, by the one call a run makes, and never closed.
 #include "run_lock.h"
 
 #include <errno.h>
@@ -18,8 +17,6 @@
 namespace {
 
 int lockFd = -1;
-bool held = false;
-bool heldExclusive = false;
 
 // A holder that ends between the refused lock and the question who holds it leaves no
 // one to name: the lock is tried again, a bounded number of times.
@@ -35,28 +32,19 @@ int lockFailed(int error)
 
 int takeRunLock(RunLockMode mode)
 {
-    const bool exclusive = mode == RUN_LOCK_EXCLUSIVE;
-    if (held && (heldExclusive || !exclusive)) {
-        return 0;
-    }
+    // Not passed on to anything the process starts; no symbolic link followed in a
+    // directory that every user can write to.
+    lockFd = open(RUN_LOCK_PATH, O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (lockFd < 0) {
-        // Not passed on to anything the process starts; no symbolic link followed in a
-        // directory that every user can write to.
-        int fd = open(RUN_LOCK_PATH, O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
-        if (fd < 0) {
-            return lockFailed(errno);
-        }
-        lockFd = fd;
+        return lockFailed(errno);
     }
     for (int attempt = 0; attempt < LOCK_ATTEMPTS; ++attempt) {
         struct flock wanted {};
-        wanted.l_type = exclusive ? F_WRLCK : F_RDLCK;
+        wanted.l_type = mode == RUN_LOCK_EXCLUSIVE ? F_WRLCK : F_RDLCK;
         wanted.l_whence = SEEK_SET;
         wanted.l_start = 0;
         wanted.l_len = 0;  // to the end of the file, however long it grows
         if (fcntl(lockFd, F_SETLK, &wanted) == 0) {
-            held = true;
-            heldExclusive = exclusive;
             return 0;
         }
         if (errno != EACCES && errno != EAGAIN) {

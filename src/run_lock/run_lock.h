@@ -13,7 +13,7 @@ enum RunLockMode : int {
     RUN_LOCK_EXCLUSIVE = 1,  // put: alone
 };
 
-// Takes the lock for this process, without waiting. 0, or -1 once the refusal naming the
-// run that holds it, or the failure with its errno, is printed: the caller must then do
-// nothing at all.
+// Takes the lock for this process, without waiting; called once per run. 0, or -1 once
+// the refusal naming the run that holds it, or the failure with its errno, is printed: the
+// caller must then do nothing at all.
 int takeRunLock(RunLockMode mode);
