@@ -447,10 +447,11 @@ int commandRun(int argc, char** argv)
     return execute(argv + 4);
 }
 
-// The system's stand-in for korvane's run lock, taken as korvane takes it (a record lock
-// on the whole file, never waited for), then COMMAND run in this process: the descriptor
-// stays open across the exec, and with it the lock, until COMMAND ends. A conflicting lock
-// is reported with the process that holds it.
+// The system's stand-in for korvane's run lock, taken as korvane takes it (record locks on
+// single bytes, never waited for: byte 0, the storage system, shared as by diff, or bytes 0
+// and 1, the storage system and the writing of lists, exclusively as by put), then COMMAND
+// run in this process: the descriptor stays open across the exec, and with it the lock,
+// until COMMAND ends. A conflicting lock is reported with the process that holds it.
 int commandLock(int argc, char** argv)
 {
     bool exclusive = argc >= 4 && strcmp(argv[3], "--exclusive") == 0;
@@ -462,12 +463,13 @@ int commandLock(int argc, char** argv)
     char path[SIM_PATH_SIZE];
     if (simSystemPath(path, sizeof path, argv[2], "lock") != 0)
         fail("%s: path too long", argv[2]);
-    int fd = open(path, O_RDWR | O_CREAT, 0644);
+    int fd = open(path, O_RDWR | O_CREAT | O_NOFOLLOW, 0600);
     if (fd < 0)
         fail("cannot open %s: %s", path, strerror(errno));
     struct flock wanted = {};
     wanted.l_type = exclusive ? F_WRLCK : F_RDLCK;
     wanted.l_whence = SEEK_SET;
+    wanted.l_len = exclusive ? 2 : 1;
     if (fcntl(fd, F_SETLK, &wanted) != 0) {
         int error = errno;
         struct flock holder = wanted;

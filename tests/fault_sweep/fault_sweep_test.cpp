@@ -95,7 +95,9 @@ const Row kRows[] = {
     {"get", "open --path {lock} --errno 5 --nth 2", 0, 0, "all", "", "{saved}"},
     {"get", "fcntl --path {lock} --errno 5 --nth 1", 0, 255, "no file", "",
      "Lock failed, error : 5\n"},
-    {"get", "fcntl --path {lock} --errno 5 --nth 2", 0, 0, "all", "", "{saved}"},
+    {"get", "fcntl --path {lock} --errno 5 --nth 2", 0, 255, "no file", "",
+     "Lock failed, error : 5\n"},
+    {"get", "fcntl --path {lock} --errno 5 --nth 3", 0, 0, "all", "", "{saved}"},
 
     // Each object's requests: root key, open, get info, then the root key's close and the
     // object's. A failing close is not looked at: the key stays with the device.
@@ -144,7 +146,8 @@ const Row kRows[] = {
     {"put", "open --path {lock} --errno 5 --nth 1", 0, 255, "", "", "Lock failed, error : 5\n"},
     {"put", "open --path {lock} --errno 5 --nth 2", 0, 0, "all", "", "{saved}"},
     {"put", "fcntl --path {lock} --errno 5 --nth 1", 0, 255, "", "", "Lock failed, error : 5\n"},
-    {"put", "fcntl --path {lock} --errno 5 --nth 2", 0, 0, "all", "", "{saved}"},
+    {"put", "fcntl --path {lock} --errno 5 --nth 2", 0, 255, "", "", "Lock failed, error : 5\n"},
+    {"put", "fcntl --path {lock} --errno 5 --nth 3", 0, 0, "all", "", "{saved}"},
 
     // Each object's requests: root key, open, get info, modify, then the object's close and
     // the root key's. A failure stops the walk, naming what was changed before it.
@@ -327,7 +330,7 @@ std::vector<SweepCase> sweepCases()
             for (std::string word; fault >> word;) {
                 words.push_back(word);
                 c.fault.push_back(
-                    replaced(replaced(word, "{kind}", c.kind), "{lock}", "/run/lock/korvane.lock"));
+                    replaced(replaced(word, "{kind}", c.kind), "{lock}", "/run/korvane.lock"));
             }
             if (row.request == 0) {
                 c.name = caseName(run, words, "");
