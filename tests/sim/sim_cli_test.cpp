@@ -141,26 +141,25 @@ TEST_F(CliTest, HelpListsTheCommands)
         Outcome run = zapisim({word});
         EXPECT_EQ(run.status, 0);
         EXPECT_EQ(run.err, "");
-        EXPECT_EQ(
-            run.out,
-            "zapisim init DIR\n"
-            "zapisim add DIR pool|volume NAME [--state N] [--id ID]\n"
-            "zapisim set DIR pool|volume NAME [--state N] [--id ID]\n"
-            "zapisim add-many DIR pool|volume COUNT PREFIX [--state N]\n"
-            "zapisim show DIR\n"
-            "zapisim fail DIR (OP (--status N | --errno E | --signal S) [--name NAME]"
-            " | device --errno E"
-            " | opendir|readdir pool|volume --errno E | malloc --size S"
-            " | open --path P --errno E"
-            " | read|write|close|fcntl|fchown|fsync|rename|link --path P (--errno E | --signal "
-            "S))"
-            " [--nth N]"
-            " | zapisim fail DIR power --nth N [--outcome K]"
-            " | zapisim fail DIR clear\n"
-            "zapisim journal DIR [--clear | off | on]\n"
-            "zapisim run DIR -- COMMAND [ARGS...]\n"
-            "zapisim lock DIR --shared|--exclusive -- COMMAND [ARGS...]\n"
-            "zapisim help | zapisim --help\n");
+        EXPECT_EQ(run.out,
+                  "zapisim init DIR\n"
+                  "zapisim add DIR pool|volume NAME [--state N] [--id ID]\n"
+                  "zapisim set DIR pool|volume NAME [--state N] [--id ID]\n"
+                  "zapisim add-many DIR pool|volume COUNT PREFIX [--state N]\n"
+                  "zapisim show DIR\n"
+                  "zapisim fail DIR (OP (--status N | --errno E | --signal S) [--name NAME]"
+                  " | device --errno E"
+                  " | opendir|readdir pool|volume --errno E | malloc --size S"
+                  " | open --path P --errno E"
+                  " | read|write|close|fcntl|fchown|fsync|rename|link --path P"
+                  " (--errno E | --signal S))"
+                  " [--nth N]"
+                  " | zapisim fail DIR power --nth N [--outcome K]"
+                  " | zapisim fail DIR clear\n"
+                  "zapisim journal DIR [--clear | off | on]\n"
+                  "zapisim run DIR -- COMMAND [ARGS...]\n"
+                  "zapisim lock DIR --shared|--exclusive -- COMMAND [ARGS...]\n"
+                  "zapisim help | zapisim --help\n");
     }
 }
 
