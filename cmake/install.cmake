@@ -7,6 +7,7 @@
 #                                   changelog.Debian.gz
 #   share/bash-completion/completions/korvane
 #   lib/systemd/system/             korvane-backup.service and .timer, not enabled
+#   lib/tmpfiles.d/korvane.conf     the run lock, made at boot
 #   libexec/zapisim/zapisim         the simulator and its preload   (component zapisim)
 #   libexec/zapisim/libzapisim.so   library, side by side: zapisim finds the library
 #   bin/zapisim -> ../libexec/...   next to its own resolved executable
@@ -98,6 +99,8 @@ if(TARGET korvane)
   install(FILES ${PROJECT_SOURCE_DIR}/systemd/korvane-backup.service
     ${PROJECT_SOURCE_DIR}/systemd/korvane-backup.timer
     DESTINATION lib/systemd/system COMPONENT korvane)
+  install(FILES ${PROJECT_SOURCE_DIR}/systemd/korvane.tmpfiles
+    DESTINATION lib/tmpfiles.d RENAME korvane.conf COMPONENT korvane)
 endif()
 
 # The simulator: a test tool. The executable and its preload library stay together

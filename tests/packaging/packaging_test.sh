@@ -178,6 +178,8 @@ check_units() {
   local units=$1/lib/systemd/system
   [[ -f $units/korvane-backup.service && -f $units/korvane-backup.timer ]] \
     || fail "no korvane-backup units in $units"
+  [[ $(grep -v '^#' "$1/lib/tmpfiles.d/korvane.conf") == "f /run/korvane.lock 0600 root root -" ]] \
+    || fail "no run lock made at boot"
   if command -v systemd-analyze > /dev/null; then
     MANPATH=$1/share/man systemd-analyze verify "$units/korvane-backup.service" \
       "$units/korvane-backup.timer" > "$work/verify.log" 2>&1 && [[ ! -s $work/verify.log ]] \
@@ -277,6 +279,7 @@ check_packages() {
   dpkg-deb --fsys-tarfile "$tool" | tar -t | grep -v '/$' | sort > "$work/tool.files"
   expect_file "$work/tool.files" "./usr/lib/systemd/system/korvane-backup.service
 ./usr/lib/systemd/system/korvane-backup.timer
+./usr/lib/tmpfiles.d/korvane.conf
 ./usr/sbin/korvane
 ./usr/share/bash-completion/completions/korvane
 ./usr/share/doc/korvane/README.md
