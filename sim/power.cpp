@@ -366,44 +366,8 @@ void counted(const char* what, int fd)
     counted(what, path);
 }
 
-struct Inside {
-    Inside()
-    {
-        ++simDepth;
-    }
-    ~Inside()
-    {
-        --simDepth;
-    }
-    Inside(const Inside&) = delete;
-    Inside& operator=(const Inside&) = delete;
-};
-
-}  // namespace
-
-void simPowerArm(uint64_t nth, uint64_t outcome)
+void beforePath(const char* what, int dirFd, const char* path, int flags)
 {
-    simPowerArmed = true;
-    cutAfter = nth;
-    chosenOutcome = outcome;
-}
-
-void simPowerReset()
-{
-    simPowerArmed = false;
-    for (size_t i = 0; i < fileCount; ++i) {
-        close(files[i].fd);
-        free(files[i].synced);
-    }
-    nameCount = 0;
-    fileCount = 0;
-    calls = 0;
-    cutDone = false;
-}
-
-void simPowerBeforePath(const char* what, int dirFd, const char* path, int flags)
-{
-    Inside inside;
     stashPending[0] = '\0';
     free(dataPending);
     dataPending = nullptr;
@@ -430,9 +394,8 @@ void simPowerBeforePath(const char* what, int dirFd, const char* path, int flags
         stashFile(absolute, stashPending);
 }
 
-void simPowerAfterOpen(int dirFd, const char* path, int flags, int fd)
+void afterOpen(int dirFd, const char* path, int flags, int fd)
 {
-    Inside inside;
     if (fd >= 0 && (flags & O_CREAT) != 0 && !targetExisted) {
         noteName(NAME_CREATED, dirFd, nullptr, path, "");
         noteData(fd, nullptr, 0);
@@ -447,9 +410,8 @@ void simPowerAfterOpen(int dirFd, const char* path, int flags, int fd)
         counted("open", path);
 }
 
-void simPowerBeforeWrite(int fd)
+void beforeWrite(int fd)
 {
-    Inside inside;
     struct stat info {};
     if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
         findData(info.st_dev, info.st_ino) != nullptr) {
@@ -460,9 +422,8 @@ void simPowerBeforeWrite(int fd)
     noteData(fd, synced, size);
 }
 
-void simPowerAfterFd(const char* what, int fd, int result)
+void afterFd(const char* what, int fd, int result)
 {
-    Inside inside;
     struct stat info {};
     if (!onDisk(fd, &info))
         return;
@@ -471,14 +432,8 @@ void simPowerAfterFd(const char* what, int fd, int result)
     counted(what, fd);
 }
 
-void simPowerBeforeNames(const char* what, const char* from, const char* to)
+void afterNames(const char* what, const char* from, const char* to, int result)
 {
-    simPowerBeforePath(what, AT_FDCWD, strcmp(what, "unlink") == 0 ? from : to, 0);
-}
-
-void simPowerAfterNames(const char* what, const char* from, const char* to, int result)
-{
-    Inside inside;
     if (result != 0) {
         if (stashPending[0] != '\0')
             unlink(stashPending);
@@ -493,10 +448,73 @@ void simPowerAfterNames(const char* what, const char* from, const char* to, int 
     counted(what, strcmp(what, "unlink") == 0 ? from : to);
 }
 
+}  // namespace
+
+void simPowerArm(uint64_t nth, uint64_t outcome)
+{
+    simPowerArmed = true;
+    cutAfter = nth;
+    chosenOutcome = outcome;
+}
+
+void simPowerReset()
+{
+    simPowerArmed = false;
+    for (size_t i = 0; i < fileCount; ++i) {
+        close(files[i].fd);
+        free(files[i].synced);
+    }
+    nameCount = 0;
+    fileCount = 0;
+    calls = 0;
+    cutDone = false;
+}
+
+void simPowerBeforePath(const char* what, int dirFd, const char* path, int flags)
+{
+    ++simDepth;
+    beforePath(what, dirFd, path, flags);
+    --simDepth;
+}
+
+void simPowerAfterOpen(int dirFd, const char* path, int flags, int fd)
+{
+    ++simDepth;
+    afterOpen(dirFd, path, flags, fd);
+    --simDepth;
+}
+
+void simPowerBeforeWrite(int fd)
+{
+    ++simDepth;
+    beforeWrite(fd);
+    --simDepth;
+}
+
+void simPowerAfterFd(const char* what, int fd, int result)
+{
+    ++simDepth;
+    afterFd(what, fd, result);
+    --simDepth;
+}
+
+void simPowerBeforeNames(const char* what, const char* from, const char* to)
+{
+    simPowerBeforePath(what, AT_FDCWD, strcmp(what, "unlink") == 0 ? from : to, 0);
+}
+
+void simPowerAfterNames(const char* what, const char* from, const char* to, int result)
+{
+    ++simDepth;
+    afterNames(what, from, to, result);
+    --simDepth;
+}
+
 void simPowerExit()
 {
     if (!simPowerArmed || cutDone)
         return;
-    Inside inside;
+    ++simDepth;
     cut(nullptr, nullptr);
+    --simDepth;
 }
