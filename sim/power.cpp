@@ -76,9 +76,10 @@ size_t dataPendingSize = 0;
     _exit(2);
 }
 
-// The canonical path of path's directory; the last component in *leaf. false when the
+// "DIRECTORY/LEAF" of path in out, DIRECTORY (in directory) resolved to its canonical
+// path, for the undoing, which may come after a change of directory. false when the
 // directory cannot be resolved.
-bool splitPath(int dirFd, const char* path, char* directory, const char** leaf)
+bool absoluteName(int dirFd, const char* path, char* out, char* directory)
 {
     char joined[SIM_PATH_SIZE];
     if (path[0] != '/' && dirFd != AT_FDCWD) {
@@ -102,22 +103,13 @@ bool splitPath(int dirFd, const char* path, char* directory, const char** leaf)
         (void)snprintf(parent, sizeof parent, "/");
     else
         (void)snprintf(parent, sizeof parent, "%.*s", static_cast<int>(slash - path), path);
-    *leaf = slash == nullptr ? path : slash + 1;
+    const char* leaf = slash == nullptr ? path : slash + 1;
     char resolved[PATH_MAX];
     if (realpath(parent, resolved) == nullptr)
         return false;
     (void)snprintf(directory, SIM_PATH_SIZE, "%s", resolved);
-    return true;
-}
-
-// "DIRECTORY/LEAF" of path, for the undoing, which may come after a change of directory.
-bool absoluteName(int dirFd, const char* path, char* out, char* directory)
-{
-    const char* leaf = nullptr;
-    if (!splitPath(dirFd, path, directory, &leaf))
-        return false;
     int length =
-        snprintf(out, SIM_PATH_SIZE, "%s/%s", strcmp(directory, "/") == 0 ? "" : directory, leaf);
+        snprintf(out, SIM_PATH_SIZE, "%s/%s", strcmp(resolved, "/") == 0 ? "" : resolved, leaf);
     return length > 0 && static_cast<size_t>(length) < SIM_PATH_SIZE;
 }
 
@@ -226,7 +218,7 @@ bool onDisk(int fd, struct stat* info)
 }
 
 // What fsync made durable: a directory's name changes or a file's data.
-void synced(int fd, const struct stat* info)
+void madeDurable(int fd, const struct stat* info)
 {
     if (S_ISDIR(info->st_mode)) {
         char link[64];
@@ -263,13 +255,13 @@ void undo(const PendingName_s* name)
             unlink(name->to);
             break;
         case NAME_RENAMED:
-            rename(name->to, name->from);
+            (void)rename(name->to, name->from);
             if (name->stash[0] != '\0')
-                rename(name->stash, name->to);
+                (void)rename(name->stash, name->to);
             break;
         case NAME_REMOVED:
             if (name->stash[0] != '\0')
-                rename(name->stash, name->to);
+                (void)rename(name->stash, name->to);
             break;
     }
 }
@@ -343,7 +335,6 @@ void cut(const char* what, const char* path)
                   static_cast<unsigned long long>(calls), what, path,
                   static_cast<unsigned long long>(outcome), static_cast<unsigned long long>(count));
     (void)raise(SIGKILL);
-    _exit(137);
 }
 
 // Counts one call; the nth cuts the power.
@@ -358,12 +349,12 @@ void counted(const char* what, const char* path)
 
 void counted(const char* what, int fd)
 {
-    char link[64];
-    char path[SIM_PATH_SIZE];
-    (void)snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
-    ssize_t length = readlink(link, path, sizeof path - 1);
-    path[length > 0 ? length : 0] = '\0';
-    counted(what, path);
+    char descriptor[64];
+    char target[SIM_PATH_SIZE];
+    (void)snprintf(descriptor, sizeof descriptor, "/proc/self/fd/%d", fd);
+    ssize_t length = readlink(descriptor, target, sizeof target - 1);
+    target[length > 0 ? length : 0] = '\0';
+    counted(what, target);
 }
 
 void beforePath(const char* what, int dirFd, const char* path, int flags)
@@ -418,8 +409,8 @@ void beforeWrite(int fd)
         return;
     }
     size_t size = 0;
-    char* synced = readWhole(fd, &size);
-    noteData(fd, synced, size);
+    char* content = readWhole(fd, &size);
+    noteData(fd, content, size);
 }
 
 void afterFd(const char* what, int fd, int result)
@@ -428,7 +419,7 @@ void afterFd(const char* what, int fd, int result)
     if (!onDisk(fd, &info))
         return;
     if (result == 0 && (strcmp(what, "fsync") == 0 || strcmp(what, "fdatasync") == 0))
-        synced(fd, &info);
+        madeDurable(fd, &info);
     counted(what, fd);
 }
 

@@ -29,9 +29,9 @@ struct LockCase {
     const char* label;
     // "--shared" or "--exclusive"; "directory"; null: the korvane run `holder`
     const char* lockMode;
-    Lines holder;          // direction, then the fault that stops it: op, nth
-    bool killed;           // SIGKILL before the contender starts
-    bool otherSystem;      // the lock is held on another simulated system
+    Lines holder;      // direction, then the fault that stops it: op, nth
+    bool killed;       // SIGKILL before the contender starts
+    bool otherSystem;  // the lock is held on another simulated system
     const char* contender;
     int status;  // the contender's exit status; 255: refused
 };
