@@ -163,7 +163,7 @@ void parseAs(int32_t kind, const uint8_t* data, size_t size)
     bool parsed = result == 0;
     if (parsed) {
         check(!nameListedTwice(), "an accepted file names an object twice");
-        result = GUIDModify(record);
+        result = GUIDModify(record, "fuzz.xml");
     }
 
     std::string output = takeOutput();
