@@ -8,10 +8,10 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <stdarg.h>
+#include <stdio.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <stdio.h>
 #include <sys/uio.h>
 #include <syslog.h>
 #include <unistd.h>

@@ -35,7 +35,7 @@ struct CommandLine_s {
     const char* direction;
     const char* kind;
     const char* path;
-    uint32_t keep;  // --keep N, 0 without it
+    uint32_t keep;                         // --keep N, 0 without it
     const char* names[MOST_FILTER_NAMES];  // of each --name NAME, in order
     uint32_t nameCount;
 };

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "object_access.h"
 
-#include "admin_report.h"
-
 #include <cerrno>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+
+#include "admin_report.h"
 
 // The kind records carry the device's masks and record offsets as plain numbers.
 static_assert(POOL_KIND.infoMask == ZAPI_POOL_INFO_MASK);
@@ -109,8 +109,8 @@ uint32_t readObjectInfo(const ObjectKind_s& kind, uint64_t objectKey, ZapiInfo_s
 
 int openAdminWalk(const ObjectKind_s& kind, AdminWalk_s* walk)
 {
-    *walk = AdminWalk_s{opendir(kind.adminDirectory), kind.adminDirectory, nullptr, false, nullptr,
-                        0};
+    *walk =
+        AdminWalk_s{opendir(kind.adminDirectory), kind.adminDirectory, nullptr, false, nullptr, 0};
     if (walk->directory == nullptr) {
         *walk = AdminWalk_s{nullptr, kind.adminDirectory, nullptr, true, "Opendir", errno};
         return -1;
