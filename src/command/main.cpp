@@ -130,7 +130,7 @@ int main(int argc, char** argv)
         puts("  put pool|volume FILE   give the pools or volumes listed in FILE their IDs back");
         puts("  diff pool|volume FILE  show what put would do with FILE, changing nothing");
         puts("  get --keep N ...       keep the N lists replaced before as FILE.1 to FILE.N");
-        puts("  put --name NAME ...   only the pairs named NAME, again for more (diff too)");
+        puts("  put --name NAME ...    only the pairs named NAME, again for more (diff too)");
         return 0;
     }
     if (argc == 2 && isOption(argv[1], "--version", "-V")) {
