@@ -661,6 +661,28 @@ TEST_F(EndToEnd, SameNamesAsPoolsAndAsVolumes)
                                             expectedObjects({objects[1]}, {{"X", kNew2}}));
 }
 
+// Past the first thousand, changes are counted in one line before the closing one.
+TEST_F(EndToEnd, PutLogsTheFirstThousandChangesOneByOne)
+{
+    zapisim("add-many", sys, {"volume", "1001", "V"});
+    const std::vector<SimObject> before = showObjects(sys);
+    Changes pairs;
+    for (unsigned n = 0; n < before.size(); ++n)
+        pairs.emplace_back(before[n].name, testId(100 + n));
+    const std::string path = file("ids.xml");
+    writeFile(path, listFile("volume", pairs));
+    Outcome outcome = run({"put", "volume", path});
+    ASSERT_EQ(outcome.log.size(), 1002u);
+    EXPECT_EQ(outcome.log[999],
+              changeLog("volume", before[999].name, before[999].id, testId(1099)));
+    EXPECT_EQ(outcome.log[1000], PUT_LOG("notice", "volume: 1 more changes not logged one by one"));
+    EXPECT_EQ(outcome.log[1001],
+              withPath(PUT_LOG("notice",
+                               "volume from \"{path}\": 1001 changed, 0 already held "
+                               "their ID, 0 inactive skipped"),
+                       path));
+}
+
 // "-" reads the list from standard input, and names it so in messages.
 TEST_F(EndToEnd, StandardInputAsFile)
 {
