@@ -482,6 +482,13 @@ std::string withPath(std::string text, const std::string& path)
     return text;
 }
 
+Lines withPath(Lines lines, const std::string& path)
+{
+    for (std::string& line : lines)
+        line = withPath(line, path);
+    return lines;
+}
+
 std::string readFile(const std::string& path, bool* exists)
 {
     std::ifstream in(path, std::ios::binary);

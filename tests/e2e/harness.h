@@ -124,6 +124,22 @@ std::string listFile(const std::string& kind,
 
 // Replaces every "{path}" in `text` by `path`.
 std::string withPath(std::string text, const std::string& path);
+Lines withPath(Lines lines, const std::string& path);
+
+// A table row with its lines on standard error, or the system log it must leave (rows
+// with members `err` and `log`).
+template <class Row>
+Row explained(Row row, const std::string& err)
+{
+    row.err = err;
+    return row;
+}
+template <class Row>
+Row logged(Row row, const Lines& log)
+{
+    row.log = log;
+    return row;
+}
 
 std::string readFile(const std::string& path, bool* exists = nullptr);
 void writeFile(const std::string& path, const std::string& data);

@@ -29,17 +29,7 @@ struct PutCase {
     Lines options = {};        // between the direction and the kind
 };
 
-// A row with its lines on standard error, its system log or its options.
-PutCase explained(PutCase c, const std::string& err)
-{
-    c.err = err;
-    return c;
-}
-PutCase logged(PutCase c, const Lines& log)
-{
-    c.log = log;
-    return c;
-}
+// A row with the options between the direction and the kind.
 PutCase named(PutCase c, const Lines& options)
 {
     c.options = options;
@@ -467,10 +457,7 @@ class RoadCase : public EndToEndP<PutCase> {
         Outcome outcome = run(args);
         EXPECT_EQ(outcome.process.out, kBanner + withPath(c.output, path));
         if (c.log) {
-            Lines log;
-            for (const std::string& line : *c.log)
-                log.push_back(withPath(line, path));
-            EXPECT_EQ(outcome.log, log);
+            EXPECT_EQ(outcome.log, withPath(*c.log, path));
         }
         EXPECT_EQ(outcome.process.exitStatus, c.exit);
         EXPECT_EQ(describe(outcome.objects), expectedObjects(c.objects, c.changes));
