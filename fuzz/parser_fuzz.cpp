@@ -101,6 +101,8 @@ std::string takeJournal()
         close(fd);
         check(truncate(journalPath.c_str(), 0) == 0, "truncate journal");
     }
+    // The system log lines beside it would only grow from run to run.
+    (void)unlink((systemDir + "/syslog").c_str());
     return journal;
 }
 
