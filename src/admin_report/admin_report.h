@@ -26,9 +26,9 @@ void explainRefusal(const char* word, const char* name, const char* request, uin
 // The ID text the list holds for the object is not one.
 void explainBadId(const char* word, const char* name, int status);
 
-// A get's failure: printed on standard output like any message (`format` ends in a line
+// A get's failure: printed on standard output like any message (`line` ends in a line
 // feed) and, the first of the run, kept for the system log.
-void printFailureLine(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void printFailureLine(const char* line);
 // The kept line without its line feed, "" when none was printed.
 const char* firstFailureLine();
 
@@ -45,4 +45,4 @@ void logPutStopped(const char* kind, const char* path, const char* word, const c
                    uint32_t changed, uint32_t left);
 // A get that wrote its file; a get that failed, with the line that said why.
 void logGetDone(const char* kind, const char* path, uint32_t saved, uint32_t unsaved);
-void logGetFailed(const char* kind, const char* path, const char* line);
+void logGetFailed(const char* kind, const char* path, const char* failure);

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 #include <errno.h>
-#include <stdarg.h>
+#include <limits.h>
 
 #include <cstdio>
 #include <cstring>
@@ -9,22 +9,18 @@
 
 namespace {
 
+constexpr size_t LINE_SIZE = 1024;
+
 // The one writer of every line on standard error.
-void explain(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void explain(const char* format, ...)
+void explain(const char* text)
 {
     (void)fflush(stdout);
-    char line[1024];
-    va_list arguments;
-    va_start(arguments, format);
-    (void)vsnprintf(line, sizeof line, format, arguments);
-    va_end(arguments);
-    (void)fprintf(stderr, "korvane: %s\n", line);
+    (void)fprintf(stderr, "korvane: %s\n", text);
 }
 
 bool deviceExplained = false;
 
-char failureLine[1024];
+char failureLine[LINE_SIZE];
 
 }  // namespace
 
@@ -36,49 +32,58 @@ void explainDeviceOpenFailure(int error)
     deviceExplained = true;
     // No node, or a node with no driver behind it.
     bool absent = error == ENOENT || error == ENODEV || error == ENXIO;
-    explain("cannot open the admin device /dev/zapi: %s%s", strerror(error),
-            absent ? " (is the storage system loaded?)" : "");
+    char line[LINE_SIZE];
+    (void)snprintf(line, sizeof line, "cannot open the admin device /dev/zapi: %s%s",
+                   strerror(error), absent ? " (is the storage system loaded?)" : "");
+    explain(line);
 }
 
 void explainListingFailure(const char* directory, int error)
 {
-    explain("cannot list %s: %s", directory, strerror(error));
+    char line[LINE_SIZE];
+    (void)snprintf(line, sizeof line, "cannot list %s: %s", directory, strerror(error));
+    explain(line);
 }
 
 void explainFileFailure(const char* path, int error)
 {
-    explain("%s: %s", path, strerror(error));
+    // A path may be as long as PATH_MAX: the line is not cut.
+    char line[LINE_SIZE + PATH_MAX];
+    (void)snprintf(line, sizeof line, "%s: %s", path, strerror(error));
+    explain(line);
 }
 
 void explainLockFailure(const char* path, int error)
 {
-    explain("cannot lock %s: %s", path, strerror(error));
+    char line[LINE_SIZE];
+    (void)snprintf(line, sizeof line, "cannot lock %s: %s", path, strerror(error));
+    explain(line);
 }
 
 void explainRefusal(const char* word, const char* name, const char* request, uint32_t status)
 {
-    explain("%s \"%s\": the storage system refused %s (status %lu)", word, name, request,
-            static_cast<unsigned long>(status));
+    char line[LINE_SIZE];
+    (void)snprintf(line, sizeof line, "%s \"%s\": the storage system refused %s (status %lu)", word,
+                   name, request, static_cast<unsigned long>(status));
+    explain(line);
 }
 
 void explainBadId(const char* word, const char* name, int status)
 {
-    explain("%s \"%s\": the list's ID text is not an object ID (status %d)", word, name, status);
+    char line[LINE_SIZE];
+    (void)snprintf(line, sizeof line,
+                   "%s \"%s\": the list's ID text is not an object ID (status %d)", word, name,
+                   status);
+    explain(line);
 }
 
-void printFailureLine(const char* format, ...)
+void printFailureLine(const char* line)
 {
-    va_list arguments;
-    va_start(arguments, format);
+    (void)fputs(line, stdout);
     if (failureLine[0] == '\0') {
-        va_list kept;
-        va_copy(kept, arguments);
-        (void)vsnprintf(failureLine, sizeof failureLine, format, kept);
-        va_end(kept);
-        failureLine[strcspn(failureLine, "\n")] = '\0';
+        (void)snprintf(failureLine, sizeof failureLine, "%.*s",
+                       static_cast<int>(strcspn(line, "\n")), line);
     }
-    (void)vprintf(format, arguments);
-    va_end(arguments);
 }
 
 const char* firstFailureLine()

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-#include <stdarg.h>
+#include <limits.h>
 #include <syslog.h>
 
 #include <cstdio>
@@ -11,21 +11,18 @@ namespace {
 bool opened = false;
 uint32_t changes = 0;
 
-void logLine(int priority, const char* format, ...) __attribute__((format(printf, 2, 3)));
-void logLine(int priority, const char* format, ...)
+// A name or a path may be as long as PATH_MAX: the line is not cut.
+constexpr size_t LINE_SIZE = 512 + PATH_MAX;
+
+void logText(int priority, const char* text)
 {
     if (!opened) {
         // Identity changes go where the account tools log theirs.
         openlog("korvane", LOG_PID, LOG_AUTHPRIV);
         opened = true;
     }
-    // Formatted here, so that a name never reaches syslog as a format.
-    char line[1024];
-    va_list arguments;
-    va_start(arguments, format);
-    (void)vsnprintf(line, sizeof line, format, arguments);
-    va_end(arguments);
-    syslog(priority, "%s", line);
+    // A name never reaches syslog as a format.
+    syslog(priority, "%s", text);
 }
 
 // journald drops lines beyond 10,000 in 30 seconds and each line costs a few microseconds:
@@ -34,8 +31,10 @@ void logLine(int priority, const char* format, ...)
 void logUncounted(const char* kind)
 {
     if (changes > CHANGES_LOGGED) {
-        logLine(LOG_NOTICE, "put %s: %u more changes not logged one by one", kind,
-                changes - CHANGES_LOGGED);
+        char line[LINE_SIZE];
+        (void)snprintf(line, sizeof line, "put %s: %u more changes not logged one by one", kind,
+                       changes - CHANGES_LOGGED);
+        logText(LOG_NOTICE, line);
     }
 }
 
@@ -50,33 +49,44 @@ void logChange(const char* kind, const char* name, const GUID* old, const GUID* 
     char newText[GUID_TEXT_SIZE];
     LB_GUIDToString(old, oldText);
     LB_GUIDToString(now, newText);
-    logLine(LOG_NOTICE, "put %s \"%s\": ID %s -> %s", kind, name, oldText, newText);
+    char line[LINE_SIZE];
+    (void)snprintf(line, sizeof line, "put %s \"%s\": ID %s -> %s", kind, name, oldText, newText);
+    logText(LOG_NOTICE, line);
 }
 
 void logPutDone(const char* kind, const char* path, uint32_t changed, uint32_t held,
                 uint32_t inactive)
 {
     logUncounted(kind);
-    logLine(LOG_NOTICE,
-            "put %s from \"%s\": %u changed, %u already held their ID, %u inactive skipped", kind,
-            path, changed, held, inactive);
+    char line[LINE_SIZE];
+    (void)snprintf(line, sizeof line,
+                   "put %s from \"%s\": %u changed, %u already held their ID, %u inactive skipped",
+                   kind, path, changed, held, inactive);
+    logText(LOG_NOTICE, line);
 }
 
 void logPutStopped(const char* kind, const char* path, const char* word, const char* name,
                    uint32_t changed, uint32_t left)
 {
     logUncounted(kind);
-    logLine(LOG_ERR, "put %s from \"%s\" stopped at %s \"%s\": %u changed, %u not applied", kind,
-            path, word, name, changed, left);
+    char line[LINE_SIZE];
+    (void)snprintf(line, sizeof line,
+                   "put %s from \"%s\" stopped at %s \"%s\": %u changed, %u not applied", kind,
+                   path, word, name, changed, left);
+    logText(LOG_ERR, line);
 }
 
 void logGetDone(const char* kind, const char* path, uint32_t saved, uint32_t unsaved)
 {
-    logLine(LOG_INFO, "get %s to \"%s\": %u saved, %u could not be saved", kind, path, saved,
-            unsaved);
+    char line[LINE_SIZE];
+    (void)snprintf(line, sizeof line, "get %s to \"%s\": %u saved, %u could not be saved", kind,
+                   path, saved, unsaved);
+    logText(LOG_INFO, line);
 }
 
-void logGetFailed(const char* kind, const char* path, const char* line)
+void logGetFailed(const char* kind, const char* path, const char* failure)
 {
-    logLine(LOG_ERR, "get %s to \"%s\" failed: %s", kind, path, line);
+    char line[LINE_SIZE];
+    (void)snprintf(line, sizeof line, "get %s to \"%s\" failed: %s", kind, path, failure);
+    logText(LOG_ERR, line);
 }

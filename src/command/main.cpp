@@ -92,7 +92,8 @@ int splitCommandLine(int argc, char** argv, CommandLine_s* line)
     }
     line->direction = argv[1];
     int next = 2;
-    while (next < argc && strncmp(argv[next], "--", 2) == 0) {
+    // The kind and the file are never taken for options.
+    while (argc - next > 2 && strncmp(argv[next], "--", 2) == 0) {
         const char* name = optionValue(argc, argv, &next, "--name");
         if (name != nullptr && line->nameCount < MOST_FILTER_NAMES) {
             line->names[line->nameCount++] = name;

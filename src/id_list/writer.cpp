@@ -56,7 +56,9 @@ int reportFailure(const OutputFile_s* output, const char* path, OutputResult res
                   const char* what)
 {
     if (result != OUTPUT_INTERRUPTED) {
-        printFailureLine("%s, ccode = %d, error = %d\n", what, -1, output->error);
+        char line[128];
+        (void)snprintf(line, sizeof line, "%s, ccode = %d, error = %d\n", what, -1, output->error);
+        printFailureLine(line);
         explainFileFailure(path, output->error);
     }
     return -1;
@@ -105,7 +107,9 @@ int writeGUIDToFile(const ObjectKind_s& kind, const char* path, uint32_t keep, b
     }
     static OutputFile_s output;
     if (openOutput(&output, path) != 0) {
-        printFailureLine("Open failed, error : %d\n", output.error);
+        char line[64];
+        (void)snprintf(line, sizeof line, "Open failed, error : %d\n", output.error);
+        printFailureLine(line);
         explainFileFailure(path, output.error);
         return -1;
     }

@@ -142,7 +142,9 @@ bool nextAdminName(AdminWalk_s* walk)
 void reportListingFailure(const AdminWalk_s* walk)
 {
     if (walk->failedCall != nullptr) {
-        printFailureLine("%s failed, errno : %d\n", walk->failedCall, walk->error);
+        char line[64];
+        (void)snprintf(line, sizeof line, "%s failed, errno : %d\n", walk->failedCall, walk->error);
+        printFailureLine(line);
         explainListingFailure(walk->path, walk->error);
     }
 }

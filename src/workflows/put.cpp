@@ -109,9 +109,9 @@ FilterEntry_s* findFilterEntry(FilterEntry_s* entries, uint32_t count, const cha
 int keepNamedPairs(const ObjectKind_s& kind, const NameFilter_s& filter)
 {
     static FilterEntry_s entries[MOST_FILTER_NAMES];
-    uint32_t count = (filter.count < MOST_FILTER_NAMES) ? filter.count : MOST_FILTER_NAMES;
-    for (uint32_t at = 0; at < count; ++at) {
-        entries[at] = FilterEntry_s{filter.names[at], false};
+    uint32_t count = 0;
+    for (; count < filter.count && count < MOST_FILTER_NAMES; ++count) {
+        entries[count] = FilterEntry_s{filter.names[count], false};
     }
     qsort(entries, count, sizeof(FilterEntry_s), compareFilterEntries);
     NameGUIDList_s* node = listHead;
