@@ -101,8 +101,13 @@ int writeGUIDToFile(const ObjectKind_s& kind, const char* path, uint32_t keep, b
         return -1;
     }
     static OutputFile_s output;
-    if (openOutput(&output, path) != 0) {
-        printf("Open failed, error : %d\n", output.error);
+    // Only the get road writes a list: a wait for the file ends as its own.
+    if (openOutput(&output, path, "getName : ") != 0) {
+        if (output.refused) {
+            printf("The list file cannot be the admin device \"%s\"\n", path);
+        } else if (!output.interrupted) {
+            printf("Open failed, error : %d\n", output.error);
+        }
         return -1;
     }
     // A file-size limit then fails the write with EFBIG, reported like any failed write,

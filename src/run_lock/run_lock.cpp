@@ -64,3 +64,8 @@ int takeRunLock(RunLockMode mode)
     }
     return lockFailed(EAGAIN);
 }
+
+int runLockFd()
+{
+    return lockFd;
+}

@@ -1,10 +1,14 @@
 // SPDX-License-Identifier: Apache-2.0
 // Get road: every active pool or volume that the admin directory lists goes, with its
 // object ID, into the list and from there into the ID list file.
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "admin_client.h"
+#include "file_replace.h"
 #include "id_list.h"
 #include "object_access.h"
 #include "object_id.h"
@@ -54,6 +58,19 @@ int collect(const ObjectKind_s& kind, uint32_t* unsaved)
         return -1;
     }
     return 0;
+}
+
+// The list must never go into the admin device, whatever name leads there: its node, any
+// node of its device number, and the very file the device descriptor has open.
+void refuseAdminDevice()
+{
+    struct stat device {};
+    if (zapiFd >= 0 && fstat(zapiFd, &device) == 0) {
+        refuseOutputInto(&device);
+    }
+    if (stat(ADMIN_DEVICE_PATH, &device) == 0) {
+        refuseOutputInto(&device);
+    }
 }
 
 }  // namespace
@@ -109,6 +126,7 @@ GetResult getName(const ObjectKind_s& kind, const char* path, uint32_t keep, uin
     if (collect(kind, unsaved) != 0) {
         return GET_FAILED;
     }
+    refuseAdminDevice();
     int result = writeGUIDToFile(kind, path, keep, kept);
     if (result != 0) {
         // An interrupted writer has left the file as it was and said nothing.
