@@ -500,16 +500,15 @@ TEST_F(EndToEnd, FlippedLinkNeverWritesItsOtherTarget)
     add({"volume", "V1", 6, testId(1)});
     writeFile(file("victim"), "victim");
     const std::string path = file("ids.xml"), flip = file("flip");
+    ASSERT_EQ(symlink("/dev/null", path.c_str()), 0);
+    ASSERT_EQ(symlink("victim", flip.c_str()), 0);
     std::atomic<bool> done{false};
     std::thread flipper([&] {
-        for (unsigned n = 0; !done; ++n) {
-            unlink(flip.c_str());
-            if (symlink(n % 2 == 0 ? "/dev/null" : "victim", flip.c_str()) == 0)
-                rename(flip.c_str(), path.c_str());
-        }
+        while (!done)
+            renameat2(AT_FDCWD, flip.c_str(), AT_FDCWD, path.c_str(), RENAME_EXCHANGE);
     });
-    for (int n = 0; n < 40; ++n) {
-        int status = run({"get", "volume", path}).process.exitStatus;
+    for (int n = 0; n < 400 && readFile(file("victim")) == "victim"; ++n) {
+        int status = runKorvane(sys, {"get", "volume", path}).exitStatus;
         EXPECT_TRUE(status == 0 || status == 255) << status;
     }
     done = true;
