@@ -322,8 +322,9 @@ bool namesStandardOutput(const char* path)
 {
     struct stat file {};
     struct stat standard {};
-    return strcmp(path, "-") == 0 || (stat(path, &file) == 0 &&
-                                      fstat(STDOUT_FILENO, &standard) == 0 && sameFile(&file, &standard));
+    return strcmp(path, "-") == 0 ||
+           (stat(path, &file) == 0 && fstat(STDOUT_FILENO, &standard) == 0 &&
+            sameFile(&file, &standard));
 }
 
 void refuseOutputInto(const struct stat* file)

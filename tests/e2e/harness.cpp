@@ -359,13 +359,14 @@ ProcessResult runShell(const std::string& dir, const std::string& script)
 ProcessResult stopWhenAsleep(const std::string& dir, const std::string& prepare,
                              const std::string& start, const std::string& stop)
 {
-    return runShell(dir, prepare + " && { " + start +
-                             " & } && pid=$! && alive=\"grep -qs ^State:.[RSD] /proc/$pid/status\" && "
-                             "for i in $(seq 100); do $alive || break; grep -qs sleeping "
-                             "/proc/$pid/status && break; sleep 0.05; done; " +
-                             stop +
-                             "; for i in $(seq 50); do $alive || break; sleep 0.1; done; "
-                             "kill -KILL $pid 2>/dev/null; wait $pid; echo $?");
+    return runShell(dir,
+                    prepare + " && { " + start +
+                        " & } && pid=$! && alive=\"grep -qs ^State:.[RSD] /proc/$pid/status\" && "
+                        "for i in $(seq 100); do $alive || break; grep -qs sleeping "
+                        "/proc/$pid/status && break; sleep 0.05; done; " +
+                        stop +
+                        "; for i in $(seq 50); do $alive || break; sleep 0.1; done; "
+                        "kill -KILL $pid 2>/dev/null; wait $pid; echo $?");
 }
 
 Lines requestSequence(const Journal& journal)

@@ -132,9 +132,10 @@ TEST_F(EndToEnd, GetToStandardOutputPrintsOnlyTheList)
     // History needs a file to rename; the usage goes to standard error too.
     for (const auto& [count, refusal] :
          {std::pair{"2", "--keep needs a regular list file\n"},
-          std::pair{"0", "Usage: KORVANE get/put pool/volume <full path of file>\n  KORVANE will "
-                         "get/put the specified Volume's or Pool's Tavro Object ID into/from the "
-                         "specified file \n\n"}}) {
+          std::pair{"0",
+                    "Usage: KORVANE get/put pool/volume <full path of file>\n  KORVANE will "
+                    "get/put the specified Volume's or Pool's Tavro Object ID into/from the "
+                    "specified file \n\n"}}) {
         Outcome keep = run({"get", "--keep", count, "volume", "-"});
         EXPECT_EQ(keep.process.out, "");
         EXPECT_EQ(keep.process.err, kBanner + std::string(refusal));
@@ -158,18 +159,18 @@ TEST_F(EndToEnd, StandardDescriptorsAsTheShellLeavesThem)
     const struct {
         std::string script, out, err;
         int exit;
-    } cases[] = {
-        {"exec {korvane} get volume - >&-", "", kBanner + withPath(kVolumeGetOk, "-"), 0},
-        {"exec {korvane} get volume - 2>&-", volumes, "", 0},
-        {"exec {korvane} put volume - <&-", std::string(kBanner) + "readVolGUIDFromFile : File - is empty\n", "",
-         255},
-        {"exec {korvane} get volume " + ids + " >/dev/full", "", full, 255},
-        {"exec {korvane} diff volume " + ids + " >/dev/full", "", full, 255},
-        {"({korvane} diff volume " + ids + "; echo $? >&2) | true", "", "0\n", 0},
-        {"exec {korvane} get volume - >/dev/full", "",
-         std::string(kBanner) + "1:Write failed, ccode = -1, error = 28\ngetName : FAILED to print GUID to "
-                   "File -, Error = -1\n",
-         255}};
+    } cases[] = {{"exec {korvane} get volume - >&-", "", kBanner + withPath(kVolumeGetOk, "-"), 0},
+                 {"exec {korvane} get volume - 2>&-", volumes, "", 0},
+                 {"exec {korvane} put volume - <&-",
+                  std::string(kBanner) + "readVolGUIDFromFile : File - is empty\n", "", 255},
+                 {"exec {korvane} get volume " + ids + " >/dev/full", "", full, 255},
+                 {"exec {korvane} diff volume " + ids + " >/dev/full", "", full, 255},
+                 {"({korvane} diff volume " + ids + "; echo $? >&2) | true", "", "0\n", 0},
+                 {"exec {korvane} get volume - >/dev/full", "",
+                  std::string(kBanner) +
+                      "1:Write failed, ccode = -1, error = 28\ngetName : FAILED to print GUID to "
+                      "File -, Error = -1\n",
+                  255}};
     for (const auto& c : cases) {
         ProcessResult result = runShell(sys, c.script);
         EXPECT_EQ(result.out, c.out) << c.script;
