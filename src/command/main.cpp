@@ -110,7 +110,7 @@ int finishOutput(FILE* output)
     if (error == EPIPE) {
         return 0;
     }
-    fprintf(stderr, "Write to standard output failed, error : %d\n", error);
+    (void)fprintf(stderr, "Write to standard output failed, error : %d\n", error);
     return -1;
 }
 
