@@ -117,6 +117,35 @@ int openFound(OutputFile_s* output, const char* path, bool linked, const struct 
     return 0;
 }
 
+// Describes what path names, through a descriptor of the node itself: nothing is opened
+// for reading or writing, so that neither a FIFO nor a lack of write permission stops the
+// look. A final symbolic link is followed once seen (*linked). 1, 0 when nothing is there,
+// or -1 with errno (ELOOP for a link to nothing: following it would create its target).
+int lookAt(const char* path, struct stat* found, bool* linked)
+{
+    int node = open(path, O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    if (node < 0) {
+        return (errno == ENOENT) ? 0 : -1;
+    }
+    int result = fstat(node, found);
+    if (result == 0 && S_ISLNK(found->st_mode)) {
+        *linked = true;
+        (void)close(node);
+        node = open(path, O_PATH | O_CLOEXEC);
+        if (node < 0) {
+            if (errno == ENOENT) {
+                errno = ELOOP;
+            }
+            return -1;
+        }
+        result = fstat(node, found);
+    }
+    int error = errno;
+    (void)close(node);
+    errno = error;
+    return (result == 0) ? 1 : -1;
+}
+
 void useStandardOutput(OutputFile_s* output)
 {
     // The messages so far go before the output.
@@ -126,8 +155,8 @@ void useStandardOutput(OutputFile_s* output)
 }
 
 // openOutput without the error number kept: 0, or -1 with errno. What path names is judged
-// by what an open finds there, never by a look before it: a look leaves time to put
-// something else in its place.
+// by what its opens find, never by a look at the name before an open: between the two,
+// something else may be put in its place.
 int openTarget(OutputFile_s* output, const char* path)
 {
     if (strcmp(path, "-") == 0) {
@@ -140,34 +169,13 @@ int openTarget(OutputFile_s* output, const char* path)
         errno = (length == 0) ? ENOENT : EISDIR;
         return -1;
     }
-    // A descriptor of the node itself: nothing is opened for reading or writing yet, so
-    // that neither a FIFO nor a lack of write permission stops the look.
     struct stat found {};
-    int node = open(path, O_PATH | O_NOFOLLOW | O_CLOEXEC);
-    if (node < 0 && errno != ENOENT) {
+    bool linked = false;
+    int look = lookAt(path, &found, &linked);
+    if (look < 0) {
         return -1;
     }
-    bool linked = false;
-    if (node >= 0 && fstat(node, &found) == 0 && S_ISLNK(found.st_mode)) {
-        linked = true;
-        (void)close(node);
-        node = open(path, O_PATH | O_CLOEXEC);
-        if (node < 0) {
-            // A link to nothing: following it would create its target.
-            if (errno == ENOENT) {
-                errno = ELOOP;
-            }
-            return -1;
-        }
-    }
-    if (node >= 0) {
-        int result = fstat(node, &found);
-        int error = errno;
-        (void)close(node);
-        if (result != 0) {
-            errno = error;
-            return -1;
-        }
+    if (look == 1) {
         struct stat standard {};
         if (fstat(STDOUT_FILENO, &standard) == 0 && sameFile(&found, &standard)) {
             useStandardOutput(output);
