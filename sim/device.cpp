@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <stdlib.h>
 #include <string.h>
+#include <unistd.h>
 
 #include "sim_internal.h"
 #pragma GCC visibility push(default)
@@ -55,12 +56,16 @@ bool addDeviceFd(int fd)
     return true;
 }
 
-// A real descriptor that stands for the device: reads on it are harmless.
+// A real descriptor that stands for the device: the reading end of a pipe of its own,
+// whose writing end is closed, so that reads on it are harmless and no other file (such
+// as /dev/null) is the same open file as the device.
 int openStandIn()
 {
-    int fd = simRealOpen("/dev/null", O_RDONLY, 0);
-    if (fd < 0)
+    int ends[2];
+    if (pipe(ends) != 0)
         return -1;
+    simRealClose(ends[1]);
+    int fd = ends[0];
     if (!addDeviceFd(fd)) {
         simRealClose(fd);
         errno = EMFILE;

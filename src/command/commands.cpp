@@ -3,11 +3,13 @@
 // (none for diff).
 #include <string.h>
 #include <strings.h>
+#include <sys/stat.h>
 
 #include <cstdint>
 #include <cstdio>
 
 #include "command.h"
+#include "file_replace.h"
 #include "run_lock.h"
 #include "workflows.h"
 
@@ -26,6 +28,12 @@ CommandResult runCommand(const ObjectKind_s& kind, const char* direction, const 
                                                                  : RUN_LOCK_READER;
     if (takeRunLock(lockMode) != 0) {
         return COMMAND_FAILED;
+    }
+    // A list written into the lock file would close a descriptor of it, and so drop the
+    // lock.
+    struct stat lock {};
+    if (fstat(runLockFd(), &lock) == 0) {
+        refuseOutputInto(&lock);
     }
     if (strcasecmp(direction, "diff") == 0) {
         DiffResult result = diffList(kind, path, only);

@@ -3,8 +3,11 @@
 // between the storage system and an ID list file, or shows what a put would change.
 // korvane get --keep N pool|volume FILE also keeps the N lists it replaced before;
 // korvane put|diff --name NAME ... pool|volume FILE takes only the pairs of those names.
+#include <errno.h>
+#include <fcntl.h>
 #include <string.h>
 #include <strings.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -112,11 +115,27 @@ int splitCommandLine(int argc, char** argv, CommandLine_s* line)
     return 0;
 }
 
-}  // namespace
-
-int main(int argc, char** argv)
+// Like a failed write of the list, standard output that did not take every message fails
+// the run; a reader that went away (EPIPE) wanted no more. Stdio keeps only that a write
+// failed: its error number is still errno when nothing failed after it, as it is when the
+// output fails for good. 0 or -1.
+int finishOutput(FILE* output)
 {
-    installSignalHandlers();
+    int error = errno;
+    if (fflush(output) != 0) {
+        error = errno;
+    } else if (ferror(output) == 0) {
+        return 0;
+    }
+    if (error == EPIPE) {
+        return 0;
+    }
+    (void)fprintf(stderr, "Write to standard output failed, error : %d\n", error);
+    return -1;
+}
+
+int runCommandLine(int argc, char** argv)
+{
     // Line by line, so that no message is lost when the process is killed. diff's report
     // has a line per object and is written in blocks instead: a system call per line
     // would be a noticeable share of its run. Should the C library refuse, output
@@ -141,8 +160,9 @@ int main(int argc, char** argv)
     static CommandLine_s line{};
     bool complete = splitCommandLine(argc, argv, &line) == 0;
     // A list written to standard output is all that goes there: the banner and every
-    // message go to standard error instead (the C library lets stdout be reassigned).
-    if (complete && strcasecmp(line.direction, "get") == 0 && namesStandardOutput(line.path)) {
+    // message go to standard error instead (the C library lets stdout be reassigned),
+    // the usage too when the words are no command line. FILE is the last word.
+    if (argc >= 3 && strcasecmp(argv[1], "get") == 0 && namesStandardOutput(argv[argc - 1])) {
         stdout = stderr;
     }
     puts("KORVANE v1.1 - Modify Pool or Volume GUID\n\n");
@@ -182,4 +202,21 @@ int main(int argc, char** argv)
     NameFilter_s only = {line.names, line.nameCount};
     return (isPool == 1) ? runPoolCommand(direction, line.path, line.keep, only)
                          : runVolumeCommand(direction, line.path, line.keep, only);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    // A descriptor left closed would go to the first file opened, the lock file or the
+    // list, which would then be read or written as standard input or output.
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (fcntl(fd, F_GETFD) < 0 && errno == EBADF && open("/dev/null", O_RDWR) != fd) {
+            return -1;
+        }
+    }
+    installSignalHandlers();
+    FILE* standardOutput = stdout;
+    int result = runCommandLine(argc, argv);
+    return (finishOutput(standardOutput) != 0) ? -1 : result;
 }

@@ -63,44 +63,139 @@ int createTemporary(const char* path, char* tempPath)
     return -1;
 }
 
-int openInPlace(OutputFile_s* output, const char* path)
+// Files the list must never go into, whatever name leads there.
+constexpr size_t MOST_REFUSED = 4;
+struct stat refused[MOST_REFUSED];
+size_t refusedCount = 0;
+
+bool sameFile(const struct stat* first, const struct stat* second)
 {
-    output->fd = open(path, O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    return (output->fd >= 0) ? 0 : -1;
+    return first->st_dev == second->st_dev && first->st_ino == second->st_ino;
 }
 
-// openOutput without the error number kept: 0, or -1 with errno.
+// The same file, or another node of the same character device.
+bool isRefused(const struct stat* file)
+{
+    for (size_t i = 0; i < refusedCount; ++i) {
+        if (sameFile(file, &refused[i]) || (S_ISCHR(file->st_mode) && S_ISCHR(refused[i].st_mode) &&
+                                            file->st_rdev == refused[i].st_rdev)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Opens path for writing in place, following a link only where the caller found one, and
+// makes sure that it is the file found: one put there since is never written. A FIFO
+// without a reader keeps the open waiting, which a termination signal ends. 0, or -1 with
+// errno.
+int openFound(OutputFile_s* output, const char* path, bool linked, const struct stat* found)
+{
+    for (;;) {
+        if (enterQuietWait(output->waitLead)) {
+            output->interrupted = true;
+            return -1;
+        }
+        output->fd = open(path, O_WRONLY | O_NOCTTY | O_CLOEXEC | (linked ? 0 : O_NOFOLLOW));
+        int error = errno;
+        leaveWait();
+        if (output->fd >= 0) {
+            break;
+        }
+        if (error != EINTR) {
+            errno = error;
+            return -1;
+        }
+    }
+    struct stat opened {};
+    if (fstat(output->fd, &opened) != 0 || !sameFile(&opened, found)) {
+        close(output->fd);
+        output->fd = -1;
+        errno = ELOOP;
+        return -1;
+    }
+    return 0;
+}
+
+// Describes what path names, through a descriptor of the node itself: nothing is opened
+// for reading or writing, so that neither a FIFO nor a lack of write permission stops the
+// look. A final symbolic link is followed once seen (*linked). 1, 0 when nothing is there,
+// or -1 with errno (ELOOP for a link to nothing: following it would create its target).
+int lookAt(const char* path, struct stat* found, bool* linked)
+{
+    int node = open(path, O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    if (node < 0) {
+        return (errno == ENOENT) ? 0 : -1;
+    }
+    int result = fstat(node, found);
+    if (result == 0 && S_ISLNK(found->st_mode)) {
+        *linked = true;
+        (void)close(node);
+        node = open(path, O_PATH | O_CLOEXEC);
+        if (node < 0) {
+            if (errno == ENOENT) {
+                errno = ELOOP;
+            }
+            return -1;
+        }
+        result = fstat(node, found);
+    }
+    int error = errno;
+    (void)close(node);
+    errno = error;
+    return (result == 0) ? 1 : -1;
+}
+
+void useStandardOutput(OutputFile_s* output)
+{
+    // The messages so far go before the output.
+    (void)fflush(stdout);
+    output->fd = STDOUT_FILENO;
+    output->standardOutput = true;
+}
+
+// openOutput without the error number kept: 0, or -1 with errno. What path names is judged
+// by what its opens find, never by a look at the name before an open: between the two,
+// something else may be put in its place.
 int openTarget(OutputFile_s* output, const char* path)
 {
-    if (namesStandardOutput(path)) {
-        // The messages so far go before the output.
-        (void)fflush(stdout);
-        output->fd = STDOUT_FILENO;
-        output->standardOutput = true;
+    if (strcmp(path, "-") == 0) {
+        useStandardOutput(output);
         return 0;
     }
     size_t length = strlen(path);
-    // No name to put a temporary file beside: the open says what is wrong.
+    // No name to put a temporary file beside.
     if (length == 0 || path[length - 1] == '/') {
-        return openInPlace(output, path);
-    }
-    if (lstat(path, &output->old) == 0) {
-        if (S_ISLNK(output->old.st_mode)) {
-            // Following a planted link would overwrite its target; only a stream is
-            // safe to write through one.
-            struct stat linked {};
-            if (stat(path, &linked) != 0 || !isStream(linked.st_mode)) {
-                errno = ELOOP;
-                return -1;
-            }
-            return openInPlace(output, path);
-        }
-        if (!S_ISREG(output->old.st_mode)) {
-            return openInPlace(output, path);
-        }
-        output->existed = true;
-    } else if (errno != ENOENT) {
+        errno = (length == 0) ? ENOENT : EISDIR;
         return -1;
+    }
+    struct stat found {};
+    bool linked = false;
+    int look = lookAt(path, &found, &linked);
+    if (look < 0) {
+        return -1;
+    }
+    if (look == 1) {
+        struct stat standard {};
+        if (fstat(STDOUT_FILENO, &standard) == 0 && sameFile(&found, &standard)) {
+            useStandardOutput(output);
+            return 0;
+        }
+        if (isRefused(&found)) {
+            output->refused = true;
+            return -1;
+        }
+        // Following a planted link would overwrite its target; only a stream is safe to
+        // write through one.
+        if (linked && !isStream(found.st_mode)) {
+            errno = ELOOP;
+            return -1;
+        }
+        if (!S_ISREG(found.st_mode)) {
+            return openFound(output, path, linked, &found);
+        }
+        output->old = found;
+        output->existed = true;
     }
     // A file is never rewritten in place, not even where its directory takes no new
     // file: a failure half way would leave the last good list cut short.
@@ -265,13 +360,25 @@ int closeOutput(OutputFile_s* output)
 
 bool namesStandardOutput(const char* path)
 {
-    return strcmp(path, "-") == 0 || strcmp(path, "/dev/stdout") == 0 ||
-           strcmp(path, "/dev/fd/1") == 0 || strcmp(path, "/proc/self/fd/1") == 0;
+    struct stat file {};
+    struct stat standard {};
+    return strcmp(path, "-") == 0 ||
+           (stat(path, &file) == 0 && fstat(STDOUT_FILENO, &standard) == 0 &&
+            sameFile(&file, &standard));
 }
 
-int openOutput(OutputFile_s* output, const char* path)
+void refuseOutputInto(const struct stat* file)
+{
+    if (refusedCount < MOST_REFUSED) {
+        refused[refusedCount++] = *file;
+    }
+}
+
+int openOutput(OutputFile_s* output, const char* path, const char* waitLead)
 {
     memset(output, 0, sizeof *output);
+    output->fd = -1;
+    output->waitLead = waitLead;
     if (openTarget(output, path) != 0) {
         output->error = errno;
         return -1;
@@ -286,7 +393,18 @@ OutputResult writeOutput(OutputFile_s* output, const char* data, size_t length)
             abandonOutput(output);
             return OUTPUT_INTERRUPTED;
         }
+        // A pipe or device may keep a write waiting; a temporary file does not, and must
+        // never be left behind by a process ended in the wait.
+        if (!output->replacing && enterQuietWait(output->waitLead)) {
+            abandonOutput(output);
+            return OUTPUT_INTERRUPTED;
+        }
         ssize_t written = write(output->fd, data, length);
+        int error = errno;
+        if (!output->replacing) {
+            leaveWait();
+        }
+        errno = error;
         if (written < 0) {
             if (errno == EINTR) {
                 continue;

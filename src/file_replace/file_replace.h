@@ -3,8 +3,10 @@
 // file (or none yet) is replaced whole, through a temporary file beside it that is synced,
 // given the old file's owner and mode and renamed over it, never written in place. The
 // replaced file may be kept, the ones kept before moving up by one. Standard output,
-// devices, FIFOs and sockets are written in place. Nothing here prints: the caller
-// reports, with the error number the record keeps.
+// devices, FIFOs and sockets are written in place; a symbolic link is followed only to
+// reach one of those. What a path names is judged by what is opened there, never by a
+// look before the open. Nothing here prints: the caller reports, with the error number
+// the record keeps.
 #pragma once
 
 #include <limits.h>
@@ -19,7 +21,10 @@ struct OutputFile_s {
     bool replacing;       // tempPath is to be renamed over the path
     bool existed;         // the path held a regular file, described by old
     struct stat old;
-    int error;  // errno of the call that failed
+    int error;             // errno of the call that failed
+    bool refused;          // the path leads to a file refused as output
+    bool interrupted;      // a termination signal came while the open waited
+    const char* waitLead;  // what the line of a signal that ends a wait starts with
     char tempPath[PATH_MAX];
 };
 
@@ -27,13 +32,21 @@ struct OutputFile_s {
 // nothing is reported and the path is as it was.
 enum OutputResult : int { OUTPUT_DONE = 0, OUTPUT_FAILED, OUTPUT_INTERRUPTED };
 
-// True when path names standard output: "-", /dev/stdout, /dev/fd/1 or /proc/self/fd/1.
+// True when path is "-" or names the file that descriptor 1 has open (the same device and
+// inode), such as /dev/stdout.
 bool namesStandardOutput(const char* path);
-// Opens what path names for writing ("-", /dev/stdout, /dev/fd/1 and /proc/self/fd/1 are
-// standard output; a regular file or none gets a temporary file ".NAME.XXXXXX" beside it).
-// 0, or -1 with the error in output->error.
-int openOutput(OutputFile_s* output, const char* path);
+// Never write output into this file (the same device and inode) nor, when it is a
+// character device, into any node of its device number. Holds a few such files.
+void refuseOutputInto(const struct stat* file);
+// Opens what path names for writing: "-" and the file descriptor 1 has open are standard
+// output; a regular file or none gets a temporary file ".NAME.XXXXXX" beside it. An open
+// that waits (a FIFO without a reader) is ended by a termination signal: output->
+// interrupted, the signal reported by no one yet; the process ends at once if it comes
+// during the wait, with "<waitLead>interrupted by signal N" written. 0, or -1 with the
+// error in output->error, or output->refused.
+int openOutput(OutputFile_s* output, const char* path, const char* waitLead);
 // Writes all `length` bytes, continuing a partial write and repeating an interrupted one.
+// A write in place that waits ends the process on a termination signal as the open does.
 // On a failure or an interrupt the output is abandoned.
 OutputResult writeOutput(OutputFile_s* output, const char* data, size_t length);
 // Completes the output: closes it or, for a replacement, gives the temporary file the old

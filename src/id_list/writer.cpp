@@ -3,6 +3,7 @@
 // file.
 #include <signal.h>
 
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -106,11 +107,19 @@ int writeGUIDToFile(const ObjectKind_s& kind, const char* path, uint32_t keep, b
         return -1;
     }
     static OutputFile_s output;
-    if (openOutput(&output, path) != 0) {
-        char line[64];
-        (void)snprintf(line, sizeof line, "Open failed, error : %d\n", output.error);
-        printFailureLine(line);
-        explainFileFailure(path, output.error);
+    // Only the get road writes a list: a wait for the file ends as its own.
+    if (openOutput(&output, path, "getName : ") != 0) {
+        if (output.refused) {
+            char line[PATH_MAX + 64];
+            (void)snprintf(line, sizeof line, "The list file cannot be the admin device \"%s\"\n",
+                           path);
+            printFailureLine(line);
+        } else if (!output.interrupted) {
+            char line[64];
+            (void)snprintf(line, sizeof line, "Open failed, error : %d\n", output.error);
+            printFailureLine(line);
+            explainFileFailure(path, output.error);
+        }
         return -1;
     }
     // A file-size limit then fails the write with EFBIG, reported like any failed write,

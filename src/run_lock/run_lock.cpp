@@ -78,3 +78,8 @@ int takeRunLock(RunLockMode mode)
     }
     return (mode == RUN_LOCK_READER) ? 0 : lockByte(LIST_BYTE, F_WRLCK);
 }
+
+int runLockFd()
+{
+    return lockFd;
+}

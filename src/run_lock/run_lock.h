@@ -23,3 +23,6 @@ enum RunLockMode : int {
 // the refusal naming the run that holds a conflicting byte, or the failure with its errno,
 // is printed: the caller must then do nothing at all.
 int takeRunLock(RunLockMode mode);
+// The lock file's descriptor, -1 before takeRunLock opened it. No other descriptor of
+// that file may be opened and closed while the lock is held: the close would drop it.
+int runLockFd();

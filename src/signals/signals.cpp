@@ -73,7 +73,7 @@ void installSignalHandlers()
     }
 }
 
-bool enterWait(const char* lead)
+bool enterQuietWait(const char* lead)
 {
     // Standard output is the only place to report a failure to write it: none is.
     (void)fflush(stdout);
@@ -85,9 +85,14 @@ bool enterWait(const char* lead)
     waiting = 1;
     if (firstSignal != 0) {
         waiting = 0;
-        return reportInterrupted(lead);
+        return true;
     }
     return false;
+}
+
+bool enterWait(const char* lead)
+{
+    return enterQuietWait(lead) && reportInterrupted(lead);
 }
 
 void leaveWait()

@@ -12,6 +12,8 @@ void installSignalHandlers();
 // process at once, exit status 255, its handler writing the same line to standard output,
 // which is flushed first so that nothing printed before is lost.
 bool enterWait(const char* lead);
+// As enterWait, but a signal noted before is left for the caller to report.
+bool enterQuietWait(const char* lead);
 void leaveWait();
 // The first of those signals received, 0 while none was.
 int caughtSignal();

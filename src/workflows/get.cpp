@@ -1,11 +1,15 @@
 // SPDX-License-Identifier: Apache-2.0
 // Get road: every active pool or volume that the admin directory lists goes, with its
 // object ID, into the list and from there into the ID list file.
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "admin_client.h"
 #include "admin_report.h"
+#include "file_replace.h"
 #include "id_list.h"
 #include "object_access.h"
 #include "object_id.h"
@@ -55,6 +59,19 @@ int collect(const ObjectKind_s& kind, uint32_t* saved, uint32_t* unsaved)
         return -1;
     }
     return 0;
+}
+
+// The list must never go into the admin device, whatever name leads there: its node, any
+// node of its device number, and the very file the device descriptor has open.
+void refuseAdminDevice()
+{
+    struct stat device {};
+    if (zapiFd >= 0 && fstat(zapiFd, &device) == 0) {
+        refuseOutputInto(&device);
+    }
+    if (stat(ADMIN_DEVICE_PATH, &device) == 0) {
+        refuseOutputInto(&device);
+    }
 }
 
 }  // namespace
@@ -111,6 +128,7 @@ GetResult getName(const ObjectKind_s& kind, const char* path, uint32_t keep, uin
     uint32_t saved = 0;
     int result = collect(kind, &saved, unsaved);
     if (result == 0) {
+        refuseAdminDevice();
         result = writeGUIDToFile(kind, path, keep, kept);
         // An interrupted writer has left the file as it was and said nothing.
         if (result != 0 && !reportInterrupted("getName : ")) {

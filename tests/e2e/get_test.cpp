@@ -7,8 +7,10 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 #include <optional>
+#include <thread>
 
 #include "harness.h"
 
@@ -61,6 +63,7 @@ const Lines kVolumeRequests =
 #define VOLUME_OK "\n\nSuccessfully updated the file \"{path}\" with Volume GUID List\n"
 #define POOL_OK "Successfully updated the file \"{path}\" with Pool GUID List\n"
 #define WRITER_FAILED "getName : FAILED to print GUID to File {path}, Error = -1\n"
+#define ADMIN_DEVICE "The list file cannot be the admin device \"{path}\"\n" WRITER_FAILED
 #define EMPTY_LIST "List is empty, There are no Volumes\n" WRITER_FAILED
 #define GET_LOG(LEVEL, TEXT) "authpriv." LEVEL " korvane[PID]: get " TEXT
 #define FILE_ERR(TEXT) "korvane: {path}: " TEXT "\n"
@@ -247,6 +250,14 @@ const GetCase kGetCases[] = {
                      {{"readdir", "volume", "--errno", "5", "--nth", "4"}}, "ids.xml",
                      "Readdir failed, errno : 5\n", getRequests("volume", "V1")),
               "korvane: cannot list /_admin/Volumes/: Input/output error\n"),
+    // What the open finds decides: the device's own descriptor and the lock's file by any
+    // name are refused; /dev/null is no stand-in for the device and is written in place.
+    row("AdminDeviceDescriptor", "volume", kMixed, {}, "/dev/fd/4", nullptr, ADMIN_DEVICE, 255,
+        FileCheck::Skip, "", kVolumeRequests),
+    row("RunLockFile", "volume", kMixed, {}, "system/lock", "", ADMIN_DEVICE, 255,
+        FileCheck::Content, "", kVolumeRequests),
+    row("NullDevice", "volume", kMixed, {}, "/dev/null", nullptr, VOLUME_OK, 0, FileCheck::Skip, "",
+        kVolumeRequests),
     explained(absent("WriterOpenInMissingDirectory", "volume", {}, "missing/ids.xml",
                      "Open failed, error : 2\n" WRITER_FAILED, kVolumeRequests),
               FILE_ERR("No such file or directory")),
@@ -539,6 +550,49 @@ TEST_F(EndToEnd, SymbolicLinkIsWrittenThroughOnlyToAStream)
     EXPECT_EQ(run({"get", "volume", file("socket.xml")}).process.out,
               kBanner + withPath("Open failed, error : 6\n" WRITER_FAILED, file("socket.xml")));
     close(listening);
+}
+
+// A link flipped between /dev/null and another file while get runs: whichever the opens
+// meet, the other file is never written and no file is made.
+TEST_F(EndToEnd, FlippedLinkNeverWritesItsOtherTarget)
+{
+    add({"volume", "V1", 6, testId(1)});
+    writeFile(file("victim"), "victim");
+    const std::string path = file("ids.xml"), flip = file("flip");
+    ASSERT_EQ(symlink("/dev/null", path.c_str()), 0);
+    ASSERT_EQ(symlink("victim", flip.c_str()), 0);
+    std::atomic<bool> done{false};
+    std::thread flipper([&] {
+        while (!done)
+            renameat2(AT_FDCWD, flip.c_str(), AT_FDCWD, path.c_str(), RENAME_EXCHANGE);
+    });
+    for (int n = 0; n < 400 && readFile(file("victim")) == "victim"; ++n) {
+        int status = runKorvane(sys, {"get", "volume", path}).exitStatus;
+        EXPECT_TRUE(status == 0 || status == 255) << status;
+    }
+    done = true;
+    flipper.join();
+    EXPECT_EQ(readFile(file("victim")), "victim");
+    EXPECT_FALSE(temporaryLeft(root));
+}
+
+// A termination signal while get waits for its file ends the run at once, its keys
+// released and its lock with the process: at the open of a FIFO that no reader opens, and
+// at a write to a pipe that no one empties.
+TEST_F(EndToEnd, SignalWhileWaitingToWriteTheFile)
+{
+    zapisim("add-many", sys, {"volume", "1000", "vol"});
+    const std::string fifo = file("fifo"), out = file("out");
+    const std::string runs[][2] = {{"true", "{korvane} get volume " + fifo + " >" + out},
+                                   {"exec 3<>" + fifo, "{korvane} get volume - >&3 2>" + out}};
+    for (const auto& [prepare, start] : runs) {
+        ProcessResult result =
+            stopWhenAsleep(sys, "rm -f " + fifo + " && mkfifo " + fifo + " && " + prepare, start,
+                           "kill -TERM $pid");
+        EXPECT_EQ(result.out, "255\n") << start;
+        EXPECT_EQ(readFile(out), std::string(kBanner) + "getName : interrupted by signal 15\n");
+        checkJournalHygiene(readJournal(sys));
+    }
 }
 
 // A user who owns the list file but not its directory: no temporary file can be made there,

@@ -99,6 +99,12 @@ ProcessResult endStopped(const Stopped& process, int signal);
 // replaced by korvane's path: for redirections and limits that the shell sets up.
 ProcessResult runShell(const std::string& dir, const std::string& script);
 
+// Runs `prepare`, then `start` in the background and, once that process sleeps, `stop`
+// (such as "kill -TERM $pid"); kills it when it still runs five seconds later. The shell
+// prints the exit status of `start`, all of them as runShell runs them.
+ProcessResult stopWhenAsleep(const std::string& dir, const std::string& prepare,
+                             const std::string& start, const std::string& stop);
+
 // "OP OBJECT RESULT" of each request, in order.
 Lines requestSequence(const Journal& journal);
 

@@ -704,16 +704,8 @@ TEST_F(EndToEnd, SignalWhileWaitingForTheFile)
         if (stop != sendOnce) {
             fail({"read", "--path", in, "--signal", "15"});
         }
-        ProcessResult result = runShell(
-            sys, "rm -f " + in + " && mkfifo " + in + " && " + prepare + " && { " + start + " >" +
-                     out +
-                     " & } && pid=$! && alive=\"grep -qs ^State:.[RSD] /proc/$pid/status\" && "
-                     "for i in $(seq 100); do $alive || break; grep -qs sleeping /proc/$pid/status "
-                     "&& break; "
-                     "sleep 0.05; done; " +
-                     stop +
-                     "; for i in $(seq 50); do $alive || break; sleep 0.1; done; "
-                     "kill -KILL $pid 2>/dev/null; wait $pid; echo $?");
+        ProcessResult result = stopWhenAsleep(
+            sys, "rm -f " + in + " && mkfifo " + in + " && " + prepare, start + " >" + out, stop);
         EXPECT_EQ(result.out, "255\n") << start;
         EXPECT_EQ(readFile(out),
                   std::string(kBanner) + "readGUIDFromFile: interrupted by signal 15\n")

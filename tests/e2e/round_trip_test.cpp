@@ -122,24 +122,71 @@ TEST_F(EndToEnd, GetToStandardOutputPrintsOnlyTheList)
 {
     addAll(mixedSystem());
     ASSERT_EQ(run({"get", "pool", file("pools.xml")}).process.exitStatus, 0);
-    for (const char* word : {"-", "/dev/stdout", "/dev/fd/1", "/proc/self/fd/1"}) {
+    for (const char* word : {"-", "/dev/stdout", "/dev/fd/1", "/proc/self/fd/1", "//dev/stdout",
+                             "/dev/./stdout", "/proc/thread-self/fd/1"}) {
         Outcome pool = run({"get", "pool", word});
         EXPECT_EQ(pool.process.out, readFile(file("pools.xml"))) << word;
         EXPECT_EQ(pool.process.err, kBanner + withPath(kPoolGetOk, word)) << word;
         EXPECT_EQ(pool.process.exitStatus, 0);
     }
-    // History needs a file to rename.
-    Outcome keep = run({"get", "--keep", "2", "volume", "-"});
-    EXPECT_EQ(keep.process.out, "");
-    EXPECT_EQ(keep.process.err, std::string(kBanner) + "--keep needs a regular list file\n");
-    EXPECT_EQ(keep.process.exitStatus, 255);
-    EXPECT_EQ(keep.requests, Lines{});
+    // History needs a file to rename; the usage goes to standard error too.
+    for (const auto& [count, refusal] :
+         {std::pair{"2", "--keep needs a regular list file\n"},
+          std::pair{"0",
+                    "Usage: KORVANE get/put pool/volume <full path of file>\n  KORVANE will "
+                    "get/put the specified Volume's or Pool's Tavro Object ID into/from the "
+                    "specified file \n\n"}}) {
+        Outcome keep = run({"get", "--keep", count, "volume", "-"});
+        EXPECT_EQ(keep.process.out, "");
+        EXPECT_EQ(keep.process.err, kBanner + std::string(refusal));
+        EXPECT_EQ(keep.process.exitStatus, 255);
+        EXPECT_EQ(keep.requests, Lines{});
+    }
     // The plain line of a failure stands after its message.
     fail({"opendir", "volume", "--errno", "13"});
     EXPECT_EQ(run({"get", "volume", "-"}).process.err,
               std::string(kBanner) +
                   "Opendir failed, errno : 13\nkorvane: cannot list /_admin/Volumes/: Permission "
                   "denied\n");
+}
+
+// Standard descriptors as the shell leaves them. A closed one is /dev/null to the run: the
+// lock file (here holding a list) never stands in for it. Standard output that fails
+// fails the run, unless its reader went away; a list on it keeps its own failure lines.
+TEST_F(EndToEnd, StandardDescriptorsAsTheShellLeavesThem)
+{
+    addAll(mixedSystem());
+    const std::string ids = file("ids.xml"), lock = sys + "/lock";
+    const std::string volumes =
+        listFile("volume", {{"V1", testId(1)}, {"V2", testId(2)}, {"V3", testId(3)}});
+    writeFile(ids, volumes);
+    writeFile(lock, listFile("volume", {{"V1", testId(9)}}));
+    const std::string full = "Write to standard output failed, error : 28\n";
+    const struct {
+        std::string script, out, err;
+        int exit;
+    } cases[] = {{"exec {korvane} get volume - >&-", "", kBanner + withPath(kVolumeGetOk, "-"), 0},
+                 {"exec {korvane} get volume - 2>&-", volumes, "", 0},
+                 {"exec {korvane} put volume - <&-",
+                  std::string(kBanner) + "readVolGUIDFromFile : File - is empty\n", "", 255},
+                 {"exec {korvane} get volume " + ids + " >/dev/full", "", full, 255},
+                 {"exec {korvane} diff volume " + ids + " >/dev/full", "", full, 255},
+                 {"({korvane} diff volume " + ids + "; echo $? >&2) | true", "", "0\n", 0},
+                 {"exec {korvane} get volume - >/dev/full", "",
+                  std::string(kBanner) +
+                      "1:Write failed, ccode = -1, error = 28\nkorvane: -: No space left on "
+                      "device\ngetName : FAILED to print GUID to "
+                      "File -, Error = -1\n",
+                  255}};
+    for (const auto& c : cases) {
+        ProcessResult result = runShell(sys, c.script);
+        EXPECT_EQ(result.out, c.out) << c.script;
+        EXPECT_EQ(result.err, c.err) << c.script;
+        EXPECT_EQ(result.exitStatus, c.exit) << c.script;
+        EXPECT_EQ(readFile(lock), listFile("volume", {{"V1", testId(9)}})) << c.script;
+        EXPECT_EQ(readFile(ids), volumes) << c.script;
+    }
+    EXPECT_EQ(describe(showObjects(sys)), expectedObjects(mixedSystem()));
 }
 
 // "-", /dev/stdout and the other names of descriptor 1 put the list on it as it stands: a

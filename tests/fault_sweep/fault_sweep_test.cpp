@@ -60,7 +60,11 @@ const Row kRows[] = {
     {"get", "open --path {path} --errno 5 --nth 1", 0, 255, "no file", "",
      "Open failed, error : 5\ngetName : FAILED to print GUID to File {path}, Error = -1\n",
      FILE_ERR},
-    {"get", "open --path {path} --errno 5 --nth 2", 0, 0, "all", "", "{saved}"},
+    // The path is looked at through an open of its own, then its temporary file opened.
+    {"get", "open --path {path} --errno 5 --nth 2", 0, 255, "no file", "",
+     "Open failed, error : 5\ngetName : FAILED to print GUID to File {path}, Error = -1\n",
+     FILE_ERR},
+    {"get", "open --path {path} --errno 5 --nth 3", 0, 0, "all", "", "{saved}"},
     {"get", "read --path {path} --errno 5 --nth 1", 0, 0, "all", "", "{saved}"},
     // The header, one record per object, the trailer: each failure is reported again by
     // getName, and no file is left (the list goes to a temporary file first).
