@@ -10,10 +10,11 @@ PREFIX ?= /usr/local
 DESTDIR ?=
 
 # Debian packages the build and the test suite need (groff-base and man-db check
-# the manual pages, git runs their examples; dpkg-dev and file let CPack compute the
-# packages' dependencies; systemd's systemd-analyze verifies the backup units).
+# the manual pages, git runs their examples; systemd's systemd-analyze verifies the
+# backup units; dpkg-dev, debhelper, build-essential and file let dpkg-buildpackage
+# build the Debian packages).
 DEPS := cmake make g++ gcc pkg-config libgtest-dev libgmock-dev git \
-        groff-base man-db dpkg-dev file systemd
+        groff-base man-db dpkg-dev file systemd debhelper build-essential
 
 # What `make package` and the packaging tests add: lintian checks the packages.
 PACKAGE_DEPS := lintian
@@ -82,17 +83,23 @@ install: configure  ## install into PREFIX (/usr/local), under DESTDIR when give
 uninstall:  ## remove what make install put at the same PREFIX and DESTDIR
 	@bash scripts/install.sh uninstall $(BUILD_DIR)/installs "$(PREFIX)" "$(DESTDIR)"
 
-# The Debian packages korvane_VERSION-1_ARCH.deb and zapisim_VERSION-1_ARCH.deb, from
-# what make install builds (not the tests), each checked by lintian.
-package: configure  ## the Debian packages, in build/PRESET/packages, checked by lintian
+# The Debian packages korvane_VERSION_ARCH.deb and zapisim_VERSION_ARCH.deb (and their
+# -dbgsym packages), built from debian/ by dpkg-buildpackage, which builds and runs
+# the test suite too unless DEB_BUILD_OPTIONS=nocheck. It leaves its results beside
+# the source tree; they are moved to build/packages and checked by lintian, every
+# tag shown (-I --pedantic); any tag not overridden in debian/ fails.
+DEB_VERSION = $(shell dpkg-parsechangelog -S Version)
+DEB_ARCH = $(shell dpkg --print-architecture)
+package:  ## the Debian packages, in build/packages, checked by lintian
 	@$(MAKE) --no-print-directory deps DEPS="$(DEPS) $(PACKAGE_DEPS)"
-	cmake --build --preset $(PRESET) --target $(INSTALLED_TARGETS)
-	cpack --config $(BUILD_DIR)/CPackConfig.cmake -B $(BUILD_DIR)/packages
-	@rm -rf $(BUILD_DIR)/packages/_CPack_Packages
-	@out=$$(lintian --fail-on error,warning $(BUILD_DIR)/packages/*.deb 2>&1); status=$$?; \
-	  grep -v '^running with root privileges is not recommended!$$' <<< "$$out" || true; \
-	  [ $$status = 0 ] || { echo "lintian: errors or warnings in the packages above"; exit 1; }
-	@ls -1 $(BUILD_DIR)/packages/*.deb
+	dpkg-buildpackage -us -uc -b
+	@mkdir -p build/packages && rm -f build/packages/*
+	@for file in $$(cut -d ' ' -f 1 debian/files) korvane_$(DEB_VERSION)_$(DEB_ARCH).changes; do \
+	  mv -- ../$$file build/packages/; done
+	@out=$$(lintian -I --pedantic --fail-on error,warning,info,pedantic build/packages/*.changes 2>&1); \
+	  status=$$?; grep -v '^running with root privileges is not recommended!$$' <<< "$$out" || true; \
+	  [ $$status = 0 ] || { echo "lintian: tags in the packages above"; exit 1; }
+	@ls -1 build/packages/*.deb
 
 # Benchmarks in build/bench, then whole runs against the simulated system; the
 # results and the plot go to build/bench/results (see docs/performance.md).

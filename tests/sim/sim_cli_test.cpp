@@ -130,14 +130,16 @@ TEST_F(CliTest, ShowReportsObjectFilesItCannotRead)
 
 TEST_F(CliTest, VersionIsTheProjects)
 {
-    Outcome run = zapisim({"--version"});
-    EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.out + run.err, "zapisim 1.1.0\n");
+    for (const char* word : {"--version", "-V"}) {
+        Outcome run = zapisim({word});
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.out + run.err, "zapisim 1.1.0\n");
+    }
 }
 
 TEST_F(CliTest, HelpListsTheCommands)
 {
-    for (const char* word : {"help", "--help"}) {
+    for (const char* word : {"help", "--help", "-h"}) {
         Outcome run = zapisim({word});
         EXPECT_EQ(run.status, 0);
         EXPECT_EQ(run.err, "");
@@ -157,7 +159,7 @@ TEST_F(CliTest, HelpListsTheCommands)
                   "zapisim journal DIR [--clear | off | on]\n"
                   "zapisim run DIR -- COMMAND [ARGS...]\n"
                   "zapisim lock DIR --shared|--exclusive -- COMMAND [ARGS...]\n"
-                  "zapisim help | zapisim --help\n");
+                  "zapisim help | zapisim --help | zapisim -h\n");
     }
 }
 
