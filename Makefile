@@ -30,7 +30,7 @@ all: build  ## the same as make build
 
 # One line per target: the text after "##" on the target's line.
 help:  ## this list
-	@awk -F ':[^#]*## ' '/^[a-z-]+:.*## / { printf "  make %-10s %s\n", $$1, $$2 }' $(MAKEFILE_LIST)
+	@awk -F ':[^#]*## ' '/^[a-z-]+:.*## / { printf "  make %-12s %s\n", $$1, $$2 }' $(MAKEFILE_LIST)
 
 deps:  ## install the missing Debian packages of the build and the tests
 	@missing=""; for p in $(DEPS); do \
@@ -100,6 +100,12 @@ package:  ## the Debian packages, in build/packages, checked by lintian
 	  status=$$?; grep -v '^running with root privileges is not recommended!$$' <<< "$$out" || true; \
 	  [ $$status = 0 ] || { echo "lintian: tags in the packages above"; exit 1; }
 	@ls -1 build/packages/*.deb
+
+# The committed tree built into Debian packages twice, in two directories, without
+# the test suite: the packages must be the same byte for byte (scripts/reproducible.sh).
+.PHONY: reproducible
+reproducible: deps  ## the Debian packages built twice must be byte for byte the same
+	bash scripts/reproducible.sh
 
 # Benchmarks in build/bench, then whole runs against the simulated system; the
 # results and the plot go to build/bench/results (see docs/performance.md).

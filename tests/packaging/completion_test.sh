@@ -46,11 +46,14 @@ row() {
 
 row 'korvane ' '--help --version diff get put'
 row 'korvane g' 'get'
+row 'korvane PU' 'PUT'
 row 'korvane get ' '--keep pool volume'
 row 'korvane put ' 'pool volume'
-row 'korvane get --keep ' ''
+row 'korvane get --keep 9' '9 90 91 92 93 94 95 96 97 98 99'
+row 'korvane get --keep=' "$(printf '%s\n' {1..99} | LC_ALL=C sort | paste -sd ' ')"
+row 'korvane get --keep=3' '3 30 31 32 33 34 35 36 37 38 39'
 row 'korvane get --keep 3 ' 'pool volume'
-row 'korvane GET --keep 3 v' 'volume'
+row 'korvane GET --keep 3 V' 'VOLUME'
 row 'korvane diff volume v' 'vault.txt volumes.xml'
 row 'korvane get --keep 3 pool vo' 'volumes.xml'
 row 'korvane get --keep=3 ' 'pool volume'
