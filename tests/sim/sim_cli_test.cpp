@@ -220,7 +220,7 @@ TEST_F(CliTest, RefusesBadCommandsWithOneLine)
         {{"fail", "SYS", "malloc", "--nth", "2"}, "zapisim: --size S is required\n"},
         {{"fail", "SYS", "readdir", "pool", "--errno", "5", "--nth", "0"},
          "zapisim: bad --nth: \"0\"\n"},
-        {{"help", "SYS"}, "zapisim: usage: zapisim help | zapisim --help\n"},
+        {{"help", "SYS"}, "zapisim: usage: zapisim help | zapisim --help | zapisim -h\n"},
         {{"lock", "SYS", "--read", "--", "true"},
          "zapisim: usage: zapisim lock DIR --shared|--exclusive -- COMMAND [ARGS...]\n"},
         {{},
