@@ -6,6 +6,7 @@
 #   share/doc/korvane/              README.md, changelog.gz (CHANGELOG.md), copyright
 #   share/bash-completion/completions/korvane
 #   lib/systemd/system/             korvane-backup.service and .timer, not enabled
+#   lib/tmpfiles.d/korvane.conf     the run lock, made at boot
 #   libexec/zapisim/zapisim         the simulator and its preload   (component zapisim)
 #   libexec/zapisim/libzapisim.so   library, side by side: zapisim finds the library
 #   bin/zapisim -> ../libexec/...   next to its own resolved executable
@@ -77,6 +78,8 @@ if(TARGET korvane)
   install(FILES ${KORVANE_STAGE_DIR}/korvane-backup.service
     ${PROJECT_SOURCE_DIR}/systemd/korvane-backup.timer
     DESTINATION lib/systemd/system COMPONENT korvane)
+  install(FILES ${PROJECT_SOURCE_DIR}/systemd/korvane.tmpfiles
+    DESTINATION lib/tmpfiles.d RENAME korvane.conf COMPONENT korvane)
 endif()
 
 # The simulator: a test tool. The executable and its preload library stay together

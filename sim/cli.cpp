@@ -29,8 +29,9 @@ const char* const USAGES[][2] = {
      " | device --errno E"
      " | opendir|readdir pool|volume --errno E | malloc --size S"
      " | open --path P --errno E"
-     " | read|write|close|fcntl|fchown|fsync|rename --path P (--errno E | --signal S))"
+     " | read|write|close|fcntl|fchown|fsync|rename|link --path P (--errno E | --signal S))"
      " [--nth N]"
+     " | zapisim fail DIR power --nth N [--outcome K]"
      " | zapisim fail DIR clear"},
     {"journal", "zapisim journal DIR [--clear | off | on]"},
     {"run", "zapisim run DIR -- COMMAND [ARGS...]"},
@@ -311,7 +312,8 @@ int commandFail(int argc, char** argv)
         } else if (strcmp(option, "--signal") == 0 &&
                    (rule.what == SIM_RULE_REQUEST || rule.what >= SIM_RULE_READ)) {
             rule.signalNumber = static_cast<int>(number(value, "signal", 1, 64));
-        } else if (strcmp(option, "--errno") == 0 && rule.what != SIM_RULE_MALLOC) {
+        } else if (strcmp(option, "--errno") == 0 && rule.what != SIM_RULE_MALLOC &&
+                   rule.what != SIM_RULE_POWER) {
             rule.errnoValue = static_cast<int>(number(value, "errno", 1, 4095));
         } else if (strcmp(option, "--name") == 0 && rule.what == SIM_RULE_REQUEST) {
             nameArgument(value);
@@ -327,6 +329,8 @@ int commandFail(int argc, char** argv)
             hasSize = true;
         } else if (strcmp(option, "--nth") == 0) {
             rule.nth = number(value, "--nth", 1, UINT64_MAX);
+        } else if (strcmp(option, "--outcome") == 0 && rule.what == SIM_RULE_POWER) {
+            rule.outcome = number(value, "outcome", 0, UINT64_MAX);
         } else {
             usage(argv[1]);
         }
@@ -340,9 +344,12 @@ int commandFail(int argc, char** argv)
     if (rule.what >= SIM_RULE_READ) {
         if (int{hasErrno} + int{hasSignal} != 1)
             fail("give one of --errno E and --signal S");
-    } else if (rule.what != SIM_RULE_REQUEST && rule.what != SIM_RULE_MALLOC && !hasErrno) {
+    } else if (rule.what != SIM_RULE_REQUEST && rule.what != SIM_RULE_MALLOC &&
+               rule.what != SIM_RULE_POWER && !hasErrno) {
         fail("--errno E is required");
     }
+    if (rule.what == SIM_RULE_POWER && rule.nth == 0)
+        fail("--nth N is required");
     if (rule.what >= SIM_RULE_OPEN && !rule.hasText)
         fail("--path P is required");
     if (rule.what == SIM_RULE_MALLOC && !hasSize)
@@ -447,10 +454,11 @@ int commandRun(int argc, char** argv)
     return execute(argv + 4);
 }
 
-// The system's stand-in for korvane's run lock, taken as korvane takes it (a record lock
-// on the whole file, never waited for), then COMMAND run in this process: the descriptor
-// stays open across the exec, and with it the lock, until COMMAND ends. A conflicting lock
-// is reported with the process that holds it.
+// The system's stand-in for korvane's run lock, taken as korvane takes it (record locks on
+// single bytes, never waited for: byte 0, the storage system, shared as by diff, or bytes 0
+// and 1, the storage system and the writing of lists, exclusively as by put), then COMMAND
+// run in this process: the descriptor stays open across the exec, and with it the lock,
+// until COMMAND ends. A conflicting lock is reported with the process that holds it.
 int commandLock(int argc, char** argv)
 {
     bool exclusive = argc >= 4 && strcmp(argv[3], "--exclusive") == 0;
@@ -462,12 +470,13 @@ int commandLock(int argc, char** argv)
     char path[SIM_PATH_SIZE];
     if (simSystemPath(path, sizeof path, argv[2], "lock") != 0)
         fail("%s: path too long", argv[2]);
-    int fd = open(path, O_RDWR | O_CREAT, 0644);
+    int fd = open(path, O_RDWR | O_CREAT | O_NOFOLLOW, 0600);
     if (fd < 0)
         fail("cannot open %s: %s", path, strerror(errno));
     struct flock wanted = {};
     wanted.l_type = exclusive ? F_WRLCK : F_RDLCK;
     wanted.l_whence = SEEK_SET;
+    wanted.l_len = exclusive ? 2 : 1;
     if (fcntl(fd, F_SETLK, &wanted) != 0) {
         int error = errno;
         struct flock holder = wanted;

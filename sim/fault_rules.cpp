@@ -11,9 +11,9 @@
 
 namespace {
 
-const char* const RULE_WORDS[] = {nullptr,  "request", "device", "opendir", "readdir",
-                                  "malloc", "open",    "read",   "write",   "close",
-                                  "fcntl",  "fchown",  "fsync",  "rename"};
+const char* const RULE_WORDS[] = {nullptr,  "request", "device", "opendir", "readdir", "malloc",
+                                  "power",  "open",    "read",   "write",   "close",   "fcntl",
+                                  "fchown", "fsync",   "rename", "link"};
 constexpr int RULE_WORD_COUNT = sizeof RULE_WORDS / sizeof RULE_WORDS[0];
 
 // Appends text at *used; false when it does not fit.
@@ -117,6 +117,8 @@ int simFormatRule(const SimFaultRule_s* rule, char* line, size_t size)
     } else if (rule->signalNumber != 0) {
         fits = fits && appendNumber(line, size, &used, "signal",
                                     static_cast<unsigned long long>(rule->signalNumber));
+    } else if (rule->what == SIM_RULE_POWER) {
+        fits = fits && appendNumber(line, size, &used, "outcome", rule->outcome);
     } else if (rule->what != SIM_RULE_MALLOC) {
         fits = fits && appendNumber(line, size, &used, "errno",
                                     static_cast<unsigned long long>(rule->errnoValue));
@@ -184,6 +186,8 @@ int simParseRule(const char* line, SimFaultRule_s* rule)
                 rule->size = number;
             else if (keyIs("nth"))
                 rule->nth = number;
+            else if (keyIs("outcome"))
+                rule->outcome = number;
             else
                 return -1;
         } else {
@@ -196,6 +200,8 @@ int simParseRule(const char* line, SimFaultRule_s* rule)
     if ((rule->what == SIM_RULE_OPENDIR || rule->what == SIM_RULE_READDIR) && rule->kind == 0)
         return -1;
     if (rule->what >= SIM_RULE_OPEN && !rule->hasText)
+        return -1;
+    if (rule->what == SIM_RULE_POWER && rule->nth == 0)
         return -1;
     return 0;
 }

@@ -11,8 +11,9 @@
 //   what=opendir kind=pool errno=E [nth=N]
 //   what=readdir kind=volume errno=E [nth=N]
 //   what=malloc size=S [nth=N]
-//   what=open|read|write|close|fcntl|fchown|fsync|rename path=HEX errno=E [nth=N]
-//   what=read|write|close|fcntl|fchown|fsync|rename path=HEX signal=S [nth=N]
+//   what=open|read|write|close|fcntl|fchown|fsync|rename|link path=HEX errno=E [nth=N]
+//   what=read|write|close|fcntl|fchown|fsync|rename|link path=HEX signal=S [nth=N]
+//   what=power nth=N [outcome=K]
 #pragma once
 
 #include <cstddef>
@@ -25,14 +26,16 @@ constexpr int SIM_RULE_DEVICE = 2;
 constexpr int SIM_RULE_OPENDIR = 3;
 constexpr int SIM_RULE_READDIR = 4;
 constexpr int SIM_RULE_MALLOC = 5;
-constexpr int SIM_RULE_OPEN = 6;
-constexpr int SIM_RULE_READ = 7;
-constexpr int SIM_RULE_WRITE = 8;
-constexpr int SIM_RULE_CLOSE = 9;
-constexpr int SIM_RULE_FCNTL = 10;
-constexpr int SIM_RULE_FCHOWN = 11;
-constexpr int SIM_RULE_FSYNC = 12;
-constexpr int SIM_RULE_RENAME = 13;  // by path, not on a descriptor
+constexpr int SIM_RULE_POWER = 6;  // the power cut after the nth file-system call
+constexpr int SIM_RULE_OPEN = 7;
+constexpr int SIM_RULE_READ = 8;
+constexpr int SIM_RULE_WRITE = 9;
+constexpr int SIM_RULE_CLOSE = 10;
+constexpr int SIM_RULE_FCNTL = 11;
+constexpr int SIM_RULE_FCHOWN = 12;
+constexpr int SIM_RULE_FSYNC = 13;
+constexpr int SIM_RULE_RENAME = 14;  // by path, not on a descriptor
+constexpr int SIM_RULE_LINK = 15;    // by path, not on a descriptor
 
 constexpr size_t SIM_MAX_RULES = 64;
 constexpr size_t SIM_RULE_LINE_SIZE = 2 * SIM_PATH_SIZE + 256;
@@ -46,6 +49,7 @@ struct SimFaultRule_s {
     int signalNumber;    // request, descriptor call or rename: raised before the call goes on
     uint64_t size;       // malloc: the size that fails
     uint64_t nth;        // only the nth matching call in a process (0: every one)
+    uint64_t outcome;    // power: which of the possible disks the cut leaves
     bool hasText;
     char text[SIM_PATH_SIZE];  // request: object name; file rules: path
 };

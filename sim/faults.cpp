@@ -101,6 +101,17 @@ bool signalOrFail(int what, Match matchesCall, int* errnoOut)
     return failWithErrno(firstFiring(what, matching(false)), errnoOut);
 }
 
+// A rename or link whose source is the rule's path, a temporary file or a numbered file.
+bool namedFileFault(int what, const char* from, int* errnoOut)
+{
+    return signalOrFail(
+        what,
+        [from](const SimFaultRule_s& rule, size_t) {
+            return samePathOrTemporary(rule.text, from) || numberedFile(rule.text, from);
+        },
+        errnoOut);
+}
+
 }  // namespace
 
 void simFaultsReset()
@@ -109,6 +120,7 @@ void simFaultsReset()
     simMallocFaultsArmed = false;
     ruleCount = 0;
     watchedCount = 0;
+    simPowerReset();
 }
 
 int simFaultsLoad(const char* dir)
@@ -127,6 +139,8 @@ int simFaultsLoad(const char* dir)
         matches[i] = 0;
         simMallocFaultsArmed = simMallocFaultsArmed || rules[i].what == SIM_RULE_MALLOC;
         simFileFaultsArmed = simFileFaultsArmed || rules[i].what >= SIM_RULE_OPEN;
+        if (rules[i].what == SIM_RULE_POWER && !simPowerArmed)
+            simPowerArm(rules[i].nth, rules[i].outcome);
     }
     ruleCount = count;
     return 0;
@@ -191,7 +205,8 @@ void simFaultTrackFd(const char* path, int fd)
 {
     uint64_t watching = 0;
     for (size_t i = 0; i < ruleCount; ++i) {
-        bool onDescriptor = rules[i].what >= SIM_RULE_READ && rules[i].what != SIM_RULE_RENAME;
+        bool onDescriptor = rules[i].what >= SIM_RULE_READ && rules[i].what != SIM_RULE_RENAME &&
+                            rules[i].what != SIM_RULE_LINK;
         if (onDescriptor && samePathOrTemporary(rules[i].text, path))
             watching |= uint64_t{1} << i;
     }
@@ -229,10 +244,10 @@ bool simFaultFdCall(int what, int fd, int* errnoOut)
 
 bool simFaultRename(const char* from, int* errnoOut)
 {
-    return signalOrFail(
-        SIM_RULE_RENAME,
-        [from](const SimFaultRule_s& rule, size_t) {
-            return samePathOrTemporary(rule.text, from) || numberedFile(rule.text, from);
-        },
-        errnoOut);
+    return namedFileFault(SIM_RULE_RENAME, from, errnoOut);
+}
+
+bool simFaultLink(const char* from, int* errnoOut)
+{
+    return namedFileFault(SIM_RULE_LINK, from, errnoOut);
 }

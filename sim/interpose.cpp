@@ -41,6 +41,8 @@ using FcntlFn = int (*)(int, int, ...);
 using FchownFn = int (*)(int, uid_t, gid_t);
 using FsyncFn = int (*)(int);
 using RenameFn = int (*)(const char*, const char*);
+using UnlinkFn = int (*)(const char*);
+using FchmodFn = int (*)(int, mode_t);
 using StatFn = int (*)(const char*, struct stat*);
 
 OpenFn realOpen = nullptr;
@@ -58,6 +60,10 @@ FcntlFn realFcntl64 = nullptr;
 FchownFn realFchown = nullptr;
 FsyncFn realFsync = nullptr;
 RenameFn realRename = nullptr;
+RenameFn realLink = nullptr;
+UnlinkFn realUnlink = nullptr;
+FsyncFn realFdatasync = nullptr;
+FchmodFn realFchmod = nullptr;
 StatFn realStat = nullptr;
 StatFn realStat64 = nullptr;
 StatFn realLstat = nullptr;
@@ -105,6 +111,8 @@ bool pathFault(bool (*check)(const char*, int*), const char* path)
     return fail;
 }
 
+int openFaulted(int dirFd, const char* path, const char* opened, int flags, mode_t mode);
+
 // Everything open, open64, openat(absolute) and the fortified forms share.
 // `dirFd` is AT_FDCWD for the plain forms. Fault rules name the path the program
 // asked for, even where another file is opened in its place.
@@ -122,6 +130,20 @@ int openCommon(int dirFd, const char* path, int flags, mode_t mode)
         }
         opened = standIn;
     }
+    if (simDepth == 0 && simPowerArmed && path != nullptr) {
+        simPowerBeforePath("open", dirFd, opened, flags);
+        int fd = openFaulted(dirFd, path, opened, flags, mode);
+        int saved = errno;
+        simPowerAfterOpen(dirFd, opened, flags, fd);
+        errno = saved;
+        return fd;
+    }
+    return openFaulted(dirFd, path, opened, flags, mode);
+}
+
+// The open itself, failed or watched as the fault rules say.
+int openFaulted(int dirFd, const char* path, const char* opened, int flags, mode_t mode)
+{
     if (simDepth == 0 && simFileFaultsArmed && path != nullptr) {
         if (pathFault(simFaultOpen, path))
             return -1;
@@ -186,6 +208,38 @@ int fcntlCommon(FcntlFn real, int fd, int command, void* argument)
     if (simDepth == 0 && simFileFaultsArmed && fdFault(SIM_RULE_FCNTL, fd))
         return -1;
     return real(fd, command, argument);
+}
+
+// A call on a descriptor, failed by a fault rule or made, and counted for a power cut.
+template <typename Call>
+int fdCall(int what, const char* word, int fd, Call call)
+{
+    if (simDepth == 0 && what != 0 && simFileFaultsArmed && fdFault(what, fd))
+        return -1;
+    if (simDepth != 0 || !simPowerArmed)
+        return call();
+    int result = call();
+    int saved = errno;
+    simPowerAfterFd(word, fd, result);
+    errno = saved;
+    return result;
+}
+
+// A call on names, failed by a fault rule or made, and noted for a power cut.
+int nameCall(const char* word, bool (*check)(const char*, int*), const char* from, const char* to,
+             int (*call)(const char*, const char*))
+{
+    if (simDepth == 0 && check != nullptr && simFileFaultsArmed && from != nullptr &&
+        pathFault(check, from))
+        return -1;
+    if (simDepth != 0 || !simPowerArmed)
+        return call(from, to);
+    simPowerBeforeNames(word, from, to);
+    int result = call(from, to);
+    int saved = errno;
+    simPowerAfterNames(word, from, to, result);
+    errno = saved;
+    return result;
 }
 
 bool allocationFails(size_t size)
@@ -392,23 +446,43 @@ ssize_t __read_chk(int fd, void* buffer, size_t count, size_t /*bufferSize*/)
 // Only a fault is this simulator's business: owners are the kernel's.
 int fchown(int fd, uid_t owner, gid_t group)
 {
-    if (simDepth == 0 && simFileFaultsArmed && fdFault(SIM_RULE_FCHOWN, fd))
-        return -1;
-    return resolve(&realFchown, "fchown")(fd, owner, group);
+    return fdCall(SIM_RULE_FCHOWN, "fchown", fd,
+                  [=] { return resolve(&realFchown, "fchown")(fd, owner, group); });
+}
+
+int fchmod(int fd, mode_t mode)
+{
+    return fdCall(0, "fchmod", fd, [=] { return resolve(&realFchmod, "fchmod")(fd, mode); });
 }
 
 int fsync(int fd)
 {
-    if (simDepth == 0 && simFileFaultsArmed && fdFault(SIM_RULE_FSYNC, fd))
-        return -1;
-    return resolve(&realFsync, "fsync")(fd);
+    return fdCall(SIM_RULE_FSYNC, "fsync", fd, [=] { return resolve(&realFsync, "fsync")(fd); });
+}
+
+int fdatasync(int fd)
+{
+    return fdCall(SIM_RULE_FSYNC, "fdatasync", fd,
+                  [=] { return resolve(&realFdatasync, "fdatasync")(fd); });
 }
 
 int rename(const char* from, const char* to)
 {
-    if (simDepth == 0 && simFileFaultsArmed && from != nullptr && pathFault(simFaultRename, from))
-        return -1;
-    return resolve(&realRename, "rename")(from, to);
+    return nameCall("rename", simFaultRename, from, to, [](const char* a, const char* b) {
+        return resolve(&realRename, "rename")(a, b);
+    });
+}
+
+int link(const char* from, const char* to)
+{
+    return nameCall("link", simFaultLink, from, to,
+                    [](const char* a, const char* b) { return resolve(&realLink, "link")(a, b); });
+}
+
+int unlink(const char* path)
+{
+    return nameCall("unlink", nullptr, path, nullptr,
+                    [](const char* a, const char*) { return resolve(&realUnlink, "unlink")(a); });
 }
 
 // On this target struct stat and struct stat64 have one layout.
@@ -438,7 +512,14 @@ ssize_t write(int fd, const void* buffer, size_t count)
 {
     if (simDepth == 0 && simFileFaultsArmed && fdFault(SIM_RULE_WRITE, fd))
         return -1;
-    return simRealWrite(fd, buffer, count);
+    if (simDepth != 0 || !simPowerArmed)
+        return simRealWrite(fd, buffer, count);
+    simPowerBeforeWrite(fd);
+    ssize_t written = simRealWrite(fd, buffer, count);
+    int saved = errno;
+    simPowerAfterFd("write", fd, written < 0 ? -1 : 0);
+    errno = saved;
+    return written;
 }
 
 int fcntl(int fd, int command, ...)

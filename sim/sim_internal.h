@@ -35,7 +35,7 @@ int simCopyOut(uint64_t destinationAddress, const void* source, size_t size);
 constexpr const char* SIM_DEVICE_PATH = "/dev/zapi";
 // korvane's run lock: while a system is in use, the system's own "lock" file stands in
 // for it, so that simulated systems never share a lock.
-constexpr const char* SIM_LOCK_PATH = "/run/lock/korvane.lock";
+constexpr const char* SIM_LOCK_PATH = "/run/korvane.lock";
 constexpr size_t SIM_BLOCK_SIZE = 208;
 
 // True when "/dev/zapi" is ours (scripted mode or a storage system in use).
@@ -93,12 +93,31 @@ void simFaultForgetFd(int fd);
 // what: the rule kind of the call, SIM_RULE_READ to SIM_RULE_FSYNC.
 // A signal rule raises its signal and lets the call go on.
 bool simFaultFdCall(int what, int fd, int* errnoOut);
-// A rename whose source is a rule's path, one of its temporary files or one of its
-// numbered files "PATH.N".
+// A rename or a link whose source is a rule's path, one of its temporary files or one of
+// its numbered files "PATH.N".
 bool simFaultRename(const char* from, int* errnoOut);
+bool simFaultLink(const char* from, int* errnoOut);
 // 0, or -1 when the faults file has a line it cannot read (reported on standard error).
 int simFaultsLoad(const char* dir);
 void simFaultsReset();
+
+// ---- Power cut (the rule read from the system directory) ----
+// Counts the program's file-system calls; after the nth, the disk is left as a power cut
+// there could leave it and the process is killed.
+extern bool simPowerArmed;
+void simPowerArm(uint64_t nth, uint64_t outcome);
+void simPowerReset();
+// Around each file-system call of the program (simDepth 0, simPowerArmed): Before notes
+// what the call may change, After counts it and cuts the power when it is the nth.
+// `what` is the call's word ("open", "write", ...).
+void simPowerBeforePath(const char* what, int dirFd, const char* path, int flags);
+void simPowerAfterOpen(int dirFd, const char* path, int flags, int fd);
+void simPowerBeforeWrite(int fd);
+void simPowerAfterFd(const char* what, int fd, int result);
+void simPowerBeforeNames(const char* what, const char* from, const char* to);
+void simPowerAfterNames(const char* what, const char* from, const char* to, int result);
+// The program ends normally: a cut "after" its last call comes now.
+void simPowerExit();
 
 // ---- Journal ----
 void simJournalLoad(const char* dir);

@@ -8,7 +8,7 @@
 //   faults            fault rules, one a line (see fault_rules.h)
 //   journal           one line per device request
 //   journal-off       present while journaling is switched off
-//   lock              korvane's run lock, in place of "/run/lock/korvane.lock"
+//   lock              korvane's run lock, in place of "/run/korvane.lock"
 #pragma once
 
 #include <cstddef>

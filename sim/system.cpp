@@ -512,6 +512,7 @@ __attribute__((destructor)) void finishProcess()
     if (simRoot[0] == '\0' || !simRootUsable)
         return;
     ++simDepth;
+    simPowerExit();
     simSystemExit();
     simJournalClose();
     --simDepth;

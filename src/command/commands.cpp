@@ -19,9 +19,12 @@ namespace {
 CommandResult runCommand(const ObjectKind_s& kind, const char* direction, const char* path,
                          uint32_t keep)
 {
-    // Before any request or file change; put alone, get and diff side by side.
-    if (takeRunLock(strcasecmp(direction, "put") == 0 ? RUN_LOCK_EXCLUSIVE : RUN_LOCK_SHARED) !=
-        0) {
+    // Before any request or file change; put alone, get and diff side by side, one get at
+    // a time.
+    RunLockMode lockMode = (strcasecmp(direction, "put") == 0)   ? RUN_LOCK_SYSTEM_WRITER
+                           : (strcasecmp(direction, "get") == 0) ? RUN_LOCK_LIST_WRITER
+                                                                 : RUN_LOCK_READER;
+    if (takeRunLock(lockMode) != 0) {
         return COMMAND_FAILED;
     }
     if (strcasecmp(direction, "diff") == 0) {

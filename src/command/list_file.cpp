@@ -67,5 +67,9 @@ int checkListFile(const char* direction, const char* path, uint32_t keep)
         puts("--keep needs a regular list file");
         return -1;
     }
+    if (!keptNameFits(path, keep)) {
+        printf("--keep %u makes the name \"%s.%u\" too long\n", keep, path, keep);
+        return -1;
+    }
     return 0;
 }

@@ -199,14 +199,23 @@ int numberedName(char* name, const char* path, uint32_t number)
     return 0;
 }
 
+// True when a failed link says the file system takes no hard links at all.
+bool linksUnsupported(int error)
+{
+    return error == EPERM || error == EOPNOTSUPP || error == ENOSYS;
+}
+
 // Moves the kept files up by one, path.(keep-1) over path.keep (dropping it) down to
-// path.1 to path.2, a missing one left out, then path itself to path.1. Renames keep each
-// file's mode and owner, and each step is whole: a failure leaves the files as they were
-// or some steps further, path itself in place. 0, or -1 with errno.
-int rotateKeptFiles(const char* path, uint32_t keep)
+// path.1 to path.2, a missing one left out, then gives path's file the name path.1 too.
+// Every step is whole and loses nothing but the list beyond keep, path itself never
+// missing; a failure leaves the files as they were or some steps further. Where the file
+// system takes no hard links, path is renamed to path.1 instead and is missing until the
+// new file takes its place: *renamed says so. 0, or -1 with errno.
+int rotateKeptFiles(const char* path, uint32_t keep, bool* renamed)
 {
     char from[PATH_MAX];
     char to[PATH_MAX];
+    *renamed = false;
     for (uint32_t number = keep - 1; number >= 1; --number) {
         if (numberedName(from, path, number) != 0 || numberedName(to, path, number + 1) != 0) {
             return -1;
@@ -218,7 +227,30 @@ int rotateKeptFiles(const char* path, uint32_t keep)
     if (numberedName(to, path, 1) != 0) {
         return -1;
     }
+    if (link(path, to) == 0) {
+        return 0;
+    }
+    // Keeping one list, path.1 is still there: it is the one to drop.
+    if (errno == EEXIST && unlink(to) == 0 && link(path, to) == 0) {
+        return 0;
+    }
+    if (!linksUnsupported(errno)) {
+        return -1;
+    }
+    *renamed = true;
     return rename(path, to);
+}
+
+// Undoes the last step of the rotation when the new file could not take path's place:
+// path.1, a second name of path, goes, or, where it was renamed, goes back to path.
+void restoreRotated(const char* path, bool renamed)
+{
+    int error = errno;
+    char first[PATH_MAX];
+    if (numberedName(first, path, 1) == 0) {
+        (void)(renamed ? rename(first, path) : unlink(first));
+    }
+    errno = error;
 }
 
 // Closes the output's descriptor. 0, or -1 with errno.
@@ -290,17 +322,13 @@ OutputResult commitOutput(OutputFile_s* output, const char* path, uint32_t keep,
     }
     // An unchanged file keeps nothing, so that the kept files are all different ones.
     bool keeping = keep != 0 && output->existed && sameContent(path, output->tempPath) == 0;
-    if (keeping && rotateKeptFiles(path, keep) != 0) {
+    bool renamed = false;
+    if (keeping && rotateKeptFiles(path, keep, &renamed) != 0) {
         return fail(output);
     }
     if (rename(output->tempPath, path) != 0) {
         if (keeping) {
-            // The old file goes back where it was, so that the path is never left empty.
-            int error = errno;
-            char first[PATH_MAX];
-            (void)numberedName(first, path, 1);
-            (void)rename(first, path);
-            errno = error;
+            restoreRotated(path, renamed);
         }
         return fail(output);
     }
@@ -321,4 +349,24 @@ void abandonOutput(OutputFile_s* output)
     if (output->replacing) {
         unlink(output->tempPath);
     }
+}
+
+bool keptNameFits(const char* path, uint32_t keep)
+{
+    char name[PATH_MAX];
+    if (keep == 0) {
+        return true;
+    }
+    if (numberedName(name, path, keep) != 0) {
+        return false;
+    }
+    size_t directory = directoryLength(path);
+    char folder[PATH_MAX];
+    (void)snprintf(folder, sizeof folder, "%.*s", static_cast<int>(directory), path);
+    // A directory that cannot be asked is judged by the longest name Linux takes anywhere.
+    long longest = pathconf((directory == 0) ? "." : folder, _PC_NAME_MAX);
+    if (longest <= 0) {
+        longest = NAME_MAX;
+    }
+    return strlen(name + directory) <= static_cast<size_t>(longest);
 }

@@ -42,7 +42,12 @@ OutputResult writeOutput(OutputFile_s* output, const char* data, size_t length);
 // A failure after the rename leaves the new file in place.
 // With `keep` (0: none), a replaced regular file whose bytes differ from the new ones is
 // first kept as path.1, path.1 to path.(keep-1) moving up by one and the last one dropped;
-// *kept says whether it was.
+// *kept says whether it was. Whatever step fails, and wherever the power is cut, path
+// holds the old list or the new one and no kept list is lost but the last one (path is
+// missing for a moment only on a file system without hard links).
 OutputResult commitOutput(OutputFile_s* output, const char* path, uint32_t keep, bool* kept);
+// True when path.keep, the last kept list's name, is not too long for path's directory
+// (always true without `keep`).
+bool keptNameFits(const char* path, uint32_t keep);
 // Closes what the output holds and removes the temporary file; the path is untouched.
 void abandonOutput(OutputFile_s* output);

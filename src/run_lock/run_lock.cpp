@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
-// The run lock: a POSIX record lock over the whole lock file, never waited for.
+// The run lock: POSIX record locks on single bytes of the lock file, never waited for.
 //
 // Record locks belong to the process, which is what lets F_GETLK name the run holding a
 // conflicting one (open file description locks would only say -1). The other side of
-// that: closing any descriptor of the file releases the process's lock, and a second lock
+// that: closing any descriptor of the file releases the process's locks, and a second lock
 // taken by the same process never conflicts with the first but replaces it. So the file is
 // opened by this module alone, by the one call a run makes, and never closed.
 #include "run_lock.h"
@@ -18,6 +18,9 @@ namespace {
 
 int lockFd = -1;
 
+constexpr off_t SYSTEM_BYTE = 0;
+constexpr off_t LIST_BYTE = 1;
+
 // A holder that ends between the refused lock and the question who holds it leaves no
 // one to name: the lock is tried again, a bounded number of times.
 constexpr int LOCK_ATTEMPTS = 8;
@@ -28,22 +31,15 @@ int lockFailed(int error)
     return -1;
 }
 
-}  // namespace
-
-int takeRunLock(RunLockMode mode)
+// Locks one byte, F_RDLCK or F_WRLCK. 0, or -1 once the refusal or the failure is printed.
+int lockByte(off_t byte, short type)
 {
-    // Not passed on to anything the process starts; no symbolic link followed in a
-    // directory that every user can write to.
-    lockFd = open(RUN_LOCK_PATH, O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (lockFd < 0) {
-        return lockFailed(errno);
-    }
     for (int attempt = 0; attempt < LOCK_ATTEMPTS; ++attempt) {
         struct flock wanted {};
-        wanted.l_type = mode == RUN_LOCK_EXCLUSIVE ? F_WRLCK : F_RDLCK;
+        wanted.l_type = type;
         wanted.l_whence = SEEK_SET;
-        wanted.l_start = 0;
-        wanted.l_len = 0;  // to the end of the file, however long it grows
+        wanted.l_start = byte;
+        wanted.l_len = 1;
         if (fcntl(lockFd, F_SETLK, &wanted) == 0) {
             return 0;
         }
@@ -63,4 +59,19 @@ int takeRunLock(RunLockMode mode)
         }
     }
     return lockFailed(EAGAIN);
+}
+
+}  // namespace
+
+int takeRunLock(RunLockMode mode)
+{
+    // Not passed on to anything the process starts; no symbolic link followed.
+    lockFd = open(RUN_LOCK_PATH, O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (lockFd < 0) {
+        return lockFailed(errno);
+    }
+    if (lockByte(SYSTEM_BYTE, mode == RUN_LOCK_SYSTEM_WRITER ? F_WRLCK : F_RDLCK) != 0) {
+        return -1;
+    }
+    return (mode == RUN_LOCK_READER) ? 0 : lockByte(LIST_BYTE, F_WRLCK);
 }

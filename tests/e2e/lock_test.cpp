@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: Apache-2.0
 // One run at a time: while another process holds the storage system's run lock in a
-// conflicting mode, get, put and diff refuse at once, naming it, and touch nothing; runs
-// that only read go side by side; a killed holder leaves nothing behind.
+// conflicting mode, get, put and diff refuse at once, naming it, and touch nothing; a get
+// and a diff go side by side, two gets do not; a killed holder leaves nothing behind; the
+// lock file is its owner's alone, and one that cannot be opened stops every run.
 #include <signal.h>
+#include <sys/stat.h>
 
 #include "harness.h"
 
@@ -20,14 +22,16 @@ std::string refusal(pid_t holder)
            ") is using the storage system; nothing was done\n";
 }
 
-// The holder: `zapisim lock` in a mode (held until it is let go), or a korvane run on
-// the same list file, stopped by its own simulated system at a request.
+// The holder: `zapisim lock` in a mode (held until it is let go), a directory in the lock
+// file's place, or a korvane run on the same list file, stopped by its own simulated
+// system at a request.
 struct LockCase {
     const char* label;
-    const char* lockMode;  // "--shared" or "--exclusive"; null: the korvane run `holder`
-    Lines holder;          // direction, then the fault that stops it: op, nth
-    bool killed;           // SIGKILL before the contender starts
-    bool otherSystem;      // the lock is held on another simulated system
+    // "--shared" or "--exclusive"; "directory"; null: the korvane run `holder`
+    const char* lockMode;
+    Lines holder;      // direction, then the fault that stops it: op, nth
+    bool killed;       // SIGKILL before the contender starts
+    bool otherSystem;  // the lock is held on another simulated system
     const char* contender;
     int status;  // the contender's exit status; 255: refused
 };
@@ -51,7 +55,10 @@ TEST_P(RunLock, RefusesConflictsAndNothingElse)
         zapisim("init", lockSystem);
 
     Stopped holder;
-    if (c.lockMode != nullptr) {
+    const bool directory = c.lockMode != nullptr && std::string(c.lockMode) == "directory";
+    if (directory) {
+        ASSERT_EQ(mkdir((sys + "/lock").c_str(), 0755), 0);
+    } else if (c.lockMode != nullptr) {
         holder = startUntilStopped(
             {zapisimPath(), "lock", lockSystem, c.lockMode, "--", "/bin/sh", "-c", "kill -STOP $$"},
             file("holder.out"));
@@ -74,14 +81,18 @@ TEST_P(RunLock, RefusesConflictsAndNothingElse)
     Outcome outcome = run({c.contender, "volume", path});
     EXPECT_EQ(outcome.process.exitStatus, c.status);
     if (c.status == 255) {
-        EXPECT_EQ(outcome.process.out, kBanner + refusal(holder.pid));
+        EXPECT_EQ(outcome.process.out,
+                  kBanner + (directory ? "Lock failed, error : 21\n" : refusal(holder.pid)));
         EXPECT_EQ(outcome.requests, Lines{});
         EXPECT_EQ(describe(outcome.objects), describe(before));
         EXPECT_EQ(readFile(path), list);
     } else {
         EXPECT_EQ(outcome.process.out.find("Another korvane run"), std::string::npos);
     }
-    if (!c.killed) {
+    struct stat lock {};
+    EXPECT_EQ(stat((sys + "/lock").c_str(), &lock), 0);
+    EXPECT_EQ(lock.st_mode & 07777, directory ? 0755u : 0600u);
+    if (!c.killed && !directory) {
         // The holder was never disturbed: it goes on to the end of its own run.
         ProcessResult held = endStopped(holder, SIGCONT);
         EXPECT_EQ(held.exitStatus, c.lockMode == nullptr && c.holder[0] == "diff" ? 1 : 0)
@@ -96,7 +107,8 @@ const LockCase kLockCases[] = {
     {"GetBesideShared", "--shared", {}, false, false, "get", 0},
     {"PutRefusedWhileGetRuns", nullptr, {"get", "16", "2"}, false, false, "put", 255},
     {"PutRefusedWhilePutRuns", nullptr, {"put", "22", "2"}, false, false, "put", 255},
-    {"GetBesideGet", nullptr, {"get", "16", "1"}, false, false, "get", 0},
+    {"GetRefusedWhileGetRuns", nullptr, {"get", "16", "1"}, false, false, "get", 255},
+    {"DiffRefusedWhileLockIsADirectory", "directory", {}, false, false, "diff", 255},
     {"DiffBesideGet", nullptr, {"get", "16", "1"}, false, false, "diff", 1},
     {"PutAfterPutKilled", nullptr, {"put", "22", "2"}, true, false, "put", 0},
     {"PutBesideAnotherSystemsLock", "--exclusive", {}, false, true, "put", 0},

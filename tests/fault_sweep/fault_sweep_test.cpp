@@ -95,7 +95,9 @@ const Row kRows[] = {
     {"get", "open --path {lock} --errno 5 --nth 2", 0, 0, "all", "", "{saved}"},
     {"get", "fcntl --path {lock} --errno 5 --nth 1", 0, 255, "no file", "",
      "Lock failed, error : 5\n"},
-    {"get", "fcntl --path {lock} --errno 5 --nth 2", 0, 0, "all", "", "{saved}"},
+    {"get", "fcntl --path {lock} --errno 5 --nth 2", 0, 255, "no file", "",
+     "Lock failed, error : 5\n"},
+    {"get", "fcntl --path {lock} --errno 5 --nth 3", 0, 0, "all", "", "{saved}"},
 
     // Each object's requests: root key, open, get info, then the root key's close and the
     // object's. A failing close is not looked at: the key stays with the device.
@@ -144,7 +146,8 @@ const Row kRows[] = {
     {"put", "open --path {lock} --errno 5 --nth 1", 0, 255, "", "", "Lock failed, error : 5\n"},
     {"put", "open --path {lock} --errno 5 --nth 2", 0, 0, "all", "", "{saved}"},
     {"put", "fcntl --path {lock} --errno 5 --nth 1", 0, 255, "", "", "Lock failed, error : 5\n"},
-    {"put", "fcntl --path {lock} --errno 5 --nth 2", 0, 0, "all", "", "{saved}"},
+    {"put", "fcntl --path {lock} --errno 5 --nth 2", 0, 255, "", "", "Lock failed, error : 5\n"},
+    {"put", "fcntl --path {lock} --errno 5 --nth 3", 0, 0, "all", "", "{saved}"},
 
     // Each object's requests: root key, open, get info, modify, then the object's close and
     // the root key's. A failure stops the walk, naming what was changed before it.
@@ -327,7 +330,7 @@ std::vector<SweepCase> sweepCases()
             for (std::string word; fault >> word;) {
                 words.push_back(word);
                 c.fault.push_back(
-                    replaced(replaced(word, "{kind}", c.kind), "{lock}", "/run/lock/korvane.lock"));
+                    replaced(replaced(word, "{kind}", c.kind), "{lock}", "/run/korvane.lock"));
             }
             if (row.request == 0) {
                 c.name = caseName(run, words, "");
@@ -417,21 +420,24 @@ INSTANTIATE_TEST_SUITE_P(Roads, FaultSweep, testing::ValuesIn(sweepCases()), tes
 namespace {
 
 // get --keep 3 over a list file and two kept lists, with each write, the sync of the
-// temporary file and each rename failed (EIO) or signalled (SIGINT) in turn, up to the
-// first that is never made. The files are always as they were or some whole steps
-// further, the list file itself never missing or half written.
-enum KeepStep { KEEP_WRITE, KEEP_FSYNC, KEEP_RENAME };
+// temporary file, each rename and the link failed (EIO) or signalled (SIGINT) in turn, up
+// to the first that is never made. The files are always as they were or some whole steps
+// further, no list lost, the list file itself never missing or half written. A file
+// system without hard links (EPERM) has the list file renamed instead.
+enum KeepStep { KEEP_WRITE, KEEP_FSYNC, KEEP_RENAME, KEEP_LINK };
 
 struct KeepSweepCase {
     KeepStep step;
     int nth;
     bool signal;
+    bool unsupported;  // the link fails with EPERM, as where hard links are unknown
 };
 
 std::string keepCaseText(const KeepSweepCase& c)
 {
-    static const char* const steps[] = {"write", "fsync", "rename"};
-    return std::string(steps[c.step]) + std::to_string(c.nth) + (c.signal ? "_signal" : "_errno");
+    static const char* const steps[] = {"write", "fsync", "rename", "link"};
+    return std::string(steps[c.step]) + std::to_string(c.nth) +
+           (c.signal ? "_signal" : (c.unsupported ? "_unsupported" : "_errno"));
 }
 
 void PrintTo(const KeepSweepCase& c, std::ostream* out)
@@ -448,15 +454,16 @@ std::vector<KeepSweepCase> keepSweepCases()
 {
     std::vector<KeepSweepCase> cases;
     // The trailer, the last write (each write's own failure is the sweep above's); the
-    // temporary file's sync; three renames of the kept lists and the list file, then the
-    // temporary file's.
-    const int calls[] = {kObjects + 2, 1, 4};
-    for (KeepStep step : {KEEP_WRITE, KEEP_FSYNC, KEEP_RENAME}) {
+    // temporary file's sync; two renames of the kept lists, then the temporary file's;
+    // the list file's link.
+    const int calls[] = {kObjects + 2, 1, 3, 1};
+    for (KeepStep step : {KEEP_WRITE, KEEP_FSYNC, KEEP_RENAME, KEEP_LINK}) {
         for (int nth = step == KEEP_WRITE ? calls[step] : 1; nth <= calls[step] + 1; ++nth) {
-            cases.push_back({step, nth, false});
-            cases.push_back({step, nth, true});
+            cases.push_back({step, nth, false, false});
+            cases.push_back({step, nth, true, false});
         }
     }
+    cases.push_back({KEEP_LINK, 1, false, true});
     return cases;
 }
 
@@ -471,19 +478,19 @@ TEST_P(KeepSweep, LeavesWholeFilesOnly)
     e2e::writeFile(path, "A");
     e2e::writeFile(path + ".1", "B");
     e2e::writeFile(path + ".2", "C");
-    static const char* const words[] = {"write", "fsync", "rename"};
-    fail({words[c.step], "--path", path, c.signal ? "--signal" : "--errno", c.signal ? "2" : kErrno,
-          "--nth", std::to_string(c.nth)});
+    static const char* const words[] = {"write", "fsync", "rename", "link"};
+    fail({words[c.step], "--path", path, c.signal ? "--signal" : "--errno",
+          c.signal ? "2" : (c.unsupported ? "1" : kErrno), "--nth", std::to_string(c.nth)});
 
     e2e::Outcome outcome = run({"get", "--keep", "3", "volume", path});
-    const int calls[] = {kObjects + 2, 1, 4};
-    const bool reached = c.nth <= calls[c.step];
+    const int calls[] = {kObjects + 2, 1, 3, 1};
+    const bool reached = c.nth <= calls[c.step] && !c.unsupported;
     const std::string tail = "getName : FAILED to print GUID to File " + path + ", Error = -1\n";
     // What list.xml, .1, .2 and .3 hold ("" for none), and the output after the banner.
     std::vector<std::string> files = {list, "A", "B", "C"};
     std::string out = "\n\nSuccessfully updated the file \"" + path +
                       "\" with Volume GUID List\nThe previous list is kept as \"" + path + ".1\"\n";
-    if (reached && c.signal && c.step != KEEP_RENAME) {
+    if (reached && c.signal && c.step < KEEP_RENAME) {
         // Stopped before the first rename; a rename under way is completed with the rest.
         files = {"A", "B", "C", ""};
         out = "getName : interrupted by signal 2\n";
@@ -492,14 +499,13 @@ TEST_P(KeepSweep, LeavesWholeFilesOnly)
             files = {"A", "B", "C", ""};
             out = std::string("3:write failed, ccode = -1, error = ") + kErrno + "\n" + tail;
         } else {
-            // The renames before the failing one are done; the old list is put back when the
-            // new one could not take its place.
-            const std::vector<std::vector<std::string>> after = {{"A", "B", "C", ""},
-                                                                 {"A", "B", "C", ""},
-                                                                 {"A", "B", "", "C"},
-                                                                 {"A", "", "B", "C"},
-                                                                 {"A", "", "B", "C"}};
-            files = after[c.step == KEEP_FSYNC ? 0 : static_cast<size_t>(c.nth)];
+            // The steps before the failing one are done; the old list's second name goes
+            // when the new one could not take its place.
+            const std::vector<std::vector<std::string>> after = {
+                {"A", "B", "C", ""}, {"A", "B", "C", ""}, {"A", "B", "", "C"}, {"A", "", "B", "C"}};
+            files = after[c.step == KEEP_FSYNC
+                              ? 0
+                              : (c.step == KEEP_LINK ? 3 : static_cast<size_t>(c.nth))];
             out = std::string("close failed, ccode = -1, error = ") + kErrno + "\n" + tail;
         }
     }

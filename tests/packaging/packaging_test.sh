@@ -181,6 +181,8 @@ check_units() {
   [[ -d $units ]] || units=$work/root/lib/systemd/system
   [[ -f $units/korvane-backup.service && -f $units/korvane-backup.timer ]] \
     || fail "no korvane-backup units in $units"
+  [[ $(grep -v '^#' "$1/lib/tmpfiles.d/korvane.conf") == "f /run/korvane.lock 0600 root root -" ]] \
+    || fail "no run lock made at boot"
   if command -v systemd-analyze > /dev/null; then
     MANPATH=$1/share/man systemd-analyze verify "$units/korvane-backup.service" \
       "$units/korvane-backup.timer" > "$work/verify.log" 2>&1 && [[ ! -s $work/verify.log ]] \

@@ -153,8 +153,10 @@ TEST_F(CliTest, HelpListsTheCommands)
                   " | device --errno E"
                   " | opendir|readdir pool|volume --errno E | malloc --size S"
                   " | open --path P --errno E"
-                  " | read|write|close|fcntl|fchown|fsync|rename --path P (--errno E | --signal S))"
+                  " | read|write|close|fcntl|fchown|fsync|rename|link --path P"
+                  " (--errno E | --signal S))"
                   " [--nth N]"
+                  " | zapisim fail DIR power --nth N [--outcome K]"
                   " | zapisim fail DIR clear\n"
                   "zapisim journal DIR [--clear | off | on]\n"
                   "zapisim run DIR -- COMMAND [ARGS...]\n"
@@ -218,6 +220,7 @@ TEST_F(CliTest, RefusesBadCommandsWithOneLine)
         {{"fail", "SYS", "fchown", "--errno", "1", "--signal", "2"},
          "zapisim: give one of --errno E and --signal S\n"},
         {{"fail", "SYS", "malloc", "--nth", "2"}, "zapisim: --size S is required\n"},
+        {{"fail", "SYS", "power", "--outcome", "2"}, "zapisim: --nth N is required\n"},
         {{"fail", "SYS", "readdir", "pool", "--errno", "5", "--nth", "0"},
          "zapisim: bad --nth: \"0\"\n"},
         {{"help", "SYS"}, "zapisim: usage: zapisim help | zapisim --help | zapisim -h\n"},

@@ -104,6 +104,7 @@ TEST_P(SimRuleLines, RoundTrip)
     EXPECT_EQ(back.errnoValue, rule.errnoValue);
     EXPECT_EQ(back.size, rule.size);
     EXPECT_EQ(back.nth, rule.nth);
+    EXPECT_EQ(back.outcome, rule.outcome);
     EXPECT_EQ(back.hasText, rule.hasText);
     EXPECT_STREQ(back.text, rule.text);
 }
@@ -125,6 +126,13 @@ SimFaultRule_s rule(int what, uint64_t operation, int kind, int64_t status, int 
     return made;
 }
 
+SimFaultRule_s powerCut(uint64_t nth, uint64_t outcome)
+{
+    SimFaultRule_s made = rule(SIM_RULE_POWER, 0, 0, 0, 0, 0, nth, nullptr);
+    made.outcome = outcome;
+    return made;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Sim, SimRuleLines,
     ::testing::Values(rule(SIM_RULE_REQUEST, 16, 0, 4294967295, 0, 0, 0, nullptr),
@@ -134,7 +142,8 @@ INSTANTIATE_TEST_SUITE_P(
                       rule(SIM_RULE_READDIR, 0, SIM_KIND_VOLUME, 0, 5, 0, 4, nullptr),
                       rule(SIM_RULE_MALLOC, 0, 0, 0, 0, 304, 2, nullptr),
                       rule(SIM_RULE_OPEN, 0, 0, 0, 13, 0, 0, "/tmp/ids file.xml"),
-                      rule(SIM_RULE_WRITE, 0, 0, 0, 28, 0, 2, "relative/path")));
+                      rule(SIM_RULE_WRITE, 0, 0, 0, 28, 0, 2, "relative/path"),
+                      rule(SIM_RULE_LINK, 0, 0, 0, 1, 0, 1, "/tmp/ids.xml"), powerCut(12, 5)));
 
 TEST(SimRuleLines, RefuseWhatIsNotARule)
 {
@@ -145,6 +154,7 @@ TEST(SimRuleLines, RefuseWhatIsNotARule)
                          "what=request op=x",
                          "what=request op=16 colour=red",
                          "what=open path=2 errno=5",
+                         "what=power outcome=3",
                          "op=16"};
     SimFaultRule_s parsed;
     for (const char* line : bad)
