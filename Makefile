@@ -88,14 +88,12 @@ uninstall:  ## remove what make install put at the same PREFIX and DESTDIR
 # the test suite too unless DEB_BUILD_OPTIONS=nocheck. It leaves its results beside
 # the source tree; they are moved to build/packages and checked by lintian, every
 # tag shown (-I --pedantic); any tag not overridden in debian/ fails.
-DEB_VERSION = $(shell dpkg-parsechangelog -S Version)
-DEB_ARCH = $(shell dpkg --print-architecture)
 package:  ## the Debian packages, in build/packages, checked by lintian
 	@$(MAKE) --no-print-directory deps DEPS="$(DEPS) $(PACKAGE_DEPS)"
 	dpkg-buildpackage -us -uc -b
 	@mkdir -p build/packages && rm -f build/packages/*
-	@for file in $$(cut -d ' ' -f 1 debian/files) korvane_$(DEB_VERSION)_$(DEB_ARCH).changes; do \
-	  mv -- ../$$file build/packages/; done
+	@changes=korvane_$$(dpkg-parsechangelog -S Version)_$$(dpkg --print-architecture).changes; \
+	  for file in $$(cut -d ' ' -f 1 debian/files) $$changes; do mv -- ../$$file build/packages/; done
 	@out=$$(lintian -I --pedantic --fail-on error,warning,info,pedantic build/packages/*.changes 2>&1); \
 	  status=$$?; grep -v '^running with root privileges is not recommended!$$' <<< "$$out" || true; \
 	  [ $$status = 0 ] || { echo "lintian: tags in the packages above"; exit 1; }
