@@ -3,8 +3,9 @@
 # Benchmarks of KORVANE: the Google Benchmark binaries of bench/ (ID text, list reader, list
 # writer) and whole runs of `korvane get volume` and `korvane put volume` under the
 # simulated storage system against the floor program (bench/floor.cpp), which makes the
-# same device requests and nothing else, and `korvane diff volume` against `korvane get
-# volume`, whose requests it makes. Every comparison is measured side by side in one
+# same device requests and nothing else, a restore (`korvane put volume` of a list that
+# changes every ID, each change logged up to the first thousand) against the floor's put,
+# and `korvane diff volume` against `korvane get volume`, whose requests it makes. Every comparison is measured side by side in one
 # run, interleaved, and summarised by medians; the machine is shared, so ratios are what
 # counts. `make bench` runs it; the results land in BUILD/results and the plot also in
 # docs/performance-time-per-object.png.
@@ -95,7 +96,8 @@ measure() {
         if [ "$who" = korvane ]; then
             local file=$work/volumes$count.xml
             [ "$road" = get ] && file=$work/written$count.xml
-            command=("$korvane" "$road" volume "$file")
+            [ "$road" = restore ] && file=$work/restore$count.xml
+            command=("$korvane" "${road/restore/put}" volume "$file")
         else
             command=("$floor" "$road" volume)
         fi
@@ -108,6 +110,10 @@ measure() {
         printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$count" "$road" "$who" "$round" \
             "$(( end - start ))" "$(awk -v u="$user" -v s="$sys" 'BEGIN { print u + s }')" "$rss" \
             >> "$results/runs.tsv"
+        # A restore leaves the other IDs: the system gets its own back, untimed.
+        if [ "$road" = restore ]; then
+            "$zapisim" run "$system" -- "$korvane" put volume "$work/volumes$count.xml" > /dev/null
+        fi
     }
 
     # The floor must make the tool's requests: compare the journals of both (operation,
@@ -148,6 +154,11 @@ measure() {
         # The put file is what a get of the same system writes: put then gives every object
         # the ID it has, so each run leaves the system as it found it.
         "$zapisim" run "$system" -- "$korvane" get volume "$work/volumes$count.xml" > /dev/null
+        # The restore's list: the first digit of every ID turned to the next one.
+        awk 'BEGIN { split("0123456789abcdef", d, "") ; for (i = 1; i <= 16; i++) next_[d[i]] = d[i % 16 + 1] }
+             /<volumeGUID>/ { at = index($0, "<volumeGUID>") + 12
+                              $0 = substr($0, 1, at - 1) next_[substr($0, at, 1)] substr($0, at + 1) }
+             { print }' "$work/volumes$count.xml" > "$work/restore$count.xml"
         stat -c '%s' "$work/volumes$count.xml" > "$work/size$count"
         printf '%s\t%s\n' "$count" "$(cat "$work/size$count")" >> "$results/file-sizes.tsv"
         if [ "$first" = 1 ]; then
@@ -158,10 +169,10 @@ measure() {
         for round in $(seq 1 "$rounds"); do
             # The order turns each round, so that no side always runs after the same one.
             case $(( round % 4 )) in
-                0) order="korvane:get korvane:diff floor:get korvane:put floor:put" ;;
-                1) order="floor:get korvane:diff korvane:get floor:put korvane:put" ;;
-                2) order="korvane:put floor:put korvane:get floor:get korvane:diff" ;;
-                3) order="floor:put korvane:put korvane:diff floor:get korvane:get" ;;
+                0) order="korvane:get korvane:diff floor:get korvane:put korvane:restore floor:put" ;;
+                1) order="floor:get korvane:diff korvane:get floor:put korvane:restore korvane:put" ;;
+                2) order="korvane:restore korvane:put floor:put korvane:get floor:get korvane:diff" ;;
+                3) order="floor:put korvane:put korvane:diff floor:get korvane:restore korvane:get" ;;
             esac
             for step in $order; do
                 run_one "$count" "${step#*:}" "${step%%:*}" "$round"
@@ -245,7 +256,8 @@ def ratio(a, b):
     return a / b if b > 0 else float("nan")
 
 def paired(count, road, field):
-    tool, floor_ = runs[(count, road, "korvane")], runs[(count, road, "floor")]
+    # A restore is a put: its floor is the floor's put.
+    tool, floor_ = runs[(count, road, "korvane")], runs[(count, road.replace("restore", "put"), "floor")]
     # GNU time counts CPU seconds in hundredths: a tiny run may show none.
     ratios = [tool[r][field] / floor_[r][field] for r in tool if r in floor_ and floor_[r][field] > 0]
     return median(ratios) if ratios else float("nan")
@@ -255,15 +267,18 @@ out.append("")
 out.append("| volumes | road | rounds | korvane wall | floor wall | korvane per object | floor per object | wall ratio (paired median) | CPU ratio (paired median) | korvane peak RSS | floor peak RSS |")
 out.append("|---|---|---|---|---|---|---|---|---|---|---|")
 plot = []
+roads = ("get", "put", "restore") if (counts[0], "restore", "korvane") in runs else ("get", "put")
 for count in counts:
     row = [count]
-    for road in ("get", "put"):
-        tw, fw = med(count, road, "korvane", 0), med(count, road, "floor", 0)
+    for road in roads:
+        floor_road = road.replace("restore", "put")
+        tw, fw = med(count, road, "korvane", 0), med(count, floor_road, "floor", 0)
         out.append("| %d | %s | %d | %.3f s | %.3f s | %.1f us | %.1f us | %.3f | %.3f | %d KB | %d KB |" % (
             count, road, len(runs[(count, road, "korvane")]), tw, fw, tw / count * 1e6,
             fw / count * 1e6, paired(count, road, 0), paired(count, road, 1),
-            med(count, road, "korvane", 2), med(count, road, "floor", 2)))
-        row += [tw / count * 1e6, fw / count * 1e6]
+            med(count, road, "korvane", 2), med(count, floor_road, "floor", 2)))
+        if road != "restore":
+            row += [tw / count * 1e6, fw / count * 1e6]
     plot.append(row)
 # diff makes get's requests for every object, after reading the file as put does.
 for count in counts:
@@ -288,7 +303,7 @@ out.append("")
 out.append("| goal | measured | met |")
 out.append("|---|---|---|")
 big = max(counts)
-for road in ("get", "put"):
+for road in roads:
     r = paired(big, road, 0)
     out.append("| %s: korvane within 10%% of the floor at %d (wall) | %.3f | %s |" % (
         road, big, r, "yes" if r <= 1.10 else "no"))

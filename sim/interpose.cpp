@@ -8,10 +8,12 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <stdarg.h>
+#include <stdio.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/uio.h>
+#include <syslog.h>
 #include <unistd.h>
 
 #include "fault_rules.h"
@@ -292,6 +294,25 @@ int crossCopy(bool in, void* local, uint64_t remote, size_t size)
     else
         memcpy(reinterpret_cast<void*>(remote), local, size);
     return 0;
+}
+
+// The system log of the program: never the machine's. What openlog set, kept as the C
+// library keeps it.
+const char* logIdent = nullptr;
+int logOptions = 0;
+int logFacility = LOG_USER;
+
+void logCommon(int priority, const char* format, va_list args)
+{
+    int saved = errno;
+    char text[4096];
+    (void)vsnprintf(text, sizeof text, format, args);
+    if ((priority & LOG_FACMASK) == 0)
+        priority |= logFacility;
+    ++simDepth;
+    simJournalSyslog(logIdent != nullptr ? logIdent : "-", logOptions, priority, text);
+    --simDepth;
+    errno = saved;
 }
 
 }  // namespace
@@ -586,6 +607,45 @@ int closedir(DIR* dir)
         return result;
     }
     return simRealClosedir(dir);
+}
+
+void openlog(const char* ident, int options, int facility)
+{
+    logIdent = ident;
+    logOptions = options;
+    logFacility = facility != 0 ? facility : LOG_USER;
+}
+
+void closelog(void)
+{
+    logIdent = nullptr;
+}
+
+void vsyslog(int priority, const char* format, va_list args)
+{
+    logCommon(priority, format, args);
+}
+
+void syslog(int priority, const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    logCommon(priority, format, args);
+    va_end(args);
+}
+
+// What a fortified build calls in their place.
+void __vsyslog_chk(int priority, int /*flag*/, const char* format, va_list args)
+{
+    logCommon(priority, format, args);
+}
+
+void __syslog_chk(int priority, int /*flag*/, const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    logCommon(priority, format, args);
+    va_end(args);
 }
 
 // The allocator stays glibc's; only the decision to fail is made here, and it costs

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <stdio.h>
 #include <string.h>
+#include <syslog.h>
 #include <unistd.h>
 
 #include "sim_internal.h"
@@ -14,6 +15,7 @@ namespace {
 int journalFd = -1;
 bool journalOn = false;
 char journalPath[SIM_PATH_SIZE];
+char syslogPath[SIM_PATH_SIZE];
 
 constexpr size_t LINE_SIZE = 8192;
 
@@ -68,7 +70,43 @@ void simJournalLoad(const char* dir)
     char marker[SIM_PATH_SIZE];
     journalOn = simSystemPath(journalPath, sizeof journalPath, dir, "journal") == 0 &&
                 simSystemPath(marker, sizeof marker, dir, "journal-off") == 0 &&
+                simSystemPath(syslogPath, sizeof syslogPath, dir, "syslog") == 0 &&
                 access(marker, F_OK) != 0;
+}
+
+void simJournalSyslog(const char* ident, int options, int priority, const char* text)
+{
+    static const char* const levels[] = {"emerg",   "alert",  "crit", "err",
+                                         "warning", "notice", "info", "debug"};
+    if (!journalOn)
+        return;
+    char facility[16];
+    if ((priority & LOG_FACMASK) == LOG_AUTHPRIV)
+        (void)snprintf(facility, sizeof facility, "authpriv");
+    else
+        (void)snprintf(facility, sizeof facility, "facility%d", LOG_FAC(priority));
+    char pid[32] = "";
+    if ((options & LOG_PID) != 0)
+        (void)snprintf(pid, sizeof pid, "[%d]", static_cast<int>(getpid()));
+    static Line_s line;
+    line.used = 0;
+    line.text[0] = '\0';
+    put(&line, facility);
+    put(&line, ".");
+    put(&line, levels[LOG_PRI(priority)]);
+    put(&line, " ");
+    put(&line, ident);
+    put(&line, pid);
+    put(&line, ": ");
+    put(&line, text);
+    put(&line, "\n");
+    // Each line in one append, as the journal's; the file is opened for the line alone.
+    int fd = open(syslogPath, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return;
+    ssize_t ignored = write(fd, line.text, line.used);
+    (void)ignored;
+    close(fd);
 }
 
 void simJournalClose()

@@ -125,3 +125,6 @@ void simJournalRequest(uint64_t operation, const char* object, int64_t result, i
                        uint64_t key, const uint8_t* block, size_t blockSize);
 void simJournalExit(size_t held, const uint64_t* keys, const char* const* objects);
 void simJournalClose();
+// A system log line of the program, recorded in the system's "syslog" file as
+// "FACILITY.LEVEL IDENT[PID]: TEXT" (without "[PID]" when the program did not ask for it).
+void simJournalSyslog(const char* ident, int options, int priority, const char* text);

@@ -8,6 +8,7 @@
 //   faults            fault rules, one a line (see fault_rules.h)
 //   journal           one line per device request
 //   journal-off       present while journaling is switched off
+//   syslog            one line per system log line of the programs run against the system
 //   lock              korvane's run lock, in place of "/run/korvane.lock"
 #pragma once
 

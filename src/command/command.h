@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "workflows.h"
+
 // How a command ended; the values are its exit statuses (-1 leaves the process as 255).
 enum CommandResult : int {
     COMMAND_DONE = 0,
@@ -12,9 +14,12 @@ enum CommandResult : int {
 };
 
 // Runs the get or put road for the kind and writes its closing line, or runs the diff
-// road. get keeps up to `keep` earlier lists (0: none).
-CommandResult runPoolCommand(const char* direction, const char* path, uint32_t keep);
-CommandResult runVolumeCommand(const char* direction, const char* path, uint32_t keep);
+// road. get keeps up to `keep` earlier lists (0: none); put and diff take only the pairs
+// `only` names (none: all).
+CommandResult runPoolCommand(const char* direction, const char* path, uint32_t keep,
+                             const NameFilter_s& only);
+CommandResult runVolumeCommand(const char* direction, const char* path, uint32_t keep,
+                               const NameFilter_s& only);
 
 // Refuses, with its message, a list file that is the admin device, and with `keep` one that
 // is not a regular file (standard output, a device, FIFO or socket). 0 or -1.

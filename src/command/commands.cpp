@@ -17,7 +17,7 @@ namespace {
 // the success line. The road reports its own failures. diff has no success line: its
 // summary and its exit status say it all.
 CommandResult runCommand(const ObjectKind_s& kind, const char* direction, const char* path,
-                         uint32_t keep)
+                         uint32_t keep, const NameFilter_s& only)
 {
     // Before any request or file change; put alone, get and diff side by side, one get at
     // a time.
@@ -28,7 +28,7 @@ CommandResult runCommand(const ObjectKind_s& kind, const char* direction, const 
         return COMMAND_FAILED;
     }
     if (strcasecmp(direction, "diff") == 0) {
-        DiffResult result = diffList(kind, path);
+        DiffResult result = diffList(kind, path, only);
         return (result == DIFF_SAME)      ? COMMAND_DONE
                : (result == DIFF_CHANGES) ? COMMAND_PARTIAL
                                           : COMMAND_FAILED;
@@ -54,7 +54,7 @@ CommandResult runCommand(const ObjectKind_s& kind, const char* direction, const 
         }
         return (result == GET_INCOMPLETE) ? COMMAND_PARTIAL : COMMAND_DONE;
     }
-    if (putList(kind, path) != 0) {
+    if (putList(kind, path, only) != 0) {
         return COMMAND_FAILED;
     }
     printf("%sSuccessfully updated from file \"%s\" to the %s's GUID\n", kind.successLead, path,
@@ -64,12 +64,14 @@ CommandResult runCommand(const ObjectKind_s& kind, const char* direction, const 
 
 }  // namespace
 
-CommandResult runPoolCommand(const char* direction, const char* path, uint32_t keep)
+CommandResult runPoolCommand(const char* direction, const char* path, uint32_t keep,
+                             const NameFilter_s& only)
 {
-    return runCommand(POOL_KIND, direction, path, keep);
+    return runCommand(POOL_KIND, direction, path, keep, only);
 }
 
-CommandResult runVolumeCommand(const char* direction, const char* path, uint32_t keep)
+CommandResult runVolumeCommand(const char* direction, const char* path, uint32_t keep,
+                               const NameFilter_s& only)
 {
-    return runCommand(VOLUME_KIND, direction, path, keep);
+    return runCommand(VOLUME_KIND, direction, path, keep, only);
 }

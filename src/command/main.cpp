@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 // korvane get|put|diff pool|volume FILE: copies the object IDs of every pool or volume
 // between the storage system and an ID list file, or shows what a put would change.
-// korvane get --keep N pool|volume FILE also keeps the N lists it replaced before.
+// korvane get --keep N pool|volume FILE also keeps the N lists it replaced before;
+// korvane put|diff --name NAME ... pool|volume FILE takes only the pairs of those names.
 #include <string.h>
 #include <strings.h>
 
@@ -34,7 +35,9 @@ struct CommandLine_s {
     const char* direction;
     const char* kind;
     const char* path;
-    uint32_t keep;  // --keep N, 0 without it
+    uint32_t keep;                         // --keep N, 0 without it
+    const char* names[MOST_FILTER_NAMES];  // of each --name NAME, in order
+    uint32_t nameCount;
 };
 
 constexpr uint32_t MOST_KEPT = 99;
@@ -59,8 +62,28 @@ int readKeepCount(const char* text, uint32_t* keep)
     return (value == 0) ? -1 : 0;
 }
 
-// Options stand between the direction and the kind. 0, or -1 when the words are not a
-// command line: the usage is due.
+// The value of the option `option` at argv[*next], "--option VALUE" or "--option=VALUE",
+// with *next moved past it; null when argv[*next] is not that option or has no value.
+const char* optionValue(int argc, char** argv, int* next, const char* option)
+{
+    const char* word = argv[*next];
+    size_t length = strlen(option);
+    if (strncmp(word, option, length) != 0) {
+        return nullptr;
+    }
+    if (word[length] == '\0' && *next + 1 < argc) {
+        *next += 2;
+        return argv[*next - 1];
+    }
+    if (word[length] == '=') {
+        *next += 1;
+        return word + length + 1;
+    }
+    return nullptr;
+}
+
+// Options stand between the direction and the kind, --keep once, --name as often as
+// wanted. 0, or -1 when the words are not a command line: the usage is due.
 int splitCommandLine(int argc, char** argv, CommandLine_s* line)
 {
     *line = {};
@@ -69,18 +92,15 @@ int splitCommandLine(int argc, char** argv, CommandLine_s* line)
     }
     line->direction = argv[1];
     int next = 2;
-    if (next < argc && strncmp(argv[next], "--keep", 6) == 0) {
-        const char* count = nullptr;
-        if (strcmp(argv[next], "--keep") == 0 && next + 1 < argc) {
-            count = argv[next + 1];
-            next += 2;
-        } else if (argv[next][6] == '=') {
-            count = argv[next] + 7;
-            next += 1;
-        } else {
-            return -1;
+    // The kind and the file are never taken for options.
+    while (argc - next > 2 && strncmp(argv[next], "--", 2) == 0) {
+        const char* name = optionValue(argc, argv, &next, "--name");
+        if (name != nullptr && line->nameCount < MOST_FILTER_NAMES) {
+            line->names[line->nameCount++] = name;
+            continue;
         }
-        if (readKeepCount(count, &line->keep) != 0) {
+        const char* count = (name == nullptr) ? optionValue(argc, argv, &next, "--keep") : nullptr;
+        if (count == nullptr || line->keep != 0 || readKeepCount(count, &line->keep) != 0) {
             return -1;
         }
     }
@@ -101,7 +121,7 @@ int main(int argc, char** argv)
     // has a line per object and is written in blocks instead: a system call per line
     // would be a noticeable share of its run. Should the C library refuse, output
     // keeps its usual buffering and is still all written at exit.
-    bool report = argc == 4 && strcasecmp(argv[1], "diff") == 0;
+    bool report = argc >= 4 && strcasecmp(argv[1], "diff") == 0;
     (void)setvbuf(stdout, nullptr, report ? _IOFBF : _IOLBF, BUFSIZ);
     // --help and --version alone are answered without the banner, so that the output
     // is just what was asked for.
@@ -111,13 +131,14 @@ int main(int argc, char** argv)
         puts("  put pool|volume FILE   give the pools or volumes listed in FILE their IDs back");
         puts("  diff pool|volume FILE  show what put would do with FILE, changing nothing");
         puts("  get --keep N ...       keep the N lists replaced before as FILE.1 to FILE.N");
+        puts("  put --name NAME ...    only the pairs named NAME, again for more (diff too)");
         return 0;
     }
     if (argc == 2 && isOption(argv[1], "--version", "-V")) {
         puts("korvane " KORVANE_VERSION);
         return 0;
     }
-    CommandLine_s line{};
+    static CommandLine_s line{};
     bool complete = splitCommandLine(argc, argv, &line) == 0;
     // A list written to standard output is all that goes there: the banner and every
     // message go to standard error instead (the C library lets stdout be reassigned).
@@ -141,8 +162,9 @@ int main(int argc, char** argv)
             "to File ");
         return -1;
     }
-    // Only get replaces a file.
-    if (line.keep != 0 && strcasecmp(direction, "get") != 0) {
+    // Only get replaces a file; get saves every object.
+    if ((line.keep != 0 && strcasecmp(direction, "get") != 0) ||
+        (line.nameCount != 0 && strcasecmp(direction, "get") == 0)) {
         printUsage();
         return -1;
     }
@@ -157,6 +179,7 @@ int main(int argc, char** argv)
     if (checkListFile(direction, line.path, line.keep) != 0) {
         return -1;
     }
-    return (isPool == 1) ? runPoolCommand(direction, line.path, line.keep)
-                         : runVolumeCommand(direction, line.path, line.keep);
+    NameFilter_s only = {line.names, line.nameCount};
+    return (isPool == 1) ? runPoolCommand(direction, line.path, line.keep, only)
+                         : runVolumeCommand(direction, line.path, line.keep, only);
 }

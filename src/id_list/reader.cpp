@@ -11,6 +11,7 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "admin_report.h"
 #include "id_list.h"
 #include "listed_twice.h"
 #include "scanner_bytes.h"
@@ -80,6 +81,7 @@ int readToEnd(int fd, const char* path, char** buffer, size_t* capacity, uint64_
                 continue;
             }
             printf("Read failed, bytes = %d, error = %d\n", -1, readError);
+            explainFileFailure(path, readError);
             return -1;
         }
         if (bytesRead == 0) {
@@ -109,6 +111,7 @@ int openToRead(const char* path)
         if (fd >= 0 || openError != EINTR) {
             if (fd < 0) {
                 printf("readGUIDFromFile: open failed, error : %d\n", openError);
+                explainFileFailure(path, openError);
             }
             return fd;
         }
@@ -656,6 +659,7 @@ int readGUIDFromFile(const char* path, char** buffer, uint32_t* length)
         int closeError = errno;
         free(data);
         printf("Close failed, ccode = %d, error = %d\n", closeResult, closeError);
+        explainFileFailure(path, closeError);
         return -1;
     }
     if (count == 0) {

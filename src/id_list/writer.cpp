@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "admin_report.h"
 #include "file_replace.h"
 #include "id_list.h"
 
@@ -51,10 +52,14 @@ size_t buildRecord(char* record, const NameGUIDList_s* node, const ObjectKind_s&
 
 // Reports a failed write or commit with the failed call's error number; an interruption is
 // the caller's to report. -1.
-int reportFailure(const OutputFile_s* output, OutputResult result, const char* what)
+int reportFailure(const OutputFile_s* output, const char* path, OutputResult result,
+                  const char* what)
 {
     if (result != OUTPUT_INTERRUPTED) {
-        printf("%s, ccode = %d, error = %d\n", what, -1, output->error);
+        char line[128];
+        (void)snprintf(line, sizeof line, "%s, ccode = %d, error = %d\n", what, -1, output->error);
+        printFailureLine(line);
+        explainFileFailure(path, output->error);
     }
     return -1;
 }
@@ -69,7 +74,7 @@ int writeList(const ObjectKind_s& kind, OutputFile_s* output, const char* path, 
     (void)snprintf(trailer, sizeof trailer, "</%s>", kind.rootElement);
     OutputResult result = writeOutput(output, header, strlen(header));
     if (result != OUTPUT_DONE) {
-        return reportFailure(output, result, "1:Write failed");
+        return reportFailure(output, path, result, "1:Write failed");
     }
 
     char record[RECORD_BUFFER_SIZE];
@@ -79,16 +84,16 @@ int writeList(const ObjectKind_s& kind, OutputFile_s* output, const char* path, 
         free(takeFirstNode());
         result = writeOutput(output, record, length);
         if (result != OUTPUT_DONE) {
-            return reportFailure(output, result, "2:Write failed");
+            return reportFailure(output, path, result, "2:Write failed");
         }
     }
 
     result = writeOutput(output, trailer, strlen(trailer));
     if (result != OUTPUT_DONE) {
-        return reportFailure(output, result, "3:write failed");
+        return reportFailure(output, path, result, "3:write failed");
     }
     result = commitOutput(output, path, keep, kept);
-    return (result == OUTPUT_DONE) ? 0 : reportFailure(output, result, "close failed");
+    return (result == OUTPUT_DONE) ? 0 : reportFailure(output, path, result, "close failed");
 }
 
 }  // namespace
@@ -97,12 +102,15 @@ int writeGUIDToFile(const ObjectKind_s& kind, const char* path, uint32_t keep, b
 {
     *kept = false;
     if (listHead == nullptr) {
-        puts("List is empty, There are no Volumes");
+        printFailureLine("List is empty, There are no Volumes\n");
         return -1;
     }
     static OutputFile_s output;
     if (openOutput(&output, path) != 0) {
-        printf("Open failed, error : %d\n", output.error);
+        char line[64];
+        (void)snprintf(line, sizeof line, "Open failed, error : %d\n", output.error);
+        printFailureLine(line);
+        explainFileFailure(path, output.error);
         return -1;
     }
     // A file-size limit then fails the write with EFBIG, reported like any failed write,

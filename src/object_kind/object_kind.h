@@ -27,6 +27,7 @@ struct ObjectKind_s {
     size_t objectIdOffset;        // 16-byte object ID
     const char* infoFailureLead;  // put road: what precedes its "zGetInfo failed" line
     const char* successLead;      // what precedes the command's success line
+    const char* commandWord;      // "pool" or "volume", as on the command line
 };
 
 inline constexpr ObjectKind_s POOL_KIND = {
@@ -43,6 +44,7 @@ inline constexpr ObjectKind_s POOL_KIND = {
     616,
     "",
     "",
+    "pool",
 };
 inline constexpr ObjectKind_s VOLUME_KIND = {
     "Volume",
@@ -58,6 +60,7 @@ inline constexpr ObjectKind_s VOLUME_KIND = {
     416,
     "  ",
     "\n\n",
+    "volume",
 };
 
 // The admin path of the named object of the kind, bounded by size.

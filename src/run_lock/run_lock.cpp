@@ -14,6 +14,8 @@
 
 #include <cstdio>
 
+#include "admin_report.h"
+
 namespace {
 
 int lockFd = -1;
@@ -28,6 +30,7 @@ constexpr int LOCK_ATTEMPTS = 8;
 int lockFailed(int error)
 {
     printf("Lock failed, error : %d\n", error);
+    explainLockFailure(RUN_LOCK_PATH, error);
     return -1;
 }
 

@@ -169,9 +169,10 @@ int keepName(NameBlock_s* block, const char* name)
     return 0;
 }
 
-// Lists the admin directory: marks the file's names it shows and keeps the others. A
-// listing that fails is left in *walk for the report, which goes on without the rest of
-// it: put never lists the directory. 0, or -1 (reported) when memory is short.
+// Lists the admin directory: marks the file's names it shows and keeps the others (with
+// `unlisted` null, only marks). A listing that fails is left in *walk for the report, which
+// goes on without the rest of it: put never lists the directory. 0, or -1 (reported) when
+// memory is short.
 int scanDirectory(const ObjectKind_s& kind, IndexEntry_s* index, size_t count,
                   NameBlock_s* unlisted, AdminWalk_s* walk)
 {
@@ -183,7 +184,7 @@ int scanDirectory(const ObjectKind_s& kind, IndexEntry_s* index, size_t count,
         IndexEntry_s* found = findEntry(index, count, walk->name);
         if (found != nullptr) {
             found->listed = 1;
-        } else {
+        } else if (unlisted != nullptr) {
             result = keepName(unlisted, walk->name);
         }
     }
@@ -234,9 +235,9 @@ DiffResult reportAll(const ObjectKind_s& kind, IndexEntry_s* index, size_t count
 
 }  // namespace
 
-DiffResult diffList(const ObjectKind_s& kind, const char* path)
+DiffResult diffList(const ObjectKind_s& kind, const char* path, const NameFilter_s& filter)
 {
-    if (loadList(kind, path) != 0) {
+    if (loadList(kind, path, filter) != 0) {
         return DIFF_FAILS;
     }
     if (listHead == nullptr) {
@@ -249,7 +250,9 @@ DiffResult diffList(const ObjectKind_s& kind, const char* path)
     NameBlock_s unlisted = {nullptr, 0, 0};
     AdminWalk_s walk;
     DiffResult result = DIFF_FAILS;
-    if (index != nullptr && scanDirectory(kind, index, count, &unlisted, &walk) == 0) {
+    // Named objects only: the others of the directory are not shown.
+    if (index != nullptr &&
+        scanDirectory(kind, index, count, (filter.count == 0) ? &unlisted : nullptr, &walk) == 0) {
         result = reportAll(kind, index, count, &unlisted, &walk);
     }
     free(unlisted.bytes);

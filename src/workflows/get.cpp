@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "admin_report.h"
 #include "id_list.h"
 #include "object_access.h"
 #include "object_id.h"
@@ -29,7 +30,7 @@ bool fileCannotHold(const char* name)
 
 // Walks the admin directory, collecting into the list. 0, or -1 (reported) with the list
 // empty.
-int collect(const ObjectKind_s& kind, uint32_t* unsaved)
+int collect(const ObjectKind_s& kind, uint32_t* saved, uint32_t* unsaved)
 {
     AdminWalk_s walk;
     if (openAdminWalk(kind, &walk) != 0) {
@@ -38,9 +39,9 @@ int collect(const ObjectKind_s& kind, uint32_t* unsaved)
     }
     while (nextAdminName(&walk)) {
         // A failing object has been reported and is left out; the others still count.
-        if (getInfo(kind, walk.name) == INFO_FAILED) {
-            ++*unsaved;
-        }
+        GetInfoResult result = getInfo(kind, walk.name);
+        *saved += (result == INFO_SAVED) ? 1 : 0;
+        *unsaved += (result == INFO_FAILED) ? 1 : 0;
         if (reportInterrupted("getName : ")) {
             walk.failed = true;
             break;
@@ -66,10 +67,11 @@ GetInfoResult getInfo(const ObjectKind_s& kind, const char* name)
     Reach_s reach = readObject(kind, name, &info);
     if (reach.step == GET_INFO_FAILED) {
         printf("%s :zGetInfo failed -- error %ld\n", kind.word, statusValue(reach.status));
+        explainRefusal(kind.word, name, "zGetInfo", reach.status);
         return notSaved(kind, name);
     }
     if (reach.step != OBJECT_REACHED) {
-        reportReachFailure("getInfo", name, reach);
+        reportReachFailure(kind, "getInfo", name, reach);
         return notSaved(kind, name);
     }
     if (objectState(kind, &info) != ZAPI_STATE_ACTIVE) {
@@ -106,16 +108,24 @@ GetResult getName(const ObjectKind_s& kind, const char* path, uint32_t keep, uin
 {
     *unsaved = 0;
     *kept = false;
-    if (collect(kind, unsaved) != 0) {
-        return GET_FAILED;
-    }
-    int result = writeGUIDToFile(kind, path, keep, kept);
-    if (result != 0) {
+    uint32_t saved = 0;
+    int result = collect(kind, &saved, unsaved);
+    if (result == 0) {
+        result = writeGUIDToFile(kind, path, keep, kept);
         // An interrupted writer has left the file as it was and said nothing.
-        if (!reportInterrupted("getName : ")) {
+        if (result != 0 && !reportInterrupted("getName : ")) {
             printf("getName : FAILED to print GUID to File %s, Error = %d\n", path, result);
         }
+    }
+    if (result != 0) {
+        // What ended the run: the listing's or the writer's own line, or the signal.
+        char interrupted[64];
+        (void)snprintf(interrupted, sizeof interrupted, "getName : interrupted by signal %d",
+                       caughtSignal());
+        const char* line = firstFailureLine();
+        logGetFailed(kind.commandWord, path, line[0] != '\0' ? line : interrupted);
         return GET_FAILED;
     }
+    logGetDone(kind.commandWord, path, saved, *unsaved);
     return (*unsaved == 0) ? GET_SAVED : GET_INCOMPLETE;
 }

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "admin_report.h"
+
 // The kind records carry the device's masks and record offsets as plain numbers.
 static_assert(POOL_KIND.infoMask == ZAPI_POOL_INFO_MASK);
 static_assert(VOLUME_KIND.infoMask == ZAPI_VOLUME_INFO_MASK);
@@ -43,6 +45,10 @@ Reach_s reachObject(const ObjectKind_s& kind, const char* name, uint64_t* rootKe
     }
     uint32_t status = zRootKey(0, rootKey);
     if (status != 0) {
+        // Still closed: it is the device that could not be opened, not a request refused.
+        if (zapiFd == -1) {
+            explainDeviceOpenFailure(static_cast<int>(status));
+        }
         return {ROOT_KEY_FAILED, status};
     }
     status = zOpen(*rootKey, ZAPI_OPEN_VALUE, ZAPI_OPEN_FLAGS, adminPath, 0, objectKey);
@@ -55,14 +61,18 @@ Reach_s reachObject(const ObjectKind_s& kind, const char* name, uint64_t* rootKe
 
 }  // namespace
 
-void reportReachFailure(const char* caller, const char* name, Reach_s reach)
+void reportReachFailure(const ObjectKind_s& kind, const char* caller, const char* name,
+                        Reach_s reach)
 {
     if (reach.step == NAME_TOO_LONG) {
         printf("%s : name %s is too long\n", caller, name);
-    } else {
-        printf((reach.step == ROOT_KEY_FAILED) ? "%s : zRootKey error %ld\n"
-                                               : "%s : zOpen error %ld\n",
-               caller, statusValue(reach.status));
+        return;
+    }
+    const char* request = (reach.step == ROOT_KEY_FAILED) ? "zRootKey" : "zOpen";
+    printf("%s : %s error %ld\n", caller, request, statusValue(reach.status));
+    // A device that could not be opened has been explained already.
+    if (reach.step != ROOT_KEY_FAILED || zapiFd != -1) {
+        explainRefusal(kind.word, name, request, reach.status);
     }
 }
 
@@ -71,7 +81,7 @@ int openObject(const ObjectKind_s& kind, const char* caller, const char* name, u
 {
     Reach_s reach = reachObject(kind, name, rootKey, objectKey);
     if (reach.step != OBJECT_REACHED) {
-        reportReachFailure(caller, name, reach);
+        reportReachFailure(kind, caller, name, reach);
         return -1;
     }
     return 0;
@@ -99,9 +109,10 @@ uint32_t readObjectInfo(const ObjectKind_s& kind, uint64_t objectKey, ZapiInfo_s
 
 int openAdminWalk(const ObjectKind_s& kind, AdminWalk_s* walk)
 {
-    *walk = AdminWalk_s{opendir(kind.adminDirectory), nullptr, false, nullptr, 0};
+    *walk =
+        AdminWalk_s{opendir(kind.adminDirectory), kind.adminDirectory, nullptr, false, nullptr, 0};
     if (walk->directory == nullptr) {
-        *walk = AdminWalk_s{nullptr, nullptr, true, "Opendir", errno};
+        *walk = AdminWalk_s{nullptr, kind.adminDirectory, nullptr, true, "Opendir", errno};
         return -1;
     }
     return 0;
@@ -131,7 +142,10 @@ bool nextAdminName(AdminWalk_s* walk)
 void reportListingFailure(const AdminWalk_s* walk)
 {
     if (walk->failedCall != nullptr) {
-        printf("%s failed, errno : %d\n", walk->failedCall, walk->error);
+        char line[64];
+        (void)snprintf(line, sizeof line, "%s failed, errno : %d\n", walk->failedCall, walk->error);
+        printFailureLine(line);
+        explainListingFailure(walk->path, walk->error);
     }
 }
 

@@ -31,8 +31,10 @@ struct Reach_s {
 };
 
 // Prints "<caller> : name %s is too long\n", "<caller> : zRootKey error %ld\n" or
-// "<caller> : zOpen error %ld\n" for a step of reaching the object that failed.
-void reportReachFailure(const char* caller, const char* name, Reach_s reach);
+// "<caller> : zOpen error %ld\n" for a step of reaching the object that failed, and the
+// request's refusal on standard error.
+void reportReachFailure(const ObjectKind_s& kind, const char* caller, const char* name,
+                        Reach_s reach);
 
 // Forms the admin path of `name`, takes a root key and opens the object. Failures are
 // reported with reportReachFailure; after a failure no key is held. 0 (both keys held) or
@@ -57,6 +59,7 @@ inline long statusValue(uint32_t status)
 // The admin directory of a kind, walked name by name ("." and ".." passed over).
 struct AdminWalk_s {
     DIR* directory;
+    const char* path;        // the kind's admin directory
     const char* name;        // the current object's name
     bool failed;             // the listing failed or the walk was stopped
     const char* failedCall;  // "Opendir" or "Readdir" when the listing failed, else null
@@ -68,7 +71,8 @@ int openAdminWalk(const ObjectKind_s& kind, AdminWalk_s* walk);
 // fails (failedCall set): a listing cut short must not pass for the whole.
 bool nextAdminName(AdminWalk_s* walk);
 // Prints "Opendir failed, errno : %d\n" or "Readdir failed, errno : %d\n" when the listing
-// failed; each road says it where its output needs it.
+// failed, kept for the system log, and why on standard error; each road says it where its
+// output needs it.
 void reportListingFailure(const AdminWalk_s* walk);
 // Closes the directory. 0 when every name was walked, -1 when the listing failed or the
 // walk was stopped (walk->failed set by the caller).

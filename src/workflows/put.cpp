@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "admin_report.h"
 #include "id_list.h"
 #include "object_access.h"
 #include "object_id.h"
@@ -20,8 +21,16 @@ void releaseObjectThenRoot(uint64_t objectKey, uint64_t rootKey)
     zClose(rootKey);
 }
 
-// What applyNode did with one node.
-enum ApplyResult : int { NODE_CHANGED, NODE_SKIPPED, NODE_FAILED };
+// What applyNode did with one node: a new ID written, the one the object held written
+// again, an inactive object skipped, or a failure.
+enum ApplyResult : int { NODE_CHANGED, NODE_HELD, NODE_SKIPPED, NODE_FAILED };
+
+// What a put has done so far.
+struct PutCounts_s {
+    uint32_t changed;  // written, the IDs already held included, as the stop line counts
+    uint32_t held;
+    uint32_t inactive;
+};
 
 // Reads the object's record and, when the object is active, writes the node's ID into it.
 ApplyResult applyNode(const ObjectKind_s& kind, const NameGUIDList_s* node, uint64_t objectKey)
@@ -30,6 +39,7 @@ ApplyResult applyNode(const ObjectKind_s& kind, const NameGUIDList_s* node, uint
     uint32_t status = readObjectInfo(kind, objectKey, &info);
     if (status != 0) {
         printf("%szGetInfo failed -- error %ld\n", kind.infoFailureLead, statusValue(status));
+        explainRefusal(kind.word, node->name, "zGetInfo", status);
         return NODE_FAILED;
     }
     if (objectState(kind, &info) != ZAPI_STATE_ACTIVE) {
@@ -41,21 +51,29 @@ ApplyResult applyNode(const ObjectKind_s& kind, const NameGUIDList_s* node, uint
     int parseStatus = LB_GUIDFromString(node->guidText, &guid);
     if (parseStatus != 0) {
         printf("GUIDModify : LB_GUIDFromString Failed, status %d\n", parseStatus);
+        explainBadId(kind.word, node->name, parseStatus);
         return NODE_FAILED;
     }
+    GUID old;
+    memcpy(&old, objectIdField(kind, &info), sizeof(old));
     // Only the 16 ID bytes change; the rest goes back as the device gave it.
     memcpy(objectIdField(kind, &info), &guid, sizeof(guid));
     status = zModifyInfo(objectKey, 0, kind.modifyMask, sizeof(info), ZAPI_INFO_VERSION, &info);
     if (status != 0) {
         printf("zModifyInfo error %ld\n", statusValue(status));
+        explainRefusal(kind.word, node->name, "zModifyInfo", status);
         return NODE_FAILED;
     }
+    if (memcmp(&old, &guid, sizeof(guid)) == 0) {
+        return NODE_HELD;
+    }
+    logChange(kind.commandWord, node->name, &old, &guid);
     return NODE_CHANGED;
 }
 
 // Says where the walk stopped: at the first node left, with the objects changed so far
 // and the nodes left unapplied, that one included. Returns -1 for the walk to return.
-int reportStop(const ObjectKind_s& kind, uint32_t changed)
+int reportStop(const ObjectKind_s& kind, const char* path, uint32_t changed)
 {
     uint32_t left = 0;
     for (const NameGUIDList_s* node = listHead; node != nullptr; node = node->next) {
@@ -63,44 +81,99 @@ int reportStop(const ObjectKind_s& kind, uint32_t changed)
     }
     printf("Stopped at %s \"%s\": %u changed, %u not applied\n", kind.word, listHead->name, changed,
            left);
+    logPutStopped(kind.commandWord, path, kind.word, listHead->name, changed, left);
     return -1;
+}
+
+// The names of a filter, sorted for lookups, each marked once a pair has it.
+struct FilterEntry_s {
+    const char* name;
+    bool found;
+};
+
+int compareFilterEntries(const void* a, const void* b)
+{
+    return strcmp(static_cast<const FilterEntry_s*>(a)->name,
+                  static_cast<const FilterEntry_s*>(b)->name);
+}
+
+FilterEntry_s* findFilterEntry(FilterEntry_s* entries, uint32_t count, const char* name)
+{
+    FilterEntry_s key = {name, false};
+    return static_cast<FilterEntry_s*>(
+        bsearch(&key, entries, count, sizeof(key), compareFilterEntries));
+}
+
+// Keeps the list's pairs that the filter names, in file order. 0, or -1 (reported) when a
+// name has no pair.
+int keepNamedPairs(const ObjectKind_s& kind, const NameFilter_s& filter)
+{
+    static FilterEntry_s entries[MOST_FILTER_NAMES];
+    uint32_t count = 0;
+    for (; count < filter.count && count < MOST_FILTER_NAMES; ++count) {
+        entries[count] = FilterEntry_s{filter.names[count], false};
+    }
+    qsort(entries, count, sizeof(FilterEntry_s), compareFilterEntries);
+    NameGUIDList_s* node = listHead;
+    listHead = nullptr;
+    listTail = nullptr;
+    while (node != nullptr) {
+        NameGUIDList_s* next = node->next;
+        FilterEntry_s* entry = findFilterEntry(entries, count, node->name);
+        if (entry != nullptr) {
+            entry->found = true;
+            appendNode(node);
+        } else {
+            free(node);
+        }
+        node = next;
+    }
+    // Named in the order of the command line.
+    for (uint32_t at = 0; at < count; ++at) {
+        if (!findFilterEntry(entries, count, filter.names[at])->found) {
+            printf("The list has no %s \"%s\"\n", kind.word, filter.names[at]);
+            return -1;
+        }
+    }
+    return 0;
 }
 
 }  // namespace
 
-int GUIDModify(const ObjectKind_s& kind)
+int GUIDModify(const ObjectKind_s& kind, const char* path)
 {
     if (listHead == nullptr) {
         puts("List is Empty, there are no Volumes");
         return -1;
     }
-    uint32_t changed = 0;
+    PutCounts_s counts = {0, 0, 0};
     while (listHead != nullptr) {
         // A termination signal is obeyed between objects only: the one in hand is always
         // finished, its keys released.
         if (reportInterrupted("GUIDModify : ")) {
-            return reportStop(kind, changed);
+            return reportStop(kind, path, counts.changed);
         }
         uint64_t rootKey = 0;
         uint64_t objectKey = 0;
         if (openObject(kind, "GUIDModify", listHead->name, &rootKey, &objectKey) != 0) {
-            return reportStop(kind, changed);
+            return reportStop(kind, path, counts.changed);
         }
         ApplyResult result = applyNode(kind, listHead, objectKey);
         releaseObjectThenRoot(objectKey, rootKey);
         if (result == NODE_FAILED) {
             // The failing node and the ones after it stay in the list, unapplied.
-            return reportStop(kind, changed);
+            return reportStop(kind, path, counts.changed);
         }
-        if (result == NODE_CHANGED) {
-            ++changed;
-        }
+        counts.changed += (result == NODE_CHANGED || result == NODE_HELD) ? 1 : 0;
+        counts.held += (result == NODE_HELD) ? 1 : 0;
+        counts.inactive += (result == NODE_SKIPPED) ? 1 : 0;
         free(takeFirstNode());
     }
+    logPutDone(kind.commandWord, path, counts.changed - counts.held, counts.held, counts.inactive);
     return 0;
 }
 
-int loadList(const ObjectKind_s& kind, const char* path)
+int loadList(const ObjectKind_s& kind, const char* path, const NameFilter_s& filter)
 {
     char* buffer = nullptr;
     uint32_t length = 0;
@@ -114,15 +187,19 @@ int loadList(const ObjectKind_s& kind, const char* path)
         discardList();
         return -1;
     }
+    if (filter.count != 0 && keepNamedPairs(kind, filter) != 0) {
+        discardList();
+        return -1;
+    }
     return 0;
 }
 
-int putList(const ObjectKind_s& kind, const char* path)
+int putList(const ObjectKind_s& kind, const char* path, const NameFilter_s& filter)
 {
-    if (loadList(kind, path) != 0) {
+    if (loadList(kind, path, filter) != 0) {
         return -1;
     }
-    int status = GUIDModify(kind);
+    int status = GUIDModify(kind, path);
     if (status != 0) {
         printf("GUIDModify failed, status %d\n", status);
         // The put road has always closed a failed walk with this line too.

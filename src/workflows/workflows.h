@@ -26,13 +26,23 @@ GetResult getName(const ObjectKind_s& kind, const char* path, uint32_t keep, uin
 // Reads one object's record and appends its name and ID to the list when it is active.
 GetInfoResult getInfo(const ObjectKind_s& kind, const char* name);
 
-// Put and diff roads: reads the list file at path and parses it into the empty list. 0, or
-// -1 (reported) with the list empty.
-int loadList(const ObjectKind_s& kind, const char* path);
+// The names of --name: put and diff take only the list's pairs of these names.
+struct NameFilter_s {
+    const char* const* names;
+    uint32_t count;  // 0: every pair
+};
+// The most names a filter holds.
+inline constexpr uint32_t MOST_FILTER_NAMES = 1024;
+
+// Put and diff roads: reads the list file at path and parses it into the empty list, then
+// keeps the pairs the filter names, in file order. 0, or -1 (reported) with the list empty;
+// a name no pair has is reported as "The list has no %s \"%s\"\n".
+int loadList(const ObjectKind_s& kind, const char* path, const NameFilter_s& filter);
 // Put road: the file loaded, then applied. 0 or -1.
-int putList(const ObjectKind_s& kind, const char* path);
+int putList(const ObjectKind_s& kind, const char* path, const NameFilter_s& filter);
 // Applies the list to the storage system, consuming it; a node that failed and those after
-// it stay in the list. 0 or -1.
-int GUIDModify(const ObjectKind_s& kind);
-// Diff road: tells, without changing anything, what put would do with the file at path.
-DiffResult diffList(const ObjectKind_s& kind, const char* path);
+// it stay in the list. Logs each change and the end, naming `path`. 0 or -1.
+int GUIDModify(const ObjectKind_s& kind, const char* path);
+// Diff road: tells, without changing anything, what put would do with the file at path;
+// with names, of those objects only.
+DiffResult diffList(const ObjectKind_s& kind, const char* path, const NameFilter_s& filter);

@@ -61,6 +61,7 @@ struct BadFile {
     int exit;
     Changes changes;  // IDs the run gives; empty: the system stays as it was
     bool refusedByReader;
+    std::string err = "";  // standard error
 };
 
 void PrintTo(const BadFile& c, std::ostream* out)
@@ -71,22 +72,29 @@ void PrintTo(const BadFile& c, std::ostream* out)
 // A file the reader refuses with `message`; one it hands on to the walk.
 BadFile readerRefuses(const char* file, const char* kind, const std::string& message)
 {
-    return {file, kind, refused(message), 255, {}, true};
+    return {file, kind, refused(message), 255, {}, true, ""};
 }
 BadFile walks(const char* file, const char* kind, const std::string& out, int exit,
-              const Changes& changes)
+              const Changes& changes, const std::string& err = "")
 {
-    return {file, kind, out, exit, changes, false};
+    return {file, kind, out, exit, changes, false, err};
+}
+
+// What standard error says of a volume whose ID text is not one.
+std::string notAnId(const char* name)
+{
+    return std::string("korvane: Volume \"") + name +
+           "\": the list's ID text is not an object ID (status 20821)\n";
 }
 
 const std::vector<BadFile>& badFiles()
 {
     static const std::vector<BadFile> files = {
-        {"binary-garbage.xml", "volume", notFound("listVolumes"), 255, {}, true},
-        {"other-kind-root.xml", "volume", notFound("listVolumes"), 255, {}, true},
-        {"wrong-case-root.xml", "volume", notFound("listVolumes"), 255, {}, true},
-        {"unclosed-root.xml", "volume", notFound("listVolumes"), 255, {}, true},
-        {"end-tag-with-blank.xml", "volume", notFound("listVolumes"), 255, {}, true},
+        {"binary-garbage.xml", "volume", notFound("listVolumes"), 255, {}, true, ""},
+        {"other-kind-root.xml", "volume", notFound("listVolumes"), 255, {}, true, ""},
+        {"wrong-case-root.xml", "volume", notFound("listVolumes"), 255, {}, true, ""},
+        {"unclosed-root.xml", "volume", notFound("listVolumes"), 255, {}, true, ""},
+        {"end-tag-with-blank.xml", "volume", notFound("listVolumes"), 255, {}, true, ""},
         // A CDATA section outside the name and ID elements is passed over like a comment.
         readerRefuses("unclosed-cdata-root.xml", "volume",
                       "XMLParser: CDATA section is not closed\n"),
@@ -128,14 +136,20 @@ const std::vector<BadFile>& badFiles()
         // Shapes the reader accepts; the walk then says what becomes of them.
         walks("empty-root.xml", "volume", "List is Empty, there are no Volumes\n" + kWalkFailed,
               255, {}),
-        walks("id-empty-element.xml", "volume", badText("\"V1\": 0 changed, 1"), 255, {}),
-        walks("id-36-characters.xml", "volume", badText("\"V1\": 0 changed, 1"), 255, {}),
-        walks("id-leading-plus.xml", "volume", badText("\"V1\": 0 changed, 1"), 255, {}),
-        walks("id-sign-inside-group.xml", "volume", badText("\"V1\": 0 changed, 1"), 255, {}),
-        walks("id-leading-minus.xml", "volume", badText("\"V2\": 1 changed, 2"), 255, {{"V1", X1}}),
+        walks("id-empty-element.xml", "volume", badText("\"V1\": 0 changed, 1"), 255, {},
+              notAnId("V1")),
+        walks("id-36-characters.xml", "volume", badText("\"V1\": 0 changed, 1"), 255, {},
+              notAnId("V1")),
+        walks("id-leading-plus.xml", "volume", badText("\"V1\": 0 changed, 1"), 255, {},
+              notAnId("V1")),
+        walks("id-sign-inside-group.xml", "volume", badText("\"V1\": 0 changed, 1"), 255, {},
+              notAnId("V1")),
+        walks("id-leading-minus.xml", "volume", badText("\"V2\": 1 changed, 2"), 255, {{"V1", X1}},
+              notAnId("V2")),
         walks("unknown-name.xml", "volume",
               stopped("GUIDModify : zOpen error 20202\n", "\"V9\": 1 changed, 2"), 255,
-              {{"V1", X1}}),
+              {{"V1", X1}},
+              "korvane: Volume \"V9\": the storage system refused zOpen (status 20202)\n"),
         // A 0x prefix or white space at the start of a later group counts towards its
         // width, and white space anywhere is dropped before parsing.
         walks("id-hex-prefix.xml", "volume", success("volume"), 0, {{"V1", kHexPrefixId}}),
@@ -176,8 +190,9 @@ class BadInput : public e2e::EndToEnd {
     // Runs put on the file; checks the output, the exit status, the IDs afterwards and,
     // when the reader refused the file, that no request reached the device, for diff too.
     void putFile(const std::string& kind, const std::string& path, const std::string& out, int exit,
-                 const Changes& changes, bool refusedByReader)
+                 const Changes& changes, bool refusedByReader, const std::string& err = "")
     {
+        expectedErr = err;
         e2e::Outcome outcome = run({"put", kind, path});
         EXPECT_EQ(outcome.process.out, e2e::kBanner + e2e::withPath(out, path));
         EXPECT_EQ(outcome.process.exitStatus, exit);
@@ -200,7 +215,7 @@ TEST_P(BadInputFile, EndsAsItsShapeSays)
 {
     const BadFile& c = GetParam();
     const std::string path = std::string(BAD_INPUT_DIR) + "/" + c.file;
-    putFile(c.kind, path, c.out, c.exit, c.changes, c.refusedByReader);
+    putFile(c.kind, path, c.out, c.exit, c.changes, c.refusedByReader, c.err);
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, BadInputFile, testing::ValuesIn(badFiles()), caseName);

@@ -26,7 +26,9 @@ const std::string kHelp = std::string(kUsage) +
                           "  diff pool|volume FILE  show what put would do with FILE, changing "
                           "nothing\n"
                           "  get --keep N ...       keep the N lists replaced before as FILE.1 to "
-                          "FILE.N\n";
+                          "FILE.N\n"
+                          "  put --name NAME ...    only the pairs named NAME, again for more "
+                          "(diff too)\n";
 const char* const kKeepStream = "--keep needs a regular list file\n";
 #define ADMIN_DEVICE(path) "The list file cannot be the admin device \"" path "\"\n"
 
@@ -90,6 +92,9 @@ const ArgumentCase kArgumentCases[] = {
     {"KeepAfterTheKind", {"get", "volume", "--keep", "3", "{path}"}, kUsage},
     {"KeepOnPut", {"put", "--keep", "3", "volume", "{path}"}, kUsage},
     {"KeepBadDirection", {"list", "--keep", "3", "volume", "{path}"}, kDirection},
+    {"NameOnGet", {"get", "--name", "V1", "volume", "{path}"}, kUsage},
+    {"NameWithoutValue", {"put", "--name", "volume", "{path}"}, kUsage},
+    {"KeepTwice", {"get", "--keep", "1", "--keep=2", "volume", "{path}"}, kUsage},
     {"KeepOnADevice", {"get", "--keep", "3", "volume", "/dev/null"}, kKeepStream},
     // A 253-byte name takes ".9" but not ".10".
     {"KeepNameTooLong",
@@ -184,6 +189,7 @@ TEST_F(EndToEnd, AdminDeviceByAnyPathIsRefused)
 TEST_F(EndToEnd, EmptyPathFailsInTheRoad)
 {
     add({"volume", "V1", 6, testId(1)});
+    expectedErr = "korvane: : No such file or directory\n";
     Outcome get = run({"get", "volume", ""});
     EXPECT_EQ(get.process.out, std::string(kBanner) +
                                    "Open failed, error : 2\n"
@@ -191,6 +197,7 @@ TEST_F(EndToEnd, EmptyPathFailsInTheRoad)
     EXPECT_EQ(get.process.exitStatus, 255);
     EXPECT_EQ(get.requests, getRequests("volume", "V1"));
 
+    expectedErr = "korvane: : No such file or directory\n";
     Outcome put = run({"put", "pool", ""});
     EXPECT_EQ(put.process.out, std::string(kBanner) + "readGUIDFromFile: open failed, error : 2\n");
     EXPECT_EQ(put.process.exitStatus, 255);

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <optional>
 
 #include "harness.h"
 
@@ -28,6 +29,8 @@ struct GetCase {
     FileCheck check;
     std::string file;  // with FileCheck::Content
     Lines requests;
+    std::string err = "";      // standard error, "{path}" replaced
+    std::optional<Lines> log;  // the system log, when the row says
 };
 
 const std::vector<ObjectSpec> kMixed = mixedSystem();
@@ -59,6 +62,10 @@ const Lines kVolumeRequests =
 #define POOL_OK "Successfully updated the file \"{path}\" with Pool GUID List\n"
 #define WRITER_FAILED "getName : FAILED to print GUID to File {path}, Error = -1\n"
 #define EMPTY_LIST "List is empty, There are no Volumes\n" WRITER_FAILED
+#define GET_LOG(LEVEL, TEXT) "authpriv." LEVEL " korvane[PID]: get " TEXT
+#define FILE_ERR(TEXT) "korvane: {path}: " TEXT "\n"
+#define REFUSED(OBJECT, REQUEST, STATUS) \
+    "korvane: " OBJECT ": the storage system refused " REQUEST " (status " STATUS ")\n"
 #define OLDER "an older and much longer file than the new one\n"
 #define VOLUME_PARTIAL \
     "\n\nUpdated the file \"{path}\" with Volume GUID List, but 1 volume could not be saved\n"
@@ -73,7 +80,8 @@ GetCase row(const char* label, const char* kind, const std::vector<ObjectSpec>& 
             const std::string& output, int exit, FileCheck check, const std::string& file,
             const Lines& requests)
 {
-    return {label, kind, objects, faults, path, before, output, exit, check, file, requests};
+    return {label, kind,  objects, faults,   path, before, output,
+            exit,  check, file,    requests, "",   {}};
 }
 GetCase written(const char* label, const char* kind, const std::vector<Lines>& faults,
                 const std::string& output, int exit, const std::string& file, const Lines& requests)
@@ -95,7 +103,8 @@ GetCase kept(const char* label, const char* kind, const std::vector<ObjectSpec>&
 }
 
 const GetCase kGetCases[] = {
-    written("AllVolumes", "volume", {}, VOLUME_OK, 0, kVolumes, kVolumeRequests),
+    logged(written("AllVolumes", "volume", {}, VOLUME_OK, 0, kVolumes, kVolumeRequests),
+           {GET_LOG("info", "volume to \"{path}\": 3 saved, 0 could not be saved")}),
     written("AllPools", "pool", {}, POOL_OK, 0, kPools12,
             getRequests("pool", "P1") + getRequests("pool", "P2")),
     row("ExistingFileIsReplaced", "volume", kMixed, {}, "ids.xml", OLDER OLDER OLDER OLDER OLDER,
@@ -105,10 +114,11 @@ const GetCase kGetCases[] = {
         kVolumes13,
         getRequests("volume", "V1") + getInfoStop("volume", "V2", "0") +
             getRequests("volume", "V3")),
-    row("InactivePoolLeftOut", "pool", kPoolInactive, {}, "ids.xml", nullptr,
-        "Pool P2 must be active to get its Tavro ID\n" POOL_OK, 0, FileCheck::Content,
-        listFile("pool", {{"P1", testId(11)}}),
-        getRequests("pool", "P1") + getInfoStop("pool", "P2", "0")),
+    logged(row("InactivePoolLeftOut", "pool", kPoolInactive, {}, "ids.xml", nullptr,
+               "Pool P2 must be active to get its Tavro ID\n" POOL_OK, 0, FileCheck::Content,
+               listFile("pool", {{"P1", testId(11)}}),
+               getRequests("pool", "P1") + getInfoStop("pool", "P2", "0")),
+           {GET_LOG("info", "pool to \"{path}\": 1 saved, 0 could not be saved")}),
     row("NoVolumes", "volume", kPools, {}, "ids.xml", nullptr, EMPTY_LIST, 255, FileCheck::Absent,
         "", {}),
     kept("NoPoolsKeepsTheFile", "pool", {{"volume", "V1", 6, testId(1)}}, {}, EMPTY_LIST, {}),
@@ -156,88 +166,129 @@ const GetCase kGetCases[] = {
         getRequests("pool", "P1 ") + getRequests("pool", "P2") +
             getRequests("pool", "x<poolGUID>")),
     // The run stops after the object in hand; the old file stays.
-    kept("SignalStopsTheRun", "volume", kMixed, {{"16", "--signal", "2", "--nth", "2"}},
-         "getName : interrupted by signal 2\n",
-         getRequests("volume", "V1") + getRequests("volume", "V2")),
-    written(
-        "RootKeyStatus", "volume", {{"1000", "--status", "777", "--nth", "2"}},
-        "getInfo : zRootKey error 777\nVolume V2 could not be saved\n" VOLUME_PARTIAL, 1,
-        kVolumes13,
-        getRequests("volume", "V1") + Lines{"1000 root status=777"} + getRequests("volume", "V3")),
-    written("RootKeyErrno", "pool", {{"1000", "--errno", "5", "--nth", "1"}},
-            "getInfo : zRootKey error 5\nPool P1 could not be saved\n" POOL_PARTIAL, 1,
-            listFile("pool", {{"P2", testId(12)}}),
-            Lines{"1000 root errno=5"} + getRequests("pool", "P2")),
-    absent("DeviceCannotBeOpened", "volume", {{"device", "--errno", "13"}}, "ids.xml",
-           "getInfo : zRootKey error 13\nVolume V1 could not be saved\ngetInfo : zRootKey error "
-           "13\nVolume V2 could not be saved\ngetInfo : zRootKey error 13\nVolume V3 could not be "
-           "saved\n" EMPTY_LIST,
-           {}),
-    written("OpenStatus", "volume", {{"23", "--status", "20202", "--name", "V2"}},
-            "getInfo : zOpen error 20202\nVolume V2 could not be saved\n" VOLUME_PARTIAL, 1,
-            kVolumes13,
-            getRequests("volume", "V1") +
-                Lines{"1000 root 0", "23 volume:V2 status=20202", "1001 root 0"} +
-                getRequests("volume", "V3")),
-    written("OpenErrno", "pool", {{"23", "--errno", "2", "--name", "P1"}},
-            "getInfo : zOpen error 2\nPool P1 could not be saved\n" POOL_PARTIAL, 1,
-            listFile("pool", {{"P2", testId(12)}}),
-            Lines{"1000 root 0", "23 pool:P1 errno=2", "1001 root 0"} + getRequests("pool", "P2")),
-    written("GetInfoVolume", "volume", {{"16", "--status", "99", "--name", "V2"}},
+    logged(kept("SignalStopsTheRun", "volume", kMixed, {{"16", "--signal", "2", "--nth", "2"}},
+                "getName : interrupted by signal 2\n",
+                getRequests("volume", "V1") + getRequests("volume", "V2")),
+           {GET_LOG("err", "volume to \"{path}\" failed: getName : interrupted by signal 2")}),
+    logged(
+        explained(
+            written("RootKeyStatus", "volume", {{"1000", "--status", "777", "--nth", "2"}},
+                    "getInfo : zRootKey error 777\nVolume V2 could not be saved\n" VOLUME_PARTIAL,
+                    1, kVolumes13,
+                    getRequests("volume", "V1") + Lines{"1000 root status=777"} +
+                        getRequests("volume", "V3")),
+            REFUSED("Volume \"V2\"", "zRootKey", "777")),
+        {GET_LOG("info", "volume to \"{path}\": 2 saved, 1 could not be saved")}),
+    explained(written("RootKeyErrno", "pool", {{"1000", "--errno", "5", "--nth", "1"}},
+                      "getInfo : zRootKey error 5\nPool P1 could not be saved\n" POOL_PARTIAL, 1,
+                      listFile("pool", {{"P2", testId(12)}}),
+                      Lines{"1000 root errno=5"} + getRequests("pool", "P2")),
+              REFUSED("Pool \"P1\"", "zRootKey", "5")),
+    logged(
+        explained(absent("DeviceCannotBeOpened", "volume", {{"device", "--errno", "13"}}, "ids.xml",
+                         "getInfo : zRootKey error 13\nVolume V1 could not be saved\ngetInfo : "
+                         "zRootKey error "
+                         "13\nVolume V2 could not be saved\ngetInfo : zRootKey error 13\nVolume V3 "
+                         "could not be "
+                         "saved\n" EMPTY_LIST,
+                         {}),
+                  "korvane: cannot open the admin device /dev/zapi: Permission denied\n"),
+        {GET_LOG("err", "volume to \"{path}\" failed: List is empty, There are no Volumes")}),
+    explained(written("OpenStatus", "volume", {{"23", "--status", "20202", "--name", "V2"}},
+                      "getInfo : zOpen error 20202\nVolume V2 could not be saved\n" VOLUME_PARTIAL,
+                      1, kVolumes13,
+                      getRequests("volume", "V1") +
+                          Lines{"1000 root 0", "23 volume:V2 status=20202", "1001 root 0"} +
+                          getRequests("volume", "V3")),
+              REFUSED("Volume \"V2\"", "zOpen", "20202")),
+    explained(written("OpenErrno", "pool", {{"23", "--errno", "2", "--name", "P1"}},
+                      "getInfo : zOpen error 2\nPool P1 could not be saved\n" POOL_PARTIAL, 1,
+                      listFile("pool", {{"P2", testId(12)}}),
+                      Lines{"1000 root 0", "23 pool:P1 errno=2", "1001 root 0"} +
+                          getRequests("pool", "P2")),
+              REFUSED("Pool \"P1\"", "zOpen", "2")),
+    explained(
+        written(
+            "GetInfoVolume", "volume", {{"16", "--status", "99", "--name", "V2"}},
             "Volume :zGetInfo failed -- error 99\nVolume V2 could not be saved\n" VOLUME_PARTIAL, 1,
             kVolumes13,
             getRequests("volume", "V1") + getInfoStop("volume", "V2", "status=99") +
                 getRequests("volume", "V3")),
-    written("GetInfoPool", "pool", {{"16", "--errno", "5", "--name", "P2"}},
-            "Pool :zGetInfo failed -- error 5\nPool P2 could not be saved\n" POOL_PARTIAL, 1,
-            listFile("pool", {{"P1", testId(11)}}),
-            getRequests("pool", "P1") + getInfoStop("pool", "P2", "errno=5")),
-    absent("GetInfoStatusIsUnsigned", "pool", {{"16", "--status", "3000000000"}}, "ids.xml",
-           "Pool :zGetInfo failed -- error 3000000000\nPool P1 could not be saved\nPool :zGetInfo "
-           "failed -- error 3000000000\nPool P2 could not be saved\n" EMPTY_LIST,
-           getInfoStop("pool", "P1", "status=3000000000") +
-               getInfoStop("pool", "P2", "status=3000000000")),
+        REFUSED("Volume \"V2\"", "zGetInfo", "99")),
+    explained(written("GetInfoPool", "pool", {{"16", "--errno", "5", "--name", "P2"}},
+                      "Pool :zGetInfo failed -- error 5\nPool P2 could not be saved\n" POOL_PARTIAL,
+                      1, listFile("pool", {{"P1", testId(11)}}),
+                      getRequests("pool", "P1") + getInfoStop("pool", "P2", "errno=5")),
+              REFUSED("Pool \"P2\"", "zGetInfo", "5")),
+    explained(
+        absent(
+            "GetInfoStatusIsUnsigned", "pool", {{"16", "--status", "3000000000"}}, "ids.xml",
+            "Pool :zGetInfo failed -- error 3000000000\nPool P1 could not be saved\nPool :zGetInfo "
+            "failed -- error 3000000000\nPool P2 could not be saved\n" EMPTY_LIST,
+            getInfoStop("pool", "P1", "status=3000000000") +
+                getInfoStop("pool", "P2", "status=3000000000")),
+        REFUSED("Pool \"P1\"", "zGetInfo", "3000000000")
+            REFUSED("Pool \"P2\"", "zGetInfo", "3000000000")),
     written("NodeCannotBeAllocated", "volume", {{"malloc", "--size", "304", "--nth", "2"}},
             "Malloc : Failed to allocate a tmp var of NameGUIDList_s\nVolume V2 could not be "
             "saved\n" VOLUME_PARTIAL,
             1, kVolumes13, kVolumeRequests),
-    kept("OpendirFails", "volume", kMixed, {{"opendir", "volume", "--errno", "13"}},
-         "Opendir failed, errno : 13\n", {}),
-    kept("ReaddirFailsAtOnce", "pool", kMixed, {{"readdir", "pool", "--errno", "5", "--nth", "1"}},
-         "Readdir failed, errno : 5\n", {}),
+    logged(
+        explained(kept("OpendirFails", "volume", kMixed, {{"opendir", "volume", "--errno", "13"}},
+                       "Opendir failed, errno : 13\n", {}),
+                  "korvane: cannot list /_admin/Volumes/: Permission denied\n"),
+        {GET_LOG("err", "volume to \"{path}\" failed: Opendir failed, errno : 13")}),
+    explained(kept("ReaddirFailsAtOnce", "pool", kMixed,
+                   {{"readdir", "pool", "--errno", "5", "--nth", "1"}},
+                   "Readdir failed, errno : 5\n", {}),
+              "korvane: cannot list /_admin/Pools/: Input/output error\n"),
     // The admin directory lists "." and ".." first: the fourth entry read is the second object.
-    absent("ReaddirFailsMidway", "volume", {{"readdir", "volume", "--errno", "5", "--nth", "4"}},
-           "ids.xml", "Readdir failed, errno : 5\n", getRequests("volume", "V1")),
-    absent("WriterOpenInMissingDirectory", "volume", {}, "missing/ids.xml",
-           "Open failed, error : 2\n" WRITER_FAILED, kVolumeRequests),
-    row("HeaderWriteOnFullDevice", "pool", kMixed, {}, "/dev/full", nullptr,
-        "1:Write failed, ccode = -1, error = 28\n" WRITER_FAILED, 255, FileCheck::Skip, "",
-        getRequests("pool", "P1") + getRequests("pool", "P2")),
-    kept("HeaderWriteFails", "volume", kMixed,
-         {{"write", "--path", "{path}", "--errno", "5", "--nth", "1"}},
-         "1:Write failed, ccode = -1, error = 5\n" WRITER_FAILED, kVolumeRequests),
-    absent("FirstRecordWriteFails", "volume",
-           {{"write", "--path", "{path}", "--errno", "28", "--nth", "2"}}, "ids.xml",
-           "2:Write failed, ccode = -1, error = 28\n" WRITER_FAILED, kVolumeRequests),
-    kept("ThirdRecordWriteFails", "volume", kMixed,
-         {{"write", "--path", "{path}", "--errno", "5", "--nth", "4"}},
-         "2:Write failed, ccode = -1, error = 5\n" WRITER_FAILED, kVolumeRequests),
-    absent("TrailerWriteFails", "volume",
-           {{"write", "--path", "{path}", "--errno", "5", "--nth", "5"}}, "ids.xml",
-           "3:write failed, ccode = -1, error = 5\n" WRITER_FAILED, kVolumeRequests),
+    explained(absent("ReaddirFailsMidway", "volume",
+                     {{"readdir", "volume", "--errno", "5", "--nth", "4"}}, "ids.xml",
+                     "Readdir failed, errno : 5\n", getRequests("volume", "V1")),
+              "korvane: cannot list /_admin/Volumes/: Input/output error\n"),
+    explained(absent("WriterOpenInMissingDirectory", "volume", {}, "missing/ids.xml",
+                     "Open failed, error : 2\n" WRITER_FAILED, kVolumeRequests),
+              FILE_ERR("No such file or directory")),
+    explained(row("HeaderWriteOnFullDevice", "pool", kMixed, {}, "/dev/full", nullptr,
+                  "1:Write failed, ccode = -1, error = 28\n" WRITER_FAILED, 255, FileCheck::Skip,
+                  "", getRequests("pool", "P1") + getRequests("pool", "P2")),
+              FILE_ERR("No space left on device")),
+    logged(explained(kept("HeaderWriteFails", "volume", kMixed,
+                          {{"write", "--path", "{path}", "--errno", "5", "--nth", "1"}},
+                          "1:Write failed, ccode = -1, error = 5\n" WRITER_FAILED, kVolumeRequests),
+                     FILE_ERR("Input/output error")),
+           {GET_LOG("err", "volume to \"{path}\" failed: 1:Write failed, ccode = -1, error = 5")}),
+    explained(absent("FirstRecordWriteFails", "volume",
+                     {{"write", "--path", "{path}", "--errno", "28", "--nth", "2"}}, "ids.xml",
+                     "2:Write failed, ccode = -1, error = 28\n" WRITER_FAILED, kVolumeRequests),
+              FILE_ERR("No space left on device")),
+    explained(kept("ThirdRecordWriteFails", "volume", kMixed,
+                   {{"write", "--path", "{path}", "--errno", "5", "--nth", "4"}},
+                   "2:Write failed, ccode = -1, error = 5\n" WRITER_FAILED, kVolumeRequests),
+              FILE_ERR("Input/output error")),
+    explained(absent("TrailerWriteFails", "volume",
+                     {{"write", "--path", "{path}", "--errno", "5", "--nth", "5"}}, "ids.xml",
+                     "3:write failed, ccode = -1, error = 5\n" WRITER_FAILED, kVolumeRequests),
+              FILE_ERR("Input/output error")),
     // The message carries the failed write's own error number, not what the close left.
-    absent("WriteErrnoSurvivesTheClose", "volume",
-           {{"write", "--path", "{path}", "--errno", "28", "--nth", "2"},
-            {"close", "--path", "{path}", "--errno", "9"}},
-           "ids.xml", "2:Write failed, ccode = -1, error = 28\n" WRITER_FAILED, kVolumeRequests),
-    kept("CloseFails", "pool", kMixed, {{"close", "--path", "{path}", "--errno", "5"}},
-         "close failed, ccode = -1, error = 5\n" WRITER_FAILED,
-         getRequests("pool", "P1") + getRequests("pool", "P2")),
+    explained(absent("WriteErrnoSurvivesTheClose", "volume",
+                     {{"write", "--path", "{path}", "--errno", "28", "--nth", "2"},
+                      {"close", "--path", "{path}", "--errno", "9"}},
+                     "ids.xml", "2:Write failed, ccode = -1, error = 28\n" WRITER_FAILED,
+                     kVolumeRequests),
+              FILE_ERR("No space left on device")),
+    explained(kept("CloseFails", "pool", kMixed, {{"close", "--path", "{path}", "--errno", "5"}},
+                   "close failed, ccode = -1, error = 5\n" WRITER_FAILED,
+                   getRequests("pool", "P1") + getRequests("pool", "P2")),
+              FILE_ERR("Input/output error")),
     // Where the caller may not give the file away, its owner is left as the kernel sets it.
     row("OwnerCannotBeKept", "volume", kMixed, {{"fchown", "--path", "{path}", "--errno", "1"}},
         "ids.xml", "old", VOLUME_OK, 0, FileCheck::Content, kVolumes, kVolumeRequests),
-    kept("OwnerChangeFails", "volume", kMixed, {{"fchown", "--path", "{path}", "--errno", "5"}},
-         "close failed, ccode = -1, error = 5\n" WRITER_FAILED, kVolumeRequests),
+    explained(
+        kept("OwnerChangeFails", "volume", kMixed, {{"fchown", "--path", "{path}", "--errno", "5"}},
+             "close failed, ccode = -1, error = 5\n" WRITER_FAILED, kVolumeRequests),
+        FILE_ERR("Input/output error")),
     // A signal during the last write: the file is complete, but the rename is not made.
     kept("SignalDuringTheWriteKeepsTheFile", "volume", kMixed,
          {{"write", "--path", "{path}", "--signal", "15", "--nth", "5"}},
@@ -263,9 +314,13 @@ TEST_P(GetRoad, OutputFileIdsAndRequests)
         writeFile(path, c.before);
     failAll(c.faults, path);
 
+    expectedErr = withPath(c.err, path);
     Outcome outcome = run({"get", c.kind, path});
     EXPECT_EQ(outcome.process.out, kBanner + withPath(c.output, path));
     EXPECT_EQ(outcome.process.exitStatus, c.exit);
+    if (c.log) {
+        EXPECT_EQ(outcome.log, withPath(*c.log, path));
+    }
     // Devices such as /dev/full are not read back: they never end.
     if (c.check != FileCheck::Skip) {
         bool exists = false;
@@ -346,9 +401,11 @@ TEST_P(KeepHistory, KeepsEachChangedList)
     for (const KeepRun& r : c.runs) {
         zapisim("set", sys, {"volume", "V1", "--id", testId(r.id)});
         std::vector<std::pair<std::string, std::string>> pairs = {{"V1", testId(r.id)}};
-        if (r.partial)
+        if (r.partial) {
             fail({"16", "--errno", "5", "--name", "V2"});
-        else
+            expectedErr =
+                "korvane: Volume \"V2\": the storage system refused zGetInfo (status 5)\n";
+        } else
             pairs.emplace_back("V2", testId(50));
         lists.push_back(listFile("volume", pairs));
         Lines args = {"get"};
@@ -450,6 +507,7 @@ TEST_F(EndToEnd, SymbolicLinkIsWrittenThroughOnlyToAStream)
     for (const char* target : {"target.xml", "missing.xml"}) {
         std::string link = file(std::string("to-") + target);
         ASSERT_EQ(symlink(target, link.c_str()), 0);
+        expectedErr = "korvane: " + link + ": Too many levels of symbolic links\n";
         Outcome outcome = run({"get", "volume", link});
         EXPECT_EQ(outcome.process.out,
                   kBanner + withPath("Open failed, error : 40\n" WRITER_FAILED, link));
@@ -477,6 +535,7 @@ TEST_F(EndToEnd, SymbolicLinkIsWrittenThroughOnlyToAStream)
     int listening = socket(AF_UNIX, SOCK_STREAM, 0);
     ASSERT_EQ(bind(listening, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     ASSERT_EQ(symlink("socket", file("socket.xml").c_str()), 0);
+    expectedErr = "korvane: " + file("socket.xml") + ": No such device or address\n";
     EXPECT_EQ(run({"get", "volume", file("socket.xml")}).process.out,
               kBanner + withPath("Open failed, error : 6\n" WRITER_FAILED, file("socket.xml")));
     close(listening);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
+#include <strings.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -284,6 +285,23 @@ Journal readJournal(const std::string& dir)
     return journal;
 }
 
+Lines takeSystemLog(const std::string& dir)
+{
+    const std::string path = dir + "/syslog";
+    std::istringstream lines(readFile(path));
+    std::remove(path.c_str());
+    Lines log;
+    for (std::string line; std::getline(lines, line);) {
+        size_t open = line.find('[');
+        size_t close = line.find("]: ");
+        if (open != std::string::npos && close != std::string::npos && open < close) {
+            line.replace(open + 1, close - open - 1, "PID");
+        }
+        log.push_back(line);
+    }
+    return log;
+}
+
 Lines korvaneCommand(const std::string& dir, const Lines& args)
 {
     Lines argv = {zapisimPath(), "run", dir, "--"};
@@ -464,6 +482,13 @@ std::string withPath(std::string text, const std::string& path)
     return text;
 }
 
+Lines withPath(Lines lines, const std::string& path)
+{
+    for (std::string& line : lines)
+        line = withPath(line, path);
+    return lines;
+}
+
 std::string readFile(const std::string& path, bool* exists)
 {
     std::ifstream in(path, std::ios::binary);
@@ -566,10 +591,12 @@ void EndToEnd::failAll(const std::vector<Lines>& faults, const std::string& path
 Outcome EndToEnd::run(const Lines& args, const StdinFeed* feed, size_t addressSpaceLimit)
 {
     zapisim("journal", sys, {"--clear"});
+    takeSystemLog(sys);
     Outcome outcome;
     outcome.process = runKorvane(sys, args, feed, addressSpaceLimit);
     zapisim("fail", sys, {"clear"});
     outcome.journal = readJournal(sys);
+    outcome.log = takeSystemLog(sys);
     outcome.requests = requestSequence(outcome.journal);
     outcome.objects = showObjects(sys);
     EXPECT_EQ(outcome.process.signal, 0) << "korvane was killed by a signal";
@@ -579,7 +606,11 @@ Outcome EndToEnd::run(const Lines& args, const StdinFeed* feed, size_t addressSp
         !args.empty() && args[0] == "get" &&
         (last == "-" || last == "/dev/stdout" || last == "/dev/fd/1" || last == "/proc/self/fd/1");
     if (!listOnStandardOutput) {
-        EXPECT_EQ(outcome.process.err, "") << "korvane wrote to standard error";
+        EXPECT_EQ(outcome.process.err, expectedErr);
+    }
+    expectedErr.clear();
+    if (!args.empty() && strcasecmp(args[0].c_str(), "diff") == 0) {
+        EXPECT_EQ(outcome.log, Lines{}) << "diff wrote to the system log";
     }
     checkJournalHygiene(outcome.journal);
     return outcome;

@@ -124,9 +124,29 @@ std::string listFile(const std::string& kind,
 
 // Replaces every "{path}" in `text` by `path`.
 std::string withPath(std::string text, const std::string& path);
+Lines withPath(Lines lines, const std::string& path);
+
+// A table row with its lines on standard error, or the system log it must leave (rows
+// with members `err` and `log`).
+template <class Row>
+Row explained(Row row, const std::string& err)
+{
+    row.err = err;
+    return row;
+}
+template <class Row>
+Row logged(Row row, const Lines& log)
+{
+    row.log = log;
+    return row;
+}
 
 std::string readFile(const std::string& path, bool* exists = nullptr);
 void writeFile(const std::string& path, const std::string& data);
+
+// The system log lines of the runs against the system, "[PID]" standing for each process
+// ID, and none of them left for the next run.
+Lines takeSystemLog(const std::string& dir);
 
 // Everything one korvane run left behind.
 struct Outcome {
@@ -134,6 +154,7 @@ struct Outcome {
     Journal journal;
     Lines requests;                  // requestSequence(journal)
     std::vector<SimObject> objects;  // zapisim show afterwards
+    Lines log;                       // takeSystemLog
 };
 
 // An object to create: kind, name, state, ID text ("" for a random one).
@@ -167,9 +188,11 @@ class EndToEnd : public ::testing::Test {
     void fail(const Lines& args);
     // One `zapisim fail` per entry, with "{path}" replaced by `path`.
     void failAll(const std::vector<Lines>& faults, const std::string& path);
-    // Runs korvane on a clear journal; afterwards clears the faults, reads the journal
-    // and the objects, and checks the journal's hygiene.
+    // Runs korvane on a clear journal and system log; afterwards clears the faults, reads the
+    // journal, the log and the objects, and checks the journal's hygiene, that standard
+    // error holds `expectedErr` (then reset to "") and that diff logs nothing.
     Outcome run(const Lines& args, const StdinFeed* feed = nullptr, size_t addressSpaceLimit = 0);
+    std::string expectedErr;
     std::string file(const std::string& name) const
     {
         return root + "/" + name;

@@ -78,6 +78,8 @@ TEST_P(RunLock, RefusesConflictsAndNothingElse)
     }
     std::vector<SimObject> before = showObjects(sys);
 
+    if (directory)
+        expectedErr = "korvane: cannot lock /run/korvane.lock: Is a directory\n";
     Outcome outcome = run({c.contender, "volume", path});
     EXPECT_EQ(outcome.process.exitStatus, c.status);
     if (c.status == 255) {

@@ -4,6 +4,7 @@
 // diff road reads the file the same way and tells what put would do, changing nothing.
 #include <unistd.h>
 
+#include <optional>
 #include <utility>
 
 #include "harness.h"
@@ -23,7 +24,28 @@ struct PutCase {
     int exit;
     Changes changes;  // the objects whose IDs change, and to what
     Lines requests;
+    std::string err = "";      // standard error, "{path}" replaced
+    std::optional<Lines> log;  // the system log, when the row says
+    Lines options = {};        // between the direction and the kind
 };
+
+// A row with the options between the direction and the kind.
+PutCase named(PutCase c, const Lines& options)
+{
+    c.options = options;
+    return c;
+}
+
+// The system log's line of a put that changed one ID.
+std::string changeLog(const char* kind, const std::string& name, const std::string& from,
+                      const std::string& to)
+{
+    return std::string("authpriv.notice korvane[PID]: put ") + kind + " \"" + name + "\": ID " +
+           from + " -> " + to;
+}
+#define PUT_LOG(LEVEL, TEXT) "authpriv." LEVEL " korvane[PID]: put " TEXT
+#define REFUSED(OBJECT, REQUEST, STATUS) \
+    "korvane: " OBJECT ": the storage system refused " REQUEST " (status " STATUS ")\n"
 
 const char* const kNoFile = "\x01no file";
 
@@ -103,7 +125,7 @@ PutCase row(const char* label, const char* kind, const std::vector<ObjectSpec>& 
             const std::vector<Lines>& faults, const std::string& content, const std::string& output,
             int exit, const Changes& changes, const Lines& requests)
 {
-    return {label, kind, objects, faults, content, output, exit, changes, requests};
+    return {label, kind, objects, faults, content, output, exit, changes, requests, "", {}, {}};
 }
 PutCase mixed(const char* label, const char* kind, const std::vector<Lines>& faults,
               const std::string& content, const std::string& output, int exit,
@@ -127,26 +149,61 @@ PutCase applied(const char* label, const char* kind, const std::vector<Lines>& f
 
 const PutCase kPutCases[] = {
     // Reading the file.
-    applied("AllVolumes", "volume", {}, kVolumeFile),
+    logged(
+        applied("AllVolumes", "volume", {}, kVolumeFile),
+        {changeLog("volume", "V1", testId(1), kNew1), changeLog("volume", "V2", testId(2), kNew2),
+         changeLog("volume", "V3", testId(3), kNew3),
+         PUT_LOG("notice",
+                 "volume from \"{path}\": 3 changed, 0 already held their ID, 0 "
+                 "inactive skipped")}),
+    // Written again, but nothing changed.
+    logged(mixed("IdsAlreadyHeld", "pool", {}, listFile("pool", {{"P1", testId(11)}}), POOL_OK, 0,
+                 {}, putRequests("pool", "P1")),
+           {PUT_LOG("notice",
+                    "pool from \"{path}\": 0 changed, 1 already held their ID, 0 "
+                    "inactive skipped")}),
+    // Only the pairs of the names given, in file order.
+    logged(named(mixed("OneNamedObject", "volume", {}, kVolumeFile, VOLUME_OK, 0, {{"V2", kNew2}},
+                       putRequests("volume", "V2")),
+                 {"--name", "V2"}),
+           {changeLog("volume", "V2", testId(2), kNew2),
+            PUT_LOG("notice",
+                    "volume from \"{path}\": 1 changed, 0 already held their ID, 0 "
+                    "inactive skipped")}),
+    named(mixed("TwoNamedObjects", "pool", {}, listFile("pool", {{"P2", kNew2}, {"P1", kNew1}}),
+                POOL_OK, 0, kAllPools, putRequests("pool", "P2") + putRequests("pool", "P1")),
+          {"--name=P1", "--name", "P2"}),
+    named(refused("NameNotInTheFile", "volume", {}, kVolumeFile, "The list has no Volume \"VX\"\n"),
+          {"--name", "V1", "--name", "VX"}),
+    named(refused("NameWithKeep", "volume", {}, kVolumeFile,
+                  "Usage: KORVANE get/put pool/volume <full path of file>\n  KORVANE will get/put "
+                  "the specified Volume's or Pool's Tavro Object ID into/from the specified file "
+                  "\n\n"),
+          {"--name", "V1", "--keep", "2"}),
     applied("AllPools", "pool", {}, kPoolFile),
     mixed("PairsAppliedInFileOrder", "pool", {}, listFile("pool", {{"P2", kNew2}, {"P1", kNew1}}),
           POOL_OK, 0, kAllPools, putRequests("pool", "P2") + putRequests("pool", "P1")),
-    refused("MissingFile", "volume", {}, kNoFile, "readGUIDFromFile: open failed, error : 2\n"),
+    explained(
+        refused("MissingFile", "volume", {}, kNoFile, "readGUIDFromFile: open failed, error : 2\n"),
+        "korvane: {path}: No such file or directory\n"),
     refused("EmptyVolumeFile", "volume", {}, "", "readVolGUIDFromFile : File {path} is empty\n"),
     refused("EmptyPoolFile", "pool", {}, "", "readVolGUIDFromFile : File {path} is empty\n"),
     refused("ReadBufferCannotBeAllocated", "volume", {{"malloc", "--size", "4097", "--nth", "1"}},
             kVolumeFile, "Malloc : Failed to allocate Read Buffer\n"),
-    refused("ReadFails", "volume", {{"read", "--path", "{path}", "--errno", "5"}}, kVolumeFile,
-            "Read failed, bytes = -1, error = 5\n"),
-    refused("ReadGoesOnToEndOfFile", "volume",
-            {{"read", "--path", "{path}", "--errno", "5", "--nth", "2"}}, kVolumeFile,
-            "Read failed, bytes = -1, error = 5\n"),
+    explained(refused("ReadFails", "volume", {{"read", "--path", "{path}", "--errno", "5"}},
+                      kVolumeFile, "Read failed, bytes = -1, error = 5\n"),
+              "korvane: {path}: Input/output error\n"),
+    explained(refused("ReadGoesOnToEndOfFile", "volume",
+                      {{"read", "--path", "{path}", "--errno", "5", "--nth", "2"}}, kVolumeFile,
+                      "Read failed, bytes = -1, error = 5\n"),
+              "korvane: {path}: Input/output error\n"),
     applied("InterruptedReadIsRetried", "volume",
             {{"read", "--path", "{path}", "--errno", "4", "--nth", "1"}}, kVolumeFile),
     refused("BufferCannotGrow", "volume", {{"malloc", "--size", "8193", "--nth", "1"}},
             padded(kVolumeFile, 5000), "Malloc : Failed to allocate Main Read Buffer\n"),
-    refused("CloseFails", "pool", {{"close", "--path", "{path}", "--errno", "5"}}, kPoolFile,
-            "Close failed, ccode = -1, error = 5\n"),
+    explained(refused("CloseFails", "pool", {{"close", "--path", "{path}", "--errno", "5"}},
+                      kPoolFile, "Close failed, ccode = -1, error = 5\n"),
+              "korvane: {path}: Input/output error\n"),
 
     // Parsing.
     refused("VolumeFileReadForPools", "pool", {}, kVolumeFile,
@@ -211,31 +268,59 @@ const PutCase kPutCases[] = {
             "Malloc : Couldn't allocate NameGUIDList_s tmp var\n" PARSE_FAILED),
 
     // Applying the list. The journal names the object an open asked for, present or not.
-    mixed("RootKeyFails", "volume", {{"1000", "--status", "777", "--nth", "2"}}, kVolumeFile,
-          "GUIDModify : zRootKey error 777\n" STOPPED("Volume", "V2\": 1 changed, 2"), 255,
-          {{"V1", kNew1}}, kV1 + Lines{"1000 root status=777"}),
-    refused("DeviceCannotBeOpened", "pool", {{"device", "--errno", "13"}}, kPoolFile,
-            "GUIDModify : zRootKey error 13\n" STOPPED("Pool", "P1\": 0 changed, 2")),
-    mixed("UnknownNameStopsTheWalk", "volume", {},
-          listFile("volume", {{"V1", kNew1}, {"VX", kNew2}, {"V3", kNew3}}),
-          "GUIDModify : zOpen error 20202\n" STOPPED("Volume", "VX\": 1 changed, 2"), 255,
-          {{"V1", kNew1}}, kV1 + Lines{"1000 root 0", "23 volume:VX status=20202", "1001 root 0"}),
-    mixed("VolumeNameAsPool", "pool", {}, listFile("pool", {{"V1", kNew1}}),
-          "GUIDModify : zOpen error 20202\n" STOPPED("Pool", "V1\": 0 changed, 1"), 255, {},
-          {"1000 root 0", "23 pool:V1 status=20202", "1001 root 0"}),
-    mixed("OpenErrno", "volume", {{"23", "--errno", "2"}}, kVolumeFile,
-          "GUIDModify : zOpen error 2\n" STOPPED("Volume", "V1\": 0 changed, 3"), 255, {},
-          {"1000 root 0", "23 volume:V1 errno=2", "1001 root 0"}),
-    mixed("GetInfoVolume", "volume", {{"16", "--status", "99", "--name", "V2"}}, kVolumeFile,
-          "  zGetInfo failed -- error 99\n" STOPPED("Volume", "V2\": 1 changed, 2"), 255,
-          {{"V1", kNew1}}, kV1 + putInfoStop("volume", "V2", "status=99")),
-    mixed("GetInfoPool", "pool", {{"16", "--status", "3000000000"}}, kPoolFile,
-          "zGetInfo failed -- error 3000000000\n" STOPPED("Pool", "P1\": 0 changed, 2"), 255, {},
-          putInfoStop("pool", "P1", "status=3000000000")),
-    row("InactiveVolumeSkipped", "volume", kVolumeInactive, {}, kVolumeFile,
-        "Volume \"V2\" must be active to modify its Tavro ID\n" VOLUME_OK, 0,
-        {{"V1", kNew1}, {"V3", kNew3}},
-        kV1 + putInfoStop("volume", "V2", "0") + putRequests("volume", "V3")),
+    logged(
+        explained(mixed("RootKeyFails", "volume", {{"1000", "--status", "777", "--nth", "2"}},
+                        kVolumeFile,
+                        "GUIDModify : zRootKey error 777\n" STOPPED("Volume", "V2\": 1 changed, 2"),
+                        255, {{"V1", kNew1}}, kV1 + Lines{"1000 root status=777"}),
+                  REFUSED("Volume \"V2\"", "zRootKey", "777")),
+        {changeLog("volume", "V1", testId(1), kNew1),
+         PUT_LOG("err",
+                 "volume from \"{path}\" stopped at Volume \"V2\": 1 changed, 2 not "
+                 "applied")}),
+    logged(
+        explained(refused("DeviceCannotBeOpened", "pool", {{"device", "--errno", "13"}}, kPoolFile,
+                          "GUIDModify : zRootKey error 13\n" STOPPED("Pool", "P1\": 0 changed, 2")),
+                  "korvane: cannot open the admin device /dev/zapi: Permission denied\n"),
+        {PUT_LOG("err",
+                 "pool from \"{path}\" stopped at Pool \"P1\": 0 changed, 2 not "
+                 "applied")}),
+    explained(refused("DeviceMissing", "volume", {{"device", "--errno", "2"}}, kVolumeFile,
+                      "GUIDModify : zRootKey error 2\n" STOPPED("Volume", "V1\": 0 changed, 3")),
+              "korvane: cannot open the admin device /dev/zapi: No such file or directory (is "
+              "the storage system loaded?)\n"),
+    explained(mixed("UnknownNameStopsTheWalk", "volume", {},
+                    listFile("volume", {{"V1", kNew1}, {"VX", kNew2}, {"V3", kNew3}}),
+                    "GUIDModify : zOpen error 20202\n" STOPPED("Volume", "VX\": 1 changed, 2"), 255,
+                    {{"V1", kNew1}},
+                    kV1 + Lines{"1000 root 0", "23 volume:VX status=20202", "1001 root 0"}),
+              REFUSED("Volume \"VX\"", "zOpen", "20202")),
+    explained(mixed("VolumeNameAsPool", "pool", {}, listFile("pool", {{"V1", kNew1}}),
+                    "GUIDModify : zOpen error 20202\n" STOPPED("Pool", "V1\": 0 changed, 1"), 255,
+                    {}, {"1000 root 0", "23 pool:V1 status=20202", "1001 root 0"}),
+              REFUSED("Pool \"V1\"", "zOpen", "20202")),
+    explained(mixed("OpenErrno", "volume", {{"23", "--errno", "2"}}, kVolumeFile,
+                    "GUIDModify : zOpen error 2\n" STOPPED("Volume", "V1\": 0 changed, 3"), 255, {},
+                    {"1000 root 0", "23 volume:V1 errno=2", "1001 root 0"}),
+              REFUSED("Volume \"V1\"", "zOpen", "2")),
+    explained(
+        mixed("GetInfoVolume", "volume", {{"16", "--status", "99", "--name", "V2"}}, kVolumeFile,
+              "  zGetInfo failed -- error 99\n" STOPPED("Volume", "V2\": 1 changed, 2"), 255,
+              {{"V1", kNew1}}, kV1 + putInfoStop("volume", "V2", "status=99")),
+        REFUSED("Volume \"V2\"", "zGetInfo", "99")),
+    explained(mixed("GetInfoPool", "pool", {{"16", "--status", "3000000000"}}, kPoolFile,
+                    "zGetInfo failed -- error 3000000000\n" STOPPED("Pool", "P1\": 0 changed, 2"),
+                    255, {}, putInfoStop("pool", "P1", "status=3000000000")),
+              REFUSED("Pool \"P1\"", "zGetInfo", "3000000000")),
+    logged(
+        row("InactiveVolumeSkipped", "volume", kVolumeInactive, {}, kVolumeFile,
+            "Volume \"V2\" must be active to modify its Tavro ID\n" VOLUME_OK, 0,
+            {{"V1", kNew1}, {"V3", kNew3}},
+            kV1 + putInfoStop("volume", "V2", "0") + putRequests("volume", "V3")),
+        {changeLog("volume", "V1", testId(1), kNew1), changeLog("volume", "V3", testId(3), kNew3),
+         PUT_LOG("notice",
+                 "volume from \"{path}\": 2 changed, 0 already held their ID, 1 "
+                 "inactive skipped")}),
     row("InactivePoolSkipped", "pool", kPoolInactive, {}, kPoolFile,
         "Pool \"P2\" must be active to modify its Tavro ID\n" POOL_OK, 0, {{"P1", kNew1}},
         putRequests("pool", "P1") + putInfoStop("pool", "P2", "0")),
@@ -246,24 +331,35 @@ const PutCase kPutCases[] = {
         "modify "
         "its Tavro ID\n" VOLUME_OK,
         0, {}, putInfoStop("volume", "V1", "0") + putInfoStop("volume", "V2", "0")),
-    mixed("SignedIdTextStopsTheWalk", "volume", {},
-          listFile("volume", {{"V1", kNew1}, {"V2", "-" + kNew2.substr(1)}, {"V3", kNew3}}),
-          "GUIDModify : LB_GUIDFromString Failed, status 20821\n" STOPPED("Volume",
-                                                                          "V2\": 1 changed, 2"),
-          255, {{"V1", kNew1}}, kV1 + putInfoStop("volume", "V2", "0")),
-    mixed("CommonIdFormIsRefused", "pool", {},
-          listFile("pool", {{"P1", "1a2b0015-c015-4e15-9515-5eed00000015"}}),
-          "GUIDModify : LB_GUIDFromString Failed, status 20821\n" STOPPED("Pool",
-                                                                          "P1\": 0 changed, 1"),
-          255, {}, putInfoStop("pool", "P1", "0")),
-    mixed("ModifyFails", "volume", {{"22", "--status", "55", "--name", "V2"}}, kVolumeFile,
-          "zModifyInfo error 55\n" STOPPED("Volume", "V2\": 1 changed, 2"), 255, {{"V1", kNew1}},
-          kV1 + Lines{"1000 root 0", "23 volume:V2 0", "16 volume:V2 0", "22 volume:V2 status=55",
-                      "1001 volume:V2 0", "1001 root 0"}),
-    mixed("ModifyErrnoOnPool", "pool", {{"22", "--errno", "1"}}, kPoolFile,
-          "zModifyInfo error 1\n" STOPPED("Pool", "P1\": 0 changed, 2"), 255, {},
-          {"1000 root 0", "23 pool:P1 0", "16 pool:P1 0", "22 pool:P1 errno=1", "1001 pool:P1 0",
-           "1001 root 0"}),
+    explained(
+        mixed("SignedIdTextStopsTheWalk", "volume", {},
+              listFile("volume", {{"V1", kNew1}, {"V2", "-" + kNew2.substr(1)}, {"V3", kNew3}}),
+              "GUIDModify : LB_GUIDFromString Failed, status 20821\n" STOPPED("Volume",
+                                                                              "V2\": 1 changed, 2"),
+              255, {{"V1", kNew1}}, kV1 + putInfoStop("volume", "V2", "0")),
+        "korvane: Volume \"V2\": the list's ID text is not an object ID (status 20821)\n"),
+    explained(mixed("CommonIdFormIsRefused", "pool", {},
+                    listFile("pool", {{"P1", "1a2b0015-c015-4e15-9515-5eed00000015"}}),
+                    "GUIDModify : LB_GUIDFromString Failed, status 20821\n" STOPPED(
+                        "Pool", "P1\": 0 changed, 1"),
+                    255, {}, putInfoStop("pool", "P1", "0")),
+              "korvane: Pool \"P1\": the list's ID text is not an object ID (status 20821)\n"),
+    logged(explained(
+               mixed("ModifyFails", "volume", {{"22", "--status", "55", "--name", "V2"}},
+                     kVolumeFile, "zModifyInfo error 55\n" STOPPED("Volume", "V2\": 1 changed, 2"),
+                     255, {{"V1", kNew1}},
+                     kV1 + Lines{"1000 root 0", "23 volume:V2 0", "16 volume:V2 0",
+                                 "22 volume:V2 status=55", "1001 volume:V2 0", "1001 root 0"}),
+               REFUSED("Volume \"V2\"", "zModifyInfo", "55")),
+           {changeLog("volume", "V1", testId(1), kNew1),
+            PUT_LOG("err",
+                    "volume from \"{path}\" stopped at Volume \"V2\": 1 changed, 2 not "
+                    "applied")}),
+    explained(mixed("ModifyErrnoOnPool", "pool", {{"22", "--errno", "1"}}, kPoolFile,
+                    "zModifyInfo error 1\n" STOPPED("Pool", "P1\": 0 changed, 2"), 255, {},
+                    {"1000 root 0", "23 pool:P1 0", "16 pool:P1 0", "22 pool:P1 errno=1",
+                     "1001 pool:P1 0", "1001 root 0"}),
+              REFUSED("Pool \"P1\"", "zModifyInfo", "1")),
 
     // A termination signal lets the object in hand finish; no later one gets a request.
     // SIGPIPE is ignored.
@@ -329,11 +425,13 @@ const PutCase kPutCases[] = {
             "XMLParser: poolName is empty\n" PARSE_FAILED),
     refused("LaterNameEmpty", "volume", {}, volumes(vn("V1") + vg(kNew1) + vn("") + vg(kNew2)),
             "XMLParser: volumeName is empty\n" PARSE_FAILED),
-    mixed("EmptyIdElement", "volume", {},
-          volumes(vn("V1") + vg(kNew1) + vn("V2") + "<volumeGUID/>" + vn("V3") + vg(kNew3)),
-          "GUIDModify : LB_GUIDFromString Failed, status 20821\n" STOPPED("Volume",
-                                                                          "V2\": 1 changed, 2"),
-          255, {{"V1", kNew1}}, kV1 + putInfoStop("volume", "V2", "0")),
+    explained(
+        mixed("EmptyIdElement", "volume", {},
+              volumes(vn("V1") + vg(kNew1) + vn("V2") + "<volumeGUID/>" + vn("V3") + vg(kNew3)),
+              "GUIDModify : LB_GUIDFromString Failed, status 20821\n" STOPPED("Volume",
+                                                                              "V2\": 1 changed, 2"),
+              255, {{"V1", kNew1}}, kV1 + putInfoStop("volume", "V2", "0")),
+        "korvane: Volume \"V2\": the list's ID text is not an object ID (status 20821)\n"),
 };
 
 void PrintTo(const PutCase& c, std::ostream* os)
@@ -354,8 +452,13 @@ class RoadCase : public EndToEndP<PutCase> {
             writeFile(path, c.content);
         failAll(c.faults, path);
 
-        Outcome outcome = run({direction, c.kind, path});
+        Lines args = Lines{direction} + c.options + Lines{c.kind, path};
+        expectedErr = withPath(c.err, path);
+        Outcome outcome = run(args);
         EXPECT_EQ(outcome.process.out, kBanner + withPath(c.output, path));
+        if (c.log) {
+            EXPECT_EQ(outcome.log, withPath(*c.log, path));
+        }
         EXPECT_EQ(outcome.process.exitStatus, c.exit);
         EXPECT_EQ(describe(outcome.objects), expectedObjects(c.objects, c.changes));
         EXPECT_EQ(outcome.requests, c.requests);
@@ -466,29 +569,47 @@ const PutCase kDiffCases[] = {
               summary("1 same, 0 change, 0 inactive, 0 missing, 0 failed, 0 bad-id, 1 not-in-file"),
           0, {},
           getRequests("pool", "P2") + Lines{"1000 root 0", "23 pool:P1 errno=5", "1001 root 0"}),
+    // Only the named objects, none of the others of the directory.
+    named(mixed("NamedObject", "volume", {}, kVolumeFile,
+                diffLine("change", "Volume \"V3\"", to(3, kNew3)) +
+                    summary("0 same, 1 change, 0 inactive, 0 missing, 0 failed, 0 bad-id, 0 "
+                            "not-in-file"),
+                1, {}, getRequests("volume", "V3")),
+          {"--name", "V3"}),
+    named(refused("NameNotInTheFile", "pool", {}, kPoolFile, "The list has no Pool \"P3\"\n"),
+          {"--name", "P3"}),
     // Refusals before any request.
-    refused("NoFile", "volume", {}, kNoFile, "readGUIDFromFile: open failed, error : 2\n"),
+    explained(
+        refused("NoFile", "volume", {}, kNoFile, "readGUIDFromFile: open failed, error : 2\n"),
+        "korvane: {path}: No such file or directory\n"),
     refused("EmptyList", "pool", {}, "<listPools/>", "List is Empty, there are no Volumes\n"),
     // A failed listing stands where the objects not in the file would; the exit status
     // is put's, which never lists the directory. Without the listing no name is known
     // to be missing.
-    mixed("ListingFails", "volume", {{"opendir", "volume", "--errno", "13"}}, kListingFile,
-          diffLine("change", "Volume \"V1\"", to(1, kNew1)) +
-              diffLine("same", "Volume \"V2\"", testId(2)) +
-              diffLine("same", "Volume \"V3\"", testId(3)) + "Opendir failed, errno : 13\n" +
-              summary("2 same, 1 change, 0 inactive, 0 missing, 0 failed, 0 bad-id, 0 not-in-file"),
-          1, {}, kDiffV123),
+    explained(
+        mixed("ListingFails", "volume", {{"opendir", "volume", "--errno", "13"}}, kListingFile,
+              diffLine("change", "Volume \"V1\"", to(1, kNew1)) +
+                  diffLine("same", "Volume \"V2\"", testId(2)) +
+                  diffLine("same", "Volume \"V3\"", testId(3)) + "Opendir failed, errno : 13\n" +
+                  summary(
+                      "2 same, 1 change, 0 inactive, 0 missing, 0 failed, 0 bad-id, 0 not-in-file"),
+              1, {}, kDiffV123),
+        "korvane: cannot list /_admin/Volumes/: Permission denied\n"),
     // ".", "..", V1 and V2 are listed, then the listing fails.
-    mixed("ReaddirFails", "volume", {{"readdir", "volume", "--errno", "5", "--nth", "5"}},
-          volumes(vn("V1") + vg(testId(1)) + vn("VX") + vg(kNew1)),
-          diffLine("same", "Volume \"V1\"", testId(1)) +
-              diffLine("failed", "Volume \"VX\"", "zOpen error 20202" STOPS) +
-              diffLine("not-in-file", "Volume \"V2\"", testId(2)) + "Readdir failed, errno : 5\n" +
-              summary("1 same, 0 change, 0 inactive, 0 missing, 1 failed, 0 bad-id, 1 not-in-file"),
-          255, {},
-          getRequests("volume", "V1") +
-              Lines{"1000 root 0", "23 volume:VX status=20202", "1001 root 0"} +
-              getRequests("volume", "V2")),
+    explained(
+        mixed("ReaddirFails", "volume", {{"readdir", "volume", "--errno", "5", "--nth", "5"}},
+              volumes(vn("V1") + vg(testId(1)) + vn("VX") + vg(kNew1)),
+              diffLine("same", "Volume \"V1\"", testId(1)) +
+                  diffLine("failed", "Volume \"VX\"", "zOpen error 20202" STOPS) +
+                  diffLine("not-in-file", "Volume \"V2\"", testId(2)) +
+                  "Readdir failed, errno : 5\n" +
+                  summary(
+                      "1 same, 0 change, 0 inactive, 0 missing, 1 failed, 0 bad-id, 1 not-in-file"),
+              255, {},
+              getRequests("volume", "V1") +
+                  Lines{"1000 root 0", "23 volume:VX status=20202", "1001 root 0"} +
+                  getRequests("volume", "V2")),
+        "korvane: cannot list /_admin/Volumes/: Input/output error\n"),
     // The name index: 3 entries of 16 bytes.
     refused("IndexCannotBeAllocated", "volume", {{"malloc", "--size", "48", "--nth", "1"}}, kSame,
             "Malloc : Failed to allocate the diff name index\n"),
@@ -525,6 +646,28 @@ TEST_F(EndToEnd, SameNamesAsPoolsAndAsVolumes)
     EXPECT_EQ(volume.requests, putRequests("volume", "X"));
     EXPECT_EQ(describe(volume.objects), expectedObjects({objects[0]}, {{"X", kNew1}}) +
                                             expectedObjects({objects[1]}, {{"X", kNew2}}));
+}
+
+// Past the first thousand, changes are counted in one line before the closing one.
+TEST_F(EndToEnd, PutLogsTheFirstThousandChangesOneByOne)
+{
+    zapisim("add-many", sys, {"volume", "1001", "V"});
+    const std::vector<SimObject> before = showObjects(sys);
+    Changes pairs;
+    for (unsigned n = 0; n < before.size(); ++n)
+        pairs.emplace_back(before[n].name, testId(100 + n));
+    const std::string path = file("ids.xml");
+    writeFile(path, listFile("volume", pairs));
+    Outcome outcome = run({"put", "volume", path});
+    ASSERT_EQ(outcome.log.size(), 1002u);
+    EXPECT_EQ(outcome.log[999],
+              changeLog("volume", before[999].name, before[999].id, testId(1099)));
+    EXPECT_EQ(outcome.log[1000], PUT_LOG("notice", "volume: 1 more changes not logged one by one"));
+    EXPECT_EQ(outcome.log[1001],
+              withPath(PUT_LOG("notice",
+                               "volume from \"{path}\": 1001 changed, 0 already held "
+                               "their ID, 0 inactive skipped"),
+                       path));
 }
 
 // "-" reads the list from standard input, and names it so in messages.

@@ -134,6 +134,12 @@ TEST_F(EndToEnd, GetToStandardOutputPrintsOnlyTheList)
     EXPECT_EQ(keep.process.err, std::string(kBanner) + "--keep needs a regular list file\n");
     EXPECT_EQ(keep.process.exitStatus, 255);
     EXPECT_EQ(keep.requests, Lines{});
+    // The plain line of a failure stands after its message.
+    fail({"opendir", "volume", "--errno", "13"});
+    EXPECT_EQ(run({"get", "volume", "-"}).process.err,
+              std::string(kBanner) +
+                  "Opendir failed, errno : 13\nkorvane: cannot list /_admin/Volumes/: Permission "
+                  "denied\n");
 }
 
 // "-", /dev/stdout and the other names of descriptor 1 put the list on it as it stands: a

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "harness.h"
+#include "run_lock.h"
 
 namespace {
 
@@ -41,90 +42,113 @@ struct Row {
     // Here and in `ids` and `held`, {1} to {3} are the kind's objects, {Word} its word in
     // the messages and {lead} what put's zGetInfo line starts with.
     const char* out;
+    // The lines on standard error, with the tokens of `out`, {dir} the kind's admin
+    // directory and {lock} the run lock's file.
+    const char* err = "";
 };
+
+#define FILE_ERR "korvane: {path}: Input/output error\n"
+#define LIST_ERR "korvane: cannot list {dir}: Input/output error\n"
+#define LOCK_ERR "korvane: cannot lock {lock}: Input/output error\n"
+#define DEVICE_ERR "korvane: cannot open the admin device /dev/zapi: Input/output error\n"
+#define REFUSED(OBJECT, REQUEST) \
+    "korvane: {Word} \"{" OBJECT "}\": the storage system refused " REQUEST " (status {e})\n"
 
 const Row kRows[] = {
     {"get", "", 0, 0, "all", "", "{saved}"},
     {"get", "device --errno 5 --nth 2", 0, 0, "all", "", "{saved}"},
     {"get", "open --path {path} --errno 5 --nth 1", 0, 255, "no file", "",
-     "Open failed, error : 5\ngetName : FAILED to print GUID to File {path}, Error = -1\n"},
+     "Open failed, error : 5\ngetName : FAILED to print GUID to File {path}, Error = -1\n",
+     FILE_ERR},
     {"get", "open --path {path} --errno 5 --nth 2", 0, 0, "all", "", "{saved}"},
     {"get", "read --path {path} --errno 5 --nth 1", 0, 0, "all", "", "{saved}"},
     // The header, one record per object, the trailer: each failure is reported again by
     // getName, and no file is left (the list goes to a temporary file first).
     {"get", "write --path {path} --errno 5 --nth 1", 0, 255, "no file", "",
      "1:Write failed, ccode = -1, error = 5\n"
-     "getName : FAILED to print GUID to File {path}, Error = -1\n"},
+     "getName : FAILED to print GUID to File {path}, Error = -1\n",
+     FILE_ERR},
     {"get", "write --path {path} --errno 5 --nth 2", 0, 255, "no file", "",
      "2:Write failed, ccode = -1, error = 5\n"
-     "getName : FAILED to print GUID to File {path}, Error = -1\n"},
+     "getName : FAILED to print GUID to File {path}, Error = -1\n",
+     FILE_ERR},
     {"get", "write --path {path} --errno 5 --nth 3", 0, 255, "no file", "",
      "2:Write failed, ccode = -1, error = 5\n"
-     "getName : FAILED to print GUID to File {path}, Error = -1\n"},
+     "getName : FAILED to print GUID to File {path}, Error = -1\n",
+     FILE_ERR},
     {"get", "write --path {path} --errno 5 --nth 4", 0, 255, "no file", "",
      "2:Write failed, ccode = -1, error = 5\n"
-     "getName : FAILED to print GUID to File {path}, Error = -1\n"},
+     "getName : FAILED to print GUID to File {path}, Error = -1\n",
+     FILE_ERR},
     {"get", "write --path {path} --errno 5 --nth 5", 0, 255, "no file", "",
      "3:write failed, ccode = -1, error = 5\n"
-     "getName : FAILED to print GUID to File {path}, Error = -1\n"},
+     "getName : FAILED to print GUID to File {path}, Error = -1\n",
+     FILE_ERR},
     {"get", "write --path {path} --errno 5 --nth 6", 0, 0, "all", "", "{saved}"},
     {"get", "close --path {path} --errno 5 --nth 1", 0, 255, "no file", "",
      "close failed, ccode = -1, error = 5\n"
-     "getName : FAILED to print GUID to File {path}, Error = -1\n"},
+     "getName : FAILED to print GUID to File {path}, Error = -1\n",
+     FILE_ERR},
     {"get", "close --path {path} --errno 5 --nth 2", 0, 0, "all", "", "{saved}"},
     {"get", "opendir {kind} --errno 5 --nth 1", 0, 255, "no file", "",
-     "Opendir failed, errno : 5\n"},
+     "Opendir failed, errno : 5\n", LIST_ERR},
     {"get", "opendir {kind} --errno 5 --nth 2", 0, 0, "all", "", "{saved}"},
     // ".", "..", the three names, the end.
     {"get", "readdir {kind} --errno 5 --nth 1", 0, 255, "no file", "",
-     "Readdir failed, errno : 5\n"},
+     "Readdir failed, errno : 5\n", LIST_ERR},
     {"get", "readdir {kind} --errno 5 --nth 2", 0, 255, "no file", "",
-     "Readdir failed, errno : 5\n"},
+     "Readdir failed, errno : 5\n", LIST_ERR},
     {"get", "readdir {kind} --errno 5 --nth 3", 0, 255, "no file", "",
-     "Readdir failed, errno : 5\n"},
+     "Readdir failed, errno : 5\n", LIST_ERR},
     {"get", "readdir {kind} --errno 5 --nth 4", 0, 255, "no file", "",
-     "Readdir failed, errno : 5\n"},
+     "Readdir failed, errno : 5\n", LIST_ERR},
     {"get", "readdir {kind} --errno 5 --nth 5", 0, 255, "no file", "",
-     "Readdir failed, errno : 5\n"},
+     "Readdir failed, errno : 5\n", LIST_ERR},
     {"get", "readdir {kind} --errno 5 --nth 6", 0, 255, "no file", "",
-     "Readdir failed, errno : 5\n"},
+     "Readdir failed, errno : 5\n", LIST_ERR},
     {"get", "readdir {kind} --errno 5 --nth 7", 0, 0, "all", "", "{saved}"},
     // The lock is free: no need to ask who holds it.
     {"get", "open --path {lock} --errno 5 --nth 1", 0, 255, "no file", "",
-     "Lock failed, error : 5\n"},
+     "Lock failed, error : 5\n", LOCK_ERR},
     {"get", "open --path {lock} --errno 5 --nth 2", 0, 0, "all", "", "{saved}"},
     {"get", "fcntl --path {lock} --errno 5 --nth 1", 0, 255, "no file", "",
-     "Lock failed, error : 5\n"},
+     "Lock failed, error : 5\n", LOCK_ERR},
     {"get", "fcntl --path {lock} --errno 5 --nth 2", 0, 255, "no file", "",
-     "Lock failed, error : 5\n"},
+     "Lock failed, error : 5\n", LOCK_ERR},
     {"get", "fcntl --path {lock} --errno 5 --nth 3", 0, 0, "all", "", "{saved}"},
 
     // Each object's requests: root key, open, get info, then the root key's close and the
     // object's. A failing close is not looked at: the key stays with the device.
     {"get", "device --errno 5 --nth 1", 0, 1, "{2} {3}", "",
-     "getInfo : zRootKey error 5\n{Word} {1} could not be saved\n{lost}"},
+     "getInfo : zRootKey error 5\n{Word} {1} could not be saved\n{lost}", DEVICE_ERR},
     {"get", "1000 --nth 1", 1, 1, "{2} {3}", "",
-     "getInfo : zRootKey error {e}\n{Word} {1} could not be saved\n{lost}"},
+     "getInfo : zRootKey error {e}\n{Word} {1} could not be saved\n{lost}",
+     REFUSED("1", "zRootKey")},
     {"get", "23 --nth 1", 2, 1, "{2} {3}", "",
-     "getInfo : zOpen error {e}\n{Word} {1} could not be saved\n{lost}"},
+     "getInfo : zOpen error {e}\n{Word} {1} could not be saved\n{lost}", REFUSED("1", "zOpen")},
     {"get", "16 --nth 1", 3, 1, "{2} {3}", "",
-     "{Word} :zGetInfo failed -- error {e}\n{Word} {1} could not be saved\n{lost}"},
+     "{Word} :zGetInfo failed -- error {e}\n{Word} {1} could not be saved\n{lost}",
+     REFUSED("1", "zGetInfo")},
     {"get", "1001 --nth 1", 4, 0, "all", "root", "{saved}"},
     {"get", "1001 --nth 2", 5, 0, "all", "{kind}:{1}", "{saved}"},
     {"get", "1000 --nth 2", 6, 1, "{1} {3}", "",
-     "getInfo : zRootKey error {e}\n{Word} {2} could not be saved\n{lost}"},
+     "getInfo : zRootKey error {e}\n{Word} {2} could not be saved\n{lost}",
+     REFUSED("2", "zRootKey")},
     {"get", "23 --nth 2", 7, 1, "{1} {3}", "",
-     "getInfo : zOpen error {e}\n{Word} {2} could not be saved\n{lost}"},
+     "getInfo : zOpen error {e}\n{Word} {2} could not be saved\n{lost}", REFUSED("2", "zOpen")},
     {"get", "16 --nth 2", 8, 1, "{1} {3}", "",
-     "{Word} :zGetInfo failed -- error {e}\n{Word} {2} could not be saved\n{lost}"},
+     "{Word} :zGetInfo failed -- error {e}\n{Word} {2} could not be saved\n{lost}",
+     REFUSED("2", "zGetInfo")},
     {"get", "1001 --nth 3", 9, 0, "all", "root", "{saved}"},
     {"get", "1001 --nth 4", 10, 0, "all", "{kind}:{2}", "{saved}"},
     {"get", "1000 --nth 3", 11, 1, "{1} {2}", "",
-     "getInfo : zRootKey error {e}\n{Word} {3} could not be saved\n{lost}"},
+     "getInfo : zRootKey error {e}\n{Word} {3} could not be saved\n{lost}",
+     REFUSED("3", "zRootKey")},
     {"get", "23 --nth 3", 12, 1, "{1} {2}", "",
-     "getInfo : zOpen error {e}\n{Word} {3} could not be saved\n{lost}"},
+     "getInfo : zOpen error {e}\n{Word} {3} could not be saved\n{lost}", REFUSED("3", "zOpen")},
     {"get", "16 --nth 3", 13, 1, "{1} {2}", "",
-     "{Word} :zGetInfo failed -- error {e}\n{Word} {3} could not be saved\n{lost}"},
+     "{Word} :zGetInfo failed -- error {e}\n{Word} {3} could not be saved\n{lost}",
+     REFUSED("3", "zGetInfo")},
     {"get", "1001 --nth 5", 14, 0, "all", "root", "{saved}"},
     {"get", "1001 --nth 6", 15, 0, "all", "{kind}:{3}", "{saved}"},
 
@@ -132,61 +156,77 @@ const Row kRows[] = {
     {"put", "", 0, 0, "all", "", "{saved}"},
     {"put", "device --errno 5 --nth 2", 0, 0, "all", "", "{saved}"},
     {"put", "open --path {path} --errno 5 --nth 1", 0, 255, "", "",
-     "readGUIDFromFile: open failed, error : 5\n"},
+     "readGUIDFromFile: open failed, error : 5\n", FILE_ERR},
     {"put", "open --path {path} --errno 5 --nth 2", 0, 0, "all", "", "{saved}"},
     {"put", "read --path {path} --errno 5 --nth 1", 0, 255, "", "",
-     "Read failed, bytes = -1, error = 5\n"},
+     "Read failed, bytes = -1, error = 5\n", FILE_ERR},
     {"put", "read --path {path} --errno 5 --nth 2", 0, 255, "", "",
-     "Read failed, bytes = -1, error = 5\n"},
+     "Read failed, bytes = -1, error = 5\n", FILE_ERR},
     {"put", "read --path {path} --errno 5 --nth 3", 0, 0, "all", "", "{saved}"},
     {"put", "write --path {path} --errno 5 --nth 1", 0, 0, "all", "", "{saved}"},
     {"put", "close --path {path} --errno 5 --nth 1", 0, 255, "", "",
-     "Close failed, ccode = -1, error = 5\n"},
+     "Close failed, ccode = -1, error = 5\n", FILE_ERR},
     {"put", "close --path {path} --errno 5 --nth 2", 0, 0, "all", "", "{saved}"},
-    {"put", "open --path {lock} --errno 5 --nth 1", 0, 255, "", "", "Lock failed, error : 5\n"},
+    {"put", "open --path {lock} --errno 5 --nth 1", 0, 255, "", "", "Lock failed, error : 5\n",
+     LOCK_ERR},
     {"put", "open --path {lock} --errno 5 --nth 2", 0, 0, "all", "", "{saved}"},
-    {"put", "fcntl --path {lock} --errno 5 --nth 1", 0, 255, "", "", "Lock failed, error : 5\n"},
-    {"put", "fcntl --path {lock} --errno 5 --nth 2", 0, 255, "", "", "Lock failed, error : 5\n"},
+    {"put", "fcntl --path {lock} --errno 5 --nth 1", 0, 255, "", "", "Lock failed, error : 5\n",
+     LOCK_ERR},
+    {"put", "fcntl --path {lock} --errno 5 --nth 2", 0, 255, "", "", "Lock failed, error : 5\n",
+     LOCK_ERR},
     {"put", "fcntl --path {lock} --errno 5 --nth 3", 0, 0, "all", "", "{saved}"},
 
     // Each object's requests: root key, open, get info, modify, then the object's close and
     // the root key's. A failure stops the walk, naming what was changed before it.
     {"put", "device --errno 5 --nth 1", 0, 255, "", "",
-     "GUIDModify : zRootKey error 5\nStopped at {Word} \"{1}\": 0 changed, 3 not applied\n{lost}"},
+     "GUIDModify : zRootKey error 5\nStopped at {Word} \"{1}\": 0 changed, 3 not applied\n{lost}",
+     DEVICE_ERR},
     {"put", "1000 --nth 1", 1, 255, "", "",
      "GUIDModify : zRootKey error {e}\nStopped at {Word} \"{1}\": 0 changed, 3 not "
-     "applied\n{lost}"},
+     "applied\n{lost}",
+     REFUSED("1", "zRootKey")},
     {"put", "23 --nth 1", 2, 255, "", "",
-     "GUIDModify : zOpen error {e}\nStopped at {Word} \"{1}\": 0 changed, 3 not applied\n{lost}"},
+     "GUIDModify : zOpen error {e}\nStopped at {Word} \"{1}\": 0 changed, 3 not applied\n{lost}",
+     REFUSED("1", "zOpen")},
     {"put", "16 --nth 1", 3, 255, "", "",
      "{lead}zGetInfo failed -- error {e}\nStopped at {Word} \"{1}\": 0 changed, 3 not "
-     "applied\n{lost}"},
+     "applied\n{lost}",
+     REFUSED("1", "zGetInfo")},
     {"put", "22 --nth 1", 4, 255, "", "",
-     "zModifyInfo error {e}\nStopped at {Word} \"{1}\": 0 changed, 3 not applied\n{lost}"},
+     "zModifyInfo error {e}\nStopped at {Word} \"{1}\": 0 changed, 3 not applied\n{lost}",
+     REFUSED("1", "zModifyInfo")},
     {"put", "1001 --nth 1", 5, 0, "all", "{kind}:{1}", "{saved}"},
     {"put", "1001 --nth 2", 6, 0, "all", "root", "{saved}"},
     {"put", "1000 --nth 2", 7, 255, "{1}", "",
      "GUIDModify : zRootKey error {e}\nStopped at {Word} \"{2}\": 1 changed, 2 not "
-     "applied\n{lost}"},
+     "applied\n{lost}",
+     REFUSED("2", "zRootKey")},
     {"put", "23 --nth 2", 8, 255, "{1}", "",
-     "GUIDModify : zOpen error {e}\nStopped at {Word} \"{2}\": 1 changed, 2 not applied\n{lost}"},
+     "GUIDModify : zOpen error {e}\nStopped at {Word} \"{2}\": 1 changed, 2 not applied\n{lost}",
+     REFUSED("2", "zOpen")},
     {"put", "16 --nth 2", 9, 255, "{1}", "",
      "{lead}zGetInfo failed -- error {e}\nStopped at {Word} \"{2}\": 1 changed, 2 not "
-     "applied\n{lost}"},
+     "applied\n{lost}",
+     REFUSED("2", "zGetInfo")},
     {"put", "22 --nth 2", 10, 255, "{1}", "",
-     "zModifyInfo error {e}\nStopped at {Word} \"{2}\": 1 changed, 2 not applied\n{lost}"},
+     "zModifyInfo error {e}\nStopped at {Word} \"{2}\": 1 changed, 2 not applied\n{lost}",
+     REFUSED("2", "zModifyInfo")},
     {"put", "1001 --nth 3", 11, 0, "all", "{kind}:{2}", "{saved}"},
     {"put", "1001 --nth 4", 12, 0, "all", "root", "{saved}"},
     {"put", "1000 --nth 3", 13, 255, "{1} {2}", "",
      "GUIDModify : zRootKey error {e}\nStopped at {Word} \"{3}\": 2 changed, 1 not "
-     "applied\n{lost}"},
+     "applied\n{lost}",
+     REFUSED("3", "zRootKey")},
     {"put", "23 --nth 3", 14, 255, "{1} {2}", "",
-     "GUIDModify : zOpen error {e}\nStopped at {Word} \"{3}\": 2 changed, 1 not applied\n{lost}"},
+     "GUIDModify : zOpen error {e}\nStopped at {Word} \"{3}\": 2 changed, 1 not applied\n{lost}",
+     REFUSED("3", "zOpen")},
     {"put", "16 --nth 3", 15, 255, "{1} {2}", "",
      "{lead}zGetInfo failed -- error {e}\nStopped at {Word} \"{3}\": 2 changed, 1 not "
-     "applied\n{lost}"},
+     "applied\n{lost}",
+     REFUSED("3", "zGetInfo")},
     {"put", "22 --nth 3", 16, 255, "{1} {2}", "",
-     "zModifyInfo error {e}\nStopped at {Word} \"{3}\": 2 changed, 1 not applied\n{lost}"},
+     "zModifyInfo error {e}\nStopped at {Word} \"{3}\": 2 changed, 1 not applied\n{lost}",
+     REFUSED("3", "zModifyInfo")},
     {"put", "1001 --nth 5", 17, 0, "all", "{kind}:{3}", "{saved}"},
     {"put", "1001 --nth 6", 18, 0, "all", "root", "{saved}"},
 };
@@ -225,6 +265,7 @@ struct SweepCase {
     std::string ids;
     std::string held;
     std::string out;
+    std::string err;
 };
 
 void PrintTo(const SweepCase& c, std::ostream* out)
@@ -318,9 +359,13 @@ std::vector<SweepCase> sweepCases()
                 for (int i = 0; i < kObjects; ++i) {
                     text = replaced(text, "{" + std::to_string(i + 1) + "}", objectName(c.kind, i));
                 }
+                text = replaced(text, "{dir}",
+                                c.kind == "pool" ? "/_admin/Pools/" : "/_admin/Volumes/");
+                text = replaced(text, "{lock}", RUN_LOCK_PATH);
                 return replaced(replaced(replaced(text, "{kind}", c.kind), "{Word}", last.word),
                                 "{lead}", last.lead);
             };
+            c.err = kindWords(row.err);
             c.ids = kindWords(row.ids);
             c.held = kindWords(row.held);
             c.out =
@@ -330,7 +375,7 @@ std::vector<SweepCase> sweepCases()
             for (std::string word; fault >> word;) {
                 words.push_back(word);
                 c.fault.push_back(
-                    replaced(replaced(word, "{kind}", c.kind), "{lock}", "/run/korvane.lock"));
+                    replaced(replaced(word, "{kind}", c.kind), "{lock}", RUN_LOCK_PATH));
             }
             if (row.request == 0) {
                 c.name = caseName(run, words, "");
@@ -344,6 +389,7 @@ std::vector<SweepCase> sweepCases()
                 one.fault.insert(one.fault.begin() + 1, {option, value});
                 one.result = std::string(option + 2) + "=" + value;
                 one.out = replaced(c.out, "{e}", value);
+                one.err = replaced(c.err, "{e}", value);
                 cases.push_back(one);
             }
         }
@@ -377,7 +423,7 @@ TEST_P(FaultSweep, EndsWithItsMessageStatusAndIds)
     outcome.journal = e2e::readJournal(sys);
     outcome.objects = e2e::showObjects(sys);
 
-    EXPECT_EQ(outcome.process.err, "");
+    EXPECT_EQ(outcome.process.err, e2e::withPath(c.err, path));
     ASSERT_EQ(outcome.journal.exits.size(), 1u) << "one korvane process exit in the journal";
     EXPECT_EQ(outcome.journal.exits[0], c.held.empty() ? 0 : 1) << "keys held at exit";
     if (c.held.empty()) {
@@ -482,7 +528,6 @@ TEST_P(KeepSweep, LeavesWholeFilesOnly)
     fail({words[c.step], "--path", path, c.signal ? "--signal" : "--errno",
           c.signal ? "2" : (c.unsupported ? "1" : kErrno), "--nth", std::to_string(c.nth)});
 
-    e2e::Outcome outcome = run({"get", "--keep", "3", "volume", path});
     const int calls[] = {kObjects + 2, 1, 3, 1};
     const bool reached = c.nth <= calls[c.step] && !c.unsupported;
     const std::string tail = "getName : FAILED to print GUID to File " + path + ", Error = -1\n";
@@ -498,6 +543,7 @@ TEST_P(KeepSweep, LeavesWholeFilesOnly)
         if (c.step == KEEP_WRITE) {
             files = {"A", "B", "C", ""};
             out = std::string("3:write failed, ccode = -1, error = ") + kErrno + "\n" + tail;
+            expectedErr = "korvane: " + path + ": Input/output error\n";
         } else {
             // The steps before the failing one are done; the old list's second name goes
             // when the new one could not take its place.
@@ -507,8 +553,10 @@ TEST_P(KeepSweep, LeavesWholeFilesOnly)
                               ? 0
                               : (c.step == KEEP_LINK ? 3 : static_cast<size_t>(c.nth))];
             out = std::string("close failed, ccode = -1, error = ") + kErrno + "\n" + tail;
+            expectedErr = "korvane: " + path + ": Input/output error\n";
         }
     }
+    e2e::Outcome outcome = run({"get", "--keep", "3", "volume", path});
     EXPECT_EQ(outcome.process.out, e2e::kBanner + out);
     EXPECT_EQ(outcome.process.exitStatus, files[0] == list ? 0 : 255);
     for (size_t k = 0; k < files.size(); ++k) {

@@ -46,7 +46,7 @@ int parse(int32_t kind, std::string text)
     if (XMLParser(roads::kindOf(kind), buffer.data(), static_cast<uint32_t>(text.size())) != 0) {
         return -1;
     }
-    return GUIDModify(roads::kindOf(kind));
+    return GUIDModify(roads::kindOf(kind), "ids.xml");
 }
 
 class ReaderTest : public roads::ScriptedDevice {};
@@ -385,7 +385,7 @@ class ReadFileTest : public ReaderTest {
     std::string read(const std::string& from, int expectedResult)
     {
         testing::internal::CaptureStdout();
-        EXPECT_EQ(putList(roads::kindOf(kind), from.c_str()), expectedResult);
+        EXPECT_EQ(putList(roads::kindOf(kind), from.c_str(), {}), expectedResult);
         return testing::internal::GetCapturedStdout();
     }
 

@@ -3,6 +3,8 @@
 // each request, key accounting, listings and the journal.
 #include <dirent.h>
 #include <errno.h>
+#include <stdarg.h>
+#include <syslog.h>
 
 #include <cctype>
 #include <functional>
@@ -373,12 +375,44 @@ TEST_F(DeviceTest, JournalsEveryRequestAsSent)
     EXPECT_EQ(journalLines(root), expected);
 }
 
+// The C library's forms and the fortified ones a hardened build calls.
+extern "C" void __syslog_chk(int priority, int flag, const char* format, ...);
+extern "C" void __vsyslog_chk(int priority, int flag, const char* format, va_list args);
+
+void logThroughVsyslog(bool fortified, const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    if (fortified)
+        __vsyslog_chk(LOG_ERR, 1, format, args);
+    else
+        vsyslog(LOG_INFO | LOG_DAEMON, format, args);
+    va_end(args);
+}
+
+TEST_F(DeviceTest, SystemLogLinesGoToTheSystemsFile)
+{
+    openlog("probe", LOG_PID, LOG_AUTHPRIV);
+    syslog(LOG_NOTICE, "one %d", 1);
+    __syslog_chk(LOG_WARNING, 1, "two %s", "2");
+    logThroughVsyslog(true, "three %c", '3');
+    openlog("probe", 0, LOG_AUTHPRIV);
+    logThroughVsyslog(false, "four");
+    const std::string pid = "[" + std::to_string(getpid()) + "]";
+    EXPECT_EQ(readText(root + "/syslog"), "authpriv.notice probe" + pid + ": one 1\n" +
+                                              "authpriv.warning probe" + pid + ": two 2\n" +
+                                              "authpriv.err probe" + pid + ": three 3\n" +
+                                              "facility3.info probe: four\n");
+}
+
 TEST_F(DeviceTest, JournalCanBeSwitchedOff)
 {
     writeText(root + "/journal-off", "");
     restart();
     takeRoot();
+    syslog(LOG_NOTICE, "nothing");
     EXPECT_EQ(readText(root + "/journal"), "");
+    EXPECT_EQ(readText(root + "/syslog"), "");
 }
 
 TEST_F(DeviceTest, FaultRulesFailTheMatchingRequest)

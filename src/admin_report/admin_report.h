@@ -1,0 +1,48 @@
+// SPDX-License-Identifier: Apache-2.0
+// What the administrator reads besides the system's own lines on standard output: one plain
+// line on standard error for each failure those lines give only as a number, and the record
+// of each get and put in the system log.
+#pragma once
+
+#include <cstdint>
+
+#include "object_id.h"
+
+// "korvane: " lines on standard error, each after standard output is flushed, so that on a
+// terminal it follows the line it explains.
+
+// The admin device could not be opened (errno). Said once per run: the device is tried
+// again for every object, always for the same reason.
+void explainDeviceOpenFailure(int error);
+// The admin directory `directory` could not be listed.
+void explainListingFailure(const char* directory, int error);
+// The list file at `path` could not be opened, read, written, synced, closed or renamed.
+void explainFileFailure(const char* path, int error);
+// The run lock's file at `path` could not be opened or locked.
+void explainLockFailure(const char* path, int error);
+// The storage system refused `request` for the object named `name` of the kind `word`
+// ("Pool" or "Volume").
+void explainRefusal(const char* word, const char* name, const char* request, uint32_t status);
+// The ID text the list holds for the object is not one.
+void explainBadId(const char* word, const char* name, int status);
+
+// A get's failure: printed on standard output like any message (`line` ends in a line
+// feed) and, the first of the run, kept for the system log.
+void printFailureLine(const char* line);
+// The kept line without its line feed, "" when none was printed.
+const char* firstFailureLine();
+
+// The system log (ident korvane, the process ID, the authentication facility). `kind` is
+// "pool" or "volume", `word` "Pool" or "Volume".
+
+// One changed ID of a put; only the first CHANGES_LOGGED of a run get a line each.
+inline constexpr uint32_t CHANGES_LOGGED = 1000;
+void logChange(const char* kind, const char* name, const GUID* old, const GUID* now);
+// A put that walked its whole list; a put that stopped (the counts of its stop line).
+void logPutDone(const char* kind, const char* path, uint32_t changed, uint32_t held,
+                uint32_t inactive);
+void logPutStopped(const char* kind, const char* path, const char* word, const char* name,
+                   uint32_t changed, uint32_t left);
+// A get that wrote its file; a get that failed, with the line that said why.
+void logGetDone(const char* kind, const char* path, uint32_t saved, uint32_t unsaved);
+void logGetFailed(const char* kind, const char* path, const char* failure);
