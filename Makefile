@@ -10,10 +10,11 @@ PREFIX ?= /usr/local
 DESTDIR ?=
 
 # Debian packages the build and the test suite need (groff-base and man-db check
-# the manual pages, git runs their examples; dpkg-dev and file let CPack compute the
-# packages' dependencies; systemd's systemd-analyze verifies the backup units).
+# the manual pages, git runs their examples; systemd's systemd-analyze verifies the
+# backup units; dpkg-dev, debhelper, build-essential and file let dpkg-buildpackage
+# build the Debian packages).
 DEPS := cmake make g++ gcc pkg-config libgtest-dev libgmock-dev git \
-        groff-base man-db dpkg-dev file systemd
+        groff-base man-db dpkg-dev file systemd debhelper build-essential
 
 # What `make package` and the packaging tests add: lintian checks the packages.
 PACKAGE_DEPS := lintian
@@ -29,7 +30,7 @@ all: build  ## the same as make build
 
 # One line per target: the text after "##" on the target's line.
 help:  ## this list
-	@awk -F ':[^#]*## ' '/^[a-z-]+:.*## / { printf "  make %-10s %s\n", $$1, $$2 }' $(MAKEFILE_LIST)
+	@awk -F ':[^#]*## ' '/^[a-z-]+:.*## / { printf "  make %-12s %s\n", $$1, $$2 }' $(MAKEFILE_LIST)
 
 deps:  ## install the missing Debian packages of the build and the tests
 	@missing=""; for p in $(DEPS); do \
@@ -82,17 +83,27 @@ install: configure  ## install into PREFIX (/usr/local), under DESTDIR when give
 uninstall:  ## remove what make install put at the same PREFIX and DESTDIR
 	@bash scripts/install.sh uninstall $(BUILD_DIR)/installs "$(PREFIX)" "$(DESTDIR)"
 
-# The Debian packages korvane_VERSION-1_ARCH.deb and zapisim_VERSION-1_ARCH.deb, from
-# what make install builds (not the tests), each checked by lintian.
-package: configure  ## the Debian packages, in build/PRESET/packages, checked by lintian
+# The Debian packages korvane_VERSION_ARCH.deb and zapisim_VERSION_ARCH.deb (and their
+# -dbgsym packages), built from debian/ by dpkg-buildpackage, which builds and runs
+# the test suite too unless DEB_BUILD_OPTIONS=nocheck. It leaves its results beside
+# the source tree; they are moved to build/packages and checked by lintian, every
+# tag shown (-I --pedantic); any tag not overridden in debian/ fails.
+package:  ## the Debian packages, in build/packages, checked by lintian
 	@$(MAKE) --no-print-directory deps DEPS="$(DEPS) $(PACKAGE_DEPS)"
-	cmake --build --preset $(PRESET) --target $(INSTALLED_TARGETS)
-	cpack --config $(BUILD_DIR)/CPackConfig.cmake -B $(BUILD_DIR)/packages
-	@rm -rf $(BUILD_DIR)/packages/_CPack_Packages
-	@out=$$(lintian --fail-on error,warning $(BUILD_DIR)/packages/*.deb 2>&1); status=$$?; \
-	  grep -v '^running with root privileges is not recommended!$$' <<< "$$out" || true; \
-	  [ $$status = 0 ] || { echo "lintian: errors or warnings in the packages above"; exit 1; }
-	@ls -1 $(BUILD_DIR)/packages/*.deb
+	dpkg-buildpackage -us -uc -b
+	@mkdir -p build/packages && rm -f build/packages/*
+	@changes=korvane_$$(dpkg-parsechangelog -S Version)_$$(dpkg --print-architecture).changes; \
+	  for file in $$(cut -d ' ' -f 1 debian/files) $$changes; do mv -- ../$$file build/packages/; done
+	@out=$$(lintian -I --pedantic --fail-on error,warning,info,pedantic build/packages/*.changes 2>&1); \
+	  status=$$?; grep -v '^running with root privileges is not recommended!$$' <<< "$$out" || true; \
+	  [ $$status = 0 ] || { echo "lintian: tags in the packages above"; exit 1; }
+	@ls -1 build/packages/*.deb
+
+# The committed tree built into Debian packages twice, in two directories, without
+# the test suite: the packages must be the same byte for byte (scripts/reproducible.sh).
+.PHONY: reproducible
+reproducible: deps  ## the Debian packages built twice must be byte for byte the same
+	bash scripts/reproducible.sh
 
 # Benchmarks in build/bench, then whole runs against the simulated system; the
 # results and the plot go to build/bench/results (see docs/performance.md).

@@ -3,8 +3,7 @@
 #
 #   sbin/korvane                    the administrator's tool        (component korvane)
 #   share/man/man8/korvane.8.gz
-#   share/doc/korvane/              README.md, changelog.gz (CHANGELOG.md), copyright,
-#                                   changelog.Debian.gz
+#   share/doc/korvane/              README.md, changelog.gz (CHANGELOG.md), copyright
 #   share/bash-completion/completions/korvane
 #   lib/systemd/system/             korvane-backup.service and .timer, not enabled
 #   lib/tmpfiles.d/korvane.conf     the run lock, made at boot
@@ -12,27 +11,22 @@
 #   libexec/zapisim/libzapisim.so   library, side by side: zapisim finds the library
 #   bin/zapisim -> ../libexec/...   next to its own resolved executable
 #   share/man/man1/zapisim.1.gz
-#   share/doc/zapisim/              zapisim.md, copyright, changelog.Debian.gz
+#   share/doc/zapisim/              zapisim.md, copyright
 #   share/bash-completion/completions/zapisim
 #
 # `cmake --install` honours --prefix and the DESTDIR environment variable; the
-# Debian packages are made from the same rules (cmake/packaging.cmake).
+# Debian packages (debian/) are made from the same rules.
 include(GNUInstallDirs)
 
-# Installing and packaging take what is built and never start a build themselves
-# (the Makefile's install and package targets build first), so the packaging test
-# can run cpack beside the other tests without touching the build tree.
+# Installing takes what is built and never starts a build itself (the Makefile's
+# install target builds first), so the install tests leave the build tree alone.
 set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
 
 set(KORVANE_ZAPISIM_DIR ${CMAKE_INSTALL_LIBEXECDIR}/zapisim)
 set(KORVANE_STAGE_DIR ${CMAKE_BINARY_DIR}/install-stage)
 # The licence of both packages in Debian's machine-readable form (DEP-5), as each
 # package's share/doc/PACKAGE/copyright.
-set(KORVANE_COPYRIGHT ${PROJECT_SOURCE_DIR}/cmake/copyright)
-
-# The version of the Debian packages: the project's, with Debian revision 1 (see
-# cmake/packaging.cmake); each package's changelog.Debian.gz names it.
-set(KORVANE_DEB_VERSION ${PROJECT_VERSION}-1)
+set(KORVANE_COPYRIGHT ${PROJECT_SOURCE_DIR}/debian/copyright)
 set(KORVANE_COMPLETIONS_DIR ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
 
 # Manual pages and the upstream changelog go out compressed with gzip -9n, as Debian
@@ -62,26 +56,6 @@ function(korvane_install_manual_page page section component)
     ${page}_manual_page ${CMAKE_INSTALL_MANDIR}/man${section} ${component})
 endfunction()
 
-# The Debian changelog of PACKAGE, compressed as Debian ships it, made when the build
-# is configured; installed with the package's other documents.
-function(korvane_install_debian_changelog package)
-  set(KORVANE_DEB_PACKAGE ${package})
-  set(text ${KORVANE_STAGE_DIR}/${package}/changelog.Debian)
-  configure_file(${PROJECT_SOURCE_DIR}/cmake/changelog.Debian.in ${text} @ONLY)
-  if(KORVANE_GZIP)
-    execute_process(COMMAND ${KORVANE_GZIP} -9 -n -f ${text} RESULT_VARIABLE failed)
-    if(failed)
-      message(FATAL_ERROR "gzip ${text} failed")
-    endif()
-    set(text ${text}.gz)
-  endif()
-  install(FILES ${text}
-    DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${package} COMPONENT ${package})
-  # lintian's overrides for the package, each with the reason in a comment.
-  install(FILES ${PROJECT_SOURCE_DIR}/cmake/lintian/${package}
-    DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides COMPONENT ${package})
-endfunction()
-
 # The tool: an administrator's command, so sbin and section 8.
 if(TARGET korvane)
   install(TARGETS korvane RUNTIME DESTINATION ${CMAKE_INSTALL_SBINDIR} COMPONENT korvane)
@@ -91,12 +65,17 @@ if(TARGET korvane)
   # CHANGELOG.md under the name Debian gives an upstream changelog.
   korvane_install_compressed(${PROJECT_SOURCE_DIR}/CHANGELOG.md changelog korvane_changelog
     ${CMAKE_INSTALL_DATADIR}/doc/korvane korvane)
-  korvane_install_debian_changelog(korvane)
   install(FILES ${PROJECT_SOURCE_DIR}/completion/korvane
     DESTINATION ${KORVANE_COMPLETIONS_DIR} COMPONENT korvane)
   # The daily backup, for systemd to find under /usr or /usr/local; enabling it is the
-  # administrator's choice (systemctl enable --now korvane-backup.timer).
-  install(FILES ${PROJECT_SOURCE_DIR}/systemd/korvane-backup.service
+  # administrator's choice (systemctl enable --now korvane-backup.timer). The service
+  # names the tool by the path it is installed at, so it is made when installing,
+  # for the prefix given then.
+  install(CODE "
+    set(KORVANE_INSTALLED_TOOL \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_SBINDIR}/korvane\")
+    configure_file(\"${PROJECT_SOURCE_DIR}/systemd/korvane-backup.service\"
+      \"${KORVANE_STAGE_DIR}/korvane-backup.service\" @ONLY)" COMPONENT korvane)
+  install(FILES ${KORVANE_STAGE_DIR}/korvane-backup.service
     ${PROJECT_SOURCE_DIR}/systemd/korvane-backup.timer
     DESTINATION lib/systemd/system COMPONENT korvane)
   install(FILES ${PROJECT_SOURCE_DIR}/systemd/korvane.tmpfiles
@@ -124,7 +103,6 @@ if(TARGET zapisim AND TARGET zapisimlib)
     install(FILES ${PROJECT_SOURCE_DIR}/docs/zapisim.md
       DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/zapisim COMPONENT zapisim)
   endif()
-  korvane_install_debian_changelog(zapisim)
   install(FILES ${PROJECT_SOURCE_DIR}/completion/zapisim
     DESTINATION ${KORVANE_COMPLETIONS_DIR} COMPONENT zapisim)
 endif()

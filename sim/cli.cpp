@@ -36,7 +36,7 @@ const char* const USAGES[][2] = {
     {"journal", "zapisim journal DIR [--clear | off | on]"},
     {"run", "zapisim run DIR -- COMMAND [ARGS...]"},
     {"lock", "zapisim lock DIR --shared|--exclusive -- COMMAND [ARGS...]"},
-    {"help", "zapisim help | zapisim --help"},
+    {"help", "zapisim help | zapisim --help | zapisim -h"},
 };
 
 // Every failure of the command: one line on standard error, exit status 2.
@@ -511,9 +511,11 @@ int main(int argc, char** argv)
             "usage: zapisim init|add|set|add-many|show|fail|journal|run|lock DIR ... | zapisim "
             "help");
     const char* command = argv[1];
-    if (strcmp(command, "help") == 0 || strcmp(command, "--help") == 0)
+    // The short options as korvane takes them.
+    if (strcmp(command, "help") == 0 || strcmp(command, "--help") == 0 ||
+        strcmp(command, "-h") == 0)
         return commandHelp(argc);
-    if (argc == 2 && strcmp(command, "--version") == 0) {
+    if (argc == 2 && (strcmp(command, "--version") == 0 || strcmp(command, "-V") == 0)) {
         puts("zapisim " ZAPISIM_VERSION);
         return fflush(stdout) == 0 ? 0 : 1;
     }

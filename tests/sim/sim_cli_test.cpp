@@ -130,14 +130,16 @@ TEST_F(CliTest, ShowReportsObjectFilesItCannotRead)
 
 TEST_F(CliTest, VersionIsTheProjects)
 {
-    Outcome run = zapisim({"--version"});
-    EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.out + run.err, "zapisim 1.1.0\n");
+    for (const char* word : {"--version", "-V"}) {
+        Outcome run = zapisim({word});
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.out + run.err, "zapisim 1.1.0\n");
+    }
 }
 
 TEST_F(CliTest, HelpListsTheCommands)
 {
-    for (const char* word : {"help", "--help"}) {
+    for (const char* word : {"help", "--help", "-h"}) {
         Outcome run = zapisim({word});
         EXPECT_EQ(run.status, 0);
         EXPECT_EQ(run.err, "");
@@ -159,7 +161,7 @@ TEST_F(CliTest, HelpListsTheCommands)
                   "zapisim journal DIR [--clear | off | on]\n"
                   "zapisim run DIR -- COMMAND [ARGS...]\n"
                   "zapisim lock DIR --shared|--exclusive -- COMMAND [ARGS...]\n"
-                  "zapisim help | zapisim --help\n");
+                  "zapisim help | zapisim --help | zapisim -h\n");
     }
 }
 
@@ -221,7 +223,7 @@ TEST_F(CliTest, RefusesBadCommandsWithOneLine)
         {{"fail", "SYS", "power", "--outcome", "2"}, "zapisim: --nth N is required\n"},
         {{"fail", "SYS", "readdir", "pool", "--errno", "5", "--nth", "0"},
          "zapisim: bad --nth: \"0\"\n"},
-        {{"help", "SYS"}, "zapisim: usage: zapisim help | zapisim --help\n"},
+        {{"help", "SYS"}, "zapisim: usage: zapisim help | zapisim --help | zapisim -h\n"},
         {{"lock", "SYS", "--read", "--", "true"},
          "zapisim: usage: zapisim lock DIR --shared|--exclusive -- COMMAND [ARGS...]\n"},
         {{},
