@@ -36,8 +36,8 @@ char* appendElement(char* out, const char* element, const char* text, size_t bou
 }
 
 // One node's record in the cleared buffer: the name element on a line of its own after one
-// tab, the ID element after two. Each text is bounded by its field, so the record always
-// fits. Returns its length.
+// tab, the ID element after two, followed on its line by the pair's check. Each text is
+// bounded by its field, so the record always fits. Returns its length.
 size_t buildRecord(char* record, const NameGUIDList_s* node, const ObjectKind_s& kind)
 {
     memset(record, 0, RECORD_BUFFER_SIZE);
@@ -45,6 +45,13 @@ size_t buildRecord(char* record, const NameGUIDList_s* node, const ObjectKind_s&
     out = appendElement(out, kind.nameElement, node->name, sizeof node->name);
     out = appendText(out, "\n\t\t", RECORD_BUFFER_SIZE);
     out = appendElement(out, kind.guidElement, node->guidText, sizeof node->guidText);
+    // The get road's texts always convert; a text that did not could not be checked
+    // against anything, and its pair goes without, as a hand-written one does.
+    GUID id;
+    if (LB_GUIDFromString(node->guidText, &id) == 0) {
+        out += snprintf(out, static_cast<size_t>(record + RECORD_BUFFER_SIZE - out), CHECK_FORMAT,
+                        pairCheck(kind, node->name, &id));
+    }
     out = appendText(out, "\n", RECORD_BUFFER_SIZE);
     return static_cast<size_t>(out - record);
 }

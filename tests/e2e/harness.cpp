@@ -19,6 +19,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "list_check.h"
 #include "temp_dir.h"
 
 namespace e2e {
@@ -450,7 +451,7 @@ std::string listFile(const std::string& kind,
     std::string text = "<" + root + ">\n";
     for (const auto& [objectName, objectId] : pairs) {
         text += "\t<" + name + ">" + objectName + "</" + name + ">\n\t\t<" + id + ">" + objectId +
-                "</" + id + ">\n";
+                "</" + id + ">" + listcheck::comment(root, objectName, objectId) + "\n";
     }
     return text + "</" + root + ">";
 }
