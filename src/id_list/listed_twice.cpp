@@ -8,8 +8,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "object_id.h"
-
 namespace {
 
 // Slots per table: at least twice the pairs, so that probe runs stay short.
@@ -46,13 +44,11 @@ const NameGUIDList_s* noteName(Slot_s* slots, size_t mask, const NameGUIDList_s*
     return nullptr;
 }
 
-// The same for the ID node's text converts to. A text that does not convert is left to
-// the walk, which refuses it; the nil ID is no object's identity.
-const NameGUIDList_s* noteId(Slot_s* slots, size_t mask, const NameGUIDList_s* node)
+// The same for the ID a pair's text converted to; the nil ID is no object's identity.
+const NameGUIDList_s* noteId(Slot_s* slots, size_t mask, const NameGUIDList_s* node, const GUID& id)
 {
     static const GUID nil = {};
-    GUID id;
-    if (LB_GUIDFromString(node->guidText, &id) != 0 || memcmp(&id, &nil, sizeof(id)) == 0) {
+    if (memcmp(&id, &nil, sizeof(id)) == 0) {
         return nullptr;
     }
     size_t at = hashBytes(&id, sizeof(id)) & mask;
@@ -68,7 +64,7 @@ const NameGUIDList_s* noteId(Slot_s* slots, size_t mask, const NameGUIDList_s* n
 
 }  // namespace
 
-int refuseListedTwice(const ObjectKind_s& kind)
+int refuseListedTwice(const ObjectKind_s& kind, const PairNote_s* notes)
 {
     size_t pairs = 0;
     for (const NameGUIDList_s* node = listHead; node != nullptr; node = node->next) {
@@ -84,14 +80,17 @@ int refuseListedTwice(const ObjectKind_s& kind)
         return -1;
     }
     int result = 0;
-    for (const NameGUIDList_s* node = listHead; node != nullptr && result == 0; node = node->next) {
+    const PairNote_s* note = notes;
+    for (const NameGUIDList_s* node = listHead; node != nullptr && result == 0;
+         node = node->next, ++note) {
         const NameGUIDList_s* earlier = noteName(slots, count - 1, node);
         if (earlier != nullptr) {
-            printf("XMLParser: %s \"%s\" is listed twice\n", kind.word, node->name);
+            printf("XMLParser: line %u: %s \"%s\" is listed twice\n", note->nameLine, kind.word,
+                   node->name);
             result = -1;
-        } else if ((earlier = noteId(slots, count - 1, node)) != nullptr) {
-            printf("XMLParser: %s \"%s\" has the same ID as %s \"%s\"\n", kind.word, node->name,
-                   kind.word, earlier->name);
+        } else if ((earlier = noteId(slots, count - 1, node, note->id)) != nullptr) {
+            printf("XMLParser: line %u: %s \"%s\" has the same ID as %s \"%s\"\n", note->guidLine,
+                   kind.word, node->name, kind.word, earlier->name);
             result = -1;
         }
     }

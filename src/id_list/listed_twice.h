@@ -1,12 +1,28 @@
 // SPDX-License-Identifier: Apache-2.0
-// The reader's last check of a parsed list: no object named twice, no ID given twice.
+// What the reading keeps of each pair beside its node, and the reader's last check of a
+// parsed list: no object named twice, no ID given twice.
 #pragma once
 
+#include <cstdint>
+
 #include "name_list.h"
+#include "object_id.h"
 #include "object_kind.h"
 
-// Refuses a list in which a name stands in two pairs, or two pairs' ID texts give the same
-// 16 bytes (the nil ID excepted): only one of them can be meant, and object IDs are
+// One per node of the list, in list order: where the pair stands in the file, the 16
+// bytes its ID text converts to, and the comment that follows its ID element with only
+// white space between (null when none), its text between "<!--" and "-->" in the buffer
+// being parsed.
+struct PairNote_s {
+    uint32_t nameLine;
+    uint32_t guidLine;
+    GUID id;
+    const char* comment;
+    uint32_t commentLength;
+};
+
+// Refuses a list in which a name stands in two pairs, or two pairs' IDs are the same 16
+// bytes (the nil ID excepted): only one of them can be meant, and object IDs are
 // identities. Reports the first pair that repeats an earlier name or ID, a name before an
-// ID. 0 or -1 (reported).
-int refuseListedTwice(const ObjectKind_s& kind);
+// ID, with the line of its name or ID element. 0 or -1 (reported).
+int refuseListedTwice(const ObjectKind_s& kind, const PairNote_s* notes);

@@ -1,293 +1,179 @@
 // SPDX-License-Identifier: Apache-2.0
-// Reading an ID list file: the whole file into memory, then every name/ID pair of the
-// kind's root element into the name/ID list.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
+// Parsing an ID list file read into memory: one forward reading from its first byte to its
+// last recognises tags, comments, CDATA sections, processing instructions and text, and
+// decides from what it saw every name/ID pair of the kind's root element and every refusal.
+// Each "<" is looked at once and every search goes on from where the last one stopped, so
+// the time is linear in the file's size whatever the file holds.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <initializer_list>
 
 #include "id_list.h"
 #include "listed_twice.h"
+#include "object_id.h"
 #include "scanner_bytes.h"
-#include "signals.h"
 
 namespace {
 
-// The read buffer's first size, and the largest single read.
-constexpr size_t READ_CHUNK = 4096;
-// The byte count is 32-bit: a file of 4 GiB or more cannot be counted.
-constexpr uint64_t MAX_FILE_BYTES = UINT32_MAX;
 // tagName and tagGUID: at most 255 bytes of text and the terminating zero.
 constexpr size_t TEXT_SIZE = 256;
 constexpr size_t MAX_TEXT_BYTES = TEXT_SIZE - 1;
 constexpr size_t MAX_GUID_TEXT = sizeof(NameGUIDList_s::guidText) - 1;
-// What a signal while the file is awaited prints before the run ends.
-const char WAIT_LEAD[] = "readGUIDFromFile: ";
+// Room for this many open elements or pairs at first; doubled whenever more are needed.
+constexpr size_t FIRST_ROOM = 64;
 
-void reportTooLarge(const char* path)
-{
-    printf("readGUIDFromFile: file %s is too large\n", path);
-}
+const char COMMENT_OPEN[] = "<!--";
+const char COMMENT_CLOSE[] = "-->";
+const char CDATA_OPEN[] = "<![CDATA[";
+const char CDATA_CLOSE[] = "]]>";
 
-// Reads fd to its end into *buffer (room for *capacity file bytes and a zero), growing
-// it as needed, and leaves a zero after the data. Only a read of 0 bytes is the end: a
-// pipe or a terminal may deliver less than asked long before it. A termination signal
-// ends the run, so that one waiting on a pipe or a terminal can be stopped; any other
-// interrupted read is repeated. Reports its own failures. 0 or -1; *buffer is the caller's
-// to release either way.
-int readToEnd(int fd, const char* path, char** buffer, size_t* capacity, uint64_t* count)
-{
-    struct stat status;
-    if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode) &&
-        static_cast<uint64_t>(status.st_size) > MAX_FILE_BYTES) {
-        reportTooLarge(path);
-        return -1;
-    }
-
-    *count = 0;
-    (*buffer)[0] = '\0';
-    for (;;) {
-        if (*count == *capacity) {
-            // Doubling keeps a large file linear: growing by one chunk at a time would
-            // move the buffer over and over. Never more than one byte beyond what the
-            // count can hold.
-            size_t grown = *capacity * 2;
-            if (grown > MAX_FILE_BYTES + 1) {
-                grown = MAX_FILE_BYTES + 1;
-            }
-            char* larger = static_cast<char*>(realloc(*buffer, grown + 1));
-            if (larger == nullptr) {
-                puts("Malloc : Failed to allocate Main Read Buffer");
-                return -1;
-            }
-            *buffer = larger;
-            *capacity = grown;
-        }
-        if (enterWait(WAIT_LEAD)) {
-            return -1;
-        }
-        size_t room = *capacity - *count;
-        ssize_t bytesRead = read(fd, *buffer + *count, (room < READ_CHUNK) ? room : READ_CHUNK);
-        int readError = errno;
-        leaveWait();
-        if (bytesRead < 0) {
-            if (readError == EINTR) {
-                continue;
-            }
-            printf("Read failed, bytes = %d, error = %d\n", -1, readError);
-            return -1;
-        }
-        if (bytesRead == 0) {
-            return 0;
-        }
-        *count += static_cast<uint64_t>(bytesRead);
-        (*buffer)[*count] = '\0';
-        if (*count > MAX_FILE_BYTES) {
-            reportTooLarge(path);
-            return -1;
-        }
-    }
-}
-
-// Opens path to read it. Only a termination signal ends the wait for a FIFO that no writer
-// has opened, and the run with it; any other interrupted open is repeated. The descriptor,
-// or -1 (reported).
-int openToRead(const char* path)
-{
-    for (;;) {
-        if (enterWait(WAIT_LEAD)) {
-            return -1;
-        }
-        int fd = open(path, O_RDONLY);
-        int openError = errno;
-        leaveWait();
-        if (fd >= 0 || openError != EINTR) {
-            if (fd < 0) {
-                printf("readGUIDFromFile: open failed, error : %d\n", openError);
-            }
-            return fd;
-        }
-    }
-}
-
-const char commentOpen[] = "<!--";
-const char commentClose[] = "-->";
-
-// True when the `size` bytes of `text` stand at `from`, before `end`.
-bool startsWith(const char* from, const char* end, const char* text, size_t size)
-{
-    return static_cast<size_t>(end - from) >= size && memcmp(from, text, size) == 0;
-}
-
-// Position just after the first `text` (of `size` bytes) from `from` to before `end`,
-// or null.
-char* after(char* from, const char* end, const char* text, size_t size)
-{
-    void* found = memmem(from, static_cast<size_t>(end - from), text, size);
-    return (found == nullptr) ? nullptr : static_cast<char*>(found) + size;
-}
-
-// What stands at a "<" for one element of a pair.
-enum ElementTag : int {
-    NOT_ITS_TAG = 0,
-    START_TAG,      // "<N" then ">", "/" or white space: the tags findElement takes
-    EMPTY_TAG,      // such a start tag ending in "/>"
-    END_TAG,        // "</N>", the only end tag that closes the element
-    LOOSE_END_TAG,  // "</N" then white space
+// The refusals that wait until the whole file is read, in the order in which they win;
+// within each, the first one met counts (the innermost element left open is met last, at
+// the root's end tag, and only there).
+enum Refusal : int {
+    SECOND_ROOT = 0,
+    PAIR_ELEMENT_OPEN,
+    PAIR_FAULT,
+    STRAY_END_TAG,
+    OUTSIDE_ROOT,
+    OTHER_ELEMENT_OPEN,
+    BAD_ID_TEXT,
+    REFUSAL_COUNT
 };
 
-ElementTag elementTagAt(const char* element, const char* open, const char* end)
-{
-    size_t length = strlen(element);
-    bool isEnd = end - open > 1 && open[1] == '/';
-    const char* name = open + (isEnd ? 2 : 1);
-    if (end - name <= static_cast<ptrdiff_t>(length) || memcmp(name, element, length) != 0) {
-        return NOT_ITS_TAG;
-    }
-    const char* delimiter = name + length;
-    if (isEnd) {
-        return (*delimiter == '>')       ? END_TAG
-               : isSpaceByte(*delimiter) ? LOOSE_END_TAG
-                                         : NOT_ITS_TAG;
-    }
-    if (!endsTagName(*delimiter)) {
-        return NOT_ITS_TAG;
-    }
-    // The scanner's test: the tag's first ">" decides, and a "/" before it makes it empty.
-    const char* closer =
-        static_cast<const char*>(memchr(delimiter, '>', static_cast<size_t>(end - delimiter)));
-    return (closer != nullptr && closer > delimiter && closer[-1] == '/') ? EMPTY_TAG : START_TAG;
-}
+constexpr size_t FAULT_TEXT = 2 * TEXT_SIZE;
 
-// Follows the name and ID elements of the kind through the tag at `open`: returns the
-// element whose content goes on after it (`inside`, or one whose start tag this is), or
-// null between elements. An end tag of either element that closes neither is stray:
-// *stray then names its element. An ID's content is not looked into.
-const char* followTag(const ObjectKind_s& kind, const char* inside, const char* open,
-                      const char* end, const char** stray)
-{
-    *stray = nullptr;
-    if (inside != nullptr && inside == kind.guidElement) {
-        return (elementTagAt(inside, open, end) == END_TAG) ? nullptr : inside;
-    }
-    for (const char* element : {kind.nameElement, kind.guidElement}) {
-        ElementTag tag = elementTagAt(element, open, end);
-        if (tag == END_TAG && inside == element) {
-            return nullptr;
-        }
-        if (tag == END_TAG || tag == LOOSE_END_TAG) {
-            *stray = element;
-        } else if (tag == START_TAG && inside == nullptr) {
-            return element;
-        }
-    }
-    return inside;
-}
+struct Fault_s {
+    uint32_t line;  // 0 while none was met
+    char text[FAULT_TEXT];
+};
 
-// Drops, from the first *length bytes of the buffer, every comment outside a CDATA
-// section and every CDATA section outside the name and ID elements (within them the
-// scanner unwraps it: a name may be given so), moving what remains down in place and
-// ending it with a zero byte, so that nothing inside either is ever searched. Name and ID
-// elements count from the first root start tag of the kind on. One forward pass. 0, or -1
-// (reported) when such a comment or section is never closed.
-int dropUnread(const ObjectKind_s& kind, char* buffer, uint32_t* length)
-{
-    char* read = buffer;
-    char* write = buffer;
-    char* end = buffer + *length;
-    bool inRoot = false;
-    const char* inside = nullptr;
-    const char* stray = nullptr;
-    while (read < end) {
-        char* open = static_cast<char*>(memchr(read, '<', static_cast<size_t>(end - read)));
-        char* keepEnd = (open == nullptr) ? end : open + 1;
-        char* next = keepEnd;
-        if (open != nullptr && isCDATAStart(open, end - 1) != nullptr) {
-            char* close = open;
-            skipCDATA(&close, end - 1);
-            if (inside != nullptr) {
-                // Kept whole, an unclosed one to the end, for the scanner to unwrap or refuse.
-                keepEnd = next = (close == open) ? end : close;
-            } else if (close == open) {
-                puts("XMLParser: CDATA section is not closed");
-                return -1;
-            } else {
-                keepEnd = open;
-                next = close;
-            }
-        } else if (open != nullptr && startsWith(open, end, commentOpen, sizeof(commentOpen) - 1)) {
-            next =
-                after(open + sizeof(commentOpen) - 1, end, commentClose, sizeof(commentClose) - 1);
-            if (next == nullptr) {
-                puts("XMLParser: comment is not closed");
-                return -1;
-            }
-            keepEnd = open;
-        } else if (open != nullptr && inRoot) {
-            inside = followTag(kind, inside, open, end, &stray);
-        } else if (open != nullptr) {
-            inRoot = elementTagAt(kind.rootElement, open, end) == START_TAG;
-        }
-        size_t kept = static_cast<size_t>(keepEnd - read);
-        memmove(write, read, kept);
-        write += kept;
-        read = next;
-    }
-    *write = '\0';
-    *length = static_cast<uint32_t>(write - buffer);
-    return 0;
-}
+// Where the reading stands with the kind's root element: only its first start tag counts.
+enum RootPlace : int { BEFORE_ROOT, IN_ROOT, AFTER_ROOT, ROOT_NOT_FOUND };
 
-// The next "<" from `at` to `last` that is not a CDATA section's, passing over the
-// sections that name and ID elements still hold; null at the end or at an unclosed one,
-// which holds the rest (the scanner refuses its element).
-char* nextTag(char* at, char* last)
-{
-    char* end = last + 1;
-    while (at < end) {
-        char* open = static_cast<char*>(memchr(at, '<', static_cast<size_t>(end - at)));
-        if (open == nullptr || isCDATAStart(open, last) == nullptr) {
-            return open;
-        }
-        char* close = open;
-        skipCDATA(&close, last);
-        if (close == open) {
-            return nullptr;
-        }
-        at = close;
-    }
-    return nullptr;
-}
-
-// The first stray end tag of a name or ID element in the root's content first..last (see
-// followTag), or null; *element names its element. CDATA sections, which only name and
-// ID elements still hold, are passed over.
-const char* findStrayEndTag(const ObjectKind_s& kind, char* first, char* last, const char** element)
-{
-    const char* inside = nullptr;
-    for (char* open = nextTag(first, last); open != nullptr; open = nextTag(open + 1, last)) {
-        inside = followTag(kind, inside, open, last + 1, element);
-        if (*element != nullptr) {
-            return open;
-        }
-    }
-    return nullptr;
-}
-
-// An element whose start tag stands in the root's content and whose end tag has not yet
-// been met: where its name starts and how many bytes it has.
+// An element whose start tag stands in the root and whose end tag has not been met.
 struct OpenElement_s {
     const char* name;
-    size_t length;
+    uint32_t length;
+    uint32_t line;
 };
 
-// Room for this many open elements at first; doubled whenever a deeper nesting needs more.
-constexpr size_t OPEN_ELEMENTS_FIRST = 64;
+// A name or ID element's text as its content is read: the first 255 bytes, how many the
+// content has without its comments and CDATA markers, whether one is a zero byte.
+struct Text_s {
+    char* bytes;
+    uint64_t length;
+    bool zeroByte;
+    uint32_t line;  // of its start tag
+};
+
+// The name or ID element whose content is being read, by the element scanner's rules: a
+// CDATA section is one only at the element's own level, and an end tag of its name closes
+// it only when every start tag of that name inside it has been closed.
+struct Inside_s {
+    const char* element;  // null between them
+    Text_s* text;
+    const char* from;  // content not yet taken into the text
+    int64_t depth;
+    int64_t sameName;
+};
+
+// What the pairs wait for; after the first fault of a pair no more are made.
+enum PairState : int { EXPECT_NAME, HAVE_NAME, PAIRS_DONE };
+
+// A tag as the reading met it.
+struct Tag_s {
+    const char* open;  // its "<"
+    const char* name;
+    size_t length;
+    char delimiter;  // the byte after the name; 0 at the end of the file
+    bool empty;      // a start tag ending in "/>"
+    bool cut;        // a start tag with no ">" before the next "<"
+    char* next;      // where the reading goes on (a start tag's content starts there)
+};
+
+struct Reading_s {
+    const ObjectKind_s* kind;
+    size_t rootLength;
+    size_t nameLength;
+    size_t guidLength;
+    char* end;
+    const char* counted;  // line feeds before it are counted in `line`
+    uint32_t line;
+    const char* closer;  // the first ">" at or after the last position asked for
+    bool noCloser;
+    RootPlace root;
+    int64_t rootNesting;
+    OpenElement_s* open;
+    size_t depth;
+    size_t openRoom;
+    const char* strayInside;  // the name or ID element that end tags are followed in
+    Inside_s inside;
+    PairState pairs;
+    Text_s name;
+    Text_s guid;
+    PairNote_s* notes;
+    size_t count;
+    size_t noteRoom;
+    size_t awaitingComment;  // 1 + the pair whose ID element just ended; 0: none
+    // Memory that ran short: its message, printed where the refusal of that place would be.
+    const char* memoryFault;
+    Refusal memoryAt;
+    Fault_s faults[REFUSAL_COUNT];
+};
+
+char* find(const char* from, const char* end, const char* text, size_t size)
+{
+    return static_cast<char*>(memmem(from, static_cast<size_t>(end - from), text, size));
+}
+
+// The line of `at`, which is never before any position asked for earlier.
+uint32_t lineOf(Reading_s* r, const char* at)
+{
+    const char* feed = nullptr;
+    while ((feed = static_cast<const char*>(
+                memchr(r->counted, '\n', static_cast<size_t>(at - r->counted)))) != nullptr) {
+        ++r->line;
+        r->counted = feed + 1;
+    }
+    r->counted = at;
+    return r->line;
+}
+
+// The text of a refusal to fill, or null when one of its kind was met before.
+char* claim(Reading_s* r, Refusal which, uint32_t line)
+{
+    if (r->faults[which].line != 0) {
+        return nullptr;
+    }
+    r->faults[which].line = line;
+    return r->faults[which].text;
+}
+
+bool named(const Tag_s& tag, const char* element, size_t length)
+{
+    return tag.length == length && memcmp(tag.name, element, length) == 0;
+}
+
+// The kind's name or ID element that `name` (of `length` bytes) names, or null.
+const char* pairElementNamed(const Reading_s* r, const char* name, size_t length)
+{
+    const Tag_s tag = {nullptr, name, length, '\0', false, false, nullptr};
+    return named(tag, r->kind->nameElement, r->nameLength)   ? r->kind->nameElement
+           : named(tag, r->kind->guidElement, r->guidLength) ? r->kind->guidElement
+                                                             : nullptr;
+}
+
+// The same for a tag, which must have ">", "/" or white space after its name.
+const char* pairElementOf(const Reading_s* r, const Tag_s& tag)
+{
+    return endsTagName(tag.delimiter) ? pairElementNamed(r, tag.name, tag.length) : nullptr;
+}
+
+bool isRoot(const Reading_s* r, const Tag_s& tag)
+{
+    return endsTagName(tag.delimiter) && named(tag, r->kind->rootElement, r->rootLength);
+}
 
 // A tag name runs to the first byte that ends it or begins another tag.
 char* tagNameEnd(char* from, const char* end)
@@ -298,305 +184,447 @@ char* tagNameEnd(char* from, const char* end)
     return from;
 }
 
-// Whether the end tag at `open`, its name running to `nameEnd`, is the end tag of
-// `element`. A name or ID element closes only by the end tag the scanner takes, "</N>";
-// any other element also by one with white space before its ">".
-bool isEndTagOf(const ObjectKind_s& kind, const OpenElement_s& element, const char* open,
-                const char* nameEnd, const char* end)
+// The first ">" from `from` on, remembered: the positions asked for only grow, so no byte
+// is searched twice.
+char* closerFrom(Reading_s* r, char* from)
 {
-    size_t length = static_cast<size_t>(nameEnd - (open + 2));
-    if (length != element.length || memcmp(open + 2, element.name, length) != 0) {
+    if (r->closer == nullptr || r->closer < from) {
+        r->closer = r->noCloser ? nullptr : find(from, r->end, ">", 1);
+        r->noCloser = r->closer == nullptr;
+    }
+    return const_cast<char*>(r->closer);
+}
+
+void takeText(Text_s* text, const char* from, const char* to)
+{
+    size_t count = static_cast<size_t>(to - from);
+    if (count == 0) {
+        return;
+    }
+    text->zeroByte = text->zeroByte || memchr(from, '\0', count) != nullptr;
+    if (text->length < MAX_TEXT_BYTES) {
+        size_t room = MAX_TEXT_BYTES - static_cast<size_t>(text->length);
+        memcpy(text->bytes + text->length, from, (count < room) ? count : room);
+    }
+    text->length += count;
+}
+
+// The text as the pair gives it: up to a zero byte, without any white space.
+void finishText(Text_s* text)
+{
+    text->bytes[(text->length < MAX_TEXT_BYTES) ? text->length : MAX_TEXT_BYTES] = '\0';
+    size_t length = strlen(text->bytes);
+    if (length > 0) {
+        removeWhiteSpace(text->bytes, static_cast<int32_t>(length));
+    }
+}
+
+// The first pair that is not one, or whose texts cannot be applied: "element what".
+void refusePair(Reading_s* r, uint32_t line, const char* element, const char* what,
+                const char* other = "")
+{
+    if (char* text = claim(r, PAIR_FAULT, line)) {
+        (void)snprintf(text, FAULT_TEXT, "%s %s%s", element, what, other);
+    }
+    r->pairs = PAIRS_DONE;
+}
+
+// The texts of a pair that cannot be applied as written: a zero byte would cut a text
+// short, a longer content would not fit, an empty name would make the admin path name
+// the whole container, a longer ID text would not fit the node.
+bool refuseTexts(Reading_s* r)
+{
+    const Text_s* faulty = nullptr;
+    const char* what = nullptr;
+    if (r->name.zeroByte || r->guid.zeroByte) {
+        faulty = r->name.zeroByte ? &r->name : &r->guid;
+        what = "holds a zero byte";
+    } else if (r->name.length > MAX_TEXT_BYTES || r->guid.length > MAX_TEXT_BYTES) {
+        faulty = (r->name.length > MAX_TEXT_BYTES) ? &r->name : &r->guid;
+        what = "content is longer than 255 bytes";
+    } else if (r->name.bytes[0] == '\0') {
+        faulty = &r->name;
+        what = "is empty";
+    } else if (strlen(r->guid.bytes) > MAX_GUID_TEXT) {
+        faulty = &r->guid;
+        what = "text is longer than 37 characters";
+    } else {
         return false;
     }
-    for (const char* exact : {kind.nameElement, kind.guidElement}) {
-        if (strlen(exact) == length && memcmp(exact, element.name, length) == 0) {
-            return elementTagAt(exact, open, end) == END_TAG;
-        }
-    }
+    refusePair(r, faulty->line, (faulty == &r->name) ? r->kind->nameElement : r->kind->guidElement,
+               what);
     return true;
 }
 
-// What the root's content shows of elements left open: none, the innermost a name or ID
-// element, the innermost another element, or the stack could not be allocated (reported).
-enum UnclosedResult : int { ALL_CLOSED, PAIR_ELEMENT_OPEN, OTHER_ELEMENT_OPEN, UNCLOSED_FAILED };
-
-// The name of an element left open, at most its first 255 bytes, copied out of the buffer
-// that the passes over the pairs rewrite.
-void keepUnclosedName(const OpenElement_s& element, char* name)
+// Memory ran short for the stack of open elements (which then keeps no more), or for a
+// pair (after which no more are made).
+void runShort(Reading_s* r, const char* message, Refusal where)
 {
-    size_t shown = (element.length < MAX_TEXT_BYTES) ? element.length : MAX_TEXT_BYTES;
-    memcpy(name, element.name, shown);
-    name[shown] = '\0';
+    if (r->memoryFault == nullptr) {
+        r->memoryFault = message;
+        r->memoryAt = where;
+    }
+    r->pairs = (where == PAIR_FAULT) ? PAIRS_DONE : r->pairs;
 }
 
-// Finds a start tag in the root's content first..last whose element is not closed by its
-// end tag within the root: a misspelt or half-cut start tag, whose element swallows what
-// follows it, or a name or ID element whose end tag was lost. One forward pass with the
-// open elements on a stack: an end tag closes the innermost open element when it is that
-// element's, and is passed over otherwise (one of a name or ID element is refused later as
-// stray). Declarations, processing instructions and empty-element tags open nothing; the
-// CDATA sections that name and ID elements still hold are passed over, and an unclosed
-// one holds the rest. Of the elements left open the innermost goes to *innermost.
-// A name or ID element left open breaks the pairs and is refused before them; any other
-// element, after them and their stray end tags, so that those keep their own messages.
-UnclosedResult findUnclosedElement(const ObjectKind_s& kind, char* first, char* last,
-                                   OpenElement_s* innermost)
+template <typename Item>
+bool makeRoom(Item** items, size_t used, size_t* room)
 {
-    size_t capacity = OPEN_ELEMENTS_FIRST;
-    auto* stack = static_cast<OpenElement_s*>(malloc(capacity * sizeof(OpenElement_s)));
-    if (stack == nullptr) {
-        puts("Malloc : Failed to allocate the element stack");
-        return UNCLOSED_FAILED;
+    if (used < *room) {
+        return true;
     }
-    size_t depth = 0;
-    char* end = last + 1;
-    char* at = first;
-    while (at < end) {
-        char* open = nextTag(at, last);
-        if (open == nullptr) {
-            break;
-        }
-        bool isEnd = end - open > 1 && open[1] == '/';
-        char* name = open + (isEnd ? 2 : 1);
-        char* nameEnd = tagNameEnd(name, end);
-        if (nameEnd == name || *name == '!' || *name == '?') {
-            at = open + 1;
-            continue;
-        }
-        if (isEnd) {
-            if (depth > 0 && isEndTagOf(kind, stack[depth - 1], open, nameEnd, end)) {
-                --depth;
-            }
-            at = nameEnd;
-            continue;
-        }
-        // The scanner's test: the tag's first ">" ends it, and a "/" before it makes it empty.
-        char* closer = static_cast<char*>(memchr(nameEnd, '>', static_cast<size_t>(end - nameEnd)));
-        if (closer != nullptr && closer[-1] == '/') {
-            at = closer + 1;
-            continue;
-        }
-        if (depth == capacity) {
-            capacity *= 2;
-            auto* larger =
-                static_cast<OpenElement_s*>(realloc(stack, capacity * sizeof(OpenElement_s)));
-            if (larger == nullptr) {
-                free(stack);
-                puts("Malloc : Failed to allocate the element stack");
-                return UNCLOSED_FAILED;
-            }
-            stack = larger;
-        }
-        stack[depth++] = {name, static_cast<size_t>(nameEnd - name)};
-        if (closer == nullptr) {
-            break;
-        }
-        at = closer + 1;
+    size_t larger = (*room == 0) ? FIRST_ROOM : *room * 2;
+    auto* grown = static_cast<Item*>(realloc(*items, larger * sizeof(Item)));
+    if (grown == nullptr) {
+        return false;
     }
-    UnclosedResult result = ALL_CLOSED;
-    if (depth > 0) {
-        *innermost = stack[depth - 1];
-        result = OTHER_ELEMENT_OPEN;
-        for (const char* pairElement : {kind.nameElement, kind.guidElement}) {
-            if (strlen(pairElement) == innermost->length &&
-                memcmp(pairElement, innermost->name, innermost->length) == 0) {
-                result = PAIR_ELEMENT_OPEN;
-            }
-        }
-    }
-    free(stack);
-    return result;
+    *items = grown;
+    *room = larger;
+    return true;
 }
 
-// The first start tag of `name` from `first` to `last` of the form findElement takes: its
-// "<", or null. An empty range holds none.
-const char* findStartTagOf(const char* name, char* first, char* last)
+// A whole pair: its node, and its ID text converted now, so that one that does not
+// convert refuses the file before any object is changed.
+void appendPair(Reading_s* r)
 {
-    size_t nameLength = strlen(name);
-    char* afterName = nullptr;
-    if (findStartTag(name, nameLength, first, last, START_TAG_ANY, &afterName) != 0) {
-        return nullptr;
+    if (!makeRoom(&r->notes, r->count, &r->noteRoom)) {
+        runShort(r, "Malloc : Failed to allocate the duplicate check", PAIR_FAULT);
+        return;
     }
-    return afterName - nameLength - 1;
-}
-
-// One search of a pass: whether the element was found, where it stands, how many content
-// bytes it held, whether one of them is a zero byte, and the length of its text.
-struct FoundText_s {
-    bool found;
-    char* start;  // the start tag's "<"
-    char* end;    // the element's last byte
-    uint64_t contentLength;
-    bool zeroByte;
-    size_t length;
-};
-
-// Searches `name` in first..last. When found, `text` receives its content at once (the
-// next search reuses the record and may rewrite the buffer): at most MAX_TEXT_BYTES, up
-// to a zero byte, without any white space.
-FoundText_s takeElementText(const char* name, char* first, char* last, XMLElement_s* element,
-                            char* text)
-{
-    FoundText_s found = {false, nullptr, nullptr, 0, false, 0};
-    text[0] = '\0';
-    if (findElement(name, first, last, element) != 0) {
-        return found;
-    }
-    found.found = true;
-    found.start = element->nameEnd - strlen(name) - 1;
-    found.end = element->elementEnd;
-    found.contentLength = element->contentLength;
-    if (element->contentStart != nullptr) {
-        found.zeroByte = memchr(element->contentStart, '\0', element->contentLength) != nullptr;
-        size_t length = (element->contentLength < MAX_TEXT_BYTES)
-                            ? static_cast<size_t>(element->contentLength)
-                            : MAX_TEXT_BYTES;
-        memcpy(text, element->contentStart, length);
-        text[length] = '\0';
-        if (strlen(text) > 0) {
-            removeWhiteSpace(text, static_cast<int32_t>(strlen(text)));
+    PairNote_s* note = &r->notes[r->count];
+    *note = PairNote_s{r->name.line, r->guid.line, {}, nullptr, 0};
+    if (LB_GUIDFromString(r->guid.bytes, &note->id) != 0) {
+        if (char* text = claim(r, BAD_ID_TEXT, r->guid.line)) {
+            (void)snprintf(text, FAULT_TEXT, "%s \"%s\" has a bad ID text", r->kind->word,
+                           r->name.bytes);
         }
     }
-    found.length = strlen(text);
-    return found;
-}
-
-// Appends a node holding the two texts. 0, or -1 (reported) when it cannot be allocated.
-int appendPair(const char* tagName, const char* tagGUID)
-{
     auto* node = static_cast<NameGUIDList_s*>(malloc(sizeof(NameGUIDList_s)));
     if (node == nullptr) {
-        puts("Malloc : Couldn't allocate NameGUIDList_s tmp var");
-        return -1;
+        runShort(r, "Malloc : Couldn't allocate NameGUIDList_s tmp var", PAIR_FAULT);
+        return;
     }
-    memcpy(node->name, tagName, strlen(tagName) + 1);
-    memcpy(node->guidText, tagGUID, strlen(tagGUID) + 1);
+    memcpy(node->name, r->name.bytes, strlen(r->name.bytes) + 1);
+    memcpy(node->guidText, r->guid.bytes, strlen(r->guid.bytes) + 1);
     node->next = nullptr;
     appendNode(node);
-    return 0;
+    r->awaitingComment = ++r->count;
 }
 
-// Refuses a pass that found neither element while a start tag of one of them still
-// stands in first..last: that element never closes. 0 when the list is complete, or -1
-// (reported).
-int refuseUnclosed(const ObjectKind_s& kind, char* first, char* last)
+void elementClosed(Reading_s* r, const char* element)
 {
-    const char* nameTag = findStartTagOf(kind.nameElement, first, last);
-    const char* guidTag = findStartTagOf(kind.guidElement, first, last);
-    if (nameTag == nullptr && guidTag == nullptr) {
-        return 0;
+    finishText((element == r->kind->nameElement) ? &r->name : &r->guid);
+    if (r->pairs == PAIRS_DONE) {
+        return;
     }
-    bool nameFirst = nameTag != nullptr && (guidTag == nullptr || nameTag < guidTag);
-    printf("XMLParser: %s is not closed\n", nameFirst ? kind.nameElement : kind.guidElement);
-    return -1;
+    if (element == r->kind->nameElement) {
+        r->pairs = HAVE_NAME;
+        return;
+    }
+    r->pairs = EXPECT_NAME;
+    if (!refuseTexts(r)) {
+        appendPair(r);
+    }
 }
 
-// Refuses the texts of a pair that cannot be applied as written: a zero byte would cut
-// a text short, a longer content would not fit, an empty name would make the admin path
-// name the whole container, a longer ID text would not fit the node. 0 or -1 (reported).
-int refuseTexts(const ObjectKind_s& kind, const FoundText_s& name, const FoundText_s& guid)
+// A start tag of the name or ID element between them: a pair is a name, then its ID.
+void startPairElement(Reading_s* r, const Tag_s& tag, const char* element)
 {
-    if (name.zeroByte || guid.zeroByte) {
-        printf("XMLParser: %s holds a zero byte\n",
-               name.zeroByte ? kind.nameElement : kind.guidElement);
-        return -1;
+    uint32_t line = lineOf(r, tag.open);
+    bool isName = element == r->kind->nameElement;
+    if (r->pairs == EXPECT_NAME && !isName) {
+        refusePair(r, line, element, "without ", r->kind->nameElement);
+    } else if (r->pairs == HAVE_NAME && isName) {
+        refusePair(r, r->name.line, element, "without ", r->kind->guidElement);
     }
-    if (name.contentLength > MAX_TEXT_BYTES || guid.contentLength > MAX_TEXT_BYTES) {
-        printf("XMLParser: %s content is longer than 255 bytes\n",
-               (name.contentLength > MAX_TEXT_BYTES) ? kind.nameElement : kind.guidElement);
-        return -1;
+    Text_s* text = isName ? &r->name : &r->guid;
+    *text = Text_s{text->bytes, 0, false, line};
+    if (tag.empty) {
+        elementClosed(r, element);
+    } else {
+        r->inside = Inside_s{element, text, tag.next, 0, 0};
     }
-    if (name.length == 0) {
-        printf("XMLParser: %s is empty\n", kind.nameElement);
-        return -1;
-    }
-    if (guid.length > MAX_GUID_TEXT) {
-        printf("XMLParser: %s text is longer than 37 characters\n", kind.guidElement);
-        return -1;
-    }
-    return 0;
 }
 
-// Drops what is never read, finds the root element of the kind and turns every name/ID
-// pair in its content into a node. Each pass takes the first name and the first ID element
-// from the pass start; they make a pair only when the name ends before the ID starts and
-// no other start tag of either stands between them. Anything else (a part missing,
-// doubled, moved or misspelt) would give some object another one's ID, so the file is
-// refused, with a message, before anything is applied; and so it is, once every pair is
-// read, for an end tag that closes no element of a pair (a misspelt start tag before it)
-// and for a name or ID listed twice.
-int parsePairs(const ObjectKind_s& kind, char* buffer, uint32_t length, char* tagName,
-               char* tagGUID)
+// The root's end tag: a name or ID element still open there never closes, and the
+// innermost element left open is the one to name.
+void endRoot(Reading_s* r)
 {
-    if (dropUnread(kind, buffer, &length) != 0) {
-        return -1;
+    if (r->inside.element != nullptr && r->pairs != PAIRS_DONE) {
+        if (r->inside.element == r->kind->guidElement) {
+            refusePair(r, r->name.line, r->kind->nameElement, "without ", r->kind->guidElement);
+        } else {
+            refusePair(r, r->inside.text->line, r->inside.element, "is not closed");
+        }
+    } else if (r->pairs == HAVE_NAME) {
+        refusePair(r, r->name.line, r->kind->nameElement, "without ", r->kind->guidElement);
     }
-    XMLElement_s element;
-    if (findElement(kind.rootElement, buffer, buffer + length, &element) != 0) {
-        printf("XMLParser: %s not found \n", kind.rootElement);
-        return -1;
+    r->inside.element = nullptr;
+    if (r->depth > 0) {
+        const OpenElement_s& top = r->open[r->depth - 1];
+        Refusal which =
+            pairElementNamed(r, top.name, top.length) ? PAIR_ELEMENT_OPEN : OTHER_ELEMENT_OPEN;
+        if (char* text = claim(r, which, top.line)) {
+            int shown =
+                static_cast<int>((top.length < MAX_TEXT_BYTES) ? top.length : MAX_TEXT_BYTES);
+            (void)snprintf(text, FAULT_TEXT, "%.*s is not closed", shown, top.name);
+        }
     }
-    // Two lists, such as two files joined into one, cannot both be meant.
-    if (findStartTagOf(kind.rootElement, element.elementEnd + 1, buffer + length) != nullptr) {
-        printf("XMLParser: more than one %s\n", kind.rootElement);
-        return -1;
+    r->root = AFTER_ROOT;
+}
+
+// An end tag in the root.
+void rootEndTag(Reading_s* r, const Tag_s& tag)
+{
+    bool exact = tag.delimiter == '>';
+    if (exact && named(tag, r->kind->rootElement, r->rootLength) && r->rootNesting-- == 0) {
+        endRoot(r);
+        return;
     }
-    if (element.contentStart == nullptr || element.contentLength == 0) {
-        return 0;
+    // The elements left open: an end tag closes the innermost one when it is its own; a
+    // name or ID element closes only by its exact end tag.
+    if (r->depth > 0) {
+        const OpenElement_s& top = r->open[r->depth - 1];
+        if (tag.length == top.length && tag.length > 0 &&
+            memcmp(tag.name, top.name, tag.length) == 0 &&
+            (exact || pairElementNamed(r, top.name, top.length) == nullptr)) {
+            --r->depth;
+        }
     }
-    OpenElement_s innermost{};
-    UnclosedResult open =
-        findUnclosedElement(kind, element.contentStart, element.contentLast, &innermost);
-    if (open == UNCLOSED_FAILED) {
-        return -1;
-    }
-    char unclosed[TEXT_SIZE] = "";
-    if (open != ALL_CLOSED) {
-        keepUnclosedName(innermost, unclosed);
-    }
-    if (open == PAIR_ELEMENT_OPEN) {
-        printf("XMLParser: %s is not closed\n", unclosed);
-        return -1;
-    }
-    // Both searches of a pass start at the pass start and end with the root's content,
-    // which the stray end tags are looked for in before the passes rewrite any of it.
-    char* passStart = element.contentStart;
-    char* searchEnd = element.contentLast;
-    const char* strayElement = nullptr;
-    const char* stray = findStrayEndTag(kind, passStart, searchEnd, &strayElement);
-    while (passStart <= searchEnd) {
-        FoundText_s name =
-            takeElementText(kind.nameElement, passStart, searchEnd, &element, tagName);
-        FoundText_s guid =
-            takeElementText(kind.guidElement, passStart, searchEnd, &element, tagGUID);
-        if (!name.found && !guid.found) {
-            if (refuseUnclosed(kind, passStart, searchEnd) != 0) {
-                return -1;
+    // End tags that close no name or ID element: an ID's content is not looked into.
+    if (r->strayInside == r->kind->guidElement) {
+        if (exact && named(tag, r->kind->guidElement, r->guidLength)) {
+            r->strayInside = nullptr;
+        }
+    } else if (const char* element = pairElementOf(r, tag)) {
+        if (exact && r->strayInside == element) {
+            r->strayInside = nullptr;
+        } else if (exact || isSpaceByte(tag.delimiter)) {
+            if (char* text = claim(r, STRAY_END_TAG, lineOf(r, tag.open))) {
+                (void)snprintf(text, FAULT_TEXT, "%s end tag without a start tag", element);
             }
-            break;
         }
-        bool nameFirst = name.found && (!guid.found || name.start < guid.start);
-        if (!nameFirst || !guid.found || guid.start <= name.end ||
-            findStartTagOf(kind.nameElement, name.end + 1, guid.start - 1) != nullptr ||
-            findStartTagOf(kind.guidElement, name.end + 1, guid.start - 1) != nullptr) {
-            printf("XMLParser: %s without %s\n", nameFirst ? kind.nameElement : kind.guidElement,
-                   nameFirst ? kind.guidElement : kind.nameElement);
-            return -1;
-        }
-        if (refuseTexts(kind, name, guid) != 0 || appendPair(tagName, tagGUID) != 0) {
-            return -1;
-        }
-        passStart = guid.end + 1;
     }
-    if (stray != nullptr) {
-        printf("XMLParser: %s end tag without a start tag\n", strayElement);
+    Inside_s* inside = &r->inside;
+    if (inside->element != nullptr) {
+        bool own = exact && named(tag, inside->element, strlen(inside->element));
+        if (own && inside->sameName == 0) {
+            takeText(inside->text, inside->from, tag.open);
+            const char* element = inside->element;
+            inside->element = nullptr;
+            elementClosed(r, element);
+            return;
+        }
+        inside->sameName -= own ? 1 : 0;
+        --inside->depth;
+    }
+}
+
+// A start tag in the root.
+void rootStartTag(Reading_s* r, const Tag_s& tag)
+{
+    // The root's end tag closes it only once every start tag of its name inside it is closed.
+    r->rootNesting += isRoot(r, tag) ? 1 : 0;
+    if (!tag.empty) {
+        if (r->memoryAt != PAIR_ELEMENT_OPEN && !makeRoom(&r->open, r->depth, &r->openRoom)) {
+            runShort(r, "Malloc : Failed to allocate the element stack", PAIR_ELEMENT_OPEN);
+        }
+        if (r->memoryAt != PAIR_ELEMENT_OPEN) {
+            r->open[r->depth++] =
+                OpenElement_s{tag.name, static_cast<uint32_t>(tag.length), lineOf(r, tag.open)};
+        }
+    }
+    const char* element = pairElementOf(r, tag);
+    if (r->strayInside == nullptr && !tag.empty && element != nullptr) {
+        r->strayInside = element;
+    }
+    Inside_s* inside = &r->inside;
+    if (inside->element == nullptr) {
+        if (element != nullptr) {
+            startPairElement(r, tag, element);
+        }
+        return;
+    }
+    if (element == inside->element) {
+        ++inside->sameName;
+    } else if (element == r->kind->guidElement && r->pairs != PAIRS_DONE) {
+        // An ID inside a name: the name has no ID of its own.
+        refusePair(r, r->name.line, r->kind->nameElement, "without ", r->kind->guidElement);
+    }
+    inside->depth += (tag.delimiter == '/') ? 0 : 1;
+}
+
+// Any tag outside the root: its first start tag opens it; after it, a second one, or a
+// name or ID element outside it, is refused.
+void outsideTag(Reading_s* r, const Tag_s& tag)
+{
+    if (r->root == BEFORE_ROOT && isRoot(r, tag)) {
+        r->root = tag.cut ? ROOT_NOT_FOUND : tag.empty ? AFTER_ROOT : IN_ROOT;
+        return;
+    }
+    if (r->root == AFTER_ROOT && isRoot(r, tag)) {
+        if (char* text = claim(r, SECOND_ROOT, lineOf(r, tag.open))) {
+            (void)snprintf(text, FAULT_TEXT, "more than one %s", r->kind->rootElement);
+        }
+    } else if (const char* element = pairElementOf(r, tag)) {
+        if (char* text = claim(r, OUTSIDE_ROOT, lineOf(r, tag.open))) {
+            (void)snprintf(text, FAULT_TEXT, "%s outside %s", element, r->kind->rootElement);
+        }
+    }
+}
+
+// A "<" that begins a tag or markup other than a comment or CDATA section. Where the
+// reading goes on.
+char* readTag(Reading_s* r, char* open)
+{
+    bool isEnd = r->end - open > 1 && open[1] == '/';
+    char* name = open + (isEnd ? 2 : 1);
+    char* nameEnd = tagNameEnd(name, r->end);
+    Tag_s tag = {open,
+                 name,
+                 static_cast<size_t>(nameEnd - name),
+                 (nameEnd < r->end) ? *nameEnd : '\0',
+                 false,
+                 true,
+                 nameEnd};
+    bool markup = name < r->end && (*name == '!' || *name == '?');
+    if (!isEnd && (tag.length == 0 || markup)) {
+        // A declaration, a processing instruction or a lone "<" opens nothing; inside a
+        // name or ID element the element scanner counts it as a level.
+        r->inside.depth += (r->inside.element != nullptr && tag.delimiter != '/') ? 1 : 0;
+        return open + 1;
+    }
+    if (isEnd) {
+        tag.next = (tag.delimiter == '>') ? nameEnd + 1 : nameEnd;
+        if (r->root == IN_ROOT) {
+            rootEndTag(r, tag);
+        }
+        return tag.next;
+    }
+    // A start tag runs to its first ">"; one cut short by another "<" before it opens its
+    // element there, and the reading goes on at that "<".
+    char* closer = closerFrom(r, nameEnd);
+    if (closer != nullptr &&
+        memchr(nameEnd, '<', static_cast<size_t>(closer - nameEnd)) == nullptr) {
+        tag.empty = closer[-1] == '/';
+        tag.cut = false;
+        tag.next = closer + 1;
+    }
+    if (r->root == IN_ROOT) {
+        rootStartTag(r, tag);
+    } else {
+        outsideTag(r, tag);
+    }
+    return tag.next;
+}
+
+// A comment, passed over; one that follows a pair's ID element with nothing but white
+// space between is kept with the pair. Null (reported) when it holds "<!--" or is never
+// closed.
+char* passComment(Reading_s* r, char* open)
+{
+    char* body = open + sizeof(COMMENT_OPEN) - 1;
+    char* close = find(body, r->end, COMMENT_CLOSE, sizeof(COMMENT_CLOSE) - 1);
+    char* nested =
+        find(body, (close == nullptr) ? r->end : close, COMMENT_OPEN, sizeof(COMMENT_OPEN) - 1);
+    if (nested != nullptr) {
+        printf("XMLParser: line %u: \"<!--\" inside a comment\n", lineOf(r, nested));
+        return nullptr;
+    }
+    if (close == nullptr) {
+        printf("XMLParser: line %u: comment is not closed\n", lineOf(r, open));
+        return nullptr;
+    }
+    if (r->awaitingComment != 0) {
+        PairNote_s* note = &r->notes[r->awaitingComment - 1];
+        note->comment = body;
+        note->commentLength = static_cast<uint32_t>(close - body);
+        r->awaitingComment = 0;
+    }
+    char* next = close + sizeof(COMMENT_CLOSE) - 1;
+    if (r->inside.element != nullptr) {
+        takeText(r->inside.text, r->inside.from, open);
+        r->inside.from = next;
+    }
+    return next;
+}
+
+// A CDATA section: text, which a name or ID element takes without its markers. Null
+// (reported) when it is never closed.
+char* passCDATA(Reading_s* r, char* open)
+{
+    char* body = open + sizeof(CDATA_OPEN) - 1;
+    char* close = find(body, r->end, CDATA_CLOSE, sizeof(CDATA_CLOSE) - 1);
+    if (close == nullptr) {
+        printf("XMLParser: line %u: CDATA section is not closed\n", lineOf(r, open));
+        return nullptr;
+    }
+    char* next = close + sizeof(CDATA_CLOSE) - 1;
+    if (r->inside.element != nullptr) {
+        takeText(r->inside.text, r->inside.from, open);
+        takeText(r->inside.text, body, close);
+        r->inside.from = next;
+    }
+    return next;
+}
+
+// Reads the whole buffer. 0, or -1 when the reading itself fails (reported): a comment or
+// CDATA section left open, a comment inside a comment, memory.
+int readAll(Reading_s* r, char* at)
+{
+    while (at != nullptr && at < r->end) {
+        char* open = static_cast<char*>(memchr(at, '<', static_cast<size_t>(r->end - at)));
+        char* textEnd = (open == nullptr) ? r->end : open;
+        for (char* byte = at; r->awaitingComment != 0 && byte < textEnd; ++byte) {
+            r->awaitingComment = isSpaceByte(*byte) ? r->awaitingComment : 0;
+        }
+        if (open == nullptr) {
+            return 0;
+        }
+        if (matchesAt(open, r->end - 1, COMMENT_OPEN, sizeof(COMMENT_OPEN) - 1)) {
+            at = passComment(r, open);
+            continue;
+        }
+        r->awaitingComment = 0;
+        // Inside a name or ID element a CDATA section is one only at the element's level.
+        if (matchesAt(open, r->end - 1, CDATA_OPEN, sizeof(CDATA_OPEN) - 1) &&
+            (r->inside.element == nullptr || r->inside.depth == 0)) {
+            at = passCDATA(r, open);
+        } else {
+            at = readTag(r, open);
+        }
+    }
+    return (at == nullptr) ? -1 : 0;
+}
+
+// Reads the buffer and decides: the reading's own faults, the root, then the refusals in
+// their order, last names and IDs listed twice. A refusal that comes before the pairs
+// leaves the list empty; a later one leaves the pairs made before the first faulty one.
+int parseList(Reading_s* r, char* buffer)
+{
+    if (readAll(r, buffer) != 0) {
+        discardList();
         return -1;
     }
-    if (open == OTHER_ELEMENT_OPEN) {
-        printf("XMLParser: %s is not closed\n", unclosed);
+    if (r->root != AFTER_ROOT) {
+        printf("XMLParser: %s not found \n", r->kind->rootElement);
+        discardList();
         return -1;
     }
-    return refuseListedTwice(kind);
+    for (int which = 0; which < REFUSAL_COUNT; ++which) {
+        if (r->memoryFault != nullptr && r->memoryAt == which) {
+            puts(r->memoryFault);
+            return -1;
+        }
+        if (r->faults[which].line != 0) {
+            printf("XMLParser: line %u: %s\n", r->faults[which].line, r->faults[which].text);
+            if (which < PAIR_FAULT) {
+                discardList();
+            }
+            return -1;
+        }
+    }
+    return refuseListedTwice(*r->kind, r->notes);
 }
 
 }  // namespace
@@ -618,52 +646,21 @@ int XMLParser(const ObjectKind_s& kind, char* buffer, uint32_t length)
         free(tagGUID);
         return -1;
     }
-    int result = parsePairs(kind, buffer, length, tagName, tagGUID);
+    Reading_s reading = {};
+    reading.kind = &kind;
+    reading.rootLength = strlen(kind.rootElement);
+    reading.nameLength = strlen(kind.nameElement);
+    reading.guidLength = strlen(kind.guidElement);
+    reading.end = buffer + length;
+    reading.counted = buffer;
+    reading.line = 1;
+    reading.memoryAt = REFUSAL_COUNT;
+    reading.name.bytes = tagName;
+    reading.guid.bytes = tagGUID;
+    int result = parseList(&reading, buffer);
+    free(reading.open);
+    free(reading.notes);
     free(tagName);
     free(tagGUID);
     return result;
-}
-
-int readGUIDFromFile(const char* path, char** buffer, uint32_t* length)
-{
-    size_t capacity = READ_CHUNK;
-    char* data = static_cast<char*>(malloc(capacity + 1));
-    if (data == nullptr) {
-        puts("Malloc : Failed to allocate Read Buffer");
-        return -1;
-    }
-    // "-" is standard input, which stays open: it is not this reader's to close.
-    bool standardInput = strcmp(path, "-") == 0;
-    uint64_t count = 0;
-    // A FIFO, a pipe or a terminal may keep the open or a read waiting: a signal must end
-    // the wait.
-    int fd = standardInput ? STDIN_FILENO : openToRead(path);
-    int readResult = (fd < 0) ? -1 : readToEnd(fd, path, &data, &capacity, &count);
-    if (fd < 0) {
-        free(data);
-        return -1;
-    }
-    if (readResult != 0) {
-        if (!standardInput) {
-            close(fd);
-        }
-        free(data);
-        return -1;
-    }
-    // The file is closed before the parse begins.
-    int closeResult = standardInput ? 0 : close(fd);
-    if (closeResult != 0) {
-        int closeError = errno;
-        free(data);
-        printf("Close failed, ccode = %d, error = %d\n", closeResult, closeError);
-        return -1;
-    }
-    if (count == 0) {
-        printf("readVolGUIDFromFile : File %s is empty\n", path);
-        free(data);
-        return -1;
-    }
-    *buffer = data;
-    *length = static_cast<uint32_t>(count);
-    return 0;
 }

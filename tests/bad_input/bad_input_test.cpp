@@ -43,9 +43,9 @@ std::string stopped(const std::string& message, const std::string& stop)
     return message + "Stopped at Volume " + stop + " not applied\n" + kWalkFailed;
 }
 
-std::string badText(const std::string& stop)
+std::string badId(const std::string& line, const std::string& name)
 {
-    return stopped("GUIDModify : LB_GUIDFromString Failed, status 20821\n", stop);
+    return "XMLParser: line " + line + ": Volume \"" + name + "\" has a bad ID text\n";
 }
 
 std::string success(const std::string& kind)
@@ -87,52 +87,70 @@ const std::vector<BadFile>& badFiles()
         {"wrong-case-root.xml", "volume", notFound("listVolumes"), 255, {}, true},
         {"unclosed-root.xml", "volume", notFound("listVolumes"), 255, {}, true},
         {"end-tag-with-blank.xml", "volume", notFound("listVolumes"), 255, {}, true},
-        // A CDATA section outside the name and ID elements is passed over like a comment.
+        // A CDATA section or comment never closed, wherever it starts, the file's last bytes
+        // included; a comment that has lost its "-->" shows at the next one's "<!--".
         readerRefuses("unclosed-cdata-root.xml", "volume",
-                      "XMLParser: CDATA section is not closed\n"),
-        // Inside the name element the section never closes, and with it the element.
-        readerRefuses("unclosed-cdata.xml", "volume", "XMLParser: volumeName is not closed\n"),
+                      "XMLParser: line 1: CDATA section is not closed\n"),
+        readerRefuses("unclosed-cdata.xml", "volume",
+                      "XMLParser: line 2: CDATA section is not closed\n"),
+        readerRefuses("unclosed-cdata-at-end.xml", "volume",
+                      "XMLParser: line 4: CDATA section is not closed\n"),
+        readerRefuses("comment-not-closed.xml", "volume",
+                      "XMLParser: line 4: comment is not closed\n"),
+        readerRefuses("lost-comment-close.xml", "volume",
+                      "XMLParser: line 4: \"<!--\" inside a comment\n"),
+        {"start-tags-without-closer.xml", "volume", notFound("listVolumes"), 255, {}, true},
         readerRefuses("name-without-id.xml", "volume",
-                      "XMLParser: volumeName without volumeGUID\n"),
+                      "XMLParser: line 4: volumeName without volumeGUID\n"),
         readerRefuses("id-without-name.xml", "volume",
-                      "XMLParser: volumeGUID without volumeName\n"),
-        readerRefuses("empty-name.xml", "volume", "XMLParser: volumeName is empty\n"),
+                      "XMLParser: line 2: volumeGUID without volumeName\n"),
+        readerRefuses("empty-name.xml", "volume", "XMLParser: line 2: volumeName is empty\n"),
         // Hand-edit mistakes that would shift the pairs after them onto other objects.
         readerRefuses("id-line-deleted.xml", "volume",
-                      "XMLParser: volumeName without volumeGUID\n"),
-        readerRefuses("stray-id-line.xml", "pool", "XMLParser: poolGUID without poolName\n"),
-        readerRefuses("misspelt-tag.xml", "volume", "XMLParser: volumeGUID without volumeName\n"),
+                      "XMLParser: line 4: volumeName without volumeGUID\n"),
+        readerRefuses("stray-id-line.xml", "pool",
+                      "XMLParser: line 4: poolGUID without poolName\n"),
+        readerRefuses("misspelt-tag.xml", "volume",
+                      "XMLParser: line 5: volumeGUID without volumeName\n"),
         readerRefuses("later-pair-name-first.xml", "volume",
-                      "XMLParser: volumeGUID without volumeName\n"),
+                      "XMLParser: line 2: volumeGUID without volumeName\n"),
         readerRefuses("last-id-line-moved-to-top.xml", "volume",
-                      "XMLParser: volumeGUID without volumeName\n"),
+                      "XMLParser: line 2: volumeGUID without volumeName\n"),
         // The end tags left behind by a typo or a cut are named before the start tag that
         // never closes.
         readerRefuses("two-misspelt-tags.xml", "volume",
-                      "XMLParser: volumeGUID end tag without a start tag\n"),
+                      "XMLParser: line 3: volumeGUID end tag without a start tag\n"),
         readerRefuses("cut-from-id-to-name.xml", "volume",
-                      "XMLParser: volumeName end tag without a start tag\n"),
+                      "XMLParser: line 3: volumeName end tag without a start tag\n"),
         // A start tag left by a cut, with no end tag left behind: the innermost one is named.
         readerRefuses("cut-leaves-start-tag.xml", "volume",
-                      "XMLParser: volumeGUIDe is not closed\n"),
-        readerRefuses("name-listed-twice.xml", "pool", "XMLParser: Pool \"P1\" is listed twice\n"),
+                      "XMLParser: line 3: volumeGUIDe is not closed\n"),
+        readerRefuses("name-listed-twice.xml", "pool",
+                      "XMLParser: line 6: Pool \"P1\" is listed twice\n"),
         // The same 16 bytes in other letters; the nil ID may stand more than once.
         readerRefuses("same-id-twice.xml", "volume",
-                      "XMLParser: Volume \"V9\" has the same ID as Volume \"V2\"\n"),
-        readerRefuses("misspelt-end-tag.xml", "volume", "XMLParser: volumeName is not closed\n"),
-        readerRefuses("id-not-closed.xml", "pool", "XMLParser: poolGUID is not closed\n"),
-        readerRefuses("comment-not-closed.xml", "volume", "XMLParser: comment is not closed\n"),
-        readerRefuses("nul-in-name.xml", "volume", "XMLParser: volumeName holds a zero byte\n"),
-        readerRefuses("nul-in-id.xml", "volume", "XMLParser: volumeGUID holds a zero byte\n"),
-        readerRefuses("repeated-root.xml", "volume", "XMLParser: more than one listVolumes\n"),
+                      "XMLParser: line 9: Volume \"V9\" has the same ID as Volume \"V2\"\n"),
+        readerRefuses("misspelt-end-tag.xml", "volume",
+                      "XMLParser: line 1: volumeName is not closed\n"),
+        readerRefuses("id-not-closed.xml", "pool", "XMLParser: line 4: poolGUID is not closed\n"),
+        readerRefuses("nul-in-name.xml", "volume",
+                      "XMLParser: line 2: volumeName holds a zero byte\n"),
+        readerRefuses("nul-in-id.xml", "volume",
+                      "XMLParser: line 3: volumeGUID holds a zero byte\n"),
+        readerRefuses("repeated-root.xml", "volume",
+                      "XMLParser: line 5: more than one listVolumes\n"),
+        // A pair moved out of the list by its end tag is not passed over.
+        readerRefuses("root-end-tag-moved-up.xml", "volume",
+                      "XMLParser: line 7: volumeName outside listVolumes\n"),
+        // An ID text that does not convert is refused before any object is changed.
+        readerRefuses("id-empty-element.xml", "volume", badId("3", "V1")),
+        readerRefuses("id-36-characters.xml", "volume", badId("3", "V1")),
+        readerRefuses("id-leading-plus.xml", "volume", badId("3", "V1")),
+        readerRefuses("id-sign-inside-group.xml", "volume", badId("3", "V1")),
+        readerRefuses("id-leading-minus.xml", "volume", badId("5", "V2")),
         // Shapes the reader accepts; the walk then says what becomes of them.
         walks("empty-root.xml", "volume", "List is Empty, there are no Volumes\n" + kWalkFailed,
               255, {}),
-        walks("id-empty-element.xml", "volume", badText("\"V1\": 0 changed, 1"), 255, {}),
-        walks("id-36-characters.xml", "volume", badText("\"V1\": 0 changed, 1"), 255, {}),
-        walks("id-leading-plus.xml", "volume", badText("\"V1\": 0 changed, 1"), 255, {}),
-        walks("id-sign-inside-group.xml", "volume", badText("\"V1\": 0 changed, 1"), 255, {}),
-        walks("id-leading-minus.xml", "volume", badText("\"V2\": 1 changed, 2"), 255, {{"V1", X1}}),
         walks("unknown-name.xml", "volume",
               stopped("GUIDModify : zOpen error 20202\n", "\"V9\": 1 changed, 2"), 255,
               {{"V1", X1}}),
@@ -144,6 +162,12 @@ const std::vector<BadFile>& badFiles()
         walks("nested-root.xml", "volume", success("volume"), 0, {{"V1", X1}}),
         walks("both-kinds.xml", "volume", success("volume"), 0, {{"V2", X2}}),
         walks("both-kinds.xml", "pool", success("pool"), 0, {{"P1", X1}}),
+        // A stray end tag does not change how a CDATA section is read: the name holds it.
+        walks("stray-end-tag-before-cdata.xml", "volume",
+              stopped("GUIDModify : zOpen error 20202\n",
+                      "\"V1</volumeName><volumeGUID>" + X2 +
+                          "</volumeGUID><volumeName>V2\": 0 changed, 1"),
+              255, {}),
         // Nothing inside a comment or a CDATA section between elements counts.
         walks("pair-in-comment.xml", "volume",
               "List is Empty, there are no Volumes\n" + kWalkFailed, 255, {}),

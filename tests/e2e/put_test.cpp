@@ -165,7 +165,7 @@ const PutCase kPutCases[] = {
           VOLUME_OK, 0, {{"V2", kNew2}}, putRequests("volume", "V2")),
     refused("PairsWouldShiftAfterIdFirst", "volume", {},
             volumes(vn("V1") + vg(kNew1) + vg(kNew2) + vn("V2") + vn("V3") + vg(kNew3)),
-            "XMLParser: volumeGUID without volumeName\n" PARSE_FAILED),
+            "XMLParser: line 2: volumeGUID without volumeName\n" PARSE_FAILED),
     mixed("TagWithTabAndAttribute", "volume", {},
           volumes("<volumeName\tlang=\"en\">V1</volumeName><volumeGUID id='x'>" + kNew1 +
                   "</volumeGUID>"),
@@ -179,7 +179,7 @@ const PutCase kPutCases[] = {
     refused(
         "TwoRoots", "volume", {},
         volumes(vn("V1") + vg(kNew1)) + "<!-- <listVolumes> -->" + volumes(vn("V2") + vg(kNew2)),
-        "XMLParser: more than one listVolumes\n" PARSE_FAILED),
+        "XMLParser: line 3: more than one listVolumes\n" PARSE_FAILED),
     mixed("UpperCaseIdText", "volume", {},
           volumes(vn("V3") + vg("1A2B0015-C015-4E15-95-15-5EED00000015")), VOLUME_OK, 0,
           {{"V3", testId(21)}}, putRequests("volume", "V3")),
@@ -246,16 +246,13 @@ const PutCase kPutCases[] = {
         "modify "
         "its Tavro ID\n" VOLUME_OK,
         0, {}, putInfoStop("volume", "V1", "0") + putInfoStop("volume", "V2", "0")),
-    mixed("SignedIdTextStopsTheWalk", "volume", {},
-          listFile("volume", {{"V1", kNew1}, {"V2", "-" + kNew2.substr(1)}, {"V3", kNew3}}),
-          "GUIDModify : LB_GUIDFromString Failed, status 20821\n" STOPPED("Volume",
-                                                                          "V2\": 1 changed, 2"),
-          255, {{"V1", kNew1}}, kV1 + putInfoStop("volume", "V2", "0")),
-    mixed("CommonIdFormIsRefused", "pool", {},
-          listFile("pool", {{"P1", "1a2b0015-c015-4e15-9515-5eed00000015"}}),
-          "GUIDModify : LB_GUIDFromString Failed, status 20821\n" STOPPED("Pool",
-                                                                          "P1\": 0 changed, 1"),
-          255, {}, putInfoStop("pool", "P1", "0")),
+    // An ID text that does not convert refuses the file before any object is changed.
+    refused("SignedIdTextRefusesTheFile", "volume", {},
+            listFile("volume", {{"V1", kNew1}, {"V2", "-" + kNew2.substr(1)}, {"V3", kNew3}}),
+            "XMLParser: line 5: Volume \"V2\" has a bad ID text\n" PARSE_FAILED),
+    refused("CommonIdFormIsRefused", "pool", {},
+            listFile("pool", {{"P1", "1a2b0015-c015-4e15-9515-5eed00000015"}}),
+            "XMLParser: line 3: Pool \"P1\" has a bad ID text\n" PARSE_FAILED),
     mixed("ModifyFails", "volume", {{"22", "--status", "55", "--name", "V2"}}, kVolumeFile,
           "zModifyInfo error 55\n" STOPPED("Volume", "V2\": 1 changed, 2"), 255, {{"V1", kNew1}},
           kV1 + Lines{"1000 root 0", "23 volume:V2 0", "16 volume:V2 0", "22 volume:V2 status=55",
@@ -286,54 +283,55 @@ const PutCase kPutCases[] = {
     row("NameOf255Bytes", "volume", kLongNames, {}, volumes(vn(kName255) + vg(kNew1)), VOLUME_OK, 0,
         {{kName255, kNew1}}, putRequests("volume", kName255)),
     refused("NameOf256Bytes", "volume", {}, volumes(vn(kName255 + "n") + vg(kNew1)),
-            "XMLParser: volumeName content is longer than 255 bytes\n" PARSE_FAILED, kLongNames),
+            "XMLParser: line 2: volumeName content is longer than 255 bytes\n" PARSE_FAILED,
+            kLongNames),
     refused("NameOver255BytesWithBlanks", "volume", {},
             volumes(vn("   " + kName250 + "   ") + vg(kNew1)),
-            "XMLParser: volumeName content is longer than 255 bytes\n" PARSE_FAILED, kLongNames),
+            "XMLParser: line 2: volumeName content is longer than 255 bytes\n" PARSE_FAILED,
+            kLongNames),
     row("CDATAMarkersDoNotCount", "volume", kLongNames, {},
         volumes(vn("<![CDATA[" + kName250 + "]]>") + vg(kNew1)), VOLUME_OK, 0, {{kName250, kNew1}},
         putRequests("volume", kName250)),
     refused("LaterNameTooLong", "pool", {},
             pools(pn("P1") + pg(kNew1) + pn(std::string(300, 'p')) + pg(kNew2)),
-            "XMLParser: poolName content is longer than 255 bytes\n" PARSE_FAILED),
+            "XMLParser: line 2: poolName content is longer than 255 bytes\n" PARSE_FAILED),
     refused("IdContentTooLong", "volume", {}, volumes(vn("V1") + vg(kNew1 + std::string(219, ' '))),
-            "XMLParser: volumeGUID content is longer than 255 bytes\n" PARSE_FAILED),
+            "XMLParser: line 2: volumeGUID content is longer than 255 bytes\n" PARSE_FAILED),
     refused("IdTextOf38Characters", "pool", {}, pools(pn("P1") + pg(kNew1 + "0")),
-            "XMLParser: poolGUID text is longer than 37 characters\n" PARSE_FAILED),
+            "XMLParser: line 2: poolGUID text is longer than 37 characters\n" PARSE_FAILED),
     mixed("IdOf37CharactersAmidBlanksIn255Bytes", "volume", {},
           volumes(vn("V1") + vg(std::string(218, ' ') + kNew1)), VOLUME_OK, 0, {{"V1", kNew1}},
           kV1),
     refused("NameWithoutId", "volume", {}, volumes(vn("V1")),
-            "XMLParser: volumeName without volumeGUID\n" PARSE_FAILED),
+            "XMLParser: line 2: volumeName without volumeGUID\n" PARSE_FAILED),
     refused("IdWithoutName", "pool", {}, pools(pg(kNew1)),
-            "XMLParser: poolGUID without poolName\n" PARSE_FAILED),
+            "XMLParser: line 2: poolGUID without poolName\n" PARSE_FAILED),
     refused("TrailingNameRefusesTheFile", "volume", {}, volumes(vn("V1") + vg(kNew1) + vn("V2")),
-            "XMLParser: volumeName without volumeGUID\n" PARSE_FAILED),
+            "XMLParser: line 2: volumeName without volumeGUID\n" PARSE_FAILED),
     refused("TrailingIdRefusesTheFile", "volume", {},
             volumes(vn("V1") + vg(kNew1) + "\n" + vg(kNew2)),
-            "XMLParser: volumeGUID without volumeName\n" PARSE_FAILED),
+            "XMLParser: line 3: volumeGUID without volumeName\n" PARSE_FAILED),
     refused("UnclosedNameRefusesTheFile", "volume", {},
             volumes("<volumeName>V1</volumeName >" + vg(kNew1)),
-            "XMLParser: volumeName is not closed\n" PARSE_FAILED),
+            "XMLParser: line 2: volumeName is not closed\n" PARSE_FAILED),
     // get writes every pair name first; one written ID first is a line moved from elsewhere.
     refused("SinglePairIdFirst", "volume", {}, volumes(vg(kNew2) + vn("V2")),
-            "XMLParser: volumeGUID without volumeName\n" PARSE_FAILED),
+            "XMLParser: line 2: volumeGUID without volumeName\n" PARSE_FAILED),
     refused("IdFirstAfterNameFirst", "volume", {},
             volumes(vn("V1") + vg(kNew1) + vg(kNew2) + vn("V2")),
-            "XMLParser: volumeGUID without volumeName\n" PARSE_FAILED),
+            "XMLParser: line 2: volumeGUID without volumeName\n" PARSE_FAILED),
     refused("TwoPairsIdFirst", "volume", {}, volumes(vg(kNew1) + vn("V1") + vg(kNew2) + vn("V2")),
-            "XMLParser: volumeGUID without volumeName\n" PARSE_FAILED),
+            "XMLParser: line 2: volumeGUID without volumeName\n" PARSE_FAILED),
     refused("BlankName", "volume", {}, volumes(vn(" \n\t") + vg(kNew1)),
-            "XMLParser: volumeName is empty\n" PARSE_FAILED),
+            "XMLParser: line 2: volumeName is empty\n" PARSE_FAILED),
     refused("EmptyNameElement", "pool", {}, pools("<poolName/>" + pg(kNew1)),
-            "XMLParser: poolName is empty\n" PARSE_FAILED),
+            "XMLParser: line 2: poolName is empty\n" PARSE_FAILED),
     refused("LaterNameEmpty", "volume", {}, volumes(vn("V1") + vg(kNew1) + vn("") + vg(kNew2)),
-            "XMLParser: volumeName is empty\n" PARSE_FAILED),
-    mixed("EmptyIdElement", "volume", {},
-          volumes(vn("V1") + vg(kNew1) + vn("V2") + "<volumeGUID/>" + vn("V3") + vg(kNew3)),
-          "GUIDModify : LB_GUIDFromString Failed, status 20821\n" STOPPED("Volume",
-                                                                          "V2\": 1 changed, 2"),
-          255, {{"V1", kNew1}}, kV1 + putInfoStop("volume", "V2", "0")),
+            "XMLParser: line 2: volumeName is empty\n" PARSE_FAILED),
+    // Also for an object that put would skip as inactive: the pair is damaged.
+    refused("EmptyIdOfAnInactiveVolume", "volume", {},
+            volumes(vn("V1") + vg(kNew1) + vn("V2") + "<volumeGUID/>" + vn("V3") + vg(kNew3)),
+            "XMLParser: line 2: Volume \"V2\" has a bad ID text\n" PARSE_FAILED, kVolumeInactive),
 };
 
 void PrintTo(const PutCase& c, std::ostream* os)
@@ -406,36 +404,33 @@ const PutCase kDiffCases[] = {
           diffLine("same", "Volume \"V1\"", testId(1)) +
               diffLine("same", "Volume \"V2\"", testId(2)) +
               diffLine("same", "Volume \"V3\"", testId(3)) +
-              summary("3 same, 0 change, 0 inactive, 0 missing, 0 failed, 0 bad-id, 0 not-in-file"),
+              summary("3 same, 0 change, 0 inactive, 0 missing, 0 failed, 0 not-in-file"),
           0, {}, kDiffV123),
     mixed("ChangeAndNotInFile", "pool", {}, listFile("pool", {{"P2", kNew2}}),
           diffLine("change", "Pool \"P2\"", to(12, kNew2)) +
               diffLine("not-in-file", "Pool \"P1\"", testId(11)) +
-              summary("0 same, 1 change, 0 inactive, 0 missing, 0 failed, 0 bad-id, 1 not-in-file"),
+              summary("0 same, 1 change, 0 inactive, 0 missing, 0 failed, 1 not-in-file"),
           1, {}, getRequests("pool", "P2") + getRequests("pool", "P1")),
     // Every state of a pair, in file order; the first stopping pair is marked.
     row("EveryState", "volume", kDiffStates, {{"16", "--status", "99", "--name", "V6"}},
-        volumes(vn("V1") + vg(testId(1)) + vn("V2") + vg("-x") + vn("VX") + vg(kNew1) + vn("V3") +
-                vg("-" + kNew3.substr(1)) + vn("V4") + vg(kNew2)),
+        volumes(vn("V1") + vg(testId(1)) + vn("V2") + vg(testId(7)) + vn("VX") + vg(kNew1) +
+                vn("V3") + vg(kNew3) + vn("V4") + vg(kNew2)),
         diffLine("same", "Volume \"V1\"", testId(1)) + diffLine("inactive", "Volume \"V2\"", "") +
             diffLine("missing", "Volume \"VX\"", "zOpen error 20202" STOPS) +
-            diffLine("bad-id", "Volume \"V3\"", "LB_GUIDFromString status 20821") +
+            diffLine("change", "Volume \"V3\"", to(3, kNew3)) +
             diffLine("change", "Volume \"V4\"", to(4, kNew2)) +
             diffLine("not-in-file", "Volume \"V5\"", "inactive") +
             diffLine("not-in-file", "Volume \"V6\"", "zGetInfo error 99") +
-            summary("1 same, 1 change, 1 inactive, 1 missing, 0 failed, 1 bad-id, 2 not-in-file"),
+            summary("1 same, 2 change, 1 inactive, 1 missing, 0 failed, 2 not-in-file"),
         255, {},
         getRequests("volume", "V1") + getInfoStop("volume", "V2", "0") +
             Lines{"1000 root 0", "23 volume:VX status=20202", "1001 root 0"} +
             getRequests("volume", "V3") + getRequests("volume", "V4") +
             getInfoStop("volume", "V5", "0") + getInfoStop("volume", "V6", "status=99")),
-    // A bad ID text is enough to stop put.
-    mixed("BadIdAloneStops", "volume", {}, volumes(vn("V1") + vg(testId(1)) + vn("V2") + vg("-x")),
-          diffLine("same", "Volume \"V1\"", testId(1)) +
-              diffLine("bad-id", "Volume \"V2\"", "LB_GUIDFromString status 20821" STOPS) +
-              diffLine("not-in-file", "Volume \"V3\"", testId(3)) +
-              summary("1 same, 0 change, 0 inactive, 0 missing, 0 failed, 1 bad-id, 1 not-in-file"),
-          255, {}, kDiffV123),
+    // A bad ID text is refused as put refuses it, before any request.
+    refused("BadIdRefusedBeforeAnyRequest", "volume", {},
+            volumes(vn("V1") + vg(testId(1)) + vn("V2") + vg("-x")),
+            "XMLParser: line 2: Volume \"V2\" has a bad ID text\n" PARSE_FAILED),
     // Stops after the object in hand, with no summary.
     mixed("SignalStopsTheReport", "volume", {{"16", "--signal", "15", "--nth", "2"}}, kSame,
           diffLine("same", "Volume \"V1\"", testId(1)) +
@@ -449,7 +444,7 @@ const PutCase kDiffCases[] = {
           diffLine("failed", "Volume \"V1\"", "zRootKey error 777" STOPS) +
               diffLine("failed", "Volume \"V2\"", "zOpen error 5") +
               diffLine("failed", "Volume \"V3\"", "zGetInfo error 98") +
-              summary("0 same, 0 change, 0 inactive, 0 missing, 3 failed, 0 bad-id, 0 not-in-file"),
+              summary("0 same, 0 change, 0 inactive, 0 missing, 3 failed, 0 not-in-file"),
           255, {},
           Lines{"1000 root status=777", "1000 root 0", "23 volume:V2 errno=5", "1001 root 0"} +
               getInfoStop("volume", "V3", "status=98")),
@@ -457,13 +452,13 @@ const PutCase kDiffCases[] = {
           listFile("pool", {{"P2", testId(12)}}),
           diffLine("same", "Pool \"P2\"", testId(12)) +
               diffLine("not-in-file", "Pool \"P1\"", "zRootKey error 777") +
-              summary("1 same, 0 change, 0 inactive, 0 missing, 0 failed, 0 bad-id, 1 not-in-file"),
+              summary("1 same, 0 change, 0 inactive, 0 missing, 0 failed, 1 not-in-file"),
           0, {}, getRequests("pool", "P2") + Lines{"1000 root status=777"}),
     mixed("NotInFileOpenFails", "pool", {{"23", "--errno", "5", "--name", "P1"}},
           listFile("pool", {{"P2", testId(12)}}),
           diffLine("same", "Pool \"P2\"", testId(12)) +
               diffLine("not-in-file", "Pool \"P1\"", "zOpen error 5") +
-              summary("1 same, 0 change, 0 inactive, 0 missing, 0 failed, 0 bad-id, 1 not-in-file"),
+              summary("1 same, 0 change, 0 inactive, 0 missing, 0 failed, 1 not-in-file"),
           0, {},
           getRequests("pool", "P2") + Lines{"1000 root 0", "23 pool:P1 errno=5", "1001 root 0"}),
     // Refusals before any request.
@@ -476,7 +471,7 @@ const PutCase kDiffCases[] = {
           diffLine("change", "Volume \"V1\"", to(1, kNew1)) +
               diffLine("same", "Volume \"V2\"", testId(2)) +
               diffLine("same", "Volume \"V3\"", testId(3)) + "Opendir failed, errno : 13\n" +
-              summary("2 same, 1 change, 0 inactive, 0 missing, 0 failed, 0 bad-id, 0 not-in-file"),
+              summary("2 same, 1 change, 0 inactive, 0 missing, 0 failed, 0 not-in-file"),
           1, {}, kDiffV123),
     // ".", "..", V1 and V2 are listed, then the listing fails.
     mixed("ReaddirFails", "volume", {{"readdir", "volume", "--errno", "5", "--nth", "5"}},
@@ -484,7 +479,7 @@ const PutCase kDiffCases[] = {
           diffLine("same", "Volume \"V1\"", testId(1)) +
               diffLine("failed", "Volume \"VX\"", "zOpen error 20202" STOPS) +
               diffLine("not-in-file", "Volume \"V2\"", testId(2)) + "Readdir failed, errno : 5\n" +
-              summary("1 same, 0 change, 0 inactive, 0 missing, 1 failed, 0 bad-id, 1 not-in-file"),
+              summary("1 same, 0 change, 0 inactive, 0 missing, 1 failed, 1 not-in-file"),
           255, {},
           getRequests("volume", "V1") +
               Lines{"1000 root 0", "23 volume:VX status=20202", "1001 root 0"} +

@@ -132,42 +132,17 @@ const Accepted ACCEPTED[] = {
                  "</poolGUID><volumeName>V1</volumeName><volumeGUID>" + X1 +
                  "</volumeGUID></listVolumes>",
              {{"V1", X1}}),
-    // An end tag inside a CDATA section of a name is text; in an ID it is not looked at.
-    accepted("EndTagsInsideTexts", 0,
-             std::string("<listVolumes><volumeName><![CDATA[a</volumeGUID>]]></volumeName>"
-                         "<volumeGUID>x</volumeName></volumeGUID></listVolumes>"),
-             {{"a</volumeGUID>", "x</volumeName>"}}),
-    // Whatever a CDATA section between elements holds is text, a whole list included;
-    // name and ID elements count from the root on.
-    accepted("ListInsideCDATAPassedOver", 0,
-             std::string("<volumeName>x<![CDATA[<listVolumes><volumeName>V8</volumeName>") +
-                 "<volumeGUID>" + X2 + "</volumeGUID></listVolumes>]]><listVolumes><![CDATA[" +
-                 "<volumeName>V9</volumeName><volumeGUID>" + X3 + "</volumeGUID>]]>" +
-                 "<volumeName>V1</volumeName><volumeGUID>" + X1 + "</volumeGUID></listVolumes>",
-             {{"V1", X1}}),
-    // Comments are dropped before any search, also from inside a text.
-    accepted(
-        "CommentsPassedOver", 0,
-        std::string("<listVolumes><!-- <volumeName>V9</volumeName> --><volumeName>V<!-- x -->1") +
-            "<![CDATA[<!--]]></volumeName><volumeGUID>" + X1 + "</volumeGUID></listVolumes>",
-        {{"V1<!--", X1}}),
-    // The empty ID goes on to GUIDModify, which refuses it; the next pass starts after it.
-    accepted("EmptyIDElement", 1,
-             std::string("<listPools><poolName>P1</poolName><poolGUID/><poolName>P2</poolName>"
-                         "<poolGUID>") +
-                 X2 + "</poolGUID></listPools>",
-             {{"P1", ""}, {"P2", X2}}),
+    // Comments are passed over, also inside a text; a "--" inside one is passed over too.
+    accepted("CommentsPassedOver", 0,
+             std::string(
+                 "<listVolumes><!-- <volumeName>V9</volumeName> -- --><volumeName>V<!-- x -->1") +
+                 "<![CDATA[<!--]]></volumeName><volumeGUID>" + X1 + "</volumeGUID></listVolumes>",
+             {{"V1<!--", X1}}),
     // Markup inside a name is part of its text.
     accepted("ChildElementInsideName", 0,
              std::string("<listVolumes><volumeName>V<b>1</b></volumeName><volumeGUID>") + X1 +
                  "</volumeGUID></listVolumes>",
              {{"V<b>1</b>", X1}}),
-    // An ID without content: the next pass starts at its start tag's ">".
-    accepted("IDWithoutContent", 0,
-             std::string("<listVolumes><volumeName>V1</volumeName><volumeGUID></volumeGUID>"
-                         "<volumeName>V2</volumeName><volumeGUID>") +
-                 X2 + "</volumeGUID></listVolumes>",
-             {{"V1", ""}, {"V2", X2}}),
     // A section between pairs is dropped, and the pairs after it have moved.
     accepted("CDATABetweenPairs", 1,
              std::string("<listPools><poolName>P1</poolName><poolGUID>") + X1 +
@@ -225,106 +200,158 @@ const Refused REFUSED_FILES[] = {
     refused("RootEndTagWithBlank", 1, "<listPools><poolName>P1</poolName></listPools >",
             "XMLParser: listPools not found \n", {}),
     refused("NameWithoutID", 0, "<listVolumes><volumeName>V1</volumeName></listVolumes>",
-            "XMLParser: volumeName without volumeGUID\n", {}),
+            "XMLParser: line 1: volumeName without volumeGUID\n", {}),
     refused("IDWithoutName", 1,
             std::string("<listPools><poolGUID>") + X1 + "</poolGUID></listPools>",
-            "XMLParser: poolGUID without poolName\n", {}),
+            "XMLParser: line 1: poolGUID without poolName\n", {}),
     // A name or ID element closes only by its exact end tag: not by one with a blank.
     refused("NameEndTagWithBlank", 1,
             std::string("<listPools><poolName>P1</poolName ><poolGUID>") + X1 +
                 "</poolGUID></listPools>",
-            "XMLParser: poolName is not closed\n", {}),
+            "XMLParser: line 1: poolName is not closed\n", {}),
     refused("LaterNameWithoutID", 1,
             std::string("<listPools><poolName>P1</poolName><poolGUID>") + X1 +
                 "</poolGUID><poolName>P2</poolName></listPools>",
-            "XMLParser: poolName without poolGUID\n", {{"P1", X1}}),
+            "XMLParser: line 1: poolName without poolGUID\n", {{"P1", X1}}),
     refused("LaterIDWithoutName", 0,
             std::string("<listVolumes><volumeName>V1</volumeName><volumeGUID>") + X1 +
                 "</volumeGUID><volumeGUID>" + X2 + "</volumeGUID></listVolumes>",
-            "XMLParser: volumeGUID without volumeName\n", {{"V1", X1}}),
+            "XMLParser: line 1: volumeGUID without volumeName\n", {{"V1", X1}}),
     // A pair missing a part, or written in the other order, would shift the pairs after it.
     refused("IDLineDeleted", 1,
             std::string("<listPools><poolName>N1</poolName><poolGUID>") + X1 +
                 "</poolGUID><poolName>N2</poolName><poolName>N3</poolName><poolGUID>" + X3 +
                 "</poolGUID></listPools>",
-            "XMLParser: poolName without poolGUID\n", {{"N1", X1}}),
+            "XMLParser: line 1: poolName without poolGUID\n", {{"N1", X1}}),
     refused("LaterPairIDFirst", 0,
             std::string("<listVolumes><volumeName>V1</volumeName><volumeGUID>") + X1 +
                 "</volumeGUID><volumeGUID>" + X2 + "</volumeGUID><volumeName>V2</volumeName>" +
                 "</listVolumes>",
-            "XMLParser: volumeGUID without volumeName\n", {{"V1", X1}}),
+            "XMLParser: line 1: volumeGUID without volumeName\n", {{"V1", X1}}),
     // A pair is a name then its ID: the first pair may not set another order.
     refused("EveryPairIDFirst", 1,
             std::string("<listPools><poolGUID>") + X1 +
                 "</poolGUID><poolName>P1</poolName><poolGUID>" + X2 +
                 "</poolGUID><poolName>P2</poolName></listPools>",
-            "XMLParser: poolGUID without poolName\n", {}),
+            "XMLParser: line 1: poolGUID without poolName\n", {}),
     // Stray end tags: between pairs, in a name's content, after the last pair.
     refused("EndTagWithBlankInName", 0,
             std::string("<listVolumes><volumeName>V1</volumeName ></volumeName><volumeGUID>") + X1 +
                 "</volumeGUID></listVolumes>",
-            "XMLParser: volumeName end tag without a start tag\n", {{"V1</volumeName>", X1}}),
+            "XMLParser: line 1: volumeName end tag without a start tag\n",
+            {{"V1</volumeName>", X1}}),
     refused("EndTagAfterTheLastPair", 1,
             std::string("<listPools><poolName>P1</poolName><poolGUID>") + X1 +
                 "</poolGUID></poolGUID\n></listPools>",
-            "XMLParser: poolGUID end tag without a start tag\n", {{"P1", X1}}),
+            "XMLParser: line 1: poolGUID end tag without a start tag\n", {{"P1", X1}}),
     // Any other start tag whose element does not close: the innermost one left open is
     // named (the wrapper's end tag inside it closes nothing), at most 255 bytes of it.
     refused("UnclosedInsideAWrapper", 1,
             std::string("<listPools><pool><poolName>P1</poolName><poolGUIDx></pool><poolGUID>") +
                 X1 + "</poolGUID></listPools>",
-            "XMLParser: poolGUIDx is not closed\n", {{"P1", X1}}),
+            "XMLParser: line 1: poolGUIDx is not closed\n", {{"P1", X1}}),
     refused("LongUnclosedName", 0, "<listVolumes><" + std::string(300, 'n') + "></listVolumes>",
-            "XMLParser: " + std::string(255, 'n') + " is not closed\n", {}),
+            "XMLParser: line 1: " + std::string(255, 'n') + " is not closed\n", {}),
     // The order among refusals: an unclosed name or ID element, pairing, a stray end tag,
     // any other unclosed element, names and IDs listed twice; then the first pair repeating
     // an earlier name or ID, its name first.
     refused("PairingBeforeOtherUnclosed", 1,
             std::string("<listPools><poolGUID>") + X1 + "</poolGUID><poolName>P1</poolName><x>" +
                 "</listPools>",
-            "XMLParser: poolGUID without poolName\n", {}),
+            "XMLParser: line 1: poolGUID without poolName\n", {}),
     refused("PairingBeforeStrayEndTag", 1,
             std::string("<listPools><poolName>P1</poolName><poolGUID>") + X1 +
                 "</poolGUID></poolName><poolName>P1</poolName><poolGUID>" + X1 +
                 "</poolGUID><poolGUID>" + X2 + "</poolGUID></listPools>",
-            "XMLParser: poolGUID without poolName\n", {{"P1", X1}, {"P1", X1}}),
+            "XMLParser: line 1: poolGUID without poolName\n", {{"P1", X1}, {"P1", X1}}),
     refused("StrayEndTagBeforeListedTwice", 1,
             std::string("<listPools><poolName>P1</poolName><poolGUID>") + X1 +
                 "</poolGUID><poolName>P1</poolName><poolGUID>" + X1 + "</poolGUID></poolName>" +
                 "</listPools>",
-            "XMLParser: poolName end tag without a start tag\n", {{"P1", X1}, {"P1", X1}}),
+            "XMLParser: line 1: poolName end tag without a start tag\n", {{"P1", X1}, {"P1", X1}}),
     refused("NameBeforeIDOfTheSamePair", 1,
             std::string("<listPools><poolName>P1</poolName><poolGUID>") + X1 +
                 "</poolGUID><poolName>P2</poolName><poolGUID>" + X2 +
                 "</poolGUID><poolName>P1</poolName><poolGUID>" + X2 + "</poolGUID></listPools>",
-            "XMLParser: Pool \"P1\" is listed twice\n", {{"P1", X1}, {"P2", X2}, {"P1", X2}}),
+            "XMLParser: line 1: Pool \"P1\" is listed twice\n",
+            {{"P1", X1}, {"P2", X2}, {"P1", X2}}),
     refused("FirstRepeatingPair", 0,
             std::string("<listVolumes><volumeName>V1</volumeName><volumeGUID>") + X1 +
                 "</volumeGUID><volumeName>V2</volumeName><volumeGUID>" + X1 +
                 "</volumeGUID><volumeName>V1</volumeName><volumeGUID>" + X3 +
                 "</volumeGUID></listVolumes>",
-            "XMLParser: Volume \"V2\" has the same ID as Volume \"V1\"\n",
+            "XMLParser: line 1: Volume \"V2\" has the same ID as Volume \"V1\"\n",
             {{"V1", X1}, {"V2", X1}, {"V1", X3}}),
     refused("IDEndTagWithBlank", 0,
             std::string("<listVolumes><volumeName>V1</volumeName><volumeGUID>") + X1 +
                 "</volumeGUID ></listVolumes>",
-            "XMLParser: volumeGUID is not closed\n", {}),
+            "XMLParser: line 1: volumeGUID is not closed\n", {}),
     refused("IDInsideName", 0,
             std::string("<listVolumes><volumeName>V1<volumeGUID>") + X1 +
                 "</volumeGUID></volumeName><volumeGUID>" + X2 + "</volumeGUID></listVolumes>",
-            "XMLParser: volumeName without volumeGUID\n", {}),
+            "XMLParser: line 1: volumeName without volumeGUID\n", {}),
     refused("BlankName", 0,
             std::string("<listVolumes><volumeName> \t\n</volumeName><volumeGUID>") + X1 +
                 "</volumeGUID></listVolumes>",
-            "XMLParser: volumeName is empty\n", {}),
+            "XMLParser: line 1: volumeName is empty\n", {}),
     refused(
         "EmptyNameElement", 0,
         std::string("<listVolumes><volumeName/><volumeGUID>") + X1 + "</volumeGUID></listVolumes>",
-        "XMLParser: volumeName is empty\n", {}),
+        "XMLParser: line 1: volumeName is empty\n", {}),
     refused("LaterEmptyName", 1,
             std::string("<listPools><poolName>P1</poolName><poolGUID>") + X1 +
                 "</poolGUID><poolName> </poolName><poolGUID>" + X2 + "</poolGUID></listPools>",
-            "XMLParser: poolName is empty\n", {{"P1", X1}}),
+            "XMLParser: line 1: poolName is empty\n", {{"P1", X1}}),
+    // An ID text that does not convert refuses the file, whatever the pairs around it: an
+    // empty ID, one with end tags (its content is not looked into for stray ones).
+    refused("EmptyIDElement", 1,
+            std::string("<listPools><poolName>P1</poolName><poolGUID/><poolName>P2</poolName>"
+                        "<poolGUID>") +
+                X2 + "</poolGUID></listPools>",
+            "XMLParser: line 1: Pool \"P1\" has a bad ID text\n", {{"P1", ""}, {"P2", X2}}),
+    refused("IDWithoutContent", 0,
+            std::string("<listVolumes><volumeName>V1</volumeName><volumeGUID></volumeGUID>"
+                        "<volumeName>V2</volumeName><volumeGUID>") +
+                X2 + "</volumeGUID></listVolumes>",
+            "XMLParser: line 1: Volume \"V1\" has a bad ID text\n", {{"V1", ""}, {"V2", X2}}),
+    // An end tag inside a CDATA section of a name is text.
+    refused("EndTagsInsideTexts", 0,
+            std::string("<listVolumes><volumeName><![CDATA[a</volumeGUID>]]></volumeName>"
+                        "<volumeGUID>x</volumeName></volumeGUID></listVolumes>"),
+            "XMLParser: line 1: Volume \"a</volumeGUID>\" has a bad ID text\n",
+            {{"a</volumeGUID>", "x</volumeName>"}}),
+    // Whatever a CDATA section holds is text, a whole list included; a name or ID element
+    // outside the root is refused.
+    refused("ListInsideCDATA", 0,
+            std::string("<volumeName>x<![CDATA[<listVolumes><volumeName>V8</volumeName>") +
+                "<volumeGUID>" + X2 + "</volumeGUID></listVolumes>]]><listVolumes><![CDATA[" +
+                "<volumeName>V9</volumeName><volumeGUID>" + X3 + "</volumeGUID>]]>" +
+                "<volumeName>V1</volumeName><volumeGUID>" + X1 + "</volumeGUID></listVolumes>",
+            "XMLParser: line 1: volumeName outside listVolumes\n", {{"V1", X1}}),
+    // The line is that of the inner "<!--", whose comment has lost its "-->".
+    refused("CommentInsideAComment", 0, "<listVolumes>\n<!-- a\n<!-- b -->\n</listVolumes>",
+            "XMLParser: line 3: \"<!--\" inside a comment\n", {}),
+    // The order among the later refusals: a second root, a name or ID element left open;
+    // a stray end tag, a name or ID element outside the root, another element left open,
+    // a bad ID text, names and IDs listed twice.
+    refused("SecondRootBeforeOpenPairElement", 1,
+            "<listPools><poolName>P1</poolName ></listPools>\n<listPools/>",
+            "XMLParser: line 2: more than one listPools\n", {}),
+    refused("StrayEndTagBeforeOutside", 1,
+            std::string("<listPools><poolName>P1</poolName><poolGUID>") + X1 +
+                "</poolGUID></poolGUID></listPools><poolName>",
+            "XMLParser: line 1: poolGUID end tag without a start tag\n", {{"P1", X1}}),
+    refused("OutsideBeforeOtherOpen", 1,
+            std::string("<listPools><x><poolName>P1</poolName><poolGUID>") + X1 +
+                "</poolGUID></listPools><poolGUID/>",
+            "XMLParser: line 1: poolGUID outside listPools\n", {{"P1", X1}}),
+    refused("OtherOpenBeforeBadID", 1,
+            "<listPools><poolName>P1</poolName><poolGUID>x</poolGUID><x></listPools>",
+            "XMLParser: line 1: x is not closed\n", {{"P1", "x"}}),
+    refused("BadIDBeforeListedTwice", 1,
+            std::string("<listPools><poolName>P1</poolName><poolGUID>") + X1 +
+                "</poolGUID><poolName>P1</poolName><poolGUID>x</poolGUID></listPools>",
+            "XMLParser: line 1: Pool \"P1\" has a bad ID text\n", {{"P1", X1}, {"P1", "x"}}),
 };
 
 INSTANTIATE_TEST_SUITE_P(XMLParser, Refuses, ::testing::ValuesIn(REFUSED_FILES),

@@ -25,9 +25,9 @@ std::string listText()
 
 const std::string ID = "d4c3b2a1-f6e5-b8a7-c9-da-ebfc0d1e2f3a";
 
-constexpr const char* ZERO_NAME = "XMLParser: volumeName holds a zero byte\n";
-constexpr const char* ZERO_ID = "XMLParser: volumeGUID holds a zero byte\n";
-constexpr const char* LONG_ID = "XMLParser: volumeGUID text is longer than 37 characters\n";
+constexpr const char* ZERO_NAME = "XMLParser: line 1: volumeName holds a zero byte\n";
+constexpr const char* ZERO_ID = "XMLParser: line 1: volumeGUID holds a zero byte\n";
+constexpr const char* LONG_ID = "XMLParser: line 1: volumeGUID text is longer than 37 characters\n";
 
 // A byte three times in a name ("#a#b#") and in an ID (at its start, middle and end):
 // the C locale's white space goes, every other byte stays in the text. What the list
