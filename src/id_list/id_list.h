@@ -43,6 +43,9 @@ void skipCDATA(char** cursor, char* last);
 // kind's root element name, a zero byte, the name, a zero byte and the ID's 16 bytes.
 uint32_t pairCheck(const ObjectKind_s& kind, const char* name, const GUID* id);
 inline constexpr char CHECK_FORMAT[] = " <!-- check %08x -->";
+// Whether a comment's text, the `length` bytes between "<!--" and "-->", is a check: exactly
+// a blank, "check", a blank, 8 lower-case hexadecimal digits and a blank. *check: its value.
+bool readCheck(const char* text, size_t length, uint32_t* check);
 
 // Writes the list into path in the kind's format, consuming it. 0 or -1; after a
 // termination signal -1 with nothing reported and the file as it was. With `keep` (1 to 99;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // The check that ties a pair's name to its ID in the list file, so that a swapped line, a
-// cut, a typo or a flipped bit cannot give an object another object's ID unnoticed.
+// cut, a typo or a flipped bit cannot give an object another object's ID unnoticed: its
+// value, and its form as the comment the writer puts after each ID element.
 #include <zlib.h>
 
 #include <cstring>
@@ -20,4 +21,24 @@ uint32_t pairCheck(const ObjectKind_s& kind, const char* name, const GUID* id)
     crc = crc32(crc, &zero, 1);
     crc = crc32(crc, reinterpret_cast<const Bytef*>(id), sizeof(*id));
     return static_cast<uint32_t>(crc);
+}
+
+bool readCheck(const char* text, size_t length, uint32_t* check)
+{
+    static const char lead[] = " check ";
+    static const char digits[] = "0123456789abcdef";
+    constexpr size_t LEAD = sizeof(lead) - 1;
+    constexpr size_t DIGITS = 8;
+    if (length != LEAD + DIGITS + 1 || memcmp(text, lead, LEAD) != 0 || text[length - 1] != ' ') {
+        return false;
+    }
+    *check = 0;
+    for (size_t at = LEAD; at < LEAD + DIGITS; ++at) {
+        const char* digit = (text[at] == '\0') ? nullptr : strchr(digits, text[at]);
+        if (digit == nullptr) {
+            return false;
+        }
+        *check = (*check << 4) | static_cast<uint32_t>(digit - digits);
+    }
+    return true;
 }

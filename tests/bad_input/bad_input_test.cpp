@@ -48,6 +48,11 @@ std::string badId(const std::string& line, const std::string& name)
     return "XMLParser: line " + line + ": Volume \"" + name + "\" has a bad ID text\n";
 }
 
+std::string unchecked(const std::string& line, const std::string& word, const std::string& name)
+{
+    return "XMLParser: line " + line + ": " + word + " \"" + name + "\" does not match its check\n";
+}
+
 std::string success(const std::string& kind)
 {
     return kind == "pool" ? "Successfully updated from file \"{path}\" to the Pool's GUID\n"
@@ -148,6 +153,18 @@ const std::vector<BadFile>& badFiles()
         readerRefuses("id-leading-plus.xml", "volume", badId("3", "V1")),
         readerRefuses("id-sign-inside-group.xml", "volume", badId("3", "V1")),
         readerRefuses("id-leading-minus.xml", "volume", badId("5", "V2")),
+        // Edits of a file written by get that leave it well formed: its checks refuse them.
+        readerRefuses("check-id-lines-swapped.xml", "pool", unchecked("3", "Pool", "P1")),
+        readerRefuses("check-id-lines-swapped.xml", "volume", unchecked("11", "Volume", "V2")),
+        readerRefuses("check-name-lines-swapped.xml", "pool", unchecked("3", "Pool", "P2")),
+        readerRefuses("check-name-lines-swapped.xml", "volume", unchecked("9", "Volume", "V3")),
+        readerRefuses("check-hex-digit.xml", "pool", unchecked("5", "Pool", "P2")),
+        readerRefuses("check-hex-digit.xml", "volume", unchecked("9", "Volume", "V1")),
+        readerRefuses("check-name-byte.xml", "pool", unchecked("3", "Pool", "P9")),
+        readerRefuses("check-name-byte.xml", "volume", unchecked("13", "Volume", "V9")),
+        // Whole pairs deleted or moved, white space changed: every check still holds.
+        walks("check-pairs-moved.xml", "pool", success("pool"), 0, {{"P1", X1}, {"P2", X2}}),
+        walks("check-pairs-moved.xml", "volume", success("volume"), 0, {{"V1", X1}, {"V3", X3}}),
         // Shapes the reader accepts; the walk then says what becomes of them.
         walks("empty-root.xml", "volume", "List is Empty, there are no Volumes\n" + kWalkFailed,
               255, {}),
@@ -247,7 +264,7 @@ TEST_F(BadInput, EveryPrefixOfAValidFileIsRefused)
             std::string expected =
                 length == 0 ? "readVolGUIDFromFile : File " + path + " is empty\n"
                 : (check != std::string::npos && prefix.find("-->", check) == std::string::npos)
-                    ? refused("XMLParser: comment is not closed\n")
+                    ? refused("XMLParser: line 3: comment is not closed\n")
                     : notFound(root);
             ASSERT_EQ(result.out, e2e::kBanner + expected) << kind << " prefix of " << length;
             ASSERT_EQ(result.exitStatus, 255) << kind << " prefix of " << length;
