@@ -451,7 +451,9 @@ std::string listFile(const std::string& kind,
     std::string text = "<" + root + ">\n";
     for (const auto& [objectName, objectId] : pairs) {
         text += "\t<" + name + ">" + objectName + "</" + name + ">\n\t\t<" + id + ">" + objectId +
-                "</" + id + ">" + listcheck::comment(root, objectName, objectId) + "\n";
+                "</" + id + ">" +
+                listcheck::comment(kind == "pool" ? POOL_KIND : VOLUME_KIND, objectName, objectId) +
+                "\n";
     }
     return text + "</" + root + ">";
 }

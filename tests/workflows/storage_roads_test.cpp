@@ -88,7 +88,7 @@ std::string volumeFile(const Pairs& pairs)
     std::string text = "<listVolumes>\n";
     for (const auto& [name, id] : pairs) {
         text += "\t<volumeName>" + name + "</volumeName>\n\t\t<volumeGUID>" + id + "</volumeGUID>" +
-                listcheck::comment("listVolumes", name, id) + "\n";
+                listcheck::comment(VOLUME_KIND, name, id) + "\n";
     }
     return text + "</listVolumes>";
 }
