@@ -9,10 +9,14 @@
 // before each iteration; the groups ending in "Warm" reuse the pages of the previous
 // iteration and so show the parsing work alone. ListParseMillion parses a file of
 // 1,000,000 objects warm: the reader's check for names and IDs listed twice must not make
-// a large list cost more per object than a small one.
+// a large list cost more per object than a small one. ListRefuseUnclosedTags refuses a file
+// of 300,000 start tags that never end: one reading, however many there are.
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
 #include <malloc.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -137,6 +141,67 @@ void parsePugixml(benchmark::State& state, bool cold, unsigned options, const Li
     finish(state, file);
 }
 
+// 300,000 lines "<volumeName x" after the root's start tag and no ">" after them: a file
+// that must be refused in one reading, not one scan to its end per tag.
+const std::string& unclosedTags()
+{
+    static const std::string bytes = [] {
+        std::string made = "<listVolumes>\n";
+        for (int line = 0; line < 300000; ++line) {
+            made += "<volumeName x\n";
+        }
+        return made;
+    }();
+    return bytes;
+}
+
+// The refusal's line goes to /dev/null rather than into the benchmark's report.
+void refuseKorvane(benchmark::State& state)
+{
+    const std::string& bytes = unclosedTags();
+    std::vector<char> buffer(bytes.size() + 1);
+    fflush(stdout);
+    int report = dup(STDOUT_FILENO);
+    int quiet = open("/dev/null", O_WRONLY);
+    for (auto _ : state) {
+        state.PauseTiming();
+        memcpy(buffer.data(), bytes.data(), bytes.size() + 1);
+        dup2(quiet, STDOUT_FILENO);
+        state.ResumeTiming();
+        int result = XMLParser(VOLUME_KIND, buffer.data(), static_cast<uint32_t>(bytes.size()));
+        state.PauseTiming();
+        fflush(stdout);
+        dup2(report, STDOUT_FILENO);
+        if (result == 0) {
+            state.SkipWithError("the file was not refused");
+        }
+        state.ResumeTiming();
+    }
+    close(quiet);
+    close(report);
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes.size()));
+}
+
+void refusePugixml(benchmark::State& state)
+{
+    const std::string& bytes = unclosedTags();
+    std::vector<char> buffer(bytes.size() + 1);
+    for (auto _ : state) {
+        state.PauseTiming();
+        memcpy(buffer.data(), bytes.data(), bytes.size() + 1);
+        pugi::xml_document document;
+        state.ResumeTiming();
+        pugi::xml_parse_result result =
+            document.load_buffer_inplace(buffer.data(), bytes.size(), pugi::parse_minimal);
+        state.PauseTiming();
+        if (result) {
+            state.SkipWithError("pugixml accepted the file");
+        }
+        state.ResumeTiming();
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes.size()));
+}
+
 void readKorvane(benchmark::State& state)
 {
     const ListFile_s& file = listFile();
@@ -193,6 +258,8 @@ void registerAll()
     registerOne("ListParseMillion/pugixml-minimal", [](benchmark::State& state) {
         parsePugixml(state, false, pugi::parse_minimal, millionFile());
     });
+    registerOne("ListRefuseUnclosedTags/korvane", refuseKorvane);
+    registerOne("ListRefuseUnclosedTags/pugixml-minimal", refusePugixml);
     registerOne("ListRead/korvane", readKorvane);
     registerOne("ListRead/pugixml", readPugixml);
 }

@@ -5,9 +5,10 @@
 // use, so parses that succeed go on to real modify requests). After every run: no key
 // held, the list consistent (then emptied here), every node within its widths, no name in
 // two nodes of an accepted file, and when the parser refused the file, not a single
-// request reached the device. Requests that did reach it must all be well formed (the
-// device refuses malformed blocks and unknown keys). The same input also edits a list file
-// written as get writes it, once, and no name may then come out with another's ID.
+// request reached the device and the refusal names a line of the file (but for a missing
+// root). Requests that did reach it must all be well formed (the device refuses malformed
+// blocks and unknown keys). The same input also edits a list file written as get writes it,
+// once, and no name may then come out with another's ID.
 #include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -19,6 +20,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -174,7 +176,16 @@ void parseAs(int32_t kind, const uint8_t* data, size_t size)
     // Every node needs at least its two elements' tags in the file.
     size_t left = drainList(size / 8 + 1);
 
-    bool refused = output.find("XMLParser: ") != std::string::npos;
+    size_t refusal = output.find("XMLParser: ");
+    bool refused = refusal != std::string::npos;
+    // A refusal names a line of the file, except for a missing root.
+    unsigned line = 0;
+    int lineEnd = 0;
+    const char* text = output.c_str() + (refused ? refusal + strlen("XMLParser: ") : 0);
+    check(!refused || output.find(" not found \n") != std::string::npos ||
+              (sscanf(text, "line %u: %n", &line, &lineEnd) == 1 && lineEnd > 0 && line >= 1 &&
+               line <= 1 + static_cast<size_t>(std::count(data, data + size, '\n'))),
+          "a refusal without the line of the file it stands on");
     bool applied = parsed && result != 0;
     if (refused) {
         check(result == -1, "refused file without -1");

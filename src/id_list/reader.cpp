@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
-// Parsing an ID list file read into memory: one forward reading from its first byte to its
-// last recognises tags, comments, CDATA sections, processing instructions and text, and
-// decides from what it saw every name/ID pair of the kind's root element and every refusal.
-// Each "<" is looked at once and every search goes on from where the last one stopped, so
-// the time is linear in the file's size whatever the file holds.
+// Parsing an ID list file read into memory: one forward reading, from its first byte to its
+// last, of tags, comments, CDATA sections, processing instructions and text decides every
+// name/ID pair of the kind's root element and every refusal. Each search goes on from where
+// the last of its kind stopped: the time is linear in the file's size, whatever it holds.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -28,8 +27,7 @@ const char CDATA_OPEN[] = "<![CDATA[";
 const char CDATA_CLOSE[] = "]]>";
 
 // The refusals that wait until the whole file is read, in the order in which they win;
-// within each, the first one met counts (the innermost element left open is met last, at
-// the root's end tag, and only there).
+// within each, the first one met counts (an element left open is met at the root's end).
 enum Refusal : int {
     SECOND_ROOT = 0,
     PAIR_ELEMENT_OPEN,
@@ -51,12 +49,14 @@ struct Fault_s {
 // Where the reading stands with the kind's root element: only its first start tag counts.
 enum RootPlace : int { BEFORE_ROOT, IN_ROOT, AFTER_ROOT, ROOT_NOT_FOUND };
 
-// An element whose start tag stands in the root and whose end tag has not been met.
+// An element whose start tag stands in the root and whose end tag has not been met. One
+// whose start tag was cut short never closes: CUT_SHORT is set in its length.
 struct OpenElement_s {
     const char* name;
     uint32_t length;
     uint32_t line;
 };
+constexpr uint32_t CUT_SHORT = 0x80000000U;
 
 // A name or ID element's text as its content is read: the first 255 bytes, how many the
 // content has without its comments and CDATA markers, whether one is a zero byte.
@@ -76,6 +76,11 @@ struct Inside_s {
     const char* from;  // content not yet taken into the text
     int64_t depth;
     int64_t sameName;
+    // The first ID element inside a name: the line of its start tag (0: none), how many
+    // start tags of its name are open in it, and whether it closed.
+    uint32_t guidLine;
+    int64_t guidNesting;
+    bool guidClosed;
 };
 
 // What the pairs wait for; after the first fault of a pair no more are made.
@@ -94,9 +99,6 @@ struct Tag_s {
 
 struct Reading_s {
     const ObjectKind_s* kind;
-    size_t rootLength;
-    size_t nameLength;
-    size_t guidLength;
     char* end;
     const char* counted;  // line feeds before it are counted in `line`
     uint32_t line;
@@ -142,28 +144,28 @@ uint32_t lineOf(Reading_s* r, const char* at)
     return r->line;
 }
 
-// The text of a refusal to fill, or null when one of its kind was met before.
-char* claim(Reading_s* r, Refusal which, uint32_t line)
+// Notes a refusal, its text in up to four pieces, unless one of its kind was met before.
+void refuse(Reading_s* r, Refusal which, uint32_t line, const char* first, const char* second,
+            const char* third = "", const char* fourth = "")
 {
-    if (r->faults[which].line != 0) {
-        return nullptr;
+    if (r->faults[which].line == 0) {
+        r->faults[which].line = line;
+        (void)snprintf(r->faults[which].text, FAULT_TEXT, "%s%s%s%s", first, second, third, fourth);
     }
-    r->faults[which].line = line;
-    return r->faults[which].text;
 }
 
-bool named(const Tag_s& tag, const char* element, size_t length)
+bool named(const Tag_s& tag, const char* element)
 {
-    return tag.length == length && memcmp(tag.name, element, length) == 0;
+    return tag.length == strlen(element) && memcmp(tag.name, element, tag.length) == 0;
 }
 
 // The kind's name or ID element that `name` (of `length` bytes) names, or null.
 const char* pairElementNamed(const Reading_s* r, const char* name, size_t length)
 {
     const Tag_s tag = {nullptr, name, length, '\0', false, false, nullptr};
-    return named(tag, r->kind->nameElement, r->nameLength)   ? r->kind->nameElement
-           : named(tag, r->kind->guidElement, r->guidLength) ? r->kind->guidElement
-                                                             : nullptr;
+    return named(tag, r->kind->nameElement)   ? r->kind->nameElement
+           : named(tag, r->kind->guidElement) ? r->kind->guidElement
+                                              : nullptr;
 }
 
 // The same for a tag, which must have ">", "/" or white space after its name.
@@ -174,7 +176,7 @@ const char* pairElementOf(const Reading_s* r, const Tag_s& tag)
 
 bool isRoot(const Reading_s* r, const Tag_s& tag)
 {
-    return endsTagName(tag.delimiter) && named(tag, r->kind->rootElement, r->rootLength);
+    return endsTagName(tag.delimiter) && named(tag, r->kind->rootElement);
 }
 
 // A tag name runs to the first byte that ends it or begins another tag.
@@ -225,9 +227,7 @@ void finishText(Text_s* text)
 void refusePair(Reading_s* r, uint32_t line, const char* element, const char* what,
                 const char* other = "")
 {
-    if (char* text = claim(r, PAIR_FAULT, line)) {
-        (void)snprintf(text, FAULT_TEXT, "%s %s%s", element, what, other);
-    }
+    refuse(r, PAIR_FAULT, line, element, " ", what, other);
     r->pairs = PAIRS_DONE;
 }
 
@@ -297,10 +297,8 @@ void appendPair(Reading_s* r)
     *note = PairNote_s{r->name.line, r->guid.line, {}};
     bool converted = LB_GUIDFromString(r->guid.bytes, &note->id) == 0;
     if (!converted) {
-        if (char* text = claim(r, BAD_ID_TEXT, r->guid.line)) {
-            (void)snprintf(text, FAULT_TEXT, "%s \"%s\" has a bad ID text", r->kind->word,
-                           r->name.bytes);
-        }
+        refuse(r, BAD_ID_TEXT, r->guid.line, r->kind->word, " \"", r->name.bytes,
+               "\" has a bad ID text");
     }
     auto* node = static_cast<NameGUIDList_s*>(malloc(sizeof(NameGUIDList_s)));
     if (node == nullptr) {
@@ -316,30 +314,35 @@ void appendPair(Reading_s* r)
     ++r->count;
 }
 
+// A pair is a name, then its ID; an ID inside the name is not the name's.
 void elementClosed(Reading_s* r, const char* element)
 {
-    finishText((element == r->kind->nameElement) ? &r->name : &r->guid);
+    bool isName = element == r->kind->nameElement;
+    finishText(isName ? &r->name : &r->guid);
     if (r->pairs == PAIRS_DONE) {
         return;
     }
-    if (element == r->kind->nameElement) {
+    if (isName) {
         r->pairs = HAVE_NAME;
-        return;
-    }
-    r->pairs = EXPECT_NAME;
-    if (!refuseTexts(r)) {
-        appendPair(r);
+        if (r->inside.guidLine != 0) {
+            refusePair(r, r->name.line, element, "without ", r->kind->guidElement);
+        }
+    } else if (r->pairs == EXPECT_NAME) {
+        refusePair(r, r->guid.line, element, "without ", r->kind->nameElement);
+    } else {
+        r->pairs = EXPECT_NAME;
+        if (!refuseTexts(r)) {
+            appendPair(r);
+        }
     }
 }
 
-// A start tag of the name or ID element between them: a pair is a name, then its ID.
+// A start tag of the name or ID element between them.
 void startPairElement(Reading_s* r, const Tag_s& tag, const char* element)
 {
     uint32_t line = lineOf(r, tag.open);
     bool isName = element == r->kind->nameElement;
-    if (r->pairs == EXPECT_NAME && !isName) {
-        refusePair(r, line, element, "without ", r->kind->nameElement);
-    } else if (r->pairs == HAVE_NAME && isName) {
+    if (r->pairs == HAVE_NAME && isName) {
         refusePair(r, r->name.line, element, "without ", r->kind->guidElement);
     }
     Text_s* text = isName ? &r->name : &r->guid;
@@ -347,7 +350,7 @@ void startPairElement(Reading_s* r, const Tag_s& tag, const char* element)
     if (tag.empty) {
         elementClosed(r, element);
     } else {
-        r->inside = Inside_s{element, text, tag.next, 0, 0};
+        r->inside = Inside_s{element, text, tag.next, 0, 0, 0, 0, false};
     }
 }
 
@@ -356,8 +359,12 @@ void startPairElement(Reading_s* r, const Tag_s& tag, const char* element)
 void endRoot(Reading_s* r)
 {
     if (r->inside.element != nullptr && r->pairs != PAIRS_DONE) {
-        if (r->inside.element == r->kind->guidElement) {
+        if (r->inside.element == r->kind->guidElement && r->pairs == HAVE_NAME) {
             refusePair(r, r->name.line, r->kind->nameElement, "without ", r->kind->guidElement);
+        } else if (r->inside.guidClosed) {
+            // A name that never closes is no name: the ID inside it is met first.
+            refusePair(r, r->inside.guidLine, r->kind->guidElement, "without ",
+                       r->kind->nameElement);
         } else {
             refusePair(r, r->inside.text->line, r->inside.element, "is not closed");
         }
@@ -367,13 +374,13 @@ void endRoot(Reading_s* r)
     r->inside.element = nullptr;
     if (r->depth > 0) {
         const OpenElement_s& top = r->open[r->depth - 1];
+        uint32_t length = top.length & ~CUT_SHORT;
         Refusal which =
-            pairElementNamed(r, top.name, top.length) ? PAIR_ELEMENT_OPEN : OTHER_ELEMENT_OPEN;
-        if (char* text = claim(r, which, top.line)) {
-            int shown =
-                static_cast<int>((top.length < MAX_TEXT_BYTES) ? top.length : MAX_TEXT_BYTES);
-            (void)snprintf(text, FAULT_TEXT, "%.*s is not closed", shown, top.name);
-        }
+            pairElementNamed(r, top.name, length) ? PAIR_ELEMENT_OPEN : OTHER_ELEMENT_OPEN;
+        char name[TEXT_SIZE];
+        int shown = static_cast<int>((length < MAX_TEXT_BYTES) ? length : MAX_TEXT_BYTES);
+        (void)snprintf(name, sizeof(name), "%.*s", shown, top.name);
+        refuse(r, which, top.line, name, " is not closed");
     }
     r->root = AFTER_ROOT;
 }
@@ -382,7 +389,7 @@ void endRoot(Reading_s* r)
 void rootEndTag(Reading_s* r, const Tag_s& tag)
 {
     bool exact = tag.delimiter == '>';
-    if (exact && named(tag, r->kind->rootElement, r->rootLength) && r->rootNesting-- == 0) {
+    if (exact && named(tag, r->kind->rootElement) && r->rootNesting-- == 0) {
         endRoot(r);
         return;
     }
@@ -398,21 +405,23 @@ void rootEndTag(Reading_s* r, const Tag_s& tag)
     }
     // End tags that close no name or ID element: an ID's content is not looked into.
     if (r->strayInside == r->kind->guidElement) {
-        if (exact && named(tag, r->kind->guidElement, r->guidLength)) {
+        if (exact && named(tag, r->kind->guidElement)) {
             r->strayInside = nullptr;
         }
     } else if (const char* element = pairElementOf(r, tag)) {
         if (exact && r->strayInside == element) {
             r->strayInside = nullptr;
         } else if (exact || isSpaceByte(tag.delimiter)) {
-            if (char* text = claim(r, STRAY_END_TAG, lineOf(r, tag.open))) {
-                (void)snprintf(text, FAULT_TEXT, "%s end tag without a start tag", element);
-            }
+            refuse(r, STRAY_END_TAG, lineOf(r, tag.open), element, " end tag without a start tag");
         }
     }
     Inside_s* inside = &r->inside;
+    if (inside->guidNesting > 0 && !inside->guidClosed && exact &&
+        named(tag, r->kind->guidElement)) {
+        inside->guidClosed = --inside->guidNesting == 0;
+    }
     if (inside->element != nullptr) {
-        bool own = exact && named(tag, inside->element, strlen(inside->element));
+        bool own = exact && named(tag, inside->element);
         if (own && inside->sameName == 0) {
             takeText(inside->text, inside->from, tag.open);
             const char* element = inside->element;
@@ -435,8 +444,9 @@ void rootStartTag(Reading_s* r, const Tag_s& tag)
             runShort(r, "Malloc : Failed to allocate the element stack", PAIR_ELEMENT_OPEN);
         }
         if (r->memoryAt != PAIR_ELEMENT_OPEN) {
-            r->open[r->depth++] =
-                OpenElement_s{tag.name, static_cast<uint32_t>(tag.length), lineOf(r, tag.open)};
+            r->open[r->depth++] = OpenElement_s{
+                tag.name, static_cast<uint32_t>(tag.length) | (tag.cut ? CUT_SHORT : 0),
+                lineOf(r, tag.open)};
         }
     }
     const char* element = pairElementOf(r, tag);
@@ -452,9 +462,10 @@ void rootStartTag(Reading_s* r, const Tag_s& tag)
     }
     if (element == inside->element) {
         ++inside->sameName;
-    } else if (element == r->kind->guidElement && r->pairs != PAIRS_DONE) {
-        // An ID inside a name: the name has no ID of its own.
-        refusePair(r, r->name.line, r->kind->nameElement, "without ", r->kind->guidElement);
+    } else if (element == r->kind->guidElement && !inside->guidClosed) {
+        inside->guidLine = (inside->guidLine == 0) ? lineOf(r, tag.open) : inside->guidLine;
+        inside->guidClosed = tag.empty && inside->guidNesting == 0;
+        inside->guidNesting += inside->guidClosed ? 0 : 1;
     }
     inside->depth += (tag.delimiter == '/') ? 0 : 1;
 }
@@ -468,13 +479,9 @@ void outsideTag(Reading_s* r, const Tag_s& tag)
         return;
     }
     if (r->root == AFTER_ROOT && isRoot(r, tag)) {
-        if (char* text = claim(r, SECOND_ROOT, lineOf(r, tag.open))) {
-            (void)snprintf(text, FAULT_TEXT, "more than one %s", r->kind->rootElement);
-        }
+        refuse(r, SECOND_ROOT, lineOf(r, tag.open), "more than one ", r->kind->rootElement);
     } else if (const char* element = pairElementOf(r, tag)) {
-        if (char* text = claim(r, OUTSIDE_ROOT, lineOf(r, tag.open))) {
-            (void)snprintf(text, FAULT_TEXT, "%s outside %s", element, r->kind->rootElement);
-        }
+        refuse(r, OUTSIDE_ROOT, lineOf(r, tag.open), element, " outside ", r->kind->rootElement);
     }
 }
 
@@ -485,13 +492,8 @@ char* readTag(Reading_s* r, char* open)
     bool isEnd = r->end - open > 1 && open[1] == '/';
     char* name = open + (isEnd ? 2 : 1);
     char* nameEnd = tagNameEnd(name, r->end);
-    Tag_s tag = {open,
-                 name,
-                 static_cast<size_t>(nameEnd - name),
-                 (nameEnd < r->end) ? *nameEnd : '\0',
-                 false,
-                 true,
-                 nameEnd};
+    char delimiter = (nameEnd < r->end) ? *nameEnd : '\0';
+    Tag_s tag = {open, name, static_cast<size_t>(nameEnd - name), delimiter, false, true, nameEnd};
     bool markup = name < r->end && (*name == '!' || *name == '?');
     if (!isEnd && (tag.length == 0 || markup)) {
         // A declaration, a processing instruction or a lone "<" opens nothing; inside a
@@ -547,10 +549,8 @@ char* passComment(Reading_s* r, char* open)
         uint32_t check = 0;
         if (readCheck(body, static_cast<size_t>(close - body), &check) &&
             check != pairCheck(*r->kind, r->name.bytes, &note->id)) {
-            if (char* text = claim(r, BAD_ID_TEXT, note->guidLine)) {
-                (void)snprintf(text, FAULT_TEXT, "%s \"%s\" does not match its check",
-                               r->kind->word, r->name.bytes);
-            }
+            refuse(r, BAD_ID_TEXT, note->guidLine, r->kind->word, " \"", r->name.bytes,
+                   "\" does not match its check");
         }
         r->awaitingComment = 0;
     }
@@ -661,9 +661,6 @@ int XMLParser(const ObjectKind_s& kind, char* buffer, uint32_t length)
     }
     Reading_s reading = {};
     reading.kind = &kind;
-    reading.rootLength = strlen(kind.rootElement);
-    reading.nameLength = strlen(kind.nameElement);
-    reading.guidLength = strlen(kind.guidElement);
     reading.end = buffer + length;
     reading.counted = buffer;
     reading.line = 1;

@@ -344,6 +344,15 @@ const Refused REFUSED_FILES[] = {
     // The line is that of the inner "<!--", whose comment has lost its "-->".
     refused("CommentInsideAComment", 0, "<listVolumes>\n<!-- a\n<!-- b -->\n</listVolumes>",
             "XMLParser: line 3: \"<!--\" inside a comment\n", {}),
+    // A start tag cut short by another "<" before its ">" never closes.
+    refused("CutIDStartTag", 0,
+            std::string("<listVolumes><volumeName>V1</volumeName><volumeGUID\n") + X1 +
+                "</volumeGUID></listVolumes>",
+            "XMLParser: line 1: volumeGUID is not closed\n", {}),
+    // A name that never closes is no name: the whole ID inside it comes first.
+    refused("IDInsideANameLeftOpen", 1,
+            std::string("<listPools><poolName><b>P1<poolGUID>") + X1 + "</poolGUID></listPools>",
+            "XMLParser: line 1: poolGUID without poolName\n", {}),
     // The order among the later refusals: a second root, a name or ID element left open;
     // a stray end tag, a name or ID element outside the root, another element left open,
     // a bad ID text, names and IDs listed twice.
