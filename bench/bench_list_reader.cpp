@@ -182,26 +182,6 @@ void refuseKorvane(benchmark::State& state)
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes.size()));
 }
 
-void refusePugixml(benchmark::State& state)
-{
-    const std::string& bytes = unclosedTags();
-    std::vector<char> buffer(bytes.size() + 1);
-    for (auto _ : state) {
-        state.PauseTiming();
-        memcpy(buffer.data(), bytes.data(), bytes.size() + 1);
-        pugi::xml_document document;
-        state.ResumeTiming();
-        pugi::xml_parse_result result =
-            document.load_buffer_inplace(buffer.data(), bytes.size(), pugi::parse_minimal);
-        state.PauseTiming();
-        if (result) {
-            state.SkipWithError("pugixml accepted the file");
-        }
-        state.ResumeTiming();
-    }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes.size()));
-}
-
 void readKorvane(benchmark::State& state)
 {
     const ListFile_s& file = listFile();
@@ -259,7 +239,6 @@ void registerAll()
         parsePugixml(state, false, pugi::parse_minimal, millionFile());
     });
     registerOne("ListRefuseUnclosedTags/korvane", refuseKorvane);
-    registerOne("ListRefuseUnclosedTags/pugixml-minimal", refusePugixml);
     registerOne("ListRead/korvane", readKorvane);
     registerOne("ListRead/pugixml", readPugixml);
 }
