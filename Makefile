@@ -9,11 +9,11 @@ BUILD_DIR := build/$(PRESET)
 PREFIX ?= /usr/local
 DESTDIR ?=
 
-# Debian packages the build and the test suite need (groff-base and man-db check
-# the manual pages, git runs their examples; systemd's systemd-analyze verifies the
-# backup units; dpkg-dev, debhelper, build-essential and file let dpkg-buildpackage
-# build the Debian packages).
-DEPS := cmake make g++ gcc pkg-config libgtest-dev libgmock-dev git \
+# Debian packages the build and the test suite need (zlib1g-dev computes the list file's
+# checks; groff-base and man-db check the manual pages, git runs their examples;
+# systemd's systemd-analyze verifies the backup units; dpkg-dev, debhelper,
+# build-essential and file let dpkg-buildpackage build the Debian packages).
+DEPS := cmake make g++ gcc pkg-config zlib1g-dev libgtest-dev libgmock-dev git \
         groff-base man-db dpkg-dev file systemd debhelper build-essential
 
 # What `make package` and the packaging tests add: lintian checks the packages.

@@ -35,9 +35,13 @@ const Records_s& records()
         fillVolumeList(BENCH_OBJECTS, SEED);
         r.header = "<listVolumes>\n";
         for (const NameGUIDList_s* node = listHead; node != nullptr; node = node->next) {
+            GUID id;
+            char check[32];
+            LB_GUIDFromString(node->guidText, &id);
+            snprintf(check, sizeof check, CHECK_FORMAT, pairCheck(VOLUME_KIND, node->name, &id));
             r.records.push_back(std::string("\t<volumeName>") + node->name +
                                 "</volumeName>\n\t\t<volumeGUID>" + node->guidText +
-                                "</volumeGUID>\n");
+                                "</volumeGUID>" + check + "\n");
         }
         discardList();
         r.trailer = "</listVolumes>";

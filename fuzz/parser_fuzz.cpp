@@ -7,7 +7,8 @@
 // two nodes of an accepted file, and when the parser refused the file, not a single
 // request reached the device and the refusal names a line of the file (but for a missing
 // root). Requests that did reach it must all be well formed (the device refuses malformed
-// blocks and unknown keys).
+// blocks and unknown keys). The same input also edits a list file written as get writes it,
+// once, and no name may then come out with another's ID.
 #include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -27,6 +28,7 @@
 #include <cstring>
 #include <set>
 #include <string>
+#include <utility>
 
 #include "id_list.h"
 #include "workflows.h"
@@ -206,6 +208,82 @@ void parseAs(int32_t kind, const uint8_t* data, size_t size)
     check(journal.find("\tstatus=20201\t") == std::string::npos, "request with a bad key");
 }
 
+// A list file as get writes it, of two to five pairs whose IDs come from the input, with
+// one edit that a slip of the hand or the backup medium makes, chosen by the input: two ID
+// lines swapped, two name lines swapped, one hex digit of an ID changed, one byte of a name
+// changed. (Arbitrary bytes prove nothing here: anyone can compute a CRC-32.) Whatever the
+// reader accepts must pair each name only with the ID it stood with, checked, before the
+// edit.
+void parseEditedList(const uint8_t* data, size_t size)
+{
+    if (size < 5) {
+        return;
+    }
+    const ObjectKind_s& kind = (data[0] & 1) ? POOL_KIND : VOLUME_KIND;
+    unsigned edit = (data[0] >> 1) % 4;
+    size_t pairs = 2 + data[1] % 4;
+    size_t first = data[2] % pairs;
+    size_t second = (first + 1 + data[3] % (pairs - 1)) % pairs;
+    uint8_t byte = data[4];
+
+    std::set<std::pair<std::string, std::string>> written;
+    std::string nameLines[5];
+    std::string idLines[5];
+    for (size_t at = 0; at < pairs; ++at) {
+        char name[8];
+        snprintf(name, sizeof name, "%c%zu", kind.word[0], at + 1);
+        GUID id;
+        for (size_t offset = 0; offset < sizeof id; ++offset) {
+            size_t from = 5 + at * sizeof id + offset;
+            reinterpret_cast<uint8_t*>(&id)[offset] = (from < size) ? data[from] : uint8_t(at);
+        }
+        char text[GUID_TEXT_SIZE];
+        LB_GUIDToString(&id, text);
+        char check[32];
+        snprintf(check, sizeof check, CHECK_FORMAT, pairCheck(kind, name, &id));
+        written.insert({name, std::string(reinterpret_cast<const char*>(&id), sizeof id)});
+        nameLines[at] =
+            std::string("\t<") + kind.nameElement + ">" + name + "</" + kind.nameElement + ">\n";
+        idLines[at] = std::string("\t\t<") + kind.guidElement + ">" + text + "</" +
+                      kind.guidElement + ">" + check + "\n";
+    }
+    if (edit == 0) {
+        std::swap(idLines[first], idLines[second]);
+    } else if (edit == 1) {
+        std::swap(nameLines[first], nameLines[second]);
+    } else if (edit == 2) {
+        // Digit `byte % 32` of the text, passing over the hyphens; any hex digit in its place.
+        size_t at = idLines[first].find('>') + 1;
+        for (size_t digits = byte % 32;; ++at) {
+            if (idLines[first][at] != '-' && digits-- == 0) {
+                break;
+            }
+        }
+        idLines[first][at] = "0123456789abcdefABCDEF"[byte % 22];
+    } else {
+        size_t at = nameLines[first].find('>') + 1 + second % 2;
+        nameLines[first][at] = static_cast<char>(byte);
+    }
+    std::string text = std::string("<") + kind.rootElement + ">\n";
+    for (size_t at = 0; at < pairs; ++at) {
+        text += nameLines[at] + idLines[at];
+    }
+    text += std::string("</") + kind.rootElement + ">";
+
+    if (XMLParser(kind, text.data(), static_cast<uint32_t>(text.size())) == 0) {
+        for (const NameGUIDList_s* node = listHead; node != nullptr; node = node->next) {
+            GUID id;
+            check(LB_GUIDFromString(node->guidText, &id) == 0, "an accepted ID does not convert");
+            check(written.count({node->name,
+                                 std::string(reinterpret_cast<const char*>(&id), sizeof id)}) == 1,
+                  "an edited file pairs a name with an ID it did not stand with");
+        }
+    }
+    discardList();
+    takeOutput();
+    check(takeJournal().empty(), "the parser alone made a request");
+}
+
 int removeEntry(const char* path, const struct stat*, int, struct FTW*)
 {
     remove(path);
@@ -288,5 +366,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     parseAs(1, data, size);
     parseAs(0, data, size);
+    parseEditedList(data, size);
     return 0;
 }

@@ -53,8 +53,8 @@ cat "$list"
 echo
 
 new_id=feedface-0001-4000-a0-01-00000000beef
-heading "Editing the file: volume data gets ID $new_id"
-sed -i "/<volumeName>data<\/volumeName>/{n;s|<volumeGUID>[^<]*</volumeGUID>|<volumeGUID>$new_id</volumeGUID>|}" "$list"
+heading "Editing the file: volume data gets ID $new_id (and loses the check of its old one)"
+sed -i "/<volumeName>data<\/volumeName>/{n;s|<volumeGUID>[^<]*</volumeGUID>.*|<volumeGUID>$new_id</volumeGUID>|}" "$list"
 cat "$list"
 echo
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "name_list.h"
+#include "object_id.h"
 #include "object_kind.h"
 
 // Result of the element operations. Positions point into the caller's buffer; every
@@ -37,6 +38,14 @@ int findStartTag(const char* name, size_t nameLength, char* first, char* last, S
 int removeWhiteSpace(char* text, int32_t length);
 char* isCDATAStart(char* position, char* last);
 void skipCDATA(char** cursor, char* last);
+
+// The check of a pair, written after its ID element as CHECK_FORMAT: the CRC-32 over the
+// kind's root element name, a zero byte, the name, a zero byte and the ID's 16 bytes.
+uint32_t pairCheck(const ObjectKind_s& kind, const char* name, const GUID* id);
+inline constexpr char CHECK_FORMAT[] = " <!-- check %08x -->";
+// Whether a comment's text, the `length` bytes between "<!--" and "-->", is a check: exactly
+// a blank, "check", a blank, 8 lower-case hexadecimal digits and a blank. *check: its value.
+bool readCheck(const char* text, size_t length, uint32_t* check);
 
 // Writes the list into path in the kind's format, consuming it. 0 or -1; after a
 // termination signal -1 with nothing reported and the file as it was. With `keep` (1 to 99;

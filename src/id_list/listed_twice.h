@@ -9,16 +9,12 @@
 #include "object_id.h"
 #include "object_kind.h"
 
-// One per node of the list, in list order: where the pair stands in the file, the 16
-// bytes its ID text converts to, and the comment that follows its ID element with only
-// white space between (null when none), its text between "<!--" and "-->" in the buffer
-// being parsed.
+// One per node of the list, in list order: where the pair stands in the file and the 16
+// bytes its ID text converts to.
 struct PairNote_s {
     uint32_t nameLine;
     uint32_t guidLine;
     GUID id;
-    const char* comment;
-    uint32_t commentLength;
 };
 
 // Refuses a list in which a name stands in two pairs, or two pairs' IDs are the same 16

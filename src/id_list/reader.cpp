@@ -117,7 +117,9 @@ struct Reading_s {
     PairNote_s* notes;
     size_t count;
     size_t noteRoom;
-    size_t awaitingComment;  // 1 + the pair whose ID element just ended; 0: none
+    // 1 + the pair whose ID element just ended, when its ID converted; 0: none. The first
+    // comment after it, with only white space between, may be its check.
+    size_t awaitingComment;
     // Memory that ran short: its message, printed where the refusal of that place would be.
     const char* memoryFault;
     Refusal memoryAt;
@@ -292,8 +294,9 @@ void appendPair(Reading_s* r)
         return;
     }
     PairNote_s* note = &r->notes[r->count];
-    *note = PairNote_s{r->name.line, r->guid.line, {}, nullptr, 0};
-    if (LB_GUIDFromString(r->guid.bytes, &note->id) != 0) {
+    *note = PairNote_s{r->name.line, r->guid.line, {}};
+    bool converted = LB_GUIDFromString(r->guid.bytes, &note->id) == 0;
+    if (!converted) {
         refuse(r, BAD_ID_TEXT, r->guid.line, r->kind->word, " \"", r->name.bytes,
                "\" has a bad ID text");
     }
@@ -306,7 +309,9 @@ void appendPair(Reading_s* r)
     memcpy(node->guidText, r->guid.bytes, strlen(r->guid.bytes) + 1);
     node->next = nullptr;
     appendNode(node);
-    r->awaitingComment = ++r->count;
+    // A bad ID text is refused as such: its check is not looked at.
+    r->awaitingComment = converted ? r->count + 1 : 0;
+    ++r->count;
 }
 
 // A pair is a name, then its ID; an ID inside the name is not the name's.
@@ -521,8 +526,8 @@ char* readTag(Reading_s* r, char* open)
 }
 
 // A comment, passed over; one that follows a pair's ID element with nothing but white
-// space between is kept with the pair. Null (reported) when it holds "<!--" or is never
-// closed.
+// space between is the pair's check when it has a check's form. Null (reported) when it holds
+// "<!--" or is never closed.
 char* passComment(Reading_s* r, char* open)
 {
     char* body = open + sizeof(COMMENT_OPEN) - 1;
@@ -538,9 +543,15 @@ char* passComment(Reading_s* r, char* open)
         return nullptr;
     }
     if (r->awaitingComment != 0) {
-        PairNote_s* note = &r->notes[r->awaitingComment - 1];
-        note->comment = body;
-        note->commentLength = static_cast<uint32_t>(close - body);
+        // The pair's texts are still those just read: only white space came after them. A
+        // pair that does not match its check is refused as a bad ID text is, in file order.
+        const PairNote_s* note = &r->notes[r->awaitingComment - 1];
+        uint32_t check = 0;
+        if (readCheck(body, static_cast<size_t>(close - body), &check) &&
+            check != pairCheck(*r->kind, r->name.bytes, &note->id)) {
+            refuse(r, BAD_ID_TEXT, note->guidLine, r->kind->word, " \"", r->name.bytes,
+                   "\" does not match its check");
+        }
         r->awaitingComment = 0;
     }
     char* next = close + sizeof(COMMENT_CLOSE) - 1;

@@ -48,6 +48,11 @@ std::string badId(const std::string& line, const std::string& name)
     return "XMLParser: line " + line + ": Volume \"" + name + "\" has a bad ID text\n";
 }
 
+std::string unchecked(const std::string& line, const std::string& word, const std::string& name)
+{
+    return "XMLParser: line " + line + ": " + word + " \"" + name + "\" does not match its check\n";
+}
+
 std::string success(const std::string& kind)
 {
     return kind == "pool" ? "Successfully updated from file \"{path}\" to the Pool's GUID\n"
@@ -149,6 +154,18 @@ const std::vector<BadFile>& badFiles()
         readerRefuses("id-leading-plus.xml", "volume", badId("3", "V1")),
         readerRefuses("id-sign-inside-group.xml", "volume", badId("3", "V1")),
         readerRefuses("id-leading-minus.xml", "volume", badId("5", "V2")),
+        // Edits of a file written by get that leave it well formed: its checks refuse them.
+        readerRefuses("check-id-lines-swapped.xml", "pool", unchecked("3", "Pool", "P1")),
+        readerRefuses("check-id-lines-swapped.xml", "volume", unchecked("11", "Volume", "V2")),
+        readerRefuses("check-name-lines-swapped.xml", "pool", unchecked("3", "Pool", "P2")),
+        readerRefuses("check-name-lines-swapped.xml", "volume", unchecked("9", "Volume", "V3")),
+        readerRefuses("check-hex-digit.xml", "pool", unchecked("5", "Pool", "P2")),
+        readerRefuses("check-hex-digit.xml", "volume", unchecked("9", "Volume", "V1")),
+        readerRefuses("check-name-byte.xml", "pool", unchecked("3", "Pool", "P9")),
+        readerRefuses("check-name-byte.xml", "volume", unchecked("13", "Volume", "V9")),
+        // Whole pairs deleted or moved, white space changed: every check still holds.
+        walks("check-pairs-moved.xml", "pool", success("pool"), 0, {{"P1", X1}, {"P2", X2}}),
+        walks("check-pairs-moved.xml", "volume", success("volume"), 0, {{"V1", X1}, {"V3", X3}}),
         // Shapes the reader accepts; the walk then says what becomes of them.
         walks("empty-root.xml", "volume", "List is Empty, there are no Volumes\n" + kWalkFailed,
               255, {}),
@@ -236,7 +253,8 @@ TEST_P(BadInputFile, EndsAsItsShapeSays)
 INSTANTIATE_TEST_SUITE_P(Files, BadInputFile, testing::ValuesIn(badFiles()), caseName);
 
 // Every prefix of a valid file (the empty one included) is refused without a request:
-// the root element's end tag is the file's last byte.
+// the root element's end tag is the file's last byte, and a pair's check comment cut short
+// is never closed.
 TEST_F(BadInput, EveryPrefixOfAValidFileIsRefused)
 {
     for (const char* kind : {"pool", "volume"}) {
@@ -245,10 +263,15 @@ TEST_F(BadInput, EveryPrefixOfAValidFileIsRefused)
         const std::string path = file(std::string(kind) + ".xml");
         e2e::zapisim("journal", sys, {"--clear"});
         for (size_t length = 0; length < valid.size(); ++length) {
-            e2e::writeFile(path, valid.substr(0, length));
+            const std::string prefix = valid.substr(0, length);
+            e2e::writeFile(path, prefix);
             e2e::ProcessResult result = e2e::runKorvane(sys, {"put", kind, path});
+            size_t check = prefix.rfind("<!--");
             std::string expected =
-                length == 0 ? "readVolGUIDFromFile : File " + path + " is empty\n" : notFound(root);
+                length == 0 ? "readVolGUIDFromFile : File " + path + " is empty\n"
+                : (check != std::string::npos && prefix.find("-->", check) == std::string::npos)
+                    ? refused("XMLParser: line 3: comment is not closed\n")
+                    : notFound(root);
             ASSERT_EQ(result.out, e2e::kBanner + expected) << kind << " prefix of " << length;
             ASSERT_EQ(result.exitStatus, 255) << kind << " prefix of " << length;
         }

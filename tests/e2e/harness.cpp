@@ -20,6 +20,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "list_check.h"
 #include "temp_dir.h"
 
 namespace e2e {
@@ -480,7 +481,9 @@ std::string listFile(const std::string& kind,
     std::string text = "<" + root + ">\n";
     for (const auto& [objectName, objectId] : pairs) {
         text += "\t<" + name + ">" + objectName + "</" + name + ">\n\t\t<" + id + ">" + objectId +
-                "</" + id + ">\n";
+                "</" + id + ">" +
+                listcheck::comment(kind == "pool" ? POOL_KIND : VOLUME_KIND, objectName, objectId) +
+                "\n";
     }
     return text + "</" + root + ">";
 }

@@ -90,9 +90,10 @@ TEST_F(EndToEnd, EditedIdIsTheOnlyChange)
     std::string path = file("ids.xml");
     ASSERT_EQ(run({"get", "volume", path}).process.exitStatus, 0);
     std::string text = readFile(path);
+    // An ID changed on purpose goes with its pair's check.
     size_t at = text.find(testId(2));
     ASSERT_NE(at, std::string::npos);
-    text.replace(at, 37, testId(42));
+    text.replace(at, text.find('\n', at) - at, testId(42) + "</volumeGUID>");
     writeFile(path, text);
     Outcome put = run({"put", "volume", path});
     EXPECT_EQ(put.process.exitStatus, 0);

@@ -37,6 +37,7 @@ std::string handedOn(const std::string& stop)
 const char* const X1 = "d4c3b2a1-f6e5-b8a7-c9-da-ebfc0d1e2f3a";
 const char* const X2 = "00000001-0002-0003-04-05-060708090a0b";
 const char* const X3 = "ffffffff-ffff-ffff-ff-ff-ffffffffffff";
+const char* const X0 = "00000000-0000-0000-00-00-000000000000";
 
 // Parses the text and hands what was parsed to GUIDModify.
 int parse(int32_t kind, std::string text)
@@ -92,8 +93,9 @@ Accepted accepted(const char* label, int32_t kind, const std::string& text, cons
 const Accepted ACCEPTED[] = {
     accepted("WriterPools", 1,
              std::string("<listPools>\n\t<poolName>P1</poolName>\n\t\t<poolGUID>") + X1 +
-                 "</poolGUID>\n\t<poolName>P2</poolName>\n\t\t<poolGUID>" + X2 +
-                 "</poolGUID>\n</listPools>",
+                 "</poolGUID> <!-- check 18403dea -->\n\t<poolName>P2</poolName>\n\t\t"
+                 "<poolGUID>" +
+                 X2 + "</poolGUID> <!-- check f4a881e4 -->\n</listPools>",
              {{"P1", X1}, {"P2", X2}}),
     accepted("WriterVolumes", 0,
              std::string("<listVolumes>\n\t<volumeName>V1</volumeName>\n\t\t<volumeGUID>") + X1 +
@@ -120,7 +122,7 @@ const Accepted ACCEPTED[] = {
     accepted(
         "WhiteSpaceInsideTexts", 1,
         std::string("<listPools><poolName> my pool\n</poolName><poolGUID>\n  d4c3b2a1-f6e5-b8a7"
-                    "\t-c9-da-ebfc0d1e2f3a \r\n</poolGUID></listPools>"),
+                    "\t-c9-da-ebfc0d1e2f3a \r\n</poolGUID>\n<!-- check 9144014c --></listPools>"),
         {{"mypool", X1}}),
     accepted("CDATANameAndID", 0,
              std::string("<listVolumes><volumeName><![CDATA[a<b&c]]></volumeName><volumeGUID>"
@@ -149,6 +151,17 @@ const Accepted ACCEPTED[] = {
                  "</poolGUID><![CDATA[x]]><poolName>P2</poolName><poolGUID>" + X2 +
                  "</poolGUID></listPools>",
              {{"P1", X1}, {"P2", X2}}),
+    // Only the first comment right after an ID element, in exactly a check's form, is the
+    // pair's check: none of these is, and none of their numbers matches.
+    accepted("NotChecksPassedOver", 0,
+             std::string("<listVolumes><volumeName>V1</volumeName><volumeGUID>") + X1 +
+                 "</volumeGUID> <!-- check FFFFFFFF --><volumeName>V2</volumeName><volumeGUID>" +
+                 X2 + "</volumeGUID>x<!-- check 00000000 --><volumeName>V3</volumeName>" +
+                 "<volumeGUID>" + X3 + "</volumeGUID><!-- a --><!-- check 00000000 -->" +
+                 "<volumeName>V4</volumeName><volumeGUID>" + X0 +
+                 "</volumeGUID><!-- check 00000000  --><volumeName>V5</volumeName><volumeGUID>" +
+                 X0 + "</volumeGUID><!--check 00000000 --></listVolumes>",
+             {{"V1", X1}, {"V2", X2}, {"V3", X3}, {"V4", X0}, {"V5", X0}}),
     accepted("RootNestedInTheRoot", 0,
              std::string("<listVolumes><volumeName>V1</volumeName><volumeGUID>") + X1 +
                  "</volumeGUID><listVolumes></listVolumes><volumeName>V2</volumeName><volumeGUID>" +
@@ -361,6 +374,24 @@ const Refused REFUSED_FILES[] = {
             std::string("<listPools><poolName>P1</poolName><poolGUID>") + X1 +
                 "</poolGUID><poolName>P1</poolName><poolGUID>x</poolGUID></listPools>",
             "XMLParser: line 1: Pool \"P1\" has a bad ID text\n", {{"P1", X1}, {"P1", "x"}}),
+    // A check that does not match ranks with a bad ID text: the first such pair is named
+    // (a bad ID text's check is not looked at), before names and IDs listed twice.
+    refused("CheckBeforeLaterBadID", 0,
+            std::string("<listVolumes><volumeName>V1</volumeName><volumeGUID>") + X1 +
+                "</volumeGUID>\n<!-- check 233d8fc7 --><volumeName>V1</volumeName>" +
+                "<volumeGUID>x</volumeGUID></listVolumes>",
+            "XMLParser: line 1: Volume \"V1\" does not match its check\n",
+            {{"V1", X1}, {"V1", "x"}}),
+    refused("BadIDBeforeLaterCheck", 0,
+            std::string("<listVolumes><volumeName>V1</volumeName><volumeGUID>x</volumeGUID>") +
+                "<!-- check 00000000 --><volumeName>V2</volumeName>\n<volumeGUID>" + X2 +
+                "</volumeGUID><!-- check 00000000 --></listVolumes>",
+            "XMLParser: line 1: Volume \"V1\" has a bad ID text\n", {{"V1", "x"}, {"V2", X2}}),
+    refused("CheckBeforeListedTwice", 1,
+            std::string("<listPools><poolName>P1</poolName><poolGUID>") + X1 +
+                "</poolGUID><poolName>P1</poolName>\n<poolGUID>" + X2 +
+                "</poolGUID> <!-- check f4a881e4 --></listPools>",
+            "XMLParser: line 2: Pool \"P1\" does not match its check\n", {{"P1", X1}, {"P1", X2}}),
 };
 
 INSTANTIATE_TEST_SUITE_P(XMLParser, Refuses, ::testing::ValuesIn(REFUSED_FILES),

@@ -144,19 +144,23 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(FileCase{1,
                              {"P"},
                              "<listPools>\n\t<poolName>P</poolName>\n\t\t<poolGUID>"
-                             "d4c3b2a1-f6e5-b8a7-c9-da-ebfc0d1e2f3a</poolGUID>\n</listPools>"},
+                             "d4c3b2a1-f6e5-b8a7-c9-da-ebfc0d1e2f3a</poolGUID> <!-- check 75c23292 "
+                             "-->\n</listPools>"},
                     FileCase{0,
                              {"P"},
                              "<listVolumes>\n\t<volumeName>P</volumeName>\n\t\t<volumeGUID>"
-                             "d4c3b2a1-f6e5-b8a7-c9-da-ebfc0d1e2f3a</volumeGUID>\n</listVolumes>"},
+                             "d4c3b2a1-f6e5-b8a7-c9-da-ebfc0d1e2f3a</volumeGUID> <!-- check "
+                             "682c6a37 -->\n</listVolumes>"},
                     // names are written unescaped; any kind but 1 is volumes
                     FileCase{7,
                              {"V<1>", "a&b"},
                              "<listVolumes>\n"
                              "\t<volumeName>V<1></volumeName>\n"
-                             "\t\t<volumeGUID>d4c3b2a1-f6e5-b8a7-c9-da-ebfc0d1e2f3a</volumeGUID>\n"
+                             "\t\t<volumeGUID>d4c3b2a1-f6e5-b8a7-c9-da-ebfc0d1e2f3a</volumeGUID>"
+                             " <!-- check 6ddae5b0 -->\n"
                              "\t<volumeName>a&b</volumeName>\n"
-                             "\t\t<volumeGUID>d4c3b2a1-f6e5-b8a7-c9-da-ebfc0d1e2f3a</volumeGUID>\n"
+                             "\t\t<volumeGUID>d4c3b2a1-f6e5-b8a7-c9-da-ebfc0d1e2f3a</volumeGUID>"
+                             " <!-- check 48ba4b5c -->\n"
                              "</listVolumes>"}));
 
 TEST_F(Writer, FileSizeFollowsTheRecordCountAndNameLengths)
@@ -168,7 +172,7 @@ TEST_F(Writer, FileSizeFollowsTheRecordCountAndNameLengths)
             kind = each;
             std::vector<std::string> some(names.begin(), names.begin() + static_cast<long>(n));
             fillList(some);
-            size_t expected = (kind == 1) ? 24 + 84 * n : 28 + 92 * n;
+            size_t expected = (kind == 1) ? 24 + 108 * n : 28 + 116 * n;
             for (const std::string& name : some) {
                 expected += name.size();
             }
@@ -193,7 +197,7 @@ TEST_F(Writer, ExistingFileIsReplacedKeepingItsPermissions)
     int result = 0;
     run(path, &result);
     EXPECT_EQ(result, 0);
-    EXPECT_EQ(readFile(path).size(), 109u);
+    EXPECT_EQ(readFile(path).size(), 133u);
     struct stat info {};
     ASSERT_EQ(stat(path.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0600u);
@@ -304,7 +308,7 @@ class WriterLimit : public Writer, public testing::WithParamInterface<LimitCase>
 TEST_P(WriterLimit, FailedWriteIsReportedWithTheListAsFarAsBuilt)
 {
     const LimitCase& c = GetParam();
-    fillList({"P1", "P2", "P3"});  // 12 + 3 * 86 + 12 bytes
+    fillList({"P1", "P2", "P3"});  // 12 + 3 * 110 + 12 bytes
     int out[2];
     ASSERT_EQ(pipe(out), 0);
     fflush(stdout);
@@ -338,11 +342,11 @@ TEST_P(WriterLimit, FailedWriteIsReportedWithTheListAsFarAsBuilt)
 INSTANTIATE_TEST_SUITE_P(
     Limits, WriterLimit,
     testing::Values(LimitCase{5, "1:Write failed, ccode = -1, error = 27\n", 3},
-                    LimitCase{12 + 86, "2:Write failed, ccode = -1, error = 27\n", 1},
+                    LimitCase{12 + 110, "2:Write failed, ccode = -1, error = 27\n", 1},
                     // a record cut short is completed, and the rest of it is what fails
-                    LimitCase{12 + 86 + 40, "2:Write failed, ccode = -1, error = 27\n", 1},
-                    LimitCase{12 + 3 * 86, "3:write failed, ccode = -1, error = 27\n", 0},
+                    LimitCase{12 + 110 + 40, "2:Write failed, ccode = -1, error = 27\n", 1},
+                    LimitCase{12 + 3 * 110, "3:write failed, ccode = -1, error = 27\n", 0},
                     // a trailer cut short never leaves a truncated file behind a success
-                    LimitCase{12 + 3 * 86 + 11, "3:write failed, ccode = -1, error = 27\n", 0}));
+                    LimitCase{12 + 3 * 110 + 11, "3:write failed, ccode = -1, error = 27\n", 0}));
 
 }  // namespace

@@ -141,7 +141,7 @@ check_tree() {
 Successfully updated the file \"$work/volumes.xml\" with Volume GUID List
 "
   local list
-  list=$(printf '<listVolumes>\n\t<volumeName>ARCHIVE</volumeName>\n\t\t<volumeGUID>%s</volumeGUID>\n\t<volumeName>VOL1</volumeName>\n\t\t<volumeGUID>%s</volumeGUID>\n</listVolumes>' \
+  list=$(printf '<listVolumes>\n\t<volumeName>ARCHIVE</volumeName>\n\t\t<volumeGUID>%s</volumeGUID> <!-- check d9b462d5 -->\n\t<volumeName>VOL1</volumeName>\n\t\t<volumeGUID>%s</volumeGUID> <!-- check 1a5e963a -->\n</listVolumes>' \
     "$id_archive" "$id_vol1")
   expect_file "$work/volumes.xml" "$list"
 
@@ -150,7 +150,7 @@ Successfully updated the file \"$work/volumes.xml\" with Volume GUID List
   [[ $(cat "$work/pools.rc") == 0 ]] || fail "pools: exit status $(cat "$work/pools.rc")"
   expect_file "$work/pools.out" "<listPools>
 	<poolName>P1</poolName>
-		<poolGUID>${id_pool}</poolGUID>
+		<poolGUID>${id_pool}</poolGUID> <!-- check 0d0b1b4a -->
 </listPools>"
   expect_file "$work/pools.err" "${banner}Successfully updated the file \"/dev/stdout\" with Pool GUID List
 "

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "id_list.h"
+#include "list_check.h"
 #include "roads_support.h"
 #include "temp_dir.h"
 #include "workflows.h"
@@ -86,8 +87,8 @@ std::string volumeFile(const Pairs& pairs)
 {
     std::string text = "<listVolumes>\n";
     for (const auto& [name, id] : pairs) {
-        text +=
-            "\t<volumeName>" + name + "</volumeName>\n\t\t<volumeGUID>" + id + "</volumeGUID>\n";
+        text += "\t<volumeName>" + name + "</volumeName>\n\t\t<volumeGUID>" + id + "</volumeGUID>" +
+                listcheck::comment(VOLUME_KIND, name, id) + "\n";
     }
     return text + "</listVolumes>";
 }

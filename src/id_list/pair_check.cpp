@@ -1,0 +1,44 @@
+// SPDX-License-Identifier: Apache-2.0
+// The check that ties a pair's name to its ID in the list file, so that a swapped line, a
+// cut, a typo or a flipped bit cannot give an object another object's ID unnoticed: its
+// value, and its form as the comment the writer puts after each ID element.
+#include <zlib.h>
+
+#include <cstring>
+
+#include "id_list.h"
+
+uint32_t pairCheck(const ObjectKind_s& kind, const char* name, const GUID* id)
+{
+    // The zero bytes keep the root, the name and the ID apart: no shift of bytes between
+    // them gives the same input. The root makes a pool's check differ from a volume's.
+    static const Bytef zero = 0;
+    uLong crc = crc32(0L, Z_NULL, 0);
+    crc = crc32(crc, reinterpret_cast<const Bytef*>(kind.rootElement),
+                static_cast<uInt>(strlen(kind.rootElement)));
+    crc = crc32(crc, &zero, 1);
+    crc = crc32(crc, reinterpret_cast<const Bytef*>(name), static_cast<uInt>(strlen(name)));
+    crc = crc32(crc, &zero, 1);
+    crc = crc32(crc, reinterpret_cast<const Bytef*>(id), sizeof(*id));
+    return static_cast<uint32_t>(crc);
+}
+
+bool readCheck(const char* text, size_t length, uint32_t* check)
+{
+    static const char lead[] = " check ";
+    static const char digits[] = "0123456789abcdef";
+    constexpr size_t LEAD = sizeof(lead) - 1;
+    constexpr size_t DIGITS = 8;
+    if (length != LEAD + DIGITS + 1 || memcmp(text, lead, LEAD) != 0 || text[length - 1] != ' ') {
+        return false;
+    }
+    *check = 0;
+    for (size_t at = LEAD; at < LEAD + DIGITS; ++at) {
+        const char* digit = (text[at] == '\0') ? nullptr : strchr(digits, text[at]);
+        if (digit == nullptr) {
+            return false;
+        }
+        *check = (*check << 4) | static_cast<uint32_t>(digit - digits);
+    }
+    return true;
+}
