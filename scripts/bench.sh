@@ -154,10 +154,12 @@ measure() {
         # The put file is what a get of the same system writes: put then gives every object
         # the ID it has, so each run leaves the system as it found it.
         "$zapisim" run "$system" -- "$korvane" get volume "$work/volumes$count.xml" > /dev/null
-        # The restore's list: the first digit of every ID turned to the next one.
+        # The restore's list: the first digit of every ID turned to the next one, and the
+        # pair's check comment dropped, as a deliberately edited pair must have it.
         awk 'BEGIN { split("0123456789abcdef", d, "") ; for (i = 1; i <= 16; i++) next_[d[i]] = d[i % 16 + 1] }
              /<volumeGUID>/ { at = index($0, "<volumeGUID>") + 12
-                              $0 = substr($0, 1, at - 1) next_[substr($0, at, 1)] substr($0, at + 1) }
+                              $0 = substr($0, 1, at - 1) next_[substr($0, at, 1)] substr($0, at + 1)
+                              sub(/ <!-- check [0-9a-f]+ -->/, "") }
              { print }' "$work/volumes$count.xml" > "$work/restore$count.xml"
         stat -c '%s' "$work/volumes$count.xml" > "$work/size$count"
         printf '%s\t%s\n' "$count" "$(cat "$work/size$count")" >> "$results/file-sizes.tsv"

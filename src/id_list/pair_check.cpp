@@ -26,7 +26,6 @@ uint32_t pairCheck(const ObjectKind_s& kind, const char* name, const GUID* id)
 bool readCheck(const char* text, size_t length, uint32_t* check)
 {
     static const char lead[] = " check ";
-    static const char digits[] = "0123456789abcdef";
     constexpr size_t LEAD = sizeof(lead) - 1;
     constexpr size_t DIGITS = 8;
     if (length != LEAD + DIGITS + 1 || memcmp(text, lead, LEAD) != 0 || text[length - 1] != ' ') {
@@ -34,11 +33,17 @@ bool readCheck(const char* text, size_t length, uint32_t* check)
     }
     *check = 0;
     for (size_t at = LEAD; at < LEAD + DIGITS; ++at) {
-        const char* digit = (text[at] == '\0') ? nullptr : strchr(digits, text[at]);
-        if (digit == nullptr) {
+        // The writer's digits: lower case only.
+        char digit = text[at];
+        uint32_t value = 0;
+        if (digit >= '0' && digit <= '9') {
+            value = static_cast<uint32_t>(digit - '0');
+        } else if (digit >= 'a' && digit <= 'f') {
+            value = static_cast<uint32_t>(digit - 'a' + 10);
+        } else {
             return false;
         }
-        *check = (*check << 4) | static_cast<uint32_t>(digit - digits);
+        *check = (*check << 4) | value;
     }
     return true;
 }

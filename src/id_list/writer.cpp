@@ -50,12 +50,12 @@ char* appendCheck(char* out, uint32_t check)
     return appendText(out, " -->", RECORD_BUFFER_SIZE);
 }
 
-// One node's record in the cleared buffer: the name element on a line of its own after one
-// tab, the ID element after two, followed on its line by the pair's check. Each text is
-// bounded by its field, so the record always fits. Returns its length.
+// One node's record at the start of the buffer: the name element on a line of its own after
+// one tab, the ID element after two, followed on its line by the pair's check. Each text is
+// bounded by its field, so the record always fits. Returns its length; only that many bytes
+// are written out.
 size_t buildRecord(char* record, const NameGUIDList_s* node, const ObjectKind_s& kind)
 {
-    memset(record, 0, RECORD_BUFFER_SIZE);
     char* out = appendText(record, "\t", RECORD_BUFFER_SIZE);
     out = appendElement(out, kind.nameElement, node->name, sizeof node->name);
     out = appendText(out, "\n\t\t", RECORD_BUFFER_SIZE);
