@@ -27,18 +27,18 @@ size_t convertGroup(const char* start, uint64_t* value)
     const char* end = digits;
     *value = 0;
     for (;; ++end) {
-        uint64_t digit = 0;
+        int digit = 0;
         if (*end >= '0' && *end <= '9') {
-            digit = static_cast<uint64_t>(*end - '0');
+            digit = *end - '0';
         } else if (*end >= 'a' && *end <= 'f') {
-            digit = static_cast<uint64_t>(*end - 'a' + 10);
+            digit = *end - 'a' + 10;
         } else if (*end >= 'A' && *end <= 'F') {
-            digit = static_cast<uint64_t>(*end - 'A' + 10);
+            digit = *end - 'A' + 10;
         } else {
             break;
         }
         // Wraps only past 16 digits, which no group accepts.
-        *value = (*value << 4) | digit;
+        *value = (*value << 4) | static_cast<uint64_t>(digit);
     }
     if (end == digits) {
         return prefixed ? static_cast<size_t>(number + 1 - start) : 0;
