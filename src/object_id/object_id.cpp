@@ -2,7 +2,12 @@
 #include "object_id.h"
 
 #include <cctype>
-#include <cstddef>
+#include <cstdlib>
+
+// The groups are converted with the C library's unsigned conversions, which yield 64-bit
+// values here: the last group's 48 bits need that width.
+static_assert(sizeof(unsigned long) == 8);
+static_assert(sizeof(unsigned long long) == 8);
 
 namespace {
 
@@ -10,40 +15,14 @@ constexpr int GROUP_COUNT = 6;
 // Characters that each group of the text must consume, in text order.
 constexpr int groupWidth[GROUP_COUNT] = {8, 4, 4, 2, 2, 12};
 
-// Converts one group as the C library's base-16 conversion (strtoul) takes it, but with no
-// sign, which would negate the group in unsigned arithmetic: white space, an optional "0x"
-// or "0X", then every hex digit that follows. A "0x" with no digit after it is the number
-// 0, taken without its "x". Returns how many characters were taken (0: no number). Every
-// ID of a list file passes here; the general conversion cost a put or diff of many objects
-// several percent of its time.
-size_t convertGroup(const char* start, uint64_t* value)
+// A sign would be taken by the conversion and negate the group in unsigned arithmetic, so
+// none may begin a group, also after the white space the conversion passes over.
+bool startsWithSign(const char* group)
 {
-    const char* number = start;
-    while (isspace(static_cast<unsigned char>(*number)) != 0) {
-        ++number;
+    while (isspace(static_cast<unsigned char>(*group)) != 0) {
+        ++group;
     }
-    bool prefixed = number[0] == '0' && (number[1] == 'x' || number[1] == 'X');
-    const char* digits = prefixed ? number + 2 : number;
-    const char* end = digits;
-    *value = 0;
-    for (;; ++end) {
-        int digit = 0;
-        if (*end >= '0' && *end <= '9') {
-            digit = *end - '0';
-        } else if (*end >= 'a' && *end <= 'f') {
-            digit = *end - 'a' + 10;
-        } else if (*end >= 'A' && *end <= 'F') {
-            digit = *end - 'A' + 10;
-        } else {
-            break;
-        }
-        // Wraps only past 16 digits, which no group accepts.
-        *value = (*value << 4) | static_cast<uint64_t>(digit);
-    }
-    if (end == digits) {
-        return prefixed ? static_cast<size_t>(number + 1 - start) : 0;
-    }
-    return static_cast<size_t>(end - start);
+    return *group == '+' || *group == '-';
 }
 
 // Writes the low `digits` hex digits of value in lower case, most significant first, and
@@ -103,11 +82,15 @@ int LB_GUIDFromString(const char* text, GUID* guid)
     uint64_t values[GROUP_COUNT] = {};
     const char* start = text;
     for (int group = 0; group < GROUP_COUNT; ++group) {
-        size_t taken = convertGroup(start, &values[group]);
-        if (taken != static_cast<size_t>(groupWidth[group])) {
+        if (startsWithSign(start)) {
             return LB_ERR_BAD_GUID_TEXT;
         }
-        const char* end = start + taken;
+        char* end = nullptr;
+        values[group] =
+            (group < GROUP_COUNT - 1) ? strtoul(start, &end, 16) : strtoull(start, &end, 16);
+        if (end - start != groupWidth[group]) {
+            return LB_ERR_BAD_GUID_TEXT;
+        }
         if (group < GROUP_COUNT - 1) {
             if (*end != '-') {
                 return LB_ERR_BAD_GUID_TEXT;
