@@ -20,13 +20,6 @@ enum DiffState : int { SAME = 0, CHANGE, INACTIVE, MISSING, FAILED, NOT_IN_FILE,
 const char* const STATE_WORDS[STATE_COUNT] = {"same",    "change", "inactive",
                                               "missing", "failed", "not-in-file"};
 
-// One name of the file (the reader lets none stand twice), sorted by name; `listed` once
-// the admin directory shows it.
-struct IndexEntry_s {
-    const char* name;
-    int listed;
-};
-
 // The names of the admin directory that the file does not name, in directory order,
 // each with its terminating zero.
 struct NameBlock_s {
@@ -38,18 +31,6 @@ struct NameBlock_s {
 constexpr size_t NAME_BLOCK_CHUNK = 16000;
 // The longest detail of an object's line: two ID texts joined by " -> ".
 constexpr size_t DETAIL_SIZE = 2 * GUID_TEXT_SIZE + 4;
-
-int compareEntries(const void* a, const void* b)
-{
-    return strcmp(static_cast<const IndexEntry_s*>(a)->name,
-                  static_cast<const IndexEntry_s*>(b)->name);
-}
-
-IndexEntry_s* findEntry(IndexEntry_s* index, size_t count, const char* name)
-{
-    IndexEntry_s key = {name, 0};
-    return static_cast<IndexEntry_s*>(bsearch(&key, index, count, sizeof(key), compareEntries));
-}
 
 void describeFailure(Reach_s reach, char* detail)
 {
@@ -116,23 +97,24 @@ void describeUnlisted(const ObjectKind_s& kind, const char* name, char* detail)
     }
 }
 
-// The list's names, sorted for lookups. Null (reported) when memory is short.
-IndexEntry_s* indexList(size_t* count)
+// The list's names (the reader lets none stand twice), sorted for lookups, each marked once
+// the admin directory shows it. Null (reported) when memory is short.
+NameMark_s* indexList(size_t* count)
 {
     *count = 0;
     for (const NameGUIDList_s* node = listHead; node != nullptr; node = node->next) {
         ++*count;
     }
-    auto* index = static_cast<IndexEntry_s*>(malloc(*count * sizeof(IndexEntry_s)));
+    auto* index = static_cast<NameMark_s*>(malloc(*count * sizeof(NameMark_s)));
     if (index == nullptr) {
         puts("Malloc : Failed to allocate the diff name index");
         return nullptr;
     }
     size_t at = 0;
     for (const NameGUIDList_s* node = listHead; node != nullptr; node = node->next) {
-        index[at++] = IndexEntry_s{node->name, 0};
+        index[at++] = NameMark_s{node->name, false};
     }
-    qsort(index, *count, sizeof(IndexEntry_s), compareEntries);
+    sortNameMarks(index, *count);
     return index;
 }
 
@@ -161,17 +143,17 @@ int keepName(NameBlock_s* block, const char* name)
 // `unlisted` null, only marks). A listing that fails is left in *walk for the report, which
 // goes on without the rest of it: put never lists the directory. 0, or -1 (reported) when
 // memory is short.
-int scanDirectory(const ObjectKind_s& kind, IndexEntry_s* index, size_t count,
-                  NameBlock_s* unlisted, AdminWalk_s* walk)
+int scanDirectory(const ObjectKind_s& kind, NameMark_s* index, size_t count, NameBlock_s* unlisted,
+                  AdminWalk_s* walk)
 {
     if (openAdminWalk(kind, walk) != 0) {
         return 0;
     }
     int result = 0;
     while (result == 0 && nextAdminName(walk)) {
-        IndexEntry_s* found = findEntry(index, count, walk->name);
+        NameMark_s* found = findNameMark(index, count, walk->name);
         if (found != nullptr) {
-            found->listed = 1;
+            found->marked = true;
         } else if (unlisted != nullptr) {
             result = keepName(unlisted, walk->name);
         }
@@ -184,7 +166,7 @@ int scanDirectory(const ObjectKind_s& kind, IndexEntry_s* index, size_t count,
 // Walks the pairs, then the unlisted names and the listing's failure, printing one line
 // each and the summary. A termination signal stops the report before the next object's
 // requests; the object in hand has been read and its keys released.
-DiffResult reportAll(const ObjectKind_s& kind, IndexEntry_s* index, size_t count,
+DiffResult reportAll(const ObjectKind_s& kind, NameMark_s* index, size_t count,
                      const NameBlock_s* unlisted, const AdminWalk_s* walk)
 {
     unsigned counts[STATE_COUNT] = {};
@@ -194,9 +176,8 @@ DiffResult reportAll(const ObjectKind_s& kind, IndexEntry_s* index, size_t count
         if (reportInterrupted("diff : ")) {
             return DIFF_FAILS;
         }
-        const IndexEntry_s* entry = findEntry(index, count, node->name);
-        DiffState state =
-            diffPair(kind, node, entry->listed != 0, walk->failedCall == nullptr, detail);
+        const NameMark_s* entry = findNameMark(index, count, node->name);
+        DiffState state = diffPair(kind, node, entry->marked, walk->failedCall == nullptr, detail);
         int stops = (state == MISSING || state == FAILED);
         printObject(kind, state, node->name, detail, stops && !stopped);
         stopped |= stops;
@@ -233,7 +214,7 @@ DiffResult diffList(const ObjectKind_s& kind, const char* path, const NameFilter
     }
 
     size_t count = 0;
-    IndexEntry_s* index = indexList(&count);
+    NameMark_s* index = indexList(&count);
     NameBlock_s unlisted = {nullptr, 0, 0};
     AdminWalk_s walk;
     DiffResult result = DIFF_FAILS;

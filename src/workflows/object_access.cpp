@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "admin_report.h"
@@ -154,4 +155,24 @@ int closeAdminWalk(AdminWalk_s* walk)
     closedir(walk->directory);
     walk->directory = nullptr;
     return walk->failed ? -1 : 0;
+}
+
+namespace {
+
+int compareNameMarks(const void* a, const void* b)
+{
+    return strcmp(static_cast<const NameMark_s*>(a)->name, static_cast<const NameMark_s*>(b)->name);
+}
+
+}  // namespace
+
+void sortNameMarks(NameMark_s* marks, size_t count)
+{
+    qsort(marks, count, sizeof(NameMark_s), compareNameMarks);
+}
+
+NameMark_s* findNameMark(NameMark_s* marks, size_t count, const char* name)
+{
+    NameMark_s key = {name, false};
+    return static_cast<NameMark_s*>(bsearch(&key, marks, count, sizeof(key), compareNameMarks));
 }

@@ -5,6 +5,7 @@
 
 #include <dirent.h>
 
+#include <cstddef>
 #include <cstdint>
 
 #include "admin_client.h"
@@ -77,3 +78,13 @@ void reportListingFailure(const AdminWalk_s* walk);
 // Closes the directory. 0 when every name was walked, -1 when the listing failed or the
 // walk was stopped (walk->failed set by the caller).
 int closeAdminWalk(AdminWalk_s* walk);
+
+// A name among names sorted for lookups, `marked` once the road has met it.
+struct NameMark_s {
+    const char* name;
+    bool marked;
+};
+// Sorts the names for findNameMark.
+void sortNameMarks(NameMark_s* marks, size_t count);
+// The mark of name among the sorted ones, or null.
+NameMark_s* findNameMark(NameMark_s* marks, size_t count, const char* name);

@@ -85,43 +85,24 @@ int reportStop(const ObjectKind_s& kind, const char* path, uint32_t changed)
     return -1;
 }
 
-// The names of a filter, sorted for lookups, each marked once a pair has it.
-struct FilterEntry_s {
-    const char* name;
-    bool found;
-};
-
-int compareFilterEntries(const void* a, const void* b)
-{
-    return strcmp(static_cast<const FilterEntry_s*>(a)->name,
-                  static_cast<const FilterEntry_s*>(b)->name);
-}
-
-FilterEntry_s* findFilterEntry(FilterEntry_s* entries, uint32_t count, const char* name)
-{
-    FilterEntry_s key = {name, false};
-    return static_cast<FilterEntry_s*>(
-        bsearch(&key, entries, count, sizeof(key), compareFilterEntries));
-}
-
 // Keeps the list's pairs that the filter names, in file order. 0, or -1 (reported) when a
 // name has no pair.
 int keepNamedPairs(const ObjectKind_s& kind, const NameFilter_s& filter)
 {
-    static FilterEntry_s entries[MOST_FILTER_NAMES];
+    static NameMark_s entries[MOST_FILTER_NAMES];
     uint32_t count = 0;
     for (; count < filter.count && count < MOST_FILTER_NAMES; ++count) {
-        entries[count] = FilterEntry_s{filter.names[count], false};
+        entries[count] = NameMark_s{filter.names[count], false};
     }
-    qsort(entries, count, sizeof(FilterEntry_s), compareFilterEntries);
+    sortNameMarks(entries, count);
     NameGUIDList_s* node = listHead;
     listHead = nullptr;
     listTail = nullptr;
     while (node != nullptr) {
         NameGUIDList_s* next = node->next;
-        FilterEntry_s* entry = findFilterEntry(entries, count, node->name);
+        NameMark_s* entry = findNameMark(entries, count, node->name);
         if (entry != nullptr) {
-            entry->found = true;
+            entry->marked = true;
             appendNode(node);
         } else {
             free(node);
@@ -130,7 +111,7 @@ int keepNamedPairs(const ObjectKind_s& kind, const NameFilter_s& filter)
     }
     // Named in the order of the command line.
     for (uint32_t at = 0; at < count; ++at) {
-        if (!findFilterEntry(entries, count, filter.names[at])->found) {
+        if (!findNameMark(entries, count, filter.names[at])->marked) {
             printf("The list has no %s \"%s\"\n", kind.word, filter.names[at]);
             return -1;
         }
