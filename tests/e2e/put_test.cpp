@@ -175,11 +175,6 @@ const PutCase kPutCases[] = {
           {"--name=P1", "--name", "P2"}),
     named(refused("NameNotInTheFile", "volume", {}, kVolumeFile, "The list has no Volume \"VX\"\n"),
           {"--name", "V1", "--name", "VX"}),
-    named(refused("NameWithKeep", "volume", {}, kVolumeFile,
-                  "Usage: KORVANE get/put pool/volume <full path of file>\n  KORVANE will get/put "
-                  "the specified Volume's or Pool's Tavro Object ID into/from the specified file "
-                  "\n\n"),
-          {"--name", "V1", "--keep", "2"}),
     applied("AllPools", "pool", {}, kPoolFile),
     mixed("PairsAppliedInFileOrder", "pool", {}, listFile("pool", {{"P2", kNew2}, {"P1", kNew1}}),
           POOL_OK, 0, kAllPools, putRequests("pool", "P2") + putRequests("pool", "P1")),
