@@ -556,8 +556,6 @@ const PutCase kDiffCases[] = {
                             "not-in-file"),
                 1, {}, getRequests("volume", "V3")),
           {"--name", "V3"}),
-    named(refused("NameNotInTheFile", "pool", {}, kPoolFile, "The list has no Pool \"P3\"\n"),
-          {"--name", "P3"}),
     // Refusals before any request.
     explained(
         refused("NoFile", "volume", {}, kNoFile, "readGUIDFromFile: open failed, error : 2\n"),
