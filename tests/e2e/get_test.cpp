@@ -67,8 +67,6 @@ const Lines kVolumeRequests =
 #define EMPTY_LIST "List is empty, There are no Volumes\n" WRITER_FAILED
 #define GET_LOG(LEVEL, TEXT) "authpriv." LEVEL " korvane[PID]: get " TEXT
 #define FILE_ERR(TEXT) "korvane: {path}: " TEXT "\n"
-#define REFUSED(OBJECT, REQUEST, STATUS) \
-    "korvane: " OBJECT ": the storage system refused " REQUEST " (status " STATUS ")\n"
 #define OLDER "an older and much longer file than the new one\n"
 #define VOLUME_PARTIAL \
     "\n\nUpdated the file \"{path}\" with Volume GUID List, but 1 volume could not be saved\n"
@@ -180,13 +178,13 @@ const GetCase kGetCases[] = {
                     1, kVolumes13,
                     getRequests("volume", "V1") + Lines{"1000 root status=777"} +
                         getRequests("volume", "V3")),
-            REFUSED("Volume \"V2\"", "zRootKey", "777")),
+            REFUSAL("Volume \"V2\"", "zRootKey", "777")),
         {GET_LOG("info", "volume to \"{path}\": 2 saved, 1 could not be saved")}),
     explained(written("RootKeyErrno", "pool", {{"1000", "--errno", "5", "--nth", "1"}},
                       "getInfo : zRootKey error 5\nPool P1 could not be saved\n" POOL_PARTIAL, 1,
                       listFile("pool", {{"P2", testId(12)}}),
                       Lines{"1000 root errno=5"} + getRequests("pool", "P2")),
-              REFUSED("Pool \"P1\"", "zRootKey", "5")),
+              REFUSAL("Pool \"P1\"", "zRootKey", "5")),
     logged(
         explained(absent("DeviceCannotBeOpened", "volume", {{"device", "--errno", "13"}}, "ids.xml",
                          "getInfo : zRootKey error 13\nVolume V1 could not be saved\ngetInfo : "
@@ -203,13 +201,13 @@ const GetCase kGetCases[] = {
                       getRequests("volume", "V1") +
                           Lines{"1000 root 0", "23 volume:V2 status=20202", "1001 root 0"} +
                           getRequests("volume", "V3")),
-              REFUSED("Volume \"V2\"", "zOpen", "20202")),
+              REFUSAL("Volume \"V2\"", "zOpen", "20202")),
     explained(written("OpenErrno", "pool", {{"23", "--errno", "2", "--name", "P1"}},
                       "getInfo : zOpen error 2\nPool P1 could not be saved\n" POOL_PARTIAL, 1,
                       listFile("pool", {{"P2", testId(12)}}),
                       Lines{"1000 root 0", "23 pool:P1 errno=2", "1001 root 0"} +
                           getRequests("pool", "P2")),
-              REFUSED("Pool \"P1\"", "zOpen", "2")),
+              REFUSAL("Pool \"P1\"", "zOpen", "2")),
     explained(
         written(
             "GetInfoVolume", "volume", {{"16", "--status", "99", "--name", "V2"}},
@@ -217,12 +215,12 @@ const GetCase kGetCases[] = {
             kVolumes13,
             getRequests("volume", "V1") + getInfoStop("volume", "V2", "status=99") +
                 getRequests("volume", "V3")),
-        REFUSED("Volume \"V2\"", "zGetInfo", "99")),
+        REFUSAL("Volume \"V2\"", "zGetInfo", "99")),
     explained(written("GetInfoPool", "pool", {{"16", "--errno", "5", "--name", "P2"}},
                       "Pool :zGetInfo failed -- error 5\nPool P2 could not be saved\n" POOL_PARTIAL,
                       1, listFile("pool", {{"P1", testId(11)}}),
                       getRequests("pool", "P1") + getInfoStop("pool", "P2", "errno=5")),
-              REFUSED("Pool \"P2\"", "zGetInfo", "5")),
+              REFUSAL("Pool \"P2\"", "zGetInfo", "5")),
     explained(
         absent(
             "GetInfoStatusIsUnsigned", "pool", {{"16", "--status", "3000000000"}}, "ids.xml",
@@ -230,8 +228,8 @@ const GetCase kGetCases[] = {
             "failed -- error 3000000000\nPool P2 could not be saved\n" EMPTY_LIST,
             getInfoStop("pool", "P1", "status=3000000000") +
                 getInfoStop("pool", "P2", "status=3000000000")),
-        REFUSED("Pool \"P1\"", "zGetInfo", "3000000000")
-            REFUSED("Pool \"P2\"", "zGetInfo", "3000000000")),
+        REFUSAL("Pool \"P1\"", "zGetInfo", "3000000000")
+            REFUSAL("Pool \"P2\"", "zGetInfo", "3000000000")),
     written("NodeCannotBeAllocated", "volume", {{"malloc", "--size", "304", "--nth", "2"}},
             "Malloc : Failed to allocate a tmp var of NameGUIDList_s\nVolume V2 could not be "
             "saved\n" VOLUME_PARTIAL,
@@ -414,8 +412,7 @@ TEST_P(KeepHistory, KeepsEachChangedList)
         std::vector<std::pair<std::string, std::string>> pairs = {{"V1", testId(r.id)}};
         if (r.partial) {
             fail({"16", "--errno", "5", "--name", "V2"});
-            expectedErr =
-                "korvane: Volume \"V2\": the storage system refused zGetInfo (status 5)\n";
+            expectedErr = REFUSAL("Volume \"V2\"", "zGetInfo", "5");
         } else
             pairs.emplace_back("V2", testId(50));
         lists.push_back(listFile("volume", pairs));

@@ -132,6 +132,10 @@ std::string listFile(const std::string& kind,
 std::string withPath(std::string text, const std::string& path);
 Lines withPath(Lines lines, const std::string& path);
 
+// The line on standard error of a request the storage system refused.
+#define REFUSAL(OBJECT, REQUEST, STATUS) \
+    "korvane: " OBJECT ": the storage system refused " REQUEST " (status " STATUS ")\n"
+
 // A table row with its lines on standard error, or the system log it must leave (rows
 // with members `err` and `log`).
 template <class Row>
