@@ -125,18 +125,15 @@ bool exists(const char* path)
     return lstat(path, &info) == 0;
 }
 
-// A second name, beside it, for the file at path, so that a change replacing or removing
-// it can be undone. "" in stash when there is none to keep.
-void stashFile(const char* path, char* stash)
+// A second name, beside it in directory, for the file at absolute (as absoluteName gives
+// them), so that a change replacing or removing it can be undone. "" in stash when there
+// is none to keep.
+void stashFile(const char* absolute, const char* directory, char* stash)
 {
     stash[0] = '\0';
-    char directory[SIM_PATH_SIZE];
-    char absolute[SIM_PATH_SIZE];
     struct stat info {};
-    if (!absoluteName(AT_FDCWD, path, absolute, directory) || lstat(absolute, &info) != 0 ||
-        S_ISDIR(info.st_mode)) {
+    if (lstat(absolute, &info) != 0 || S_ISDIR(info.st_mode))
         return;
-    }
     int length =
         snprintf(stash, SIM_PATH_SIZE, "%s/.zapisim-power-%d-%llu", directory,
                  static_cast<int>(getpid()), static_cast<unsigned long long>(++stashSerial));
@@ -381,7 +378,7 @@ void beforePath(const char* what, int dirFd, const char* path, int flags)
     }
     // A rename's target or an unlinked name: the file it replaces or removes.
     if (targetExisted)
-        stashFile(absolute, stashPending);
+        stashFile(absolute, directory, stashPending);
 }
 
 void afterOpen(int dirFd, const char* path, int flags, int fd)
