@@ -212,17 +212,20 @@ int fcntlCommon(FcntlFn real, int fd, int command, void* argument)
     return real(fd, command, argument);
 }
 
-// A call on a descriptor, failed by a fault rule or made, and counted for a power cut.
+// A call on a descriptor, failed by a fault rule or made, and counted for a power cut
+// (a write's file noted first, for what the cut may take back).
 template <typename Call>
-int fdCall(int what, const char* word, int fd, Call call)
+auto fdCall(int what, const char* word, int fd, Call call) -> decltype(call())
 {
     if (simDepth == 0 && what != 0 && simFileFaultsArmed && fdFault(what, fd))
         return -1;
     if (simDepth != 0 || !simPowerArmed)
         return call();
-    int result = call();
+    if (what == SIM_RULE_WRITE)
+        simPowerBeforeWrite(fd);
+    auto result = call();
     int saved = errno;
-    simPowerAfterFd(word, fd, result);
+    simPowerAfterFd(word, fd, result < 0 ? -1 : 0);
     errno = saved;
     return result;
 }
@@ -531,16 +534,7 @@ int lstat64(const char* path, struct stat64* info)
 
 ssize_t write(int fd, const void* buffer, size_t count)
 {
-    if (simDepth == 0 && simFileFaultsArmed && fdFault(SIM_RULE_WRITE, fd))
-        return -1;
-    if (simDepth != 0 || !simPowerArmed)
-        return simRealWrite(fd, buffer, count);
-    simPowerBeforeWrite(fd);
-    ssize_t written = simRealWrite(fd, buffer, count);
-    int saved = errno;
-    simPowerAfterFd("write", fd, written < 0 ? -1 : 0);
-    errno = saved;
-    return written;
+    return fdCall(SIM_RULE_WRITE, "write", fd, [=] { return simRealWrite(fd, buffer, count); });
 }
 
 int fcntl(int fd, int command, ...)

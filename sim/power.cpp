@@ -76,6 +76,16 @@ size_t dataPendingSize = 0;
     _exit(2);
 }
 
+// The path the descriptor fd has open, in out (SIM_PATH_SIZE); false when it has none.
+bool descriptorPath(int fd, char* out)
+{
+    char link[64];
+    (void)snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    ssize_t length = readlink(link, out, SIM_PATH_SIZE - 1);
+    out[length > 0 ? length : 0] = '\0';
+    return length > 0;
+}
+
 // "DIRECTORY/LEAF" of path in out, DIRECTORY (in directory) resolved to its canonical
 // path, for the undoing, which may come after a change of directory. false when the
 // directory cannot be resolved.
@@ -83,13 +93,9 @@ bool absoluteName(int dirFd, const char* path, char* out, char* directory)
 {
     char joined[SIM_PATH_SIZE];
     if (path[0] != '/' && dirFd != AT_FDCWD) {
-        char link[64];
         char base[SIM_PATH_SIZE];
-        (void)snprintf(link, sizeof link, "/proc/self/fd/%d", dirFd);
-        ssize_t length = readlink(link, base, sizeof base - 1);
-        if (length <= 0)
+        if (!descriptorPath(dirFd, base))
             return false;
-        base[length] = '\0';
         int joinedLength = snprintf(joined, sizeof joined, "%s/%s", base, path);
         if (joinedLength < 0 || static_cast<size_t>(joinedLength) >= sizeof joined)
             return false;
@@ -119,18 +125,15 @@ bool exists(const char* path)
     return lstat(path, &info) == 0;
 }
 
-// A second name, beside it, for the file at path, so that a change replacing or removing
-// it can be undone. "" in stash when there is none to keep.
-void stashFile(const char* path, char* stash)
+// A second name, beside it in directory, for the file at absolute (as absoluteName gives
+// them), so that a change replacing or removing it can be undone. "" in stash when there
+// is none to keep.
+void stashFile(const char* absolute, const char* directory, char* stash)
 {
     stash[0] = '\0';
-    char directory[SIM_PATH_SIZE];
-    char absolute[SIM_PATH_SIZE];
     struct stat info {};
-    if (!absoluteName(AT_FDCWD, path, absolute, directory) || lstat(absolute, &info) != 0 ||
-        S_ISDIR(info.st_mode)) {
+    if (lstat(absolute, &info) != 0 || S_ISDIR(info.st_mode))
         return;
-    }
     int length =
         snprintf(stash, SIM_PATH_SIZE, "%s/.zapisim-power-%d-%llu", directory,
                  static_cast<int>(getpid()), static_cast<unsigned long long>(++stashSerial));
@@ -221,13 +224,9 @@ bool onDisk(int fd, struct stat* info)
 void madeDurable(int fd, const struct stat* info)
 {
     if (S_ISDIR(info->st_mode)) {
-        char link[64];
         char directory[SIM_PATH_SIZE];
-        (void)snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
-        ssize_t length = readlink(link, directory, sizeof directory - 1);
-        if (length <= 0)
+        if (!descriptorPath(fd, directory))
             return;
-        directory[length] = '\0';
         size_t kept = 0;
         for (size_t i = 0; i < nameCount; ++i) {
             if (strcmp(names[i].directory, directory) != 0) {
@@ -349,11 +348,8 @@ void counted(const char* what, const char* path)
 
 void counted(const char* what, int fd)
 {
-    char descriptor[64];
     char target[SIM_PATH_SIZE];
-    (void)snprintf(descriptor, sizeof descriptor, "/proc/self/fd/%d", fd);
-    ssize_t length = readlink(descriptor, target, sizeof target - 1);
-    target[length > 0 ? length : 0] = '\0';
+    (void)descriptorPath(fd, target);
     counted(what, target);
 }
 
@@ -382,7 +378,7 @@ void beforePath(const char* what, int dirFd, const char* path, int flags)
     }
     // A rename's target or an unlinked name: the file it replaces or removes.
     if (targetExisted)
-        stashFile(absolute, stashPending);
+        stashFile(absolute, directory, stashPending);
 }
 
 void afterOpen(int dirFd, const char* path, int flags, int fd)

@@ -73,6 +73,13 @@ bool sameFile(const struct stat* first, const struct stat* second)
     return first->st_dev == second->st_dev && first->st_ino == second->st_ino;
 }
 
+// The file descriptor 1 has open.
+bool isStandardOutput(const struct stat* file)
+{
+    struct stat standard {};
+    return fstat(STDOUT_FILENO, &standard) == 0 && sameFile(file, &standard);
+}
+
 // The same file, or another node of the same character device.
 bool isRefused(const struct stat* file)
 {
@@ -176,8 +183,7 @@ int openTarget(OutputFile_s* output, const char* path)
         return -1;
     }
     if (look == 1) {
-        struct stat standard {};
-        if (fstat(STDOUT_FILENO, &standard) == 0 && sameFile(&found, &standard)) {
+        if (isStandardOutput(&found)) {
             useStandardOutput(output);
             return 0;
         }
@@ -361,10 +367,7 @@ int closeOutput(OutputFile_s* output)
 bool namesStandardOutput(const char* path)
 {
     struct stat file {};
-    struct stat standard {};
-    return strcmp(path, "-") == 0 ||
-           (stat(path, &file) == 0 && fstat(STDOUT_FILENO, &standard) == 0 &&
-            sameFile(&file, &standard));
+    return strcmp(path, "-") == 0 || (stat(path, &file) == 0 && isStandardOutput(&file));
 }
 
 void refuseOutputInto(const struct stat* file)
