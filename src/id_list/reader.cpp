@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "admin_report.h"
 #include "id_list.h"
 #include "listed_twice.h"
 #include "object_id.h"
@@ -630,7 +631,9 @@ int parseList(Reading_s* r, char* buffer)
             return -1;
         }
         if (r->faults[which].line != 0) {
-            printf("XMLParser: line %u: %s\n", r->faults[which].line, r->faults[which].text);
+            // The text quotes the file, names and element names included.
+            printf("XMLParser: line %u: %s\n", r->faults[which].line,
+                   shown(r->faults[which].text).text);
             if (which < PAIR_FAULT) {
                 discardList();
             }
