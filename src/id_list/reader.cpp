@@ -379,8 +379,8 @@ void endRoot(Reading_s* r)
         Refusal which =
             pairElementNamed(r, top.name, length) ? PAIR_ELEMENT_OPEN : OTHER_ELEMENT_OPEN;
         char name[TEXT_SIZE];
-        int shown = static_cast<int>((length < MAX_TEXT_BYTES) ? length : MAX_TEXT_BYTES);
-        (void)snprintf(name, sizeof(name), "%.*s", shown, top.name);
+        int bytes = static_cast<int>((length < MAX_TEXT_BYTES) ? length : MAX_TEXT_BYTES);
+        (void)snprintf(name, sizeof(name), "%.*s", bytes, top.name);
         refuse(r, which, top.line, name, " is not closed");
     }
     r->root = AFTER_ROOT;
