@@ -4,9 +4,24 @@
 // of each get and put in the system log.
 #pragma once
 
+#include <limits.h>
+
 #include <cstdint>
 
 #include "object_id.h"
+
+// A name or a path as korvane shows it, on standard output and error and in the system
+// log: each byte below 0x20 and the byte 0x7f as "\xHH" (two lower-case hex digits), every
+// other byte as it is. Names come from the storage system and may hold any byte but '/'
+// and NUL: a line feed would forge a line of output or a record of the system log, an
+// escape sequence would change what a terminal shows. Used as printf("%s", shown(name).text):
+// the record lives to the end of the full expression.
+struct ShownText_s {
+    char text[4 * PATH_MAX + 1];
+};
+// Any text of up to PATH_MAX bytes is shown whole; a longer one (no file could have that
+// path) ends where the record is full, never inside an "\xHH".
+ShownText_s shown(const char* text);
 
 // "korvane: " lines on standard error, each after standard output is flushed, so that on a
 // terminal it follows the line it explains.

@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
 #include <errno.h>
-#include <limits.h>
 
 #include <cstdio>
 #include <cstring>
@@ -10,6 +9,8 @@
 namespace {
 
 constexpr size_t LINE_SIZE = 1024;
+// A line that shows a name or a path: it is not cut, however many bytes are escaped.
+constexpr size_t SHOWN_LINE_SIZE = LINE_SIZE + sizeof(ShownText_s);
 
 // The one writer of every line on standard error.
 void explain(const char* text)
@@ -47,9 +48,8 @@ void explainListingFailure(const char* directory, int error)
 
 void explainFileFailure(const char* path, int error)
 {
-    // A path may be as long as PATH_MAX: the line is not cut.
-    char line[LINE_SIZE + PATH_MAX];
-    (void)snprintf(line, sizeof line, "%s: %s", path, strerror(error));
+    char line[SHOWN_LINE_SIZE];
+    (void)snprintf(line, sizeof line, "%s: %s", shown(path).text, strerror(error));
     explain(line);
 }
 
@@ -62,18 +62,18 @@ void explainLockFailure(const char* path, int error)
 
 void explainRefusal(const char* word, const char* name, const char* request, uint32_t status)
 {
-    char line[LINE_SIZE];
+    char line[SHOWN_LINE_SIZE];
     (void)snprintf(line, sizeof line, "%s \"%s\": the storage system refused %s (status %lu)", word,
-                   name, request, static_cast<unsigned long>(status));
+                   shown(name).text, request, static_cast<unsigned long>(status));
     explain(line);
 }
 
 void explainBadId(const char* word, const char* name, int status)
 {
-    char line[LINE_SIZE];
+    char line[SHOWN_LINE_SIZE];
     (void)snprintf(line, sizeof line,
-                   "%s \"%s\": the list's ID text is not an object ID (status %d)", word, name,
-                   status);
+                   "%s \"%s\": the list's ID text is not an object ID (status %d)", word,
+                   shown(name).text, status);
     explain(line);
 }
 

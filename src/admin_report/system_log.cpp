@@ -1,5 +1,4 @@
 // SPDX-License-Identifier: Apache-2.0
-#include <limits.h>
 #include <syslog.h>
 
 #include <cstdio>
@@ -11,8 +10,8 @@ namespace {
 bool opened = false;
 uint32_t changes = 0;
 
-// A name or a path may be as long as PATH_MAX: the line is not cut.
-constexpr size_t LINE_SIZE = 512 + PATH_MAX;
+// A path and a name, both shown escaped, may be as long as PATH_MAX: the line is not cut.
+constexpr size_t LINE_SIZE = 512 + 2 * sizeof(ShownText_s);
 
 void logText(int priority, const char* text)
 {
@@ -50,7 +49,8 @@ void logChange(const char* kind, const char* name, const GUID* old, const GUID* 
     LB_GUIDToString(old, oldText);
     LB_GUIDToString(now, newText);
     char line[LINE_SIZE];
-    (void)snprintf(line, sizeof line, "put %s \"%s\": ID %s -> %s", kind, name, oldText, newText);
+    (void)snprintf(line, sizeof line, "put %s \"%s\": ID %s -> %s", kind, shown(name).text, oldText,
+                   newText);
     logText(LOG_NOTICE, line);
 }
 
@@ -61,7 +61,7 @@ void logPutDone(const char* kind, const char* path, uint32_t changed, uint32_t h
     char line[LINE_SIZE];
     (void)snprintf(line, sizeof line,
                    "put %s from \"%s\": %u changed, %u already held their ID, %u inactive skipped",
-                   kind, path, changed, held, inactive);
+                   kind, shown(path).text, changed, held, inactive);
     logText(LOG_NOTICE, line);
 }
 
@@ -72,7 +72,7 @@ void logPutStopped(const char* kind, const char* path, const char* word, const c
     char line[LINE_SIZE];
     (void)snprintf(line, sizeof line,
                    "put %s from \"%s\" stopped at %s \"%s\": %u changed, %u not applied", kind,
-                   path, word, name, changed, left);
+                   shown(path).text, word, shown(name).text, changed, left);
     logText(LOG_ERR, line);
 }
 
@@ -80,13 +80,14 @@ void logGetDone(const char* kind, const char* path, uint32_t saved, uint32_t uns
 {
     char line[LINE_SIZE];
     (void)snprintf(line, sizeof line, "get %s to \"%s\": %u saved, %u could not be saved", kind,
-                   path, saved, unsaved);
+                   shown(path).text, saved, unsaved);
     logText(LOG_INFO, line);
 }
 
 void logGetFailed(const char* kind, const char* path, const char* failure)
 {
     char line[LINE_SIZE];
-    (void)snprintf(line, sizeof line, "get %s to \"%s\" failed: %s", kind, path, failure);
+    (void)snprintf(line, sizeof line, "get %s to \"%s\" failed: %s", kind, shown(path).text,
+                   failure);
     logText(LOG_ERR, line);
 }

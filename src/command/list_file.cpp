@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "admin_client.h"
+#include "admin_report.h"
 #include "command.h"
 #include "file_replace.h"
 
@@ -59,7 +60,7 @@ int checkListFile(const char* direction, const char* path, uint32_t keep)
     bool exists = !toStandardOutput && stat(path, &file) == 0;
     if (strcmp(path, ADMIN_DEVICE_PATH) == 0 || resolvesToDeviceName(path) ||
         (exists && isAdminDevice(&file))) {
-        printf("The list file cannot be the admin device \"%s\"\n", path);
+        printf("The list file cannot be the admin device \"%s\"\n", shown(path).text);
         return -1;
     }
     // History is kept by renaming files: a stream has none to rename.
@@ -68,7 +69,7 @@ int checkListFile(const char* direction, const char* path, uint32_t keep)
         return -1;
     }
     if (!keptNameFits(path, keep)) {
-        printf("--keep %u makes the name \"%s.%u\" too long\n", keep, path, keep);
+        printf("--keep %u makes the name \"%s.%u\" too long\n", keep, shown(path).text, keep);
         return -1;
     }
     return 0;

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "admin_report.h"
 #include "id_list.h"
 #include "listed_twice.h"
 #include "object_id.h"
@@ -378,8 +379,8 @@ void endRoot(Reading_s* r)
         Refusal which =
             pairElementNamed(r, top.name, length) ? PAIR_ELEMENT_OPEN : OTHER_ELEMENT_OPEN;
         char name[TEXT_SIZE];
-        int shown = static_cast<int>((length < MAX_TEXT_BYTES) ? length : MAX_TEXT_BYTES);
-        (void)snprintf(name, sizeof(name), "%.*s", shown, top.name);
+        int bytes = static_cast<int>((length < MAX_TEXT_BYTES) ? length : MAX_TEXT_BYTES);
+        (void)snprintf(name, sizeof(name), "%.*s", bytes, top.name);
         refuse(r, which, top.line, name, " is not closed");
     }
     r->root = AFTER_ROOT;
@@ -630,7 +631,9 @@ int parseList(Reading_s* r, char* buffer)
             return -1;
         }
         if (r->faults[which].line != 0) {
-            printf("XMLParser: line %u: %s\n", r->faults[which].line, r->faults[which].text);
+            // The text quotes the file, names and element names included.
+            printf("XMLParser: line %u: %s\n", r->faults[which].line,
+                   shown(r->faults[which].text).text);
             if (which < PAIR_FAULT) {
                 discardList();
             }

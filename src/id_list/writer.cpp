@@ -129,9 +129,9 @@ int writeGUIDToFile(const ObjectKind_s& kind, const char* path, uint32_t keep, b
     // Only the get road writes a list: a wait for the file ends as its own.
     if (openOutput(&output, path, "getName : ") != 0) {
         if (output.refused) {
-            char line[PATH_MAX + 64];
+            char line[sizeof(ShownText_s) + 64];
             (void)snprintf(line, sizeof line, "The list file cannot be the admin device \"%s\"\n",
-                           path);
+                           shown(path).text);
             printFailureLine(line);
         } else if (!output.interrupted) {
             char line[64];

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "admin_report.h"
 #include "id_list.h"
 #include "object_access.h"
 #include "object_id.h"
@@ -43,8 +44,8 @@ void describeFailure(Reach_s reach, char* detail)
 void printObject(const ObjectKind_s& kind, DiffState state, const char* name, const char* detail,
                  int stopsPut)
 {
-    printf("%-11s %s \"%s\"%s%s%s\n", STATE_WORDS[state], kind.word, name, detail[0] ? "  " : "",
-           detail, stopsPut ? "  <- put stops here" : "");
+    printf("%-11s %s \"%s\"%s%s%s\n", STATE_WORDS[state], kind.word, shown(name).text,
+           detail[0] ? "  " : "", detail, stopsPut ? "  <- put stops here" : "");
 }
 
 // What put would do with one pair of the file; *detail gets the line's detail. `listed`:

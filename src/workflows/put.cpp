@@ -43,7 +43,8 @@ ApplyResult applyNode(const ObjectKind_s& kind, const NameGUIDList_s* node, uint
         return NODE_FAILED;
     }
     if (objectState(kind, &info) != ZAPI_STATE_ACTIVE) {
-        printf("%s \"%s\" must be active to modify its Tavro ID\n", kind.word, node->name);
+        printf("%s \"%s\" must be active to modify its Tavro ID\n", kind.word,
+               shown(node->name).text);
         return NODE_SKIPPED;
     }
 
@@ -79,8 +80,8 @@ int reportStop(const ObjectKind_s& kind, const char* path, uint32_t changed)
     for (const NameGUIDList_s* node = listHead; node != nullptr; node = node->next) {
         ++left;
     }
-    printf("Stopped at %s \"%s\": %u changed, %u not applied\n", kind.word, listHead->name, changed,
-           left);
+    printf("Stopped at %s \"%s\": %u changed, %u not applied\n", kind.word,
+           shown(listHead->name).text, changed, left);
     logPutStopped(kind.commandWord, path, kind.word, listHead->name, changed, left);
     return -1;
 }
@@ -112,7 +113,7 @@ int keepNamedPairs(const ObjectKind_s& kind, const NameFilter_s& filter)
     // Named in the order of the command line.
     for (uint32_t at = 0; at < count; ++at) {
         if (!findNameMark(entries, count, filter.names[at])->marked) {
-            printf("The list has no %s \"%s\"\n", kind.word, filter.names[at]);
+            printf("The list has no %s \"%s\"\n", kind.word, shown(filter.names[at]).text);
             return -1;
         }
     }

@@ -132,10 +132,11 @@ const std::vector<BadFile>& badFiles()
         readerRefuses("cut-leaves-start-tag.xml", "volume",
                       "XMLParser: line 3: volumeGUIDe is not closed\n"),
         readerRefuses("name-listed-twice.xml", "pool",
-                      "XMLParser: line 6: Pool \"P1\" is listed twice\n"),
+                      "XMLParser: line 6: Pool \"P\\x1b1\" is listed twice\n"),
         // The same 16 bytes in other letters; the nil ID may stand more than once.
         readerRefuses("same-id-twice.xml", "volume",
-                      "XMLParser: line 9: Volume \"V9\" has the same ID as Volume \"V2\"\n"),
+                      "XMLParser: line 9: Volume \"V\\x7f9\" has the same ID as Volume "
+                      "\"V\\x1b2\"\n"),
         readerRefuses("misspelt-end-tag.xml", "volume",
                       "XMLParser: line 1: volumeName is not closed\n"),
         readerRefuses("id-not-closed.xml", "pool", "XMLParser: line 4: poolGUID is not closed\n"),

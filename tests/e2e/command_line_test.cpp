@@ -98,8 +98,8 @@ const ArgumentCase kArgumentCases[] = {
     {"KeepOnADevice", {"get", "--keep", "3", "volume", "/dev/null"}, kKeepStream},
     // A 253-byte name takes ".9" but not ".10".
     {"KeepNameTooLong",
-     {"get", "--keep", "10", "volume", "{path}." + std::string(245, 'x')},
-     "--keep 10 makes the name \"{path}." + std::string(245, 'x') + ".10\" too long\n"},
+     {"get", "--keep", "10", "volume", "{path}.\x1b" + std::string(244, 'x')},
+     "--keep 10 makes the name \"{path}.\\x1b" + std::string(244, 'x') + ".10\" too long\n"},
     {"AdminDevice", {"get", "volume", "/dev/zapi"}, ADMIN_DEVICE("/dev/zapi")},
     {"AdminDeviceWithKeep", {"get", "--keep=2", "pool", "/dev/zapi"}, ADMIN_DEVICE("/dev/zapi")},
     {"AdminDeviceThroughDots",
@@ -170,17 +170,32 @@ INSTANTIATE_TEST_SUITE_P(E2E, MixedCaseKeywords, ::testing::ValuesIn(kKeywordCas
                          [](const auto& info) { return std::string(info.param.label); });
 
 // The admin device under another name: through a linked directory, and a node of the same
-// device number (the simulated device's, as its stat reports it).
+// device number (the simulated device's, as its stat reports it), both refused before any
+// request; the device's own descriptor, which only the writer meets.
 TEST_F(EndToEnd, AdminDeviceByAnyPathIsRefused)
 {
     add({"volume", "V1", 6, testId(1)});
-    ASSERT_EQ(symlink("/dev", file("devices").c_str()), 0);
+    ASSERT_EQ(symlink("/dev", file("dev\nices").c_str()), 0);
+    ASSERT_EQ(symlink("/dev/fd", file("fd\x1b").c_str()), 0);
     ASSERT_EQ(mknod(file("node").c_str(), S_IFCHR | 0600, makedev(60, 0x7a)), 0);
-    for (const std::string& path : {file("devices/zapi"), file("node")}) {
-        Outcome outcome = run({"get", "volume", path});
-        EXPECT_EQ(outcome.process.out, kBanner + withPath(ADMIN_DEVICE("{path}"), path));
+    struct Run {
+        const char* path;
+        const char* shownPath;
+        const char* after;  // the writer's line
+        Lines requests;
+    };
+    const Run runs[] = {
+        {"dev\nices/zapi", "dev\\x0aices/zapi", "", {}},
+        {"node", "node", "", {}},
+        {"fd\x1b/4", "fd\\x1b/4", "getName : FAILED to print GUID to File {path}, Error = -1\n",
+         getRequests("volume", "V1")}};
+    for (const Run& r : runs) {
+        Outcome outcome = run({"get", "volume", file(r.path)});
+        EXPECT_EQ(
+            outcome.process.out,
+            kBanner + withPath(std::string(ADMIN_DEVICE("{path}")) + r.after, file(r.shownPath)));
         EXPECT_EQ(outcome.process.exitStatus, 255);
-        EXPECT_EQ(outcome.requests, Lines{});
+        EXPECT_EQ(outcome.requests, r.requests);
     }
 }
 

@@ -31,8 +31,9 @@ struct GetCase {
     FileCheck check;
     std::string file;  // with FileCheck::Content
     Lines requests;
-    std::string err = "";      // standard error, "{path}" replaced
-    std::optional<Lines> log;  // the system log, when the row says
+    std::string err = "";             // standard error, "{path}" replaced
+    std::optional<Lines> log;         // the system log, when the row says
+    const char* shownPath = nullptr;  // the path as messages show it, when not as given
 };
 
 const std::vector<ObjectSpec> kMixed = mixedSystem();
@@ -103,6 +104,12 @@ GetCase kept(const char* label, const char* kind, const std::vector<ObjectSpec>&
                "old", requests);
 }
 
+GetCase shownAs(GetCase c, const char* shownPath)
+{
+    c.shownPath = shownPath;
+    return c;
+}
+
 const GetCase kGetCases[] = {
     logged(written("AllVolumes", "volume", {}, VOLUME_OK, 0, kVolumes, kVolumeRequests),
            {GET_LOG("info", "volume to \"{path}\": 3 saved, 0 could not be saved")}),
@@ -143,8 +150,9 @@ const GetCase kGetCases[] = {
          {"volume", "A B", 6, testId(4)},
          {"volume", "V1", 6, testId(1)}},
         {}, "ids.xml", nullptr,
-        "Volume A\tB could not be saved: the list file cannot hold its name (Tavro ID " +
-            testId(5) + ")\nVolume A\nB could not be saved: the list file cannot hold its name " +
+        "Volume A\\x09B could not be saved: the list file cannot hold its name (Tavro ID " +
+            testId(5) +
+            ")\nVolume A\\x0aB could not be saved: the list file cannot hold its name " +
             "(Tavro ID " + testId(6) +
             ")\nVolume A B could not be saved: the list file cannot hold its name (Tavro ID " +
             testId(4) +
@@ -166,6 +174,23 @@ const GetCase kGetCases[] = {
         1, FileCheck::Content, listFile("pool", {{"P2", testId(12)}}),
         getRequests("pool", "P1 ") + getRequests("pool", "P2") +
             getRequests("pool", "x<poolGUID>")),
+    // Bytes below 0x20 and 0x7f in names and in the path, as every message shows them.
+    logged(
+        explained(
+            shownAs(row("ControlBytesShownEscaped", "volume",
+                        {{"volume", "A\x1b[8m", 6, testId(4)},
+                         {"volume", "C\nD\x7f", 2, testId(5)},
+                         {"volume", "V1", 6, testId(1)}},
+                        {{"16", "--status", "99", "--name", "A\x1b[8m"}}, "ids\n\x1b.xml", nullptr,
+                        "Volume :zGetInfo failed -- error 99\nVolume A\\x1b[8m could not "
+                        "be saved\nVolume C\\x0aD\\x7f must be active to get its Tavro "
+                        "ID\n" VOLUME_PARTIAL,
+                        1, FileCheck::Content, listFile("volume", {{"V1", testId(1)}}),
+                        getInfoStop("volume", "A\x1b[8m", "status=99") +
+                            getInfoStop("volume", "C\nD\x7f", "0") + getRequests("volume", "V1")),
+                    "ids\\x0a\\x1b.xml"),
+            REFUSAL("Volume \"A\\x1b[8m\"", "zGetInfo", "99")),
+        {GET_LOG("info", "volume to \"{path}\": 1 saved, 1 could not be saved")}),
     // The run stops after the object in hand; the old file stays.
     logged(kept("SignalStopsTheRun", "volume", kMixed, {{"16", "--signal", "2", "--nth", "2"}},
                 "getName : interrupted by signal 2\n",
@@ -256,9 +281,12 @@ const GetCase kGetCases[] = {
         FileCheck::Content, "", kVolumeRequests),
     row("NullDevice", "volume", kMixed, {}, "/dev/null", nullptr, VOLUME_OK, 0, FileCheck::Skip, "",
         kVolumeRequests),
-    explained(absent("WriterOpenInMissingDirectory", "volume", {}, "missing/ids.xml",
-                     "Open failed, error : 2\n" WRITER_FAILED, kVolumeRequests),
-              FILE_ERR("No such file or directory")),
+    logged(explained(
+               shownAs(absent("WriterOpenInMissingDirectory", "volume", {}, "missing\x1b\n/ids.xml",
+                              "Open failed, error : 2\n" WRITER_FAILED, kVolumeRequests),
+                       "missing\\x1b\\x0a/ids.xml"),
+               FILE_ERR("No such file or directory")),
+           {GET_LOG("err", "volume to \"{path}\" failed: Open failed, error : 2")}),
     explained(row("HeaderWriteOnFullDevice", "pool", kMixed, {}, "/dev/full", nullptr,
                   "1:Write failed, ccode = -1, error = 28\n" WRITER_FAILED, 255, FileCheck::Skip,
                   "", getRequests("pool", "P1") + getRequests("pool", "P2")),
@@ -319,16 +347,17 @@ TEST_P(GetRoad, OutputFileIdsAndRequests)
     const GetCase& c = GetParam();
     addAll(c.objects);
     std::string path = c.path[0] == '/' ? std::string(c.path) : file(c.path);
+    std::string shownPath = c.shownPath != nullptr ? file(c.shownPath) : path;
     if (c.before != nullptr)
         writeFile(path, c.before);
     failAll(c.faults, path);
 
-    expectedErr = withPath(c.err, path);
+    expectedErr = withPath(c.err, shownPath);
     Outcome outcome = run({"get", c.kind, path});
-    EXPECT_EQ(outcome.process.out, kBanner + withPath(c.output, path));
+    EXPECT_EQ(outcome.process.out, kBanner + withPath(c.output, shownPath));
     EXPECT_EQ(outcome.process.exitStatus, c.exit);
     if (c.log) {
-        EXPECT_EQ(outcome.log, withPath(*c.log, path));
+        EXPECT_EQ(outcome.log, withPath(*c.log, shownPath));
     }
     // Devices such as /dev/full are not read back: they never end.
     if (c.check != FileCheck::Skip) {
@@ -404,7 +433,7 @@ TEST_P(KeepHistory, KeepsEachChangedList)
     const KeepCase& c = GetParam();
     add({"volume", "V1", 6, testId(1)});
     add({"volume", "V2", 6, testId(50)});
-    const std::string path = file("ids.xml");
+    const std::string path = file("ids\x7f.xml");
     std::vector<std::string> lists;
     Outcome outcome;
     for (const KeepRun& r : c.runs) {
@@ -421,7 +450,7 @@ TEST_P(KeepHistory, KeepsEachChangedList)
         args.insert(args.end(), {"volume", path});
         outcome = run(args);
     }
-    EXPECT_EQ(outcome.process.out, kBanner + withPath(c.output, path));
+    EXPECT_EQ(outcome.process.out, kBanner + withPath(c.output, file("ids\\x7f.xml")));
     EXPECT_EQ(outcome.process.exitStatus, c.exit);
     for (size_t k = 0; k < c.files.size(); ++k) {
         std::string name = k == 0 ? path : path + "." + std::to_string(k);

@@ -24,15 +24,24 @@ struct PutCase {
     int exit;
     Changes changes;  // the objects whose IDs change, and to what
     Lines requests;
-    std::string err = "";      // standard error, "{path}" replaced
-    std::optional<Lines> log;  // the system log, when the row says
-    Lines options = {};        // between the direction and the kind
+    std::string err = "";               // standard error, "{path}" replaced
+    std::optional<Lines> log;           // the system log, when the row says
+    Lines options = {};                 // between the direction and the kind
+    const char* path = "ids.xml";       // of the file, in the test's directory
+    const char* shownPath = "ids.xml";  // as messages show it
 };
 
 // A row with the options between the direction and the kind.
 PutCase named(PutCase c, const Lines& options)
 {
     c.options = options;
+    return c;
+}
+// A row whose file has a name holding a line feed and an escape byte.
+PutCase oddPath(PutCase c)
+{
+    c.path = "ids\n\x1b.xml";
+    c.shownPath = "ids\\x0a\\x1b.xml";
     return c;
 }
 
@@ -171,15 +180,17 @@ const PutCase kPutCases[] = {
     named(mixed("TwoNamedObjects", "pool", {}, listFile("pool", {{"P2", kNew2}, {"P1", kNew1}}),
                 POOL_OK, 0, kAllPools, putRequests("pool", "P2") + putRequests("pool", "P1")),
           {"--name=P1", "--name", "P2"}),
-    named(refused("NameNotInTheFile", "volume", {}, kVolumeFile, "The list has no Volume \"VX\"\n"),
-          {"--name", "V1", "--name", "VX"}),
+    named(refused("NameNotInTheFile", "volume", {}, kVolumeFile,
+                  "The list has no Volume \"V\\x1bX\"\n"),
+          {"--name", "V1", "--name", "V\x1bX"}),
     applied("AllPools", "pool", {}, kPoolFile),
     mixed("PairsAppliedInFileOrder", "pool", {}, listFile("pool", {{"P2", kNew2}, {"P1", kNew1}}),
           POOL_OK, 0, kAllPools, putRequests("pool", "P2") + putRequests("pool", "P1")),
     explained(
         refused("MissingFile", "volume", {}, kNoFile, "readGUIDFromFile: open failed, error : 2\n"),
         "korvane: {path}: No such file or directory\n"),
-    refused("EmptyVolumeFile", "volume", {}, "", "readVolGUIDFromFile : File {path} is empty\n"),
+    oddPath(refused("EmptyVolumeFile", "volume", {}, "",
+                    "readVolGUIDFromFile : File {path} is empty\n")),
     refused("EmptyPoolFile", "pool", {}, "", "readVolGUIDFromFile : File {path} is empty\n"),
     refused("ReadBufferCannotBeAllocated", "volume", {{"malloc", "--size", "4097", "--nth", "1"}},
             kVolumeFile, "Malloc : Failed to allocate Read Buffer\n"),
@@ -282,12 +293,18 @@ const PutCase kPutCases[] = {
                       "GUIDModify : zRootKey error 2\n" STOPPED("Volume", "V1\": 0 changed, 3")),
               "korvane: cannot open the admin device /dev/zapi: No such file or directory (is "
               "the storage system loaded?)\n"),
-    explained(mixed("UnknownNameStopsTheWalk", "volume", {},
-                    listFile("volume", {{"V1", kNew1}, {"VX", kNew2}, {"V3", kNew3}}),
-                    "GUIDModify : zOpen error 20202\n" STOPPED("Volume", "VX\": 1 changed, 2"), 255,
-                    {{"V1", kNew1}},
-                    kV1 + Lines{"1000 root 0", "23 volume:VX status=20202", "1001 root 0"}),
-              REFUSAL("Volume \"VX\"", "zOpen", "20202")),
+    logged(explained(
+               oddPath(mixed(
+                   "UnknownNameStopsTheWalk", "volume", {},
+                   listFile("volume", {{"V1", kNew1}, {"V\x1bX", kNew2}, {"V3", kNew3}}),
+                   "GUIDModify : zOpen error 20202\n" STOPPED("Volume", "V\\x1bX\": 1 changed, 2"),
+                   255, {{"V1", kNew1}},
+                   kV1 + Lines{"1000 root 0", "23 volume:V\x1bX status=20202", "1001 root 0"})),
+               REFUSAL("Volume \"V\\x1bX\"", "zOpen", "20202")),
+           {changeLog("volume", "V1", testId(1), kNew1),
+            PUT_LOG("err",
+                    "volume from \"{path}\" stopped at Volume \"V\\x1bX\": 1 changed, 2 not "
+                    "applied")}),
     explained(mixed("VolumeNameAsPool", "pool", {}, listFile("pool", {{"V1", kNew1}}),
                     "GUIDModify : zOpen error 20202\n" STOPPED("Pool", "V1\": 0 changed, 1"), 255,
                     {}, {"1000 root 0", "23 pool:V1 status=20202", "1001 root 0"}),
@@ -314,6 +331,17 @@ const PutCase kPutCases[] = {
          PUT_LOG("notice",
                  "volume from \"{path}\": 2 changed, 0 already held their ID, 1 "
                  "inactive skipped")}),
+    // Bytes below 0x20 and 0x7f in names and in the path, as every message shows them.
+    logged(oddPath(row("ControlBytesShownEscaped", "volume",
+                       {{"volume", "A\x1b[8m", 6, testId(4)}, {"volume", "C\x7f", 2, testId(5)}},
+                       {}, listFile("volume", {{"A\x1b[8m", kNew1}, {"C\x7f", kNew2}}),
+                       "Volume \"C\\x7f\" must be active to modify its Tavro ID\n" VOLUME_OK, 0,
+                       {{"A\x1b[8m", kNew1}},
+                       putRequests("volume", "A\x1b[8m") + putInfoStop("volume", "C\x7f", "0"))),
+           {changeLog("volume", "A\\x1b[8m", testId(4), kNew1),
+            PUT_LOG("notice",
+                    "volume from \"{path}\": 1 changed, 0 already held their ID, 1 "
+                    "inactive skipped")}),
     row("InactivePoolSkipped", "pool", kPoolInactive, {}, kPoolFile,
         "Pool \"P2\" must be active to modify its Tavro ID\n" POOL_OK, 0, {{"P1", kNew1}},
         putRequests("pool", "P1") + putInfoStop("pool", "P2", "0")),
@@ -326,8 +354,8 @@ const PutCase kPutCases[] = {
         0, {}, putInfoStop("volume", "V1", "0") + putInfoStop("volume", "V2", "0")),
     // An ID text that does not convert refuses the file before any object is changed.
     refused("SignedIdTextRefusesTheFile", "volume", {},
-            listFile("volume", {{"V1", kNew1}, {"V2", "-" + kNew2.substr(1)}, {"V3", kNew3}}),
-            "XMLParser: line 5: Volume \"V2\" has a bad ID text\n" PARSE_FAILED),
+            listFile("volume", {{"V1", kNew1}, {"\x1b[V2", "-" + kNew2.substr(1)}, {"V3", kNew3}}),
+            "XMLParser: line 5: Volume \"\\x1b[V2\" has a bad ID text\n" PARSE_FAILED),
     refused("CommonIdFormIsRefused", "pool", {},
             listFile("pool", {{"P1", "1a2b0015-c015-4e15-9515-5eed00000015"}}),
             "XMLParser: line 3: Pool \"P1\" has a bad ID text\n" PARSE_FAILED),
@@ -428,17 +456,17 @@ class RoadCase : public EndToEndP<PutCase> {
     {
         const PutCase& c = GetParam();
         addAll(c.objects);
-        std::string path = file("ids.xml");
+        std::string path = file(c.path);
         if (c.content != kNoFile)
             writeFile(path, c.content);
         failAll(c.faults, path);
 
         Lines args = Lines{direction} + c.options + Lines{c.kind, path};
-        expectedErr = withPath(c.err, path);
+        expectedErr = withPath(c.err, file(c.shownPath));
         Outcome outcome = run(args);
-        EXPECT_EQ(outcome.process.out, kBanner + withPath(c.output, path));
+        EXPECT_EQ(outcome.process.out, kBanner + withPath(c.output, file(c.shownPath)));
         if (c.log) {
-            EXPECT_EQ(outcome.log, withPath(*c.log, path));
+            EXPECT_EQ(outcome.log, withPath(*c.log, file(c.shownPath)));
         }
         EXPECT_EQ(outcome.process.exitStatus, c.exit);
         EXPECT_EQ(describe(outcome.objects), expectedObjects(c.objects, c.changes));
@@ -547,6 +575,13 @@ const PutCase kDiffCases[] = {
               summary("1 same, 0 change, 0 inactive, 0 missing, 0 failed, 1 not-in-file"),
           0, {},
           getRequests("pool", "P2") + Lines{"1000 root 0", "23 pool:P1 errno=5", "1001 root 0"}),
+    row("ControlBytesShownEscaped", "volume",
+        {{"volume", "A\x1b[8m", 6, testId(4)}, {"volume", "C\nD", 6, testId(5)}}, {},
+        listFile("volume", {{"A\x1b[8m", testId(4)}}),
+        diffLine("same", "Volume \"A\\x1b[8m\"", testId(4)) +
+            diffLine("not-in-file", "Volume \"C\\x0aD\"", testId(5)) +
+            summary("1 same, 0 change, 0 inactive, 0 missing, 0 failed, 1 not-in-file"),
+        0, {}, getRequests("volume", "A\x1b[8m") + getRequests("volume", "C\nD")),
     // Only the named objects, none of the others of the directory.
     named(mixed("NamedObject", "volume", {}, kVolumeFile,
                 diffLine("change", "Volume \"V3\"", to(3, kNew3)) +
@@ -694,12 +729,13 @@ TEST_F(EndToEnd, SignalWhileWaitingForTheFile)
 TEST_F(EndToEnd, FileOf4GiBIsRefused)
 {
     addAll(mixedSystem());
-    std::string path = file("huge.xml");
+    std::string path = file("huge\x1b.xml");
     writeFile(path, kVolumeFile);
     ASSERT_EQ(truncate(path.c_str(), 4294967296LL), 0);
     Outcome outcome = run({"put", "volume", path}, nullptr, size_t{1} << 30);
-    EXPECT_EQ(outcome.process.out,
-              kBanner + withPath("readGUIDFromFile: file {path} is too large\n", path));
+    EXPECT_EQ(
+        outcome.process.out,
+        kBanner + withPath("readGUIDFromFile: file {path} is too large\n", file("huge\\x1b.xml")));
     EXPECT_EQ(outcome.process.exitStatus, 255);
     EXPECT_EQ(outcome.requests, Lines{});
     EXPECT_EQ(describe(outcome.objects), expectedObjects(mixedSystem()));
