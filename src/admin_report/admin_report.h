@@ -14,7 +14,8 @@
 // The admin device could not be opened (errno). Said once per run: the device is tried
 // again for every object, always for the same reason.
 void explainDeviceOpenFailure(int error);
-// The admin directory `directory` could not be listed.
+// The admin directory `directory` could not be listed. Absent, it is the storage system
+// that is not loaded.
 void explainListingFailure(const char* directory, int error);
 // The list file at `path` could not be opened, read, written, synced, closed or renamed.
 void explainFileFailure(const char* path, int error);
@@ -25,6 +26,16 @@ void explainLockFailure(const char* path, int error);
 void explainRefusal(const char* word, const char* name, const char* request, uint32_t status);
 // The ID text the list holds for the object is not one.
 void explainBadId(const char* word, const char* name, int status);
+// A word of the command line that is refused: `lead`, the word in double quotes, `tail`.
+void explainWord(const char* lead, const char* word, const char* tail);
+// The list file holds a list of the other kind: `held` and `wanted` are "pools" or "volumes".
+void explainOtherKindsList(const char* held, const char* wanted);
+
+// The list file as the command line gives it, and by its absolute path: noted once before
+// the run reads or writes it.
+void nameListFile(const char* path, const char* absolute);
+// What the system log calls the file at `path`: the absolute path noted for it, else `path`.
+const char* loggedName(const char* path);
 
 // A get's failure: printed on standard output like any message (`line` ends in a line
 // feed) and, the first of the run, kept for the system log.

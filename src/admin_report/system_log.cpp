@@ -61,7 +61,7 @@ void logPutDone(const char* kind, const char* path, uint32_t changed, uint32_t h
     char line[LINE_SIZE];
     (void)snprintf(line, sizeof line,
                    "put %s from \"%s\": %u changed, %u already held their ID, %u inactive skipped",
-                   kind, path, changed, held, inactive);
+                   kind, loggedName(path), changed, held, inactive);
     logText(LOG_NOTICE, line);
 }
 
@@ -72,7 +72,7 @@ void logPutStopped(const char* kind, const char* path, const char* word, const c
     char line[LINE_SIZE];
     (void)snprintf(line, sizeof line,
                    "put %s from \"%s\" stopped at %s \"%s\": %u changed, %u not applied", kind,
-                   path, word, name, changed, left);
+                   loggedName(path), word, name, changed, left);
     logText(LOG_ERR, line);
 }
 
@@ -80,13 +80,14 @@ void logGetDone(const char* kind, const char* path, uint32_t saved, uint32_t uns
 {
     char line[LINE_SIZE];
     (void)snprintf(line, sizeof line, "get %s to \"%s\": %u saved, %u could not be saved", kind,
-                   path, saved, unsaved);
+                   loggedName(path), saved, unsaved);
     logText(LOG_INFO, line);
 }
 
 void logGetFailed(const char* kind, const char* path, const char* failure)
 {
     char line[LINE_SIZE];
-    (void)snprintf(line, sizeof line, "get %s to \"%s\" failed: %s", kind, path, failure);
+    (void)snprintf(line, sizeof line, "get %s to \"%s\" failed: %s", kind, loggedName(path),
+                   failure);
     logText(LOG_ERR, line);
 }

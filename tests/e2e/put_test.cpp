@@ -199,9 +199,12 @@ const PutCase kPutCases[] = {
               "korvane: {path}: Input/output error\n"),
 
     // Parsing.
-    refused("VolumeFileReadForPools", "pool", {}, kVolumeFile,
-            "XMLParser: listPools not found \n" PARSE_FAILED),
-    refused("RootNotClosed", "volume", {}, "<listVolumes>\n" + vn("V1") + vg(kNew1),
+    explained(refused("VolumeFileReadForPools", "pool", {}, kVolumeFile,
+                      "XMLParser: listPools not found \n" PARSE_FAILED),
+              "korvane: {path} holds a list of volumes, not pools\n"),
+    // A list of the kind, broken: not taken for the list of pools before it.
+    refused("RootNotClosed", "volume", {},
+            pools(pn("P1") + pg(kNew1)) + "<listVolumes>\n" + vn("V1") + vg(kNew1),
             "XMLParser: listVolumes not found \n" PARSE_FAILED),
     refused("RootNameCaseMatters", "volume", {}, element("listvolumes", vn("V1") + vg(kNew1)),
             "XMLParser: listVolumes not found \n" PARSE_FAILED),
@@ -274,7 +277,8 @@ const PutCase kPutCases[] = {
     logged(
         explained(refused("DeviceCannotBeOpened", "pool", {{"device", "--errno", "13"}}, kPoolFile,
                           "GUIDModify : zRootKey error 13\n" STOPPED("Pool", "P1\": 0 changed, 2")),
-                  "korvane: cannot open the admin device /dev/zapi: Permission denied\n"),
+                  "korvane: cannot open the admin device /dev/zapi: Permission denied (korvane "
+                  "must run as root)\n"),
         {PUT_LOG("err",
                  "pool from \"{path}\" stopped at Pool \"P1\": 0 changed, 2 not "
                  "applied")}),
