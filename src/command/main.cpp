@@ -124,8 +124,7 @@ void findStrayOption(int argc, char** argv, int kindAt, CommandLine_s* line)
         bool known = isOptionForm(word, "--keep") || isOptionForm(word, "--name");
         if (known && at > kindAt) {
             (void)refuseWords(line, LINE_AFTER_KIND, word);
-        } else if (!known && !isOption(word, "--help", "-h") &&
-                   !isOption(word, "--version", "-V")) {
+        } else if (!known) {
             (void)refuseWords(line, LINE_NOT_AN_OPTION, word);
         }
         return;

@@ -74,8 +74,8 @@ TEST_P(ArgumentErrors, PrintOnlyTheirLinesAndTouchNothing)
 const ArgumentCase kArgumentCases[] = {
     {"NoArguments", {}, kUsage},
     {"OneArgument", {"get"}, kUsage},
-    {"TwoArguments", {"get", "volume"}, kUsage},
-    {"FourArguments", {"get", "volume", "{path}", "extra"}, kUsage},
+    {"TwoArguments", {"get", "--keep"}, kUsage},
+    {"FourArguments", {"get", "volume", "-", "extra"}, kUsage},
     {"CountCheckedBeforeDirection", {"list", "disk"}, kUsage},
     explained(ArgumentCase{"BadDirectionAndKind", {"list", "disk", "{path}"}, kDirection},
               NOT_COMMAND("list")),
