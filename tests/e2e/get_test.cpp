@@ -187,7 +187,8 @@ const GetCase kGetCases[] = {
                       Lines{"1000 root errno=5"} + getRequests("pool", "P2")),
               REFUSAL("Pool \"P1\"", "zRootKey", "5")),
     logged(
-        explained(absent("DeviceCannotBeOpened", "volume", {{"device", "--errno", "13"}}, "ids.xml",
+        explained(absent("DeviceCannotBeOpened", "volume", {{"device", "--errno", "13"}},
+                         "system/../ids.xml",
                          "getInfo : zRootKey error 13\nVolume V1 could not be saved\ngetInfo : "
                          "zRootKey error "
                          "13\nVolume V2 could not be saved\ngetInfo : zRootKey error 13\nVolume V3 "

@@ -635,7 +635,8 @@ TEST_F(EndToEnd, PutLogsTheFirstThousandChangesOneByOne)
         pairs.emplace_back(before[n].name, testId(100 + n));
     const std::string path = file("ids.xml");
     writeFile(path, listFile("volume", pairs));
-    Outcome outcome = run({"put", "volume", path});
+    // Given through "..", the file is logged by its absolute path.
+    Outcome outcome = run({"put", "volume", file("system/../ids.xml")});
     ASSERT_EQ(outcome.log.size(), 1002u);
     EXPECT_EQ(outcome.log[999],
               changeLog("volume", before[999].name, before[999].id, testId(1099)));
