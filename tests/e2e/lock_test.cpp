@@ -37,8 +37,11 @@ struct LockCase {
     bool otherSystem;  // the lock is held on another simulated system
     const char* contender;
     int status;            // the contender's exit status; 255: refused
-    const char* err = "";  // the contender's standard error
+    std::string err = "";  // the contender's standard error
 };
+
+#define LOCK_ERR(TEXT) "korvane: cannot lock /run/korvane.lock: " TEXT "\n"
+#define AS_ROOT " (korvane must run as root)"
 
 void PrintTo(const LockCase& c, std::ostream* os)
 {
@@ -121,31 +124,13 @@ const LockCase kLockCases[] = {
     {"PutRefusedWhileGetRuns", nullptr, {"get", "16", "2"}, false, false, "put", 255},
     {"PutRefusedWhilePutRuns", nullptr, {"put", "22", "2"}, false, false, "put", 255},
     {"GetRefusedWhileGetRuns", nullptr, {"get", "16", "1"}, false, false, "get", 255},
-    {"DiffRefusedWhileLockIsADirectory",
-     "directory",
-     {},
-     false,
-     false,
-     "diff",
-     255,
-     "korvane: cannot lock /run/korvane.lock: Is a directory\n"},
-    {"GetRefusedWhenNotRoot",
-     "13",
-     {},
-     false,
-     false,
-     "get",
-     255,
-     "korvane: cannot lock /run/korvane.lock: Permission denied (korvane must run as root)\n"},
-    {"PutRefusedWhenNotPermitted",
-     "1",
-     {},
-     false,
-     false,
-     "put",
-     255,
-     "korvane: cannot lock /run/korvane.lock: Operation not permitted (korvane must run as "
-     "root)\n"},
+    explained(
+        LockCase{"DiffRefusedWhileLockIsADirectory", "directory", {}, false, false, "diff", 255},
+        LOCK_ERR("Is a directory")),
+    explained(LockCase{"GetRefusedWhenNotRoot", "13", {}, false, false, "get", 255},
+              LOCK_ERR("Permission denied" AS_ROOT)),
+    explained(LockCase{"PutRefusedWhenNotPermitted", "1", {}, false, false, "put", 255},
+              LOCK_ERR("Operation not permitted" AS_ROOT)),
     {"DiffBesideGet", nullptr, {"get", "16", "1"}, false, false, "diff", 1},
     {"PutAfterPutKilled", nullptr, {"put", "22", "2"}, true, false, "put", 0},
     {"PutBesideAnotherSystemsLock", "--exclusive", {}, false, true, "put", 0},
