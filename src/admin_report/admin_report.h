@@ -28,7 +28,8 @@ void explainRefusal(const char* word, const char* name, const char* request, uin
 void explainBadId(const char* word, const char* name, int status);
 // A word of the command line that is refused: `lead`, the word in double quotes, `tail`.
 void explainWord(const char* lead, const char* word, const char* tail);
-// The list file holds a list of the other kind: `held` and `wanted` are "pools" or "volumes".
+// The list file noted by nameListFile holds a list of the other kind: `held` and `wanted`
+// are "pools" or "volumes".
 void explainOtherKindsList(const char* held, const char* wanted);
 
 // The list file as the command line gives it, and by its absolute path: noted once before
@@ -44,7 +45,7 @@ void printFailureLine(const char* line);
 const char* firstFailureLine();
 
 // The system log (ident korvane, the process ID, the authentication facility). `kind` is
-// "pool" or "volume", `word` "Pool" or "Volume".
+// "pool" or "volume", `word` "Pool" or "Volume"; `path` is named as loggedName names it.
 
 // One changed ID of a put; only the first CHANGES_LOGGED of a run get a line each.
 inline constexpr uint32_t CHANGES_LOGGED = 1000;

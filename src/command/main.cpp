@@ -177,6 +177,7 @@ void explainLineFault(const CommandLine_s& line)
             explainWord("", line.faultWord, " is not an option");
             break;
         case LINE_KEEP_COUNT:
+            static_assert(MOST_KEPT == 99, "the line names the range");
             explainWord("--keep takes a number from 1 to 99, not ", line.faultWord, "");
             break;
         case LINE_KEEP_TWICE:
