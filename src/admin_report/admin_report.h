@@ -29,7 +29,8 @@ ShownText_s shown(const char* text);
 // The admin device could not be opened (errno). Said once per run: the device is tried
 // again for every object, always for the same reason.
 void explainDeviceOpenFailure(int error);
-// The admin directory `directory` could not be listed.
+// The admin directory `directory` could not be listed. Absent, it is the storage system
+// that is not loaded.
 void explainListingFailure(const char* directory, int error);
 // The list file at `path` could not be opened, read, written, synced, closed or renamed.
 void explainFileFailure(const char* path, int error);
@@ -40,6 +41,17 @@ void explainLockFailure(const char* path, int error);
 void explainRefusal(const char* word, const char* name, const char* request, uint32_t status);
 // The ID text the list holds for the object is not one.
 void explainBadId(const char* word, const char* name, int status);
+// A word of the command line that is refused: `lead`, the word in double quotes, `tail`.
+void explainWord(const char* lead, const char* word, const char* tail);
+// The list file noted by nameListFile holds a list of the other kind: `held` and `wanted`
+// are "pools" or "volumes".
+void explainOtherKindsList(const char* held, const char* wanted);
+
+// The list file as the command line gives it, and by its absolute path: noted once before
+// the run reads or writes it.
+void nameListFile(const char* path, const char* absolute);
+// What the system log calls the file at `path`: the absolute path noted for it, else `path`.
+const char* loggedName(const char* path);
 
 // A get's failure: printed on standard output like any message (`line` ends in a line
 // feed) and, the first of the run, kept for the system log.
@@ -48,7 +60,7 @@ void printFailureLine(const char* line);
 const char* firstFailureLine();
 
 // The system log (ident korvane, the process ID, the authentication facility). `kind` is
-// "pool" or "volume", `word` "Pool" or "Volume".
+// "pool" or "volume", `word` "Pool" or "Volume"; `path` is named as loggedName names it.
 
 // One changed ID of a put; only the first CHANGES_LOGGED of a run get a line each.
 inline constexpr uint32_t CHANGES_LOGGED = 1000;

@@ -23,6 +23,24 @@ bool deviceExplained = false;
 
 char failureLine[LINE_SIZE];
 
+char listFile[PATH_MAX];
+char absoluteListFile[PATH_MAX];
+
+// What an error number of the storage system's own files most likely means: no node, or
+// a node with no driver behind it, is a storage system not loaded.
+const char* loadedHint(int error)
+{
+    return (error == ENOENT || error == ENODEV || error == ENXIO)
+               ? " (is the storage system loaded?)"
+               : "";
+}
+
+// Only root may open the admin device and the run lock's file.
+const char* rootHint(int error)
+{
+    return (error == EACCES || error == EPERM) ? " (korvane must run as root)" : "";
+}
+
 }  // namespace
 
 void explainDeviceOpenFailure(int error)
@@ -31,18 +49,17 @@ void explainDeviceOpenFailure(int error)
         return;
     }
     deviceExplained = true;
-    // No node, or a node with no driver behind it.
-    bool absent = error == ENOENT || error == ENODEV || error == ENXIO;
     char line[LINE_SIZE];
-    (void)snprintf(line, sizeof line, "cannot open the admin device /dev/zapi: %s%s",
-                   strerror(error), absent ? " (is the storage system loaded?)" : "");
+    (void)snprintf(line, sizeof line, "cannot open the admin device /dev/zapi: %s%s%s",
+                   strerror(error), loadedHint(error), rootHint(error));
     explain(line);
 }
 
 void explainListingFailure(const char* directory, int error)
 {
     char line[LINE_SIZE];
-    (void)snprintf(line, sizeof line, "cannot list %s: %s", directory, strerror(error));
+    (void)snprintf(line, sizeof line, "cannot list %s: %s%s", directory, strerror(error),
+                   loadedHint(error));
     explain(line);
 }
 
@@ -56,7 +73,8 @@ void explainFileFailure(const char* path, int error)
 void explainLockFailure(const char* path, int error)
 {
     char line[LINE_SIZE];
-    (void)snprintf(line, sizeof line, "cannot lock %s: %s", path, strerror(error));
+    (void)snprintf(line, sizeof line, "cannot lock %s: %s%s", path, strerror(error),
+                   rootHint(error));
     explain(line);
 }
 
@@ -75,6 +93,33 @@ void explainBadId(const char* word, const char* name, int status)
                    "%s \"%s\": the list's ID text is not an object ID (status %d)", word,
                    shown(name).text, status);
     explain(line);
+}
+
+void explainWord(const char* lead, const char* word, const char* tail)
+{
+    // A word as long as a path fits; a longer one is cut.
+    char line[SHOWN_LINE_SIZE];
+    (void)snprintf(line, sizeof line, "%s\"%s\"%s", lead, shown(word).text, tail);
+    explain(line);
+}
+
+void explainOtherKindsList(const char* held, const char* wanted)
+{
+    char line[SHOWN_LINE_SIZE];
+    (void)snprintf(line, sizeof line, "%s holds a list of %s, not %s", shown(listFile).text, held,
+                   wanted);
+    explain(line);
+}
+
+void nameListFile(const char* path, const char* absolute)
+{
+    (void)snprintf(listFile, sizeof listFile, "%s", path);
+    (void)snprintf(absoluteListFile, sizeof absoluteListFile, "%s", absolute);
+}
+
+const char* loggedName(const char* path)
+{
+    return (absoluteListFile[0] != '\0' && strcmp(path, listFile) == 0) ? absoluteListFile : path;
 }
 
 void printFailureLine(const char* line)

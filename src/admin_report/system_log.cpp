@@ -61,7 +61,7 @@ void logPutDone(const char* kind, const char* path, uint32_t changed, uint32_t h
     char line[LINE_SIZE];
     (void)snprintf(line, sizeof line,
                    "put %s from \"%s\": %u changed, %u already held their ID, %u inactive skipped",
-                   kind, shown(path).text, changed, held, inactive);
+                   kind, shown(loggedName(path)).text, changed, held, inactive);
     logText(LOG_NOTICE, line);
 }
 
@@ -72,7 +72,7 @@ void logPutStopped(const char* kind, const char* path, const char* word, const c
     char line[LINE_SIZE];
     (void)snprintf(line, sizeof line,
                    "put %s from \"%s\" stopped at %s \"%s\": %u changed, %u not applied", kind,
-                   shown(path).text, word, shown(name).text, changed, left);
+                   shown(loggedName(path)).text, word, shown(name).text, changed, left);
     logText(LOG_ERR, line);
 }
 
@@ -80,14 +80,14 @@ void logGetDone(const char* kind, const char* path, uint32_t saved, uint32_t uns
 {
     char line[LINE_SIZE];
     (void)snprintf(line, sizeof line, "get %s to \"%s\": %u saved, %u could not be saved", kind,
-                   shown(path).text, saved, unsaved);
+                   shown(loggedName(path)).text, saved, unsaved);
     logText(LOG_INFO, line);
 }
 
 void logGetFailed(const char* kind, const char* path, const char* failure)
 {
     char line[LINE_SIZE];
-    (void)snprintf(line, sizeof line, "get %s to \"%s\" failed: %s", kind, shown(path).text,
-                   failure);
+    (void)snprintf(line, sizeof line, "get %s to \"%s\" failed: %s", kind,
+                   shown(loggedName(path)).text, failure);
     logText(LOG_ERR, line);
 }

@@ -66,7 +66,7 @@ struct BadFile {
     int exit;
     Changes changes;  // IDs the run gives; empty: the system stays as it was
     bool refusedByReader;
-    std::string err = "";  // standard error
+    std::string err = "";  // standard error; {path} as in `out`
 };
 
 void PrintTo(const BadFile& c, std::ostream* out)
@@ -89,7 +89,13 @@ const std::vector<BadFile>& badFiles()
 {
     static const std::vector<BadFile> files = {
         {"binary-garbage.xml", "volume", notFound("listVolumes"), 255, {}, true},
-        {"other-kind-root.xml", "volume", notFound("listVolumes"), 255, {}, true},
+        {"other-kind-root.xml",
+         "volume",
+         notFound("listVolumes"),
+         255,
+         {},
+         true,
+         "korvane: {path} holds a list of pools, not volumes\n"},
         {"wrong-case-root.xml", "volume", notFound("listVolumes"), 255, {}, true},
         {"unclosed-root.xml", "volume", notFound("listVolumes"), 255, {}, true},
         {"end-tag-with-blank.xml", "volume", notFound("listVolumes"), 255, {}, true},
@@ -225,7 +231,7 @@ class BadInput : public e2e::EndToEnd {
     void putFile(const std::string& kind, const std::string& path, const std::string& out, int exit,
                  const Changes& changes, bool refusedByReader, const std::string& err = "")
     {
-        expectedErr = err;
+        expectedErr = e2e::withPath(err, path);
         e2e::Outcome outcome = run({"put", kind, path});
         EXPECT_EQ(outcome.process.out, e2e::kBanner + e2e::withPath(out, path));
         EXPECT_EQ(outcome.process.exitStatus, exit);
@@ -234,6 +240,7 @@ class BadInput : public e2e::EndToEnd {
         if (refusedByReader) {
             EXPECT_TRUE(outcome.requests.empty()) << "first: " << outcome.requests.front();
             // diff reads the file as put does: the same refusal, and no request either.
+            expectedErr = e2e::withPath(err, path);
             e2e::Outcome diff = run({"diff", kind, path});
             EXPECT_EQ(diff.process.out, outcome.process.out);
             EXPECT_EQ(diff.process.exitStatus, 255);

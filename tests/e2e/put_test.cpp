@@ -210,9 +210,12 @@ const PutCase kPutCases[] = {
               "korvane: {path}: Input/output error\n"),
 
     // Parsing.
-    refused("VolumeFileReadForPools", "pool", {}, kVolumeFile,
-            "XMLParser: listPools not found \n" PARSE_FAILED),
-    refused("RootNotClosed", "volume", {}, "<listVolumes>\n" + vn("V1") + vg(kNew1),
+    explained(refused("VolumeFileReadForPools", "pool", {}, kVolumeFile,
+                      "XMLParser: listPools not found \n" PARSE_FAILED),
+              "korvane: {path} holds a list of volumes, not pools\n"),
+    // A list of the kind, broken: not taken for the list of pools before it.
+    refused("RootNotClosed", "volume", {},
+            pools(pn("P1") + pg(kNew1)) + "<listVolumes>\n" + vn("V1") + vg(kNew1),
             "XMLParser: listVolumes not found \n" PARSE_FAILED),
     refused("RootNameCaseMatters", "volume", {}, element("listvolumes", vn("V1") + vg(kNew1)),
             "XMLParser: listVolumes not found \n" PARSE_FAILED),
@@ -285,7 +288,8 @@ const PutCase kPutCases[] = {
     logged(
         explained(refused("DeviceCannotBeOpened", "pool", {{"device", "--errno", "13"}}, kPoolFile,
                           "GUIDModify : zRootKey error 13\n" STOPPED("Pool", "P1\": 0 changed, 2")),
-                  "korvane: cannot open the admin device /dev/zapi: Permission denied\n"),
+                  "korvane: cannot open the admin device /dev/zapi: Permission denied (korvane "
+                  "must run as root)\n"),
         {PUT_LOG("err",
                  "pool from \"{path}\" stopped at Pool \"P1\": 0 changed, 2 not "
                  "applied")}),
@@ -666,7 +670,8 @@ TEST_F(EndToEnd, PutLogsTheFirstThousandChangesOneByOne)
         pairs.emplace_back(before[n].name, testId(100 + n));
     const std::string path = file("ids.xml");
     writeFile(path, listFile("volume", pairs));
-    Outcome outcome = run({"put", "volume", path});
+    // Given through "..", the file is logged by its absolute path.
+    Outcome outcome = run({"put", "volume", file("system/../ids.xml")});
     ASSERT_EQ(outcome.log.size(), 1002u);
     EXPECT_EQ(outcome.log[999],
               changeLog("volume", before[999].name, before[999].id, testId(1099)));
