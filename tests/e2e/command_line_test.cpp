@@ -170,15 +170,23 @@ INSTANTIATE_TEST_SUITE_P(E2E, MixedCaseKeywords, ::testing::ValuesIn(kKeywordCas
                          [](const auto& info) { return std::string(info.param.label); });
 
 // The admin device under another name: through a linked directory, and a node of the same
-// device number (the simulated device's, as its stat reports it).
-TEST_F(EndToEnd, AdminDeviceByAnyPathIsRefused)
+// device number (the simulated device's, as its stat reports it). A block device, by its
+// name or through a link (a number no driver serves, should the refusal fail).
+TEST_F(EndToEnd, AdminDeviceOrBlockDeviceByAnyPathIsRefused)
 {
     add({"volume", "V1", 6, testId(1)});
     ASSERT_EQ(symlink("/dev", file("devices").c_str()), 0);
     ASSERT_EQ(mknod(file("node").c_str(), S_IFCHR | 0600, makedev(60, 0x7a)), 0);
-    for (const std::string& path : {file("devices/zapi"), file("node")}) {
+    ASSERT_EQ(mknod(file("disk").c_str(), S_IFBLK | 0600, makedev(240, 7)), 0);
+    ASSERT_EQ(symlink("disk", file("to-disk").c_str()), 0);
+    const std::string block = "The list file cannot be a block device \"{path}\"\n";
+    for (const auto& [path, line] :
+         {std::pair{file("devices/zapi"), std::string(ADMIN_DEVICE("{path}"))},
+          {file("node"), ADMIN_DEVICE("{path}")},
+          {file("disk"), block},
+          {file("to-disk"), block}}) {
         Outcome outcome = run({"get", "volume", path});
-        EXPECT_EQ(outcome.process.out, kBanner + withPath(ADMIN_DEVICE("{path}"), path));
+        EXPECT_EQ(outcome.process.out, kBanner + withPath(line, path));
         EXPECT_EQ(outcome.process.exitStatus, 255);
         EXPECT_EQ(outcome.requests, Lines{});
     }
