@@ -44,6 +44,9 @@ using FchownFn = int (*)(int, uid_t, gid_t);
 using FsyncFn = int (*)(int);
 using RenameFn = int (*)(const char*, const char*);
 using UnlinkFn = int (*)(const char*);
+using RenameatFn = int (*)(int, const char*, int, const char*);
+using LinkatFn = int (*)(int, const char*, int, const char*, int);
+using UnlinkatFn = int (*)(int, const char*, int);
 using FchmodFn = int (*)(int, mode_t);
 using StatFn = int (*)(const char*, struct stat*);
 
@@ -64,6 +67,9 @@ FsyncFn realFsync = nullptr;
 RenameFn realRename = nullptr;
 RenameFn realLink = nullptr;
 UnlinkFn realUnlink = nullptr;
+RenameatFn realRenameat = nullptr;
+LinkatFn realLinkat = nullptr;
+UnlinkatFn realUnlinkat = nullptr;
 FsyncFn realFdatasync = nullptr;
 FchmodFn realFchmod = nullptr;
 StatFn realStat = nullptr;
@@ -115,15 +121,18 @@ bool pathFault(bool (*check)(const char*, int*), const char* path)
 
 int openFaulted(int dirFd, const char* path, const char* opened, int flags, mode_t mode);
 
-// Everything open, open64, openat(absolute) and the fortified forms share.
-// `dirFd` is AT_FDCWD for the plain forms. Fault rules name the path the program
-// asked for, even where another file is opened in its place.
-int openCommon(int dirFd, const char* path, int flags, mode_t mode)
+// Everything open, open64, openat and the fortified forms share. `dirFd` is AT_FDCWD
+// for the plain forms. Fault rules name the path the program asked for (a name relative
+// to a directory's descriptor joined to that directory's path), even where another file
+// is opened in its place.
+int openCommon(int dirFd, const char* relative, int flags, mode_t mode)
 {
+    char joined[SIM_PATH_SIZE];
+    const char* path = simDepth == 0 ? simAtPath(dirFd, relative, joined) : relative;
     if (simDepth == 0 && isDevicePath(path) && simDeviceActive())
         return simDeviceOpen(flags);
     char standIn[SIM_PATH_SIZE];
-    const char* opened = path;
+    const char* opened = relative;
     if (simDepth == 0 && path != nullptr && simRoot[0] != '\0' &&
         strcmp(path, SIM_LOCK_PATH) == 0) {
         if (simSystemPath(standIn, sizeof standIn, simRoot, "lock") != 0) {
@@ -230,17 +239,19 @@ auto fdCall(int what, const char* word, int fd, Call call) -> decltype(call())
     return result;
 }
 
-// A call on names, failed by a fault rule or made, and noted for a power cut.
+// A call on names, failed by a fault rule or made, and noted for a power cut. `from` and
+// `to` are the names as paths (simAtPath).
+template <typename Call>
 int nameCall(const char* word, bool (*check)(const char*, int*), const char* from, const char* to,
-             int (*call)(const char*, const char*))
+             Call call)
 {
     if (simDepth == 0 && check != nullptr && simFileFaultsArmed && from != nullptr &&
         pathFault(check, from))
         return -1;
     if (simDepth != 0 || !simPowerArmed)
-        return call(from, to);
+        return call();
     simPowerBeforeNames(word, from, to);
-    int result = call(from, to);
+    int result = call();
     int saved = errno;
     simPowerAfterNames(word, from, to, result);
     errno = saved;
@@ -414,6 +425,14 @@ int __open64_2(const char* path, int flags)
 {
     return openCommon(AT_FDCWD, path, flags, 0);
 }
+int __openat_2(int dirFd, const char* path, int flags)
+{
+    return openCommon(dirFd, path, flags, 0);
+}
+int __openat64_2(int dirFd, const char* path, int flags)
+{
+    return openCommon(dirFd, path, flags, 0);
+}
 
 int close(int fd)
 {
@@ -492,21 +511,45 @@ int fdatasync(int fd)
 
 int rename(const char* from, const char* to)
 {
-    return nameCall("rename", simFaultRename, from, to, [](const char* a, const char* b) {
-        return resolve(&realRename, "rename")(a, b);
-    });
+    return nameCall("rename", simFaultRename, from, to,
+                    [=] { return resolve(&realRename, "rename")(from, to); });
 }
 
 int link(const char* from, const char* to)
 {
     return nameCall("link", simFaultLink, from, to,
-                    [](const char* a, const char* b) { return resolve(&realLink, "link")(a, b); });
+                    [=] { return resolve(&realLink, "link")(from, to); });
 }
 
 int unlink(const char* path)
 {
     return nameCall("unlink", nullptr, path, nullptr,
-                    [](const char* a, const char*) { return resolve(&realUnlink, "unlink")(a); });
+                    [=] { return resolve(&realUnlink, "unlink")(path); });
+}
+
+int renameat(int fromDir, const char* from, int toDir, const char* to)
+{
+    char fromPath[SIM_PATH_SIZE];
+    char toPath[SIM_PATH_SIZE];
+    return nameCall("rename", simFaultRename, simAtPath(fromDir, from, fromPath),
+                    simAtPath(toDir, to, toPath),
+                    [=] { return resolve(&realRenameat, "renameat")(fromDir, from, toDir, to); });
+}
+
+int linkat(int fromDir, const char* from, int toDir, const char* to, int flags)
+{
+    char fromPath[SIM_PATH_SIZE];
+    char toPath[SIM_PATH_SIZE];
+    return nameCall(
+        "link", simFaultLink, simAtPath(fromDir, from, fromPath), simAtPath(toDir, to, toPath),
+        [=] { return resolve(&realLinkat, "linkat")(fromDir, from, toDir, to, flags); });
+}
+
+int unlinkat(int dirFd, const char* path, int flags)
+{
+    char joined[SIM_PATH_SIZE];
+    return nameCall("unlink", nullptr, simAtPath(dirFd, path, joined), nullptr,
+                    [=] { return resolve(&realUnlinkat, "unlinkat")(dirFd, path, flags); });
 }
 
 // On this target struct stat and struct stat64 have one layout.

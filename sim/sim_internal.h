@@ -22,6 +22,11 @@ DIR* simRealOpendir(const char* path);
 struct dirent* simRealReaddir(DIR* dir);
 int simRealClosedir(DIR* dir);
 
+// The path that `path`, relative to the directory open as dirFd, names: "DIRECTORY/path",
+// DIRECTORY as the kernel names the descriptor's, in joined (SIM_PATH_SIZE). `path` itself
+// when it is absolute, relative to the working directory, or dirFd names nothing.
+const char* simAtPath(int dirFd, const char* path, char* joined);
+
 // Non-zero while the simulator itself runs: its own allocations and file calls are
 // neither counted nor failed by the tool-facing fault rules.
 extern int simDepth;

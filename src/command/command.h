@@ -21,8 +21,9 @@ CommandResult runPoolCommand(const char* direction, const char* path, uint32_t k
 CommandResult runVolumeCommand(const char* direction, const char* path, uint32_t keep,
                                const NameFilter_s& only);
 
-// Refuses, with its message, a list file that is the admin device, and with `keep` one that
-// is not a regular file (standard output, a device, FIFO or socket). 0 or -1.
+// Refuses, with its message, a list file that is the admin device, one for get that is a
+// block device, and with `keep` one that is not a regular file (standard output, a device,
+// FIFO or socket). 0 or -1.
 int checkListFile(const char* direction, const char* path, uint32_t keep);
 // Names the list file for the lines that say it; the system log names it by its absolute
 // path, resolved once before the run, so that every line names the same file.

@@ -112,7 +112,7 @@ int writeList(const ObjectKind_s& kind, OutputFile_s* output, const char* path, 
     if (result != OUTPUT_DONE) {
         return reportFailure(output, path, result, "3:write failed");
     }
-    result = commitOutput(output, path, keep, kept);
+    result = commitOutput(output, keep, kept);
     return (result == OUTPUT_DONE) ? 0 : reportFailure(output, path, result, "close failed");
 }
 
@@ -128,9 +128,12 @@ int writeGUIDToFile(const ObjectKind_s& kind, const char* path, uint32_t keep, b
     static OutputFile_s output;
     // Only the get road writes a list: a wait for the file ends as its own.
     if (openOutput(&output, path, "getName : ") != 0) {
-        if (output.refused) {
+        if (output.refused != OUTPUT_ALLOWED) {
             char line[sizeof(ShownText_s) + 64];
-            (void)snprintf(line, sizeof line, "The list file cannot be the admin device \"%s\"\n",
+            (void)snprintf(line, sizeof line,
+                           (output.refused == OUTPUT_BLOCK_DEVICE)
+                               ? "The list file cannot be a block device \"%s\"\n"
+                               : "The list file cannot be the admin device \"%s\"\n",
                            shown(path).text);
             printFailureLine(line);
         } else if (!output.interrupted) {
