@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 // The C library calls that libzapisim.so stands in for. Every one of them first
 // asks whether the call is the simulator's business (the device, an admin
-// directory, korvane's run lock, a configured fault) and otherwise hands it to the next definition
-// (the C library) untouched, errno included.
+// directory, korvane's run lock or state folder, a configured fault) and otherwise hands it to
+// the next definition (the C library) untouched, errno included.
 #include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -46,6 +46,8 @@ using RenameFn = int (*)(const char*, const char*);
 using UnlinkFn = int (*)(const char*);
 using FchmodFn = int (*)(int, mode_t);
 using StatFn = int (*)(const char*, struct stat*);
+using MkdirFn = int (*)(const char*, mode_t);
+using MkdiratFn = int (*)(int, const char*, mode_t);
 
 OpenFn realOpen = nullptr;
 OpenatFn realOpenat = nullptr;
@@ -70,6 +72,8 @@ StatFn realStat = nullptr;
 StatFn realStat64 = nullptr;
 StatFn realLstat = nullptr;
 StatFn realLstat64 = nullptr;
+MkdirFn realMkdir = nullptr;
+MkdiratFn realMkdirat = nullptr;
 
 void* nextSymbol(const char* name)
 {
@@ -100,6 +104,21 @@ bool isDevicePath(const char* path)
     return path != nullptr && strcmp(path, SIM_DEVICE_PATH) == 0;
 }
 
+// While a system is in use, korvane's run lock and state folder are the system's own: *path
+// becomes the file in the system (in `buffer`, SIM_PATH_SIZE bytes) for the call, its fault
+// rules and the power cut alike. false, with ENAMETOOLONG, when that path would not fit.
+bool standIn(const char** path, char* buffer)
+{
+    if (simDepth != 0 || *path == nullptr || simRoot[0] == '\0')
+        return true;
+    int mapped = simStandInPath(buffer, SIM_PATH_SIZE, simRoot, *path);
+    if (mapped < 0)
+        errno = ENAMETOOLONG;
+    if (mapped == 1)
+        *path = buffer;
+    return mapped >= 0;
+}
+
 // A call on a path that a file fault may name; the rules are consulted with
 // interposition off, and a firing rule leaves its errno.
 bool pathFault(bool (*check)(const char*, int*), const char* path)
@@ -116,31 +135,23 @@ bool pathFault(bool (*check)(const char*, int*), const char* path)
 int openFaulted(int dirFd, const char* path, const char* opened, int flags, mode_t mode);
 
 // Everything open, open64, openat(absolute) and the fortified forms share.
-// `dirFd` is AT_FDCWD for the plain forms. Fault rules name the path the program
-// asked for, even where another file is opened in its place.
+// `dirFd` is AT_FDCWD for the plain forms.
 int openCommon(int dirFd, const char* path, int flags, mode_t mode)
 {
     if (simDepth == 0 && isDevicePath(path) && simDeviceActive())
         return simDeviceOpen(flags);
-    char standIn[SIM_PATH_SIZE];
-    const char* opened = path;
-    if (simDepth == 0 && path != nullptr && simRoot[0] != '\0' &&
-        strcmp(path, SIM_LOCK_PATH) == 0) {
-        if (simSystemPath(standIn, sizeof standIn, simRoot, "lock") != 0) {
-            errno = ENAMETOOLONG;
-            return -1;
-        }
-        opened = standIn;
-    }
+    char buffer[SIM_PATH_SIZE];
+    if (!standIn(&path, buffer))
+        return -1;
     if (simDepth == 0 && simPowerArmed && path != nullptr) {
-        simPowerBeforePath("open", dirFd, opened, flags);
-        int fd = openFaulted(dirFd, path, opened, flags, mode);
+        simPowerBeforePath("open", dirFd, path, flags);
+        int fd = openFaulted(dirFd, path, path, flags, mode);
         int saved = errno;
-        simPowerAfterOpen(dirFd, opened, flags, fd);
+        simPowerAfterOpen(dirFd, path, flags, fd);
         errno = saved;
         return fd;
     }
-    return openFaulted(dirFd, path, opened, flags, mode);
+    return openFaulted(dirFd, path, path, flags, mode);
 }
 
 // The open itself, failed or watched as the fault rules say.
@@ -174,6 +185,9 @@ int statCommon(StatFn* slot, const char* name, const char* path, struct stat* in
         info->st_nlink = 1;
         return 0;
     }
+    char buffer[SIM_PATH_SIZE];
+    if (!standIn(&path, buffer))
+        return -1;
     return resolve(slot, name)(path, info);
 }
 
@@ -234,6 +248,10 @@ auto fdCall(int what, const char* word, int fd, Call call) -> decltype(call())
 int nameCall(const char* word, bool (*check)(const char*, int*), const char* from, const char* to,
              int (*call)(const char*, const char*))
 {
+    char fromBuffer[SIM_PATH_SIZE];
+    char toBuffer[SIM_PATH_SIZE];
+    if (!standIn(&from, fromBuffer) || !standIn(&to, toBuffer))
+        return -1;
     if (simDepth == 0 && check != nullptr && simFileFaultsArmed && from != nullptr &&
         pathFault(check, from))
         return -1;
@@ -509,6 +527,22 @@ int unlink(const char* path)
                     [](const char* a, const char*) { return resolve(&realUnlink, "unlink")(a); });
 }
 
+int mkdir(const char* path, mode_t mode)
+{
+    char buffer[SIM_PATH_SIZE];
+    if (!standIn(&path, buffer))
+        return -1;
+    return resolve(&realMkdir, "mkdir")(path, mode);
+}
+
+int mkdirat(int dirFd, const char* path, mode_t mode)
+{
+    char buffer[SIM_PATH_SIZE];
+    if (!standIn(&path, buffer))
+        return -1;
+    return resolve(&realMkdirat, "mkdirat")(dirFd, path, mode);
+}
+
 // On this target struct stat and struct stat64 have one layout.
 static_assert(sizeof(struct stat) == sizeof(struct stat64));
 
@@ -565,6 +599,9 @@ DIR* opendir(const char* path)
         if (handled)
             return dir;
     }
+    char buffer[SIM_PATH_SIZE];
+    if (!standIn(&path, buffer))
+        return nullptr;
     return simRealOpendir(path);
 }
 

@@ -84,7 +84,7 @@ TEST_P(RunLock, RefusesConflictsAndNothingElse)
     EXPECT_EQ(outcome.process.exitStatus, c.status);
     if (c.status == 255) {
         EXPECT_EQ(outcome.process.out,
-                  kBanner + (directory ? "Lock failed, error : 21\n" : refusal(holder.pid)));
+                  kBanner + (directory ? "Lock failed, error : 21\n" : refusal(holder.commandPid)));
         EXPECT_EQ(outcome.requests, Lines{});
         EXPECT_EQ(describe(outcome.objects), describe(before));
         EXPECT_EQ(readFile(path), list);
@@ -141,7 +141,7 @@ TEST_F(EndToEnd, NightlyGetRefusedWhileARestoreRuns)
     fail({"clear"});
 
     Outcome nightly = run({"get", "volume", path});
-    EXPECT_EQ(nightly.process.out, kBanner + refusal(restore.pid));
+    EXPECT_EQ(nightly.process.out, kBanner + refusal(restore.commandPid));
     EXPECT_EQ(nightly.process.exitStatus, 255);
     EXPECT_EQ(nightly.requests, Lines{});
     EXPECT_EQ(readFile(path), list);
