@@ -495,7 +495,7 @@ bool isStopped(pid_t pid)
     sigemptyset(&set);
     sigaddset(&set, number);
     (void)sigprocmask(SIG_UNBLOCK, &set, nullptr);
-    (void)raise(number);
+    (void)kill(getpid(), number);
     exit(128 + number);
 }
 
@@ -539,7 +539,7 @@ int waitForCommand(pid_t child, const char* command)
             return status;
         // Not when the command was stopped with zapisim and has gone on with it.
         if (isStopped(child)) {
-            (void)raise(SIGSTOP);
+            (void)kill(getpid(), SIGSTOP);
             (void)kill(child, SIGCONT);
         }
     }
@@ -589,8 +589,8 @@ int commandRun(int argc, char** argv)
     forward.sa_flags = SA_SIGINFO;
     sigemptyset(&forward.sa_mask);
     const int forwarded[] = {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGUSR1, SIGUSR2};
-    for (int number : forwarded)
-        (void)sigaction(number, &forward, nullptr);
+    for (int signalNumber : forwarded)
+        (void)sigaction(signalNumber, &forward, nullptr);
     int status = waitForCommand(child, argv[4]);
     char said[16];
     ssize_t got = read(ends[0], said, sizeof said);

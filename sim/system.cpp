@@ -518,12 +518,15 @@ void sayRunEnded()
 void watchRunEnd()
 {
     const char* value = getenv("ZAPISIM_RUN_END");
-    int pid = 0;
-    int fd = -1;
-    if (value == nullptr || sscanf(value, "%d %d", &pid, &fd) != 2 || fd < 0)
+    if (value == nullptr)
         return;
-    runPid = pid;
-    runEndFd = fd;
+    char* end = nullptr;
+    long pid = strtol(value, &end, 10);
+    long fd = *end == ' ' ? strtol(end + 1, &end, 10) : -1;
+    if (*end != '\0' || pid <= 0 || fd < 0 || fd > INT_MAX)
+        return;
+    runPid = static_cast<pid_t>(pid);
+    runEndFd = static_cast<int>(fd);
     // Ahead of the exit handlers registered before it, such as a leak checker's.
     (void)atexit(sayRunEnded);
 }

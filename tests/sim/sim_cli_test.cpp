@@ -118,7 +118,8 @@ TEST_F(CliTest, ShowsObjectsSortedPoolsFirst)
     std::string shown = ok("show");
     EXPECT_EQ(shown.substr(0, shown.rfind('\t')),
               std::string("pool\tpz\t6\t") + ID_B + "\nvolume\tVa\t6\t" + ID_A + "\nvolume\tvb\t6");
-    EXPECT_NE(shown.substr(shown.rfind('\t') + 1), std::string(ID_B) + "\n");
+    ok("set", {"volume", "vb", "--id", "random"});
+    EXPECT_NE(ok("show"), shown) << "a fresh ID each time";
 }
 
 TEST_F(CliTest, ShowReportsObjectFilesItCannotRead)
