@@ -573,24 +573,32 @@ int commandRun(int argc, char** argv)
     int ends[2];
     if (pipe2(ends, O_CLOEXEC) != 0 || fcntl(ends[0], F_SETFL, O_NONBLOCK) != 0)
         fail("cannot make a pipe: %s", strerror(errno));
-    pid_t parent = getpid();
-    pid_t child = fork();
-    if (child < 0)
-        fail("cannot start %s: %s", argv[4], strerror(errno));
-    if (child == 0)
-        startCommand(argv + 4, parent, ends[1]);
-    close(ends[1]);
-    // Only the command reads and writes the run's input and output.
-    close(STDIN_FILENO);
-    close(STDOUT_FILENO);
-    commandPid = child;
+    // The signals to pass on wait, from before the command starts, until they can be.
     struct sigaction forward = {};
     forward.sa_sigaction = passOn;
     forward.sa_flags = SA_SIGINFO;
     sigemptyset(&forward.sa_mask);
     const int forwarded[] = {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGUSR1, SIGUSR2};
     for (int signalNumber : forwarded)
+        sigaddset(&forward.sa_mask, signalNumber);
+    sigset_t previous;
+    (void)sigprocmask(SIG_BLOCK, &forward.sa_mask, &previous);
+    pid_t parent = getpid();
+    pid_t child = fork();
+    if (child < 0)
+        fail("cannot start %s: %s", argv[4], strerror(errno));
+    if (child == 0) {
+        (void)sigprocmask(SIG_SETMASK, &previous, nullptr);
+        startCommand(argv + 4, parent, ends[1]);
+    }
+    close(ends[1]);
+    // Only the command reads and writes the run's input and output.
+    close(STDIN_FILENO);
+    close(STDOUT_FILENO);
+    commandPid = child;
+    for (int signalNumber : forwarded)
         (void)sigaction(signalNumber, &forward, nullptr);
+    (void)sigprocmask(SIG_SETMASK, &previous, nullptr);
     int status = waitForCommand(child, argv[4]);
     char said[16];
     ssize_t got = read(ends[0], said, sizeof said);
