@@ -38,9 +38,6 @@ int simCopyOut(uint64_t destinationAddress, const void* source, size_t size);
 
 // ---- The device ----
 constexpr const char* SIM_DEVICE_PATH = "/dev/zapi";
-// korvane's run lock: while a system is in use, the system's own "lock" file stands in
-// for it, so that simulated systems never share a lock.
-constexpr const char* SIM_LOCK_PATH = "/run/korvane.lock";
 constexpr size_t SIM_BLOCK_SIZE = 208;
 
 // True when "/dev/zapi" is ours (scripted mode or a storage system in use).
