@@ -25,6 +25,10 @@ void explainLockFailure(const char* path, int error);
 void explainRefusal(const char* word, const char* name, const char* request, uint32_t status);
 // The ID text the list holds for the object is not one.
 void explainBadId(const char* word, const char* name, int status);
+// A pair of the list file at `line` carries no check while another pair does; past the
+// first ones named, the number of the others.
+void explainUncheckedPair(uint32_t line, const char* word, const char* name);
+void explainMoreUncheckedPairs(uint32_t count);
 
 // A get's failure: printed on standard output like any message (`line` ends in a line
 // feed) and, the first of the run, kept for the system log.

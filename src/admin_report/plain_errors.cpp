@@ -77,6 +77,20 @@ void explainBadId(const char* word, const char* name, int status)
     explain(line);
 }
 
+void explainUncheckedPair(uint32_t line, const char* word, const char* name)
+{
+    char text[LINE_SIZE];
+    (void)snprintf(text, sizeof text, "line %u: %s \"%s\" has no check", line, word, name);
+    explain(text);
+}
+
+void explainMoreUncheckedPairs(uint32_t count)
+{
+    char text[LINE_SIZE];
+    (void)snprintf(text, sizeof text, "%u more pairs have no check", count);
+    explain(text);
+}
+
 void printFailureLine(const char* line)
 {
     (void)fputs(line, stdout);
