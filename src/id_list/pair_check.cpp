@@ -57,14 +57,11 @@ bool meantAsCheck(const char* text, size_t length)
     while (at < length && isSpaceByte(text[at])) {
         ++at;
     }
-    if (length - at < WORD) {
-        return false;
-    }
-    for (size_t letter = 0; letter < WORD; ++letter) {
+    for (size_t letter = 0; letter < WORD; ++letter, ++at) {
         // Setting the 0x20 bit makes an upper-case ASCII letter lower case, and no other
         // byte becomes one of these letters.
-        if ((static_cast<unsigned char>(text[at + letter]) | 0x20U) !=
-            static_cast<unsigned char>(word[letter])) {
+        if (at == length || (static_cast<unsigned char>(text[at]) | 0x20U) !=
+                                static_cast<unsigned char>(word[letter])) {
             return false;
         }
     }
