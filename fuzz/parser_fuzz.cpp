@@ -21,6 +21,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -208,12 +209,31 @@ void parseAs(int32_t kind, const uint8_t* data, size_t size)
     check(journal.find("\tstatus=20201\t") == std::string::npos, "request with a bad key");
 }
 
+// The check comment at the end of an ID line, damaged as a hand or a tool may: a byte
+// before it, another comment before it, its digits in upper case, a digit lost. None of
+// these may turn it off.
+void damageCheck(std::string* line, unsigned damage)
+{
+    size_t at = line->find(" <!-- check ");
+    size_t digits = at + strlen(" <!-- check ");
+    if (damage == 1) {
+        (*line)[at] = '.';
+    } else if (damage == 2) {
+        line->insert(at, " <!-- restored -->");
+    } else if (damage == 3) {
+        std::transform(line->begin() + digits, line->begin() + digits + 8, line->begin() + digits,
+                       [](char c) { return static_cast<char>(toupper(c)); });
+    } else if (damage == 4) {
+        line->erase(digits, 1);
+    }
+}
+
 // A list file as get writes it, of two to five pairs whose IDs come from the input, with
 // one edit that a slip of the hand or the backup medium makes, chosen by the input: two ID
 // lines swapped, two name lines swapped, one hex digit of an ID changed, one byte of a name
-// changed. (Arbitrary bytes prove nothing here: anyone can compute a CRC-32.) Whatever the
-// reader accepts must pair each name only with the ID it stood with, checked, before the
-// edit.
+// changed; the checks of both pairs edited may be damaged as well. (Arbitrary bytes prove
+// nothing here: anyone can compute a CRC-32.) Whatever the reader accepts must pair each
+// name only with the ID it stood with, checked, before the edit.
 void parseEditedList(const uint8_t* data, size_t size)
 {
     if (size < 5) {
@@ -221,6 +241,7 @@ void parseEditedList(const uint8_t* data, size_t size)
     }
     const ObjectKind_s& kind = (data[0] & 1) ? POOL_KIND : VOLUME_KIND;
     unsigned edit = (data[0] >> 1) % 4;
+    unsigned damage = (data[0] >> 3) % 5;
     size_t pairs = 2 + data[1] % 4;
     size_t first = data[2] % pairs;
     size_t second = (first + 1 + data[3] % (pairs - 1)) % pairs;
@@ -247,6 +268,8 @@ void parseEditedList(const uint8_t* data, size_t size)
         idLines[at] = std::string("\t\t<") + kind.guidElement + ">" + text + "</" +
                       kind.guidElement + ">" + check + "\n";
     }
+    damageCheck(&idLines[first], damage);
+    damageCheck(&idLines[second], damage);
     if (edit == 0) {
         std::swap(idLines[first], idLines[second]);
     } else if (edit == 1) {

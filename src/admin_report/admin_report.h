@@ -52,6 +52,10 @@ void explainOtherKindsList(const char* held, const char* wanted);
 void nameListFile(const char* path, const char* absolute);
 // What the system log calls the file at `path`: the absolute path noted for it, else `path`.
 const char* loggedName(const char* path);
+// A pair of the list file at `line` carries no check while another pair does; past the
+// first ones named, the number of the others.
+void explainUncheckedPair(uint32_t line, const char* word, const char* name);
+void explainMoreUncheckedPairs(uint32_t count);
 
 // A get's failure: printed on standard output like any message (`line` ends in a line
 // feed) and, the first of the run, kept for the system log.

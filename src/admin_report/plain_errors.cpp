@@ -122,6 +122,21 @@ const char* loggedName(const char* path)
     return (absoluteListFile[0] != '\0' && strcmp(path, listFile) == 0) ? absoluteListFile : path;
 }
 
+void explainUncheckedPair(uint32_t line, const char* word, const char* name)
+{
+    char text[SHOWN_LINE_SIZE];
+    (void)snprintf(text, sizeof text, "line %u: %s \"%s\" has no check", line, word,
+                   shown(name).text);
+    explain(text);
+}
+
+void explainMoreUncheckedPairs(uint32_t count)
+{
+    char text[LINE_SIZE];
+    (void)snprintf(text, sizeof text, "%u more pairs have no check", count);
+    explain(text);
+}
+
 void printFailureLine(const char* line)
 {
     (void)fputs(line, stdout);

@@ -22,6 +22,9 @@ inline constexpr char CHECK_FORMAT[] = " <!-- check %08x -->";
 // Whether a comment's text, the `length` bytes between "<!--" and "-->", is a check: exactly
 // a blank, "check", a blank, 8 lower-case hexadecimal digits and a blank. *check: its value.
 bool readCheck(const char* text, size_t length, uint32_t* check);
+// Whether such a text is meant as a check: after white space it begins with "check", in any
+// case. One that is not exactly a check is a damaged one.
+bool meantAsCheck(const char* text, size_t length);
 
 // Writes the list into path in the kind's format, consuming it. 0 or -1; after a
 // termination signal -1 with nothing reported and the file as it was. With `keep` (1 to 99;
@@ -32,6 +35,19 @@ int writeGUIDToFile(const ObjectKind_s& kind, const char* path, uint32_t keep, b
 // Reads the whole file at path ("-": standard input) into a new buffer (the caller frees
 // it) followed by a zero byte. Reports its own failures; 0 or -1.
 int readGUIDFromFile(const char* path, char** buffer, uint32_t* length);
+
+// What the reader keeps of each pair beside its node, in list order: the lines of its name
+// and ID elements, the 16 bytes its ID text converts to, whether its check follows it.
+struct PairNote_s {
+    uint32_t nameLine;
+    uint32_t guidLine;
+    GUID id;
+    bool checked;
+};
+
 // Parses such a buffer into the empty list: every name/ID pair of the kind's root element,
-// rewriting the buffer in place. Reports its own failures; 0 or -1.
-int XMLParser(const ObjectKind_s& kind, char* buffer, uint32_t length);
+// rewriting the buffer in place. Reports its own failures; 0 or -1. With `notes`, a list
+// that was parsed comes with one note per node in *notes (null for an empty list), which
+// the caller frees.
+int XMLParser(const ObjectKind_s& kind, char* buffer, uint32_t length,
+              PairNote_s** notes = nullptr);

@@ -1,21 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
-// What the reading keeps of each pair beside its node, and the reader's last check of a
-// parsed list: no object named twice, no ID given twice.
+// The reader's last check of a parsed list: no object named twice, no ID given twice.
 #pragma once
 
-#include <cstdint>
-
-#include "name_list.h"
-#include "object_id.h"
-#include "object_kind.h"
-
-// One per node of the list, in list order: where the pair stands in the file and the 16
-// bytes its ID text converts to.
-struct PairNote_s {
-    uint32_t nameLine;
-    uint32_t guidLine;
-    GUID id;
-};
+#include "id_list.h"
 
 // Refuses a list in which a name stands in two pairs, or two pairs' IDs are the same 16
 // bytes (the nil ID excepted): only one of them can be meant, and object IDs are

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "id_list.h"
+#include "scanner_bytes.h"
 
 uint32_t pairCheck(const ObjectKind_s& kind, const char* name, const GUID* id)
 {
@@ -44,6 +45,25 @@ bool readCheck(const char* text, size_t length, uint32_t* check)
             return false;
         }
         *check = (*check << 4) | value;
+    }
+    return true;
+}
+
+bool meantAsCheck(const char* text, size_t length)
+{
+    static const char word[] = "check";
+    constexpr size_t WORD = sizeof(word) - 1;
+    size_t at = 0;
+    while (at < length && isSpaceByte(text[at])) {
+        ++at;
+    }
+    for (size_t letter = 0; letter < WORD; ++letter, ++at) {
+        // Setting the 0x20 bit makes an upper-case ASCII letter lower case, and no other
+        // byte becomes one of these letters.
+        if (at == length || (static_cast<unsigned char>(text[at]) | 0x20U) !=
+                                static_cast<unsigned char>(word[letter])) {
+            return false;
+        }
     }
     return true;
 }

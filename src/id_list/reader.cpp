@@ -26,6 +26,8 @@ const char COMMENT_OPEN[] = "<!--";
 const char COMMENT_CLOSE[] = "-->";
 const char CDATA_OPEN[] = "<![CDATA[";
 const char CDATA_CLOSE[] = "]]>";
+const char INSTRUCTION_OPEN[] = "<?";
+const char INSTRUCTION_CLOSE[] = "?>";
 
 // The refusals that wait until the whole file is read, in the order in which they win;
 // within each, the first one met counts (an element left open is met at the root's end).
@@ -119,9 +121,9 @@ struct Reading_s {
     PairNote_s* notes;
     size_t count;
     size_t noteRoom;
-    // 1 + the pair whose ID element just ended, when its ID converted; 0: none. The first
-    // comment after it, with only white space between, may be its check.
-    size_t awaitingComment;
+    // 1 + the pair whose ID element ended last, when its ID converted, until the next start
+    // tag; 0: none. Every comment meant as a check in between must be its check.
+    size_t awaitingCheck;
     // Memory that ran short: its message, printed where the refusal of that place would be.
     const char* memoryFault;
     Refusal memoryAt;
@@ -301,7 +303,7 @@ void appendPair(Reading_s* r)
         return;
     }
     PairNote_s* note = &r->notes[r->count];
-    *note = PairNote_s{r->name.line, r->guid.line, {}};
+    *note = PairNote_s{r->name.line, r->guid.line, {}, false};
     bool converted = LB_GUIDFromString(r->guid.bytes, &note->id) == 0;
     if (!converted) {
         refuse(r, BAD_ID_TEXT, r->guid.line, r->kind->word, " \"", r->name.bytes,
@@ -317,7 +319,7 @@ void appendPair(Reading_s* r)
     node->next = nullptr;
     appendNode(node);
     // A bad ID text is refused as such: its check is not looked at.
-    r->awaitingComment = converted ? r->count + 1 : 0;
+    r->awaitingCheck = converted ? r->count + 1 : 0;
     ++r->count;
 }
 
@@ -503,10 +505,10 @@ char* readTag(Reading_s* r, char* open)
     char* nameEnd = tagNameEnd(name, r->end);
     char delimiter = (nameEnd < r->end) ? *nameEnd : '\0';
     Tag_s tag = {open, name, static_cast<size_t>(nameEnd - name), delimiter, false, true, nameEnd};
-    bool markup = name < r->end && (*name == '!' || *name == '?');
+    bool markup = name < r->end && *name == '!';
     if (!isEnd && (tag.length == 0 || markup)) {
-        // A declaration, a processing instruction or a lone "<" opens nothing; inside a
-        // name or ID element the element scanner counts it as a level.
+        // A declaration or a lone "<" opens nothing; inside a name or ID element the element
+        // scanner counts it as a level.
         r->inside.depth += (r->inside.element != nullptr && tag.delimiter != '/') ? 1 : 0;
         return open + 1;
     }
@@ -517,6 +519,8 @@ char* readTag(Reading_s* r, char* open)
         }
         return tag.next;
     }
+    // The next element begins: the comments after it are not the last pair's.
+    r->awaitingCheck = 0;
     // A start tag runs to its first ">"; one cut short by another "<" before it opens its
     // element there, and the reading goes on at that "<".
     char* closer = closerFrom(r, nameEnd);
@@ -534,9 +538,41 @@ char* readTag(Reading_s* r, char* open)
     return tag.next;
 }
 
-// A comment, passed over; one that follows a pair's ID element with nothing but white
-// space between is the pair's check when it has a check's form. Null (reported) when it holds
-// "<!--" or is never closed.
+// Markup from `open` to just before `next` that a name or ID element's text leaves out.
+// Where the reading goes on: `next`.
+char* passOver(Reading_s* r, char* open, char* next)
+{
+    if (r->inside.element != nullptr) {
+        takeText(r->inside.text, r->inside.from, open);
+        r->inside.from = next;
+    }
+    return next;
+}
+
+// A comment meant as a check, after a pair's ID element and before the next start tag: it
+// must be exactly the pair's check. A pair that does not match its check is refused as a
+// bad ID text is, in file order, and so is a check whose form was damaged.
+void lookAtCheck(Reading_s* r, const char* open, const char* body, size_t length)
+{
+    if (r->awaitingCheck == 0 || !meantAsCheck(body, length)) {
+        return;
+    }
+    // The pair's texts are still those just read: no start tag came after them.
+    PairNote_s* note = &r->notes[r->awaitingCheck - 1];
+    uint32_t check = 0;
+    if (!readCheck(body, length, &check)) {
+        refuse(r, BAD_ID_TEXT, lineOf(r, open), r->kind->word, " \"", r->name.bytes,
+               "\" has a damaged check");
+    } else if (check != pairCheck(*r->kind, r->name.bytes, &note->id)) {
+        refuse(r, BAD_ID_TEXT, note->guidLine, r->kind->word, " \"", r->name.bytes,
+               "\" does not match its check");
+    } else {
+        note->checked = true;
+    }
+}
+
+// A comment, passed over, after a look at whether it is the last pair's check. Null
+// (reported) when it holds "<!--" or is never closed.
 char* passComment(Reading_s* r, char* open)
 {
     char* body = open + sizeof(COMMENT_OPEN) - 1;
@@ -551,24 +587,21 @@ char* passComment(Reading_s* r, char* open)
         printf("XMLParser: line %u: comment is not closed\n", lineOf(r, open));
         return nullptr;
     }
-    if (r->awaitingComment != 0) {
-        // The pair's texts are still those just read: only white space came after them. A
-        // pair that does not match its check is refused as a bad ID text is, in file order.
-        const PairNote_s* note = &r->notes[r->awaitingComment - 1];
-        uint32_t check = 0;
-        if (readCheck(body, static_cast<size_t>(close - body), &check) &&
-            check != pairCheck(*r->kind, r->name.bytes, &note->id)) {
-            refuse(r, BAD_ID_TEXT, note->guidLine, r->kind->word, " \"", r->name.bytes,
-                   "\" does not match its check");
-        }
-        r->awaitingComment = 0;
+    lookAtCheck(r, open, body, static_cast<size_t>(close - body));
+    return passOver(r, open, close + sizeof(COMMENT_CLOSE) - 1);
+}
+
+// A processing instruction, passed over whole as a comment is: nothing in it is read. Null
+// (reported) when it is never closed.
+char* passInstruction(Reading_s* r, char* open)
+{
+    char* body = open + sizeof(INSTRUCTION_OPEN) - 1;
+    char* close = find(body, r->end, INSTRUCTION_CLOSE, sizeof(INSTRUCTION_CLOSE) - 1);
+    if (close == nullptr) {
+        printf("XMLParser: line %u: processing instruction is not closed\n", lineOf(r, open));
+        return nullptr;
     }
-    char* next = close + sizeof(COMMENT_CLOSE) - 1;
-    if (r->inside.element != nullptr) {
-        takeText(r->inside.text, r->inside.from, open);
-        r->inside.from = next;
-    }
-    return next;
+    return passOver(r, open, close + sizeof(INSTRUCTION_CLOSE) - 1);
 }
 
 // A CDATA section: text, which a name or ID element takes without its markers. Null
@@ -581,25 +614,17 @@ char* passCDATA(Reading_s* r, char* open)
         printf("XMLParser: line %u: CDATA section is not closed\n", lineOf(r, open));
         return nullptr;
     }
-    char* next = close + sizeof(CDATA_CLOSE) - 1;
-    if (r->inside.element != nullptr) {
-        takeText(r->inside.text, r->inside.from, open);
-        takeText(r->inside.text, body, close);
-        r->inside.from = next;
-    }
-    return next;
+    // Its markers are left out of a text, what stands between them is not.
+    passOver(r, open, body);
+    return passOver(r, close, close + sizeof(CDATA_CLOSE) - 1);
 }
 
-// Reads the whole buffer. 0, or -1 when the reading itself fails (reported): a comment or
-// CDATA section left open, a comment inside a comment, memory.
+// Reads the whole buffer. 0, or -1 when the reading itself fails (reported): a comment,
+// CDATA section or processing instruction left open, a comment inside a comment.
 int readAll(Reading_s* r, char* at)
 {
     while (at != nullptr && at < r->end) {
         char* open = static_cast<char*>(memchr(at, '<', static_cast<size_t>(r->end - at)));
-        char* textEnd = (open == nullptr) ? r->end : open;
-        for (char* byte = at; r->awaitingComment != 0 && byte < textEnd; ++byte) {
-            r->awaitingComment = isSpaceByte(*byte) ? r->awaitingComment : 0;
-        }
         if (open == nullptr) {
             return 0;
         }
@@ -607,7 +632,10 @@ int readAll(Reading_s* r, char* at)
             at = passComment(r, open);
             continue;
         }
-        r->awaitingComment = 0;
+        if (matchesAt(open, r->end - 1, INSTRUCTION_OPEN, sizeof(INSTRUCTION_OPEN) - 1)) {
+            at = passInstruction(r, open);
+            continue;
+        }
         // Inside a name or ID element a CDATA section is one only at the element's level.
         if (matchesAt(open, r->end - 1, CDATA_OPEN, sizeof(CDATA_OPEN) - 1) &&
             (r->inside.element == nullptr || r->inside.depth == 0)) {
@@ -657,7 +685,7 @@ int parseList(Reading_s* r, char* buffer)
 
 }  // namespace
 
-int XMLParser(const ObjectKind_s& kind, char* buffer, uint32_t length)
+int XMLParser(const ObjectKind_s& kind, char* buffer, uint32_t length, PairNote_s** notes)
 {
     if (listHead != nullptr) {
         puts("Volume Name and GUID List not Empty");
@@ -683,6 +711,10 @@ int XMLParser(const ObjectKind_s& kind, char* buffer, uint32_t length)
     reading.name.bytes = tagName;
     reading.guid.bytes = tagGUID;
     int result = parseList(&reading, buffer);
+    if (result == 0 && notes != nullptr) {
+        *notes = reading.notes;
+        reading.notes = nullptr;
+    }
     free(reading.open);
     free(reading.notes);
     free(tagName);

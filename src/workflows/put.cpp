@@ -86,9 +86,9 @@ int reportStop(const ObjectKind_s& kind, const char* path, uint32_t changed)
     return -1;
 }
 
-// Keeps the list's pairs that the filter names, in file order. 0, or -1 (reported) when a
-// name has no pair.
-int keepNamedPairs(const ObjectKind_s& kind, const NameFilter_s& filter)
+// Keeps the list's pairs that the filter names, in file order, and their notes. 0, or -1
+// (reported) when a name has no pair.
+int keepNamedPairs(const ObjectKind_s& kind, const NameFilter_s& filter, PairNote_s* notes)
 {
     static NameMark_s entries[MOST_FILTER_NAMES];
     uint32_t count = 0;
@@ -99,12 +99,14 @@ int keepNamedPairs(const ObjectKind_s& kind, const NameFilter_s& filter)
     NameGUIDList_s* node = listHead;
     listHead = nullptr;
     listTail = nullptr;
-    while (node != nullptr) {
+    size_t kept = 0;
+    for (size_t at = 0; node != nullptr; ++at) {
         NameGUIDList_s* next = node->next;
         NameMark_s* entry = findNameMark(entries, count, node->name);
         if (entry != nullptr) {
             entry->marked = true;
             appendNode(node);
+            notes[kept++] = notes[at];
         } else {
             free(node);
         }
@@ -118,6 +120,37 @@ int keepNamedPairs(const ObjectKind_s& kind, const NameFilter_s& filter)
         }
     }
     return 0;
+}
+
+// The pairs named one by one on standard error when they carry no check; the others are
+// counted.
+constexpr uint32_t UNCHECKED_NAMED = 20;
+
+bool anyPairChecked(const PairNote_s* notes)
+{
+    const PairNote_s* note = notes;
+    for (const NameGUIDList_s* node = listHead; node != nullptr; node = node->next, ++note) {
+        if (note->checked) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Names the list's pairs that carry no check: a pair edited on purpose loses its check, and
+// so may one whose ID has moved by mistake.
+void reportUncheckedPairs(const ObjectKind_s& kind, const PairNote_s* notes)
+{
+    uint32_t unchecked = 0;
+    const PairNote_s* note = notes;
+    for (const NameGUIDList_s* node = listHead; node != nullptr; node = node->next, ++note) {
+        if (!note->checked && ++unchecked <= UNCHECKED_NAMED) {
+            explainUncheckedPair(note->nameLine, kind.word, node->name);
+        }
+    }
+    if (unchecked > UNCHECKED_NAMED) {
+        explainMoreUncheckedPairs(unchecked - UNCHECKED_NAMED);
+    }
 }
 
 }  // namespace
@@ -162,17 +195,26 @@ int loadList(const ObjectKind_s& kind, const char* path, const NameFilter_s& fil
     if (readGUIDFromFile(path, &buffer, &length) != 0) {
         return -1;
     }
-    int parsed = XMLParser(kind, buffer, length);
+    PairNote_s* notes = nullptr;
+    int parsed = XMLParser(kind, buffer, length, &notes);
     free(buffer);
     if (parsed != 0) {
         puts("Failed to Parse the XML from Buffer");
         discardList();
         return -1;
     }
-    if (filter.count != 0 && keepNamedPairs(kind, filter) != 0) {
+    // A file written by hand carries no check at all, and then none is missed; whether one
+    // does is the whole file's, the pairs named are those taken.
+    bool checked = anyPairChecked(notes);
+    if (filter.count != 0 && keepNamedPairs(kind, filter, notes) != 0) {
+        free(notes);
         discardList();
         return -1;
     }
+    if (checked) {
+        reportUncheckedPairs(kind, notes);
+    }
+    free(notes);
     return 0;
 }
 

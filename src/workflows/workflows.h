@@ -36,7 +36,8 @@ inline constexpr uint32_t MOST_FILTER_NAMES = 1024;
 
 // Put and diff roads: reads the list file at path and parses it into the empty list, then
 // keeps the pairs the filter names, in file order. 0, or -1 (reported) with the list empty;
-// a name no pair has is reported as "The list has no %s \"%s\"\n".
+// a name no pair has is reported as "The list has no %s \"%s\"\n". When a pair of the file
+// carries its check, those taken that carry none are named on standard error.
 int loadList(const ObjectKind_s& kind, const char* path, const NameFilter_s& filter);
 // Put road: the file loaded, then applied. 0 or -1.
 int putList(const ObjectKind_s& kind, const char* path, const NameFilter_s& filter);

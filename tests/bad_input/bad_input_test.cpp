@@ -48,9 +48,14 @@ std::string badId(const std::string& line, const std::string& name)
     return "XMLParser: line " + line + ": Volume \"" + name + "\" has a bad ID text\n";
 }
 
-std::string unchecked(const std::string& line, const std::string& word, const std::string& name)
+std::string mismatch(const std::string& line, const std::string& word, const std::string& name)
 {
     return "XMLParser: line " + line + ": " + word + " \"" + name + "\" does not match its check\n";
+}
+
+std::string damaged(const std::string& line, const std::string& word, const std::string& name)
+{
+    return "XMLParser: line " + line + ": " + word + " \"" + name + "\" has a damaged check\n";
 }
 
 std::string success(const std::string& kind)
@@ -111,6 +116,8 @@ const std::vector<BadFile>& badFiles()
                       "XMLParser: line 4: comment is not closed\n"),
         readerRefuses("lost-comment-close.xml", "volume",
                       "XMLParser: line 4: \"<!--\" inside a comment\n"),
+        readerRefuses("pi-not-closed.xml", "volume",
+                      "XMLParser: line 4: processing instruction is not closed\n"),
         {"start-tags-without-closer.xml", "volume", notFound("listVolumes"), 255, {}, true},
         readerRefuses("name-without-id.xml", "volume",
                       "XMLParser: line 4: volumeName without volumeGUID\n"),
@@ -162,14 +169,20 @@ const std::vector<BadFile>& badFiles()
         readerRefuses("id-sign-inside-group.xml", "volume", badId("3", "V1")),
         readerRefuses("id-leading-minus.xml", "volume", badId("5", "V2")),
         // Edits of a file written by get that leave it well formed: its checks refuse them.
-        readerRefuses("check-id-lines-swapped.xml", "pool", unchecked("3", "Pool", "P1")),
-        readerRefuses("check-id-lines-swapped.xml", "volume", unchecked("11", "Volume", "V2")),
-        readerRefuses("check-name-lines-swapped.xml", "pool", unchecked("3", "Pool", "P2")),
-        readerRefuses("check-name-lines-swapped.xml", "volume", unchecked("9", "Volume", "V3")),
-        readerRefuses("check-hex-digit.xml", "pool", unchecked("5", "Pool", "P2")),
-        readerRefuses("check-hex-digit.xml", "volume", unchecked("9", "Volume", "V1")),
-        readerRefuses("check-name-byte.xml", "pool", unchecked("3", "Pool", "P9")),
-        readerRefuses("check-name-byte.xml", "volume", unchecked("13", "Volume", "V9")),
+        readerRefuses("check-id-lines-swapped.xml", "pool", mismatch("3", "Pool", "P1")),
+        readerRefuses("check-id-lines-swapped.xml", "volume", mismatch("11", "Volume", "V2")),
+        readerRefuses("check-name-lines-swapped.xml", "pool", mismatch("3", "Pool", "P2")),
+        readerRefuses("check-name-lines-swapped.xml", "volume", mismatch("9", "Volume", "V3")),
+        readerRefuses("check-hex-digit.xml", "pool", mismatch("5", "Pool", "P2")),
+        readerRefuses("check-hex-digit.xml", "volume", mismatch("9", "Volume", "V1")),
+        readerRefuses("check-name-byte.xml", "pool", mismatch("3", "Pool", "P9")),
+        readerRefuses("check-name-byte.xml", "volume", mismatch("13", "Volume", "V9")),
+        // Checks that a byte before them, a comment before them, an upper-case digit or a
+        // lost digit used to turn off, each with two ID lines swapped.
+        readerRefuses("check-byte-before-comment.xml", "volume", mismatch("7", "Volume", "V3")),
+        readerRefuses("check-comment-first.xml", "volume", mismatch("3", "Volume", "V1")),
+        readerRefuses("check-upper-case-hex.xml", "pool", damaged("3", "Pool", "P1")),
+        readerRefuses("check-lost-digit.xml", "volume", damaged("8", "Volume", "V3")),
         // Whole pairs deleted or moved, white space changed: every check still holds.
         walks("check-pairs-moved.xml", "pool", success("pool"), 0, {{"P1", X1}, {"P2", X2}}),
         walks("check-pairs-moved.xml", "volume", success("volume"), 0, {{"V1", X1}, {"V3", X3}}),
@@ -197,11 +210,12 @@ const std::vector<BadFile>& badFiles()
               "korvane: Volume \"V1</volumeName><volumeGUID>" + X2 +
                   "</volumeGUID><volumeName>V2\": the storage system refused zOpen (status "
                   "20202)\n"),
-        // Nothing inside a comment or a CDATA section between elements counts.
+        // Nothing inside a comment, a CDATA section or a processing instruction counts.
         walks("pair-in-comment.xml", "volume",
               "List is Empty, there are no Volumes\n" + kWalkFailed, 255, {}),
         walks("comments-passed-over.xml", "volume", success("volume"), 0, {{"V1", X1}, {"V3", X3}}),
         walks("pair-in-cdata.xml", "volume", success("volume"), 0, {{"V1", X1}, {"V3", X3}}),
+        walks("pi-parked-pair.xml", "volume", success("volume"), 0, {{"V1", X1}, {"V3", X3}}),
     };
     return files;
 }

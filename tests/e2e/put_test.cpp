@@ -85,6 +85,20 @@ std::string pools(const std::string& body)
     return element("listPools", "\n" + body + "\n");
 }
 
+// A volume list whose first pair carries its check, as get writes it, and the others none,
+// as written by hand; pair n stands on lines 2n and 2n + 1.
+std::string firstChecked(const Changes& pairs)
+{
+    std::string text = listFile("volume", {pairs[0]}), rest;
+    for (size_t at = 1; at < pairs.size(); ++at)
+        rest += "\t" + vn(pairs[at].first) + "\n\t\t" + vg(pairs[at].second) + "\n";
+    return text.insert(text.rfind("</listVolumes>"), rest);
+}
+std::string noCheck(unsigned line, const std::string& name)
+{
+    return "korvane: line " + std::to_string(line) + ": Volume \"" + name + "\" has no check\n";
+}
+
 // The body inside `depth` wrapper elements.
 std::string nested(const std::string& body, int depth)
 {
@@ -120,6 +134,22 @@ const Lines kPoolRequests = putRequests("pool", "P1") + putRequests("pool", "P2"
 const Lines kV1 = putRequests("volume", "V1");
 const std::string kListingFile =
     listFile("volume", {{"V1", kNew1}, {"V2", testId(2)}, {"V3", testId(3)}});
+
+// V1's pair checked, V2's and those of 20 unknown volumes U1 to U20 not.
+Changes handAdded()
+{
+    Changes pairs = {{"V1", kNew1}, {"V2", kNew2}};
+    for (unsigned n = 1; n <= 20; ++n)
+        pairs.emplace_back("U" + std::to_string(n), testId(60 + n));
+    return pairs;
+}
+std::string handAddedErr()
+{
+    std::string err = noCheck(4, "V2");
+    for (unsigned n = 1; n <= 19; ++n)
+        err += noCheck(4 + 2 * n, "U" + std::to_string(n));
+    return err + "korvane: 1 more pairs have no check\n";
+}
 
 const std::string kName255(255, 'n');
 const std::string kName250(250, 'm');
@@ -356,6 +386,13 @@ const PutCase kPutCases[] = {
         "modify "
         "its Tavro ID\n" VOLUME_OK,
         0, {}, putInfoStop("volume", "V1", "0") + putInfoStop("volume", "V2", "0")),
+    // Pairs without a check, in a file with one, are named (the first 20) and applied.
+    explained(mixed("UncheckedPairsNamed", "volume", {}, firstChecked(handAdded()),
+                    "GUIDModify : zOpen error 20202\n" STOPPED("Volume", "U1\": 2 changed, 20"),
+                    255, {{"V1", kNew1}, {"V2", kNew2}},
+                    kV1 + putRequests("volume", "V2") +
+                        Lines{"1000 root 0", "23 volume:U1 status=20202", "1001 root 0"}),
+              handAddedErr() + REFUSAL("Volume \"U1\"", "zOpen", "20202")),
     // An ID text that does not convert refuses the file before any object is changed.
     refused("SignedIdTextRefusesTheFile", "volume", {},
             listFile("volume", {{"V1", kNew1}, {"\x1b[V2", "-" + kNew2.substr(1)}, {"V3", kNew3}}),
@@ -593,6 +630,15 @@ const PutCase kDiffCases[] = {
                             "not-in-file"),
                 1, {}, getRequests("volume", "V3")),
           {"--name", "V3"}),
+    // Only the pairs taken are named, whichever pair of the file carries a check.
+    explained(named(mixed("UncheckedPairNamed", "volume", {},
+                          firstChecked({{"V1", testId(1)}, {"V2", testId(2)}, {"V3", testId(3)}}),
+                          diffLine("same", "Volume \"V3\"", testId(3)) +
+                              summary("1 same, 0 change, 0 inactive, 0 missing, 0 failed, 0 "
+                                      "not-in-file"),
+                          0, {}, getRequests("volume", "V3")),
+                    {"--name", "V3"}),
+              noCheck(6, "V3")),
     // Refusals before any request.
     explained(
         refused("NoFile", "volume", {}, kNoFile, "readGUIDFromFile: open failed, error : 2\n"),

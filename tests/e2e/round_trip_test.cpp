@@ -90,11 +90,12 @@ TEST_F(EndToEnd, EditedIdIsTheOnlyChange)
     std::string path = file("ids.xml");
     ASSERT_EQ(run({"get", "volume", path}).process.exitStatus, 0);
     std::string text = readFile(path);
-    // An ID changed on purpose goes with its pair's check.
+    // An ID changed on purpose goes with its pair's check; put names the pair.
     size_t at = text.find(testId(2));
     ASSERT_NE(at, std::string::npos);
     text.replace(at, text.find('\n', at) - at, testId(42) + "</volumeGUID>");
     writeFile(path, text);
+    expectedErr = "korvane: line 4: Volume \"V2\" has no check\n";
     Outcome put = run({"put", "volume", path});
     EXPECT_EQ(put.process.exitStatus, 0);
     EXPECT_EQ(describe(put.objects), expectedObjects(objects, {{"V2", testId(42)}}));

@@ -134,11 +134,13 @@ const Accepted ACCEPTED[] = {
                  "</poolGUID><volumeName>V1</volumeName><volumeGUID>" + X1 +
                  "</volumeGUID></listVolumes>",
              {{"V1", X1}}),
-    // Comments are passed over, also inside a text; a "--" inside one is passed over too.
+    // Comments and processing instructions are passed over, also inside a text; a "--"
+    // inside a comment is passed over too.
     accepted("CommentsPassedOver", 0,
              std::string(
                  "<listVolumes><!-- <volumeName>V9</volumeName> -- --><volumeName>V<!-- x -->1") +
-                 "<![CDATA[<!--]]></volumeName><volumeGUID>" + X1 + "</volumeGUID></listVolumes>",
+                 "<?pi <volumeName>V9</volumeName> ?><![CDATA[<!--]]></volumeName><volumeGUID>" +
+                 X1 + "</volumeGUID></listVolumes>",
              {{"V1<!--", X1}}),
     // Markup inside a name is part of its text.
     accepted("ChildElementInsideName", 0,
@@ -151,17 +153,15 @@ const Accepted ACCEPTED[] = {
                  "</poolGUID><![CDATA[x]]><poolName>P2</poolName><poolGUID>" + X2 +
                  "</poolGUID></listPools>",
              {{"P1", X1}, {"P2", X2}}),
-    // Only the first comment right after an ID element, in exactly a check's form, is the
-    // pair's check: none of these is, and none of their numbers matches.
+    // A comment is a pair's check only when it begins with "check", after the pair's ID
+    // element and before the next start tag: none of these is, and none of their numbers
+    // matches.
     accepted("NotChecksPassedOver", 0,
              std::string("<listVolumes><volumeName>V1</volumeName><volumeGUID>") + X1 +
-                 "</volumeGUID> <!-- check FFFFFFFF --><volumeName>V2</volumeName><volumeGUID>" +
-                 X2 + "</volumeGUID>x<!-- check 00000000 --><volumeName>V3</volumeName>" +
-                 "<volumeGUID>" + X3 + "</volumeGUID><!-- a --><!-- check 00000000 -->" +
-                 "<volumeName>V4</volumeName><volumeGUID>" + X0 +
-                 "</volumeGUID><!-- check 00000000  --><volumeName>V5</volumeName><volumeGUID>" +
-                 X0 + "</volumeGUID><!--check 00000000 --></listVolumes>",
-             {{"V1", X1}, {"V2", X2}, {"V3", X3}, {"V4", X0}, {"V5", X0}}),
+                 "</volumeGUID> <!-- no check 00000000 --><volumeName><!-- check 00000000 -->V2" +
+                 "</volumeName><volumeGUID>" + X2 +
+                 "<!-- check 00000000 --></volumeGUID></listVolumes>",
+             {{"V1", X1}, {"V2", X2}}),
     accepted("RootNestedInTheRoot", 0,
              std::string("<listVolumes><volumeName>V1</volumeName><volumeGUID>") + X1 +
                  "</volumeGUID><listVolumes></listVolumes><volumeName>V2</volumeName><volumeGUID>" +
@@ -385,8 +385,16 @@ const Refused REFUSED_FILES[] = {
     refused("BadIDBeforeLaterCheck", 0,
             std::string("<listVolumes><volumeName>V1</volumeName><volumeGUID>x</volumeGUID>") +
                 "<!-- check 00000000 --><volumeName>V2</volumeName>\n<volumeGUID>" + X2 +
-                "</volumeGUID><!-- check 00000000 --></listVolumes>",
+                "</volumeGUID><!-- check 0 --></listVolumes>",
             "XMLParser: line 1: Volume \"V1\" has a bad ID text\n", {{"V1", "x"}, {"V2", X2}}),
+    // Every comment meant as a check counts, in any case, after text, markup and end tags,
+    // up to the next start tag; its own line is named when it is damaged.
+    refused("DamagedCheckBeforeLaterMismatch", 0,
+            std::string("<listVolumes><w><volumeName>V1</volumeName><volumeGUID>") + X1 +
+                "</volumeGUID></w>x<![CDATA[y]]><?pi?><!-- a -->\n<!--\tChecK 233d8fc7 -->" +
+                "<volumeName>V2</volumeName><volumeGUID>" + X2 +
+                "</volumeGUID><!-- check 00000000 --></listVolumes>",
+            "XMLParser: line 2: Volume \"V1\" has a damaged check\n", {{"V1", X1}, {"V2", X2}}),
     refused("CheckBeforeListedTwice", 1,
             std::string("<listPools><poolName>P1</poolName><poolGUID>") + X1 +
                 "</poolGUID><poolName>P1</poolName>\n<poolGUID>" + X2 +
