@@ -2,7 +2,9 @@
 // The C library calls that libzapisim.so stands in for. Every one of them first
 // asks whether the call is the simulator's business (the device, an admin
 // directory, korvane's run lock or state folder, a configured fault) and otherwise hands it to
-// the next definition (the C library) untouched, errno included.
+// the next definition (the C library) untouched, errno included. Which C library function
+// that is, the fault rule that may fail the call and how a power cut counts it: the call's
+// row of `calls`.
 #include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -29,57 +31,117 @@ int simDepth = 0;
 
 namespace {
 
-using OpenFn = int (*)(const char*, int, ...);
 using OpenatFn = int (*)(int, const char*, int, ...);
 using CloseFn = int (*)(int);
 using ReadFn = ssize_t (*)(int, void*, size_t);
 using WriteFn = ssize_t (*)(int, const void*, size_t);
 using PreadFn = ssize_t (*)(int, void*, size_t, off64_t);
+using FcntlFn = int (*)(int, int, ...);
+using FchownFn = int (*)(int, uid_t, gid_t);
+using FchmodFn = int (*)(int, mode_t);
+using FsyncFn = int (*)(int);
+using RenameFn = int (*)(const char*, const char*);
+using RenameatFn = int (*)(int, const char*, int, const char*);
+using LinkatFn = int (*)(int, const char*, int, const char*, int);
+using UnlinkFn = int (*)(const char*);
+using UnlinkatFn = int (*)(int, const char*, int);
+using MkdirFn = int (*)(const char*, mode_t);
+using MkdiratFn = int (*)(int, const char*, mode_t);
+using StatFn = int (*)(const char*, struct stat*);
 using OpendirFn = DIR* (*)(const char*);
 using ReaddirFn = struct dirent* (*)(DIR*);
 using Readdir64Fn = struct dirent64* (*)(DIR*);
 using ClosedirFn = int (*)(DIR*);
-using FcntlFn = int (*)(int, int, ...);
-using FchownFn = int (*)(int, uid_t, gid_t);
-using FsyncFn = int (*)(int);
-using RenameFn = int (*)(const char*, const char*);
-using UnlinkFn = int (*)(const char*);
-using RenameatFn = int (*)(int, const char*, int, const char*);
-using LinkatFn = int (*)(int, const char*, int, const char*, int);
-using UnlinkatFn = int (*)(int, const char*, int);
-using FchmodFn = int (*)(int, mode_t);
-using StatFn = int (*)(const char*, struct stat*);
-using MkdirFn = int (*)(const char*, mode_t);
-using MkdiratFn = int (*)(int, const char*, mode_t);
+using MallocFn = void* (*)(size_t);
+using CallocFn = void* (*)(size_t, size_t);
+using ReallocFn = void* (*)(void*, size_t);
 
-OpenFn realOpen = nullptr;
-OpenatFn realOpenat = nullptr;
-CloseFn realClose = nullptr;
-ReadFn realRead = nullptr;
-WriteFn realWrite = nullptr;
-PreadFn realPread = nullptr;
-OpendirFn realOpendir = nullptr;
-ReaddirFn realReaddir = nullptr;
-Readdir64Fn realReaddir64 = nullptr;
-ClosedirFn realClosedir = nullptr;
-FcntlFn realFcntl = nullptr;
-FcntlFn realFcntl64 = nullptr;
-FchownFn realFchown = nullptr;
-FsyncFn realFsync = nullptr;
-RenameFn realRename = nullptr;
-RenameFn realLink = nullptr;
-UnlinkFn realUnlink = nullptr;
-RenameatFn realRenameat = nullptr;
-LinkatFn realLinkat = nullptr;
-UnlinkatFn realUnlinkat = nullptr;
-FsyncFn realFdatasync = nullptr;
-FchmodFn realFchmod = nullptr;
-StatFn realStat = nullptr;
-StatFn realStat64 = nullptr;
-StatFn realLstat = nullptr;
-StatFn realLstat64 = nullptr;
-MkdirFn realMkdir = nullptr;
-MkdiratFn realMkdirat = nullptr;
+// The C library functions that the calls stood in for end in, one row each in `calls`.
+// The system log's calls and _exit (system.cpp) have none: they never reach the C
+// library's.
+enum Call : int {
+    CALL_OPEN,  // open, open64, openat, openat64 and their fortified forms
+    CALL_CLOSE,
+    CALL_READ,  // read, __read_chk
+    CALL_WRITE,
+    CALL_PREAD,  // pread, pread64 and their fortified forms
+    CALL_FCNTL,
+    CALL_FCNTL64,
+    CALL_FCHOWN,
+    CALL_FCHMOD,
+    CALL_FSYNC,
+    CALL_FDATASYNC,
+    CALL_RENAME,
+    CALL_RENAMEAT,
+    CALL_LINK,
+    CALL_LINKAT,
+    CALL_UNLINK,
+    CALL_UNLINKAT,
+    CALL_MKDIR,
+    CALL_MKDIRAT,
+    CALL_STAT,
+    CALL_STAT64,
+    CALL_LSTAT,
+    CALL_LSTAT64,
+    CALL_OPENDIR,
+    CALL_READDIR,
+    CALL_READDIR64,
+    CALL_CLOSEDIR,
+    CALL_MALLOC,
+    CALL_CALLOC,
+    CALL_REALLOC,
+    CALL_COUNT
+};
+
+// How a power cut counts a call of the program: not at all; as a call on a descriptor
+// (a write's file noted first, for what the cut may take back); as a change of names; as
+// an open of a path.
+enum PowerCut : int { CUT_NONE, CUT_ON_DESCRIPTOR, CUT_ON_NAMES, CUT_ON_OPEN };
+
+// A C library function and how the simulator stands in front of it.
+struct RealCall_s {
+    const char* symbol;  // its name, looked up with dlsym(RTLD_NEXT) on first use
+    const char* word;    // the call as the power cut names it ("rename" for renameat)
+    void* address;       // the function's, once looked up
+    int fault;           // the SIM_RULE_* kind that fails the call; 0: none
+    PowerCut cut;
+};
+
+// The allocator's functions are glibc's own entry points, known from the start: a lookup
+// would allocate, and an allocation may come before anything else has run.
+RealCall_s calls[] = {
+    {"openat", "open", nullptr, SIM_RULE_OPEN, CUT_ON_OPEN},
+    {"close", "close", nullptr, SIM_RULE_CLOSE, CUT_NONE},
+    {"read", "read", nullptr, SIM_RULE_READ, CUT_NONE},
+    {"write", "write", nullptr, SIM_RULE_WRITE, CUT_ON_DESCRIPTOR},
+    {"pread64", "pread", nullptr, SIM_RULE_REQUEST, CUT_NONE},
+    {"fcntl", "fcntl", nullptr, SIM_RULE_FCNTL, CUT_NONE},
+    {"fcntl64", "fcntl", nullptr, SIM_RULE_FCNTL, CUT_NONE},
+    {"fchown", "fchown", nullptr, SIM_RULE_FCHOWN, CUT_ON_DESCRIPTOR},
+    {"fchmod", "fchmod", nullptr, 0, CUT_ON_DESCRIPTOR},
+    {"fsync", "fsync", nullptr, SIM_RULE_FSYNC, CUT_ON_DESCRIPTOR},
+    {"fdatasync", "fdatasync", nullptr, SIM_RULE_FSYNC, CUT_ON_DESCRIPTOR},
+    {"rename", "rename", nullptr, SIM_RULE_RENAME, CUT_ON_NAMES},
+    {"renameat", "rename", nullptr, SIM_RULE_RENAME, CUT_ON_NAMES},
+    {"link", "link", nullptr, SIM_RULE_LINK, CUT_ON_NAMES},
+    {"linkat", "link", nullptr, SIM_RULE_LINK, CUT_ON_NAMES},
+    {"unlink", "unlink", nullptr, 0, CUT_ON_NAMES},
+    {"unlinkat", "unlink", nullptr, 0, CUT_ON_NAMES},
+    {"mkdir", "mkdir", nullptr, 0, CUT_NONE},
+    {"mkdirat", "mkdir", nullptr, 0, CUT_NONE},
+    {"stat", "stat", nullptr, 0, CUT_NONE},
+    {"stat64", "stat", nullptr, 0, CUT_NONE},
+    {"lstat", "lstat", nullptr, 0, CUT_NONE},
+    {"lstat64", "lstat", nullptr, 0, CUT_NONE},
+    {"opendir", "opendir", nullptr, SIM_RULE_OPENDIR, CUT_NONE},
+    {"readdir", "readdir", nullptr, SIM_RULE_READDIR, CUT_NONE},
+    {"readdir64", "readdir", nullptr, SIM_RULE_READDIR, CUT_NONE},
+    {"closedir", "closedir", nullptr, 0, CUT_NONE},
+    {"malloc", "malloc", reinterpret_cast<void*>(__libc_malloc), SIM_RULE_MALLOC, CUT_NONE},
+    {"calloc", "calloc", reinterpret_cast<void*>(__libc_calloc), SIM_RULE_MALLOC, CUT_NONE},
+    {"realloc", "realloc", reinterpret_cast<void*>(__libc_realloc), SIM_RULE_MALLOC, CUT_NONE},
+};
+static_assert(sizeof calls / sizeof calls[0] == CALL_COUNT, "one row for each call");
 
 void* nextSymbol(const char* name)
 {
@@ -89,12 +151,14 @@ void* nextSymbol(const char* name)
     return symbol;
 }
 
+// The row's C library function, as its type.
 template <typename Fn>
-Fn resolve(Fn* slot, const char* name)
+Fn real(Call call)
 {
-    if (*slot == nullptr)
-        *slot = reinterpret_cast<Fn>(nextSymbol(name));
-    return *slot;
+    RealCall_s* row = &calls[call];
+    if (row->address == nullptr)
+        row->address = nextSymbol(row->symbol);
+    return reinterpret_cast<Fn>(row->address);
 }
 
 // Reads the optional mode argument the way the C library does.
@@ -125,13 +189,15 @@ bool standIn(const char** path, char* buffer)
     return mapped >= 0;
 }
 
-// A call on a path that a file fault may name; the rules are consulted with
-// interposition off, and a firing rule leaves its errno.
-bool pathFault(bool (*check)(const char*, int*), const char* path)
+// A call on a path that a file fault of kind `fault` (an open, a rename or a link) may
+// name; the rules are consulted with interposition off, and a firing rule leaves its errno.
+bool pathFault(int fault, const char* path)
 {
     int errnoValue = 0;
     ++simDepth;
-    bool fail = check(path, &errnoValue);
+    bool fail = fault == SIM_RULE_OPEN     ? simFaultOpen(path, &errnoValue)
+                : fault == SIM_RULE_RENAME ? simFaultRename(path, &errnoValue)
+                                           : simFaultLink(path, &errnoValue);
     --simDepth;
     if (fail)
         errno = errnoValue;
@@ -159,8 +225,8 @@ int openCommon(int dirFd, const char* relative, int flags, mode_t mode)
         path = mapped;
         opened = mapped;
     }
-    if (simDepth == 0 && simPowerArmed && path != nullptr) {
-        simPowerBeforePath("open", dirFd, opened, flags);
+    if (simDepth == 0 && simPowerArmed && calls[CALL_OPEN].cut != CUT_NONE && path != nullptr) {
+        simPowerBeforePath(calls[CALL_OPEN].word, dirFd, opened, flags);
         int fd = openFaulted(dirFd, path, opened, flags, mode);
         int saved = errno;
         simPowerAfterOpen(dirFd, opened, flags, fd);
@@ -174,9 +240,9 @@ int openCommon(int dirFd, const char* relative, int flags, mode_t mode)
 int openFaulted(int dirFd, const char* path, const char* opened, int flags, mode_t mode)
 {
     if (simDepth == 0 && simFileFaultsArmed && path != nullptr) {
-        if (pathFault(simFaultOpen, path))
+        if (pathFault(calls[CALL_OPEN].fault, path))
             return -1;
-        int fd = simRealOpenat(dirFd, opened, flags, mode);
+        int fd = real<OpenatFn>(CALL_OPEN)(dirFd, opened, flags, mode);
         if (fd >= 0) {
             int saved = errno;
             ++simDepth;
@@ -186,13 +252,13 @@ int openFaulted(int dirFd, const char* path, const char* opened, int flags, mode
         }
         return fd;
     }
-    return simRealOpenat(dirFd, opened, flags, mode);
+    return real<OpenatFn>(CALL_OPEN)(dirFd, opened, flags, mode);
 }
 
 // The device has no node on this machine: stat and lstat of its path describe a
 // character device of the simulator's own number, so that the program can tell
 // another path to the same device.
-int statCommon(StatFn* slot, const char* name, const char* path, struct stat* info)
+int statCommon(Call call, const char* path, struct stat* info)
 {
     if (simDepth == 0 && isDevicePath(path) && simDeviceActive()) {
         memset(info, 0, sizeof *info);
@@ -204,7 +270,7 @@ int statCommon(StatFn* slot, const char* name, const char* path, struct stat* in
     char buffer[SIM_PATH_SIZE];
     if (!standIn(&path, buffer))
         return -1;
-    return resolve(slot, name)(path, info);
+    return real<StatFn>(call)(path, info);
 }
 
 // A call on a descriptor that a file fault watches.
@@ -223,41 +289,31 @@ ssize_t preadCommon(int fd, void* buffer, size_t count, off64_t offset)
 {
     if (simDepth == 0 && simIsDeviceFd(fd))
         return simDeviceRequest(fd, buffer, count, offset);
-    return simRealPread(fd, buffer, count, offset);
+    return real<PreadFn>(CALL_PREAD)(fd, buffer, count, offset);
+}
+
+// A call on a descriptor, failed by a fault rule of its row's kind or made, and counted
+// for a power cut when its row says so. `made` makes the call with the row's function.
+template <typename Fn, typename Made>
+auto fdCall(Call call, int fd, Made made) -> decltype(made(Fn{}))
+{
+    const RealCall_s& row = calls[call];
+    if (simDepth == 0 && row.fault != 0 && simFileFaultsArmed && fdFault(row.fault, fd))
+        return -1;
+    if (simDepth != 0 || !simPowerArmed || row.cut == CUT_NONE)
+        return made(real<Fn>(call));
+    if (row.fault == SIM_RULE_WRITE)
+        simPowerBeforeWrite(fd);
+    auto result = made(real<Fn>(call));
+    int saved = errno;
+    simPowerAfterFd(row.word, fd, result < 0 ? -1 : 0);
+    errno = saved;
+    return result;
 }
 
 ssize_t readCommon(int fd, void* buffer, size_t count)
 {
-    if (simDepth == 0 && simFileFaultsArmed && fdFault(SIM_RULE_READ, fd))
-        return -1;
-    return simRealRead(fd, buffer, count);
-}
-
-// The third argument is read as a pointer whatever the command, as the C library
-// itself reads it.
-int fcntlCommon(FcntlFn real, int fd, int command, void* argument)
-{
-    if (simDepth == 0 && simFileFaultsArmed && fdFault(SIM_RULE_FCNTL, fd))
-        return -1;
-    return real(fd, command, argument);
-}
-
-// A call on a descriptor, failed by a fault rule or made, and counted for a power cut
-// (a write's file noted first, for what the cut may take back).
-template <typename Call>
-auto fdCall(int what, const char* word, int fd, Call call) -> decltype(call())
-{
-    if (simDepth == 0 && what != 0 && simFileFaultsArmed && fdFault(what, fd))
-        return -1;
-    if (simDepth != 0 || !simPowerArmed)
-        return call();
-    if (what == SIM_RULE_WRITE)
-        simPowerBeforeWrite(fd);
-    auto result = call();
-    int saved = errno;
-    simPowerAfterFd(word, fd, result < 0 ? -1 : 0);
-    errno = saved;
-    return result;
+    return fdCall<ReadFn>(CALL_READ, fd, [=](ReadFn next) { return next(fd, buffer, count); });
 }
 
 // A name of an *at call: the directory and name the program gave, and the path they make.
@@ -279,26 +335,26 @@ const char* atName(const AtName_s& at, const char* made)
     return made == at.joined ? at.name : made;
 }
 
-// A call on names, failed by a fault rule or made, and noted for a power cut. `from` and
-// `to` are the names as paths (simAtPath); `call` is made with them as the stand-ins left
-// them.
-template <typename Call>
-int nameCall(const char* word, bool (*check)(const char*, int*), const char* from, const char* to,
-             Call call)
+// A call on names, failed by a fault rule of its row's kind or made, and noted for a power
+// cut when its row says so. `from` and `to` are the names as paths (simAtPath); `made`
+// makes the call with the row's function and the names as the stand-ins left them.
+template <typename Fn, typename Made>
+int nameCall(Call call, const char* from, const char* to, Made made)
 {
+    const RealCall_s& row = calls[call];
     char fromBuffer[SIM_PATH_SIZE];
     char toBuffer[SIM_PATH_SIZE];
     if (!standIn(&from, fromBuffer) || !standIn(&to, toBuffer))
         return -1;
-    if (simDepth == 0 && check != nullptr && simFileFaultsArmed && from != nullptr &&
-        pathFault(check, from))
+    if (simDepth == 0 && row.fault != 0 && simFileFaultsArmed && from != nullptr &&
+        pathFault(row.fault, from))
         return -1;
-    if (simDepth != 0 || !simPowerArmed)
-        return call(from, to);
-    simPowerBeforeNames(word, from, to);
-    int result = call(from, to);
+    if (simDepth != 0 || !simPowerArmed || row.cut == CUT_NONE)
+        return made(real<Fn>(call), from, to);
+    simPowerBeforeNames(row.word, from, to);
+    int result = made(real<Fn>(call), from, to);
     int saved = errno;
-    simPowerAfterNames(word, from, to, result);
+    simPowerAfterNames(row.word, from, to, result);
     errno = saved;
     return result;
 }
@@ -376,41 +432,9 @@ void logCommon(int priority, const char* format, va_list args)
 
 }  // namespace
 
-int simRealOpen(const char* path, int flags, mode_t mode)
-{
-    return resolve(&realOpen, "open")(path, flags, mode);
-}
-int simRealOpenat(int dirFd, const char* path, int flags, mode_t mode)
-{
-    return resolve(&realOpenat, "openat")(dirFd, path, flags, mode);
-}
 int simRealClose(int fd)
 {
-    return resolve(&realClose, "close")(fd);
-}
-ssize_t simRealRead(int fd, void* buffer, size_t count)
-{
-    return resolve(&realRead, "read")(fd, buffer, count);
-}
-ssize_t simRealWrite(int fd, const void* buffer, size_t count)
-{
-    return resolve(&realWrite, "write")(fd, buffer, count);
-}
-ssize_t simRealPread(int fd, void* buffer, size_t count, off64_t offset)
-{
-    return resolve(&realPread, "pread64")(fd, buffer, count, offset);
-}
-DIR* simRealOpendir(const char* path)
-{
-    return resolve(&realOpendir, "opendir")(path);
-}
-struct dirent* simRealReaddir(DIR* dir)
-{
-    return resolve(&realReaddir, "readdir")(dir);
-}
-int simRealClosedir(DIR* dir)
-{
-    return resolve(&realClosedir, "closedir")(dir);
+    return real<CloseFn>(CALL_CLOSE)(fd);
 }
 
 int simCopyIn(void* destination, uint64_t sourceAddress, size_t size)
@@ -485,20 +509,20 @@ int close(int fd)
         if (simIsDeviceFd(fd))
             simDeviceClosing(fd);
         if (simFileFaultsArmed) {
-            bool fail = fdFault(SIM_RULE_CLOSE, fd);
+            bool fail = fdFault(calls[CALL_CLOSE].fault, fd);
             int errnoValue = errno;
             ++simDepth;
             simFaultForgetFd(fd);
             --simDepth;
             if (fail) {
                 // As on Linux, a failing close still releases the descriptor.
-                simRealClose(fd);
+                real<CloseFn>(CALL_CLOSE)(fd);
                 errno = errnoValue;
                 return -1;
             }
         }
     }
-    return simRealClose(fd);
+    return real<CloseFn>(CALL_CLOSE)(fd);
 }
 
 ssize_t pread64(int fd, void* buffer, size_t count, off64_t offset)
@@ -534,43 +558,42 @@ ssize_t __read_chk(int fd, void* buffer, size_t count, size_t /*bufferSize*/)
 // Only a fault is this simulator's business: owners are the kernel's.
 int fchown(int fd, uid_t owner, gid_t group)
 {
-    return fdCall(SIM_RULE_FCHOWN, "fchown", fd,
-                  [=] { return resolve(&realFchown, "fchown")(fd, owner, group); });
+    return fdCall<FchownFn>(CALL_FCHOWN, fd, [=](FchownFn next) { return next(fd, owner, group); });
 }
 
 int fchmod(int fd, mode_t mode)
 {
-    return fdCall(0, "fchmod", fd, [=] { return resolve(&realFchmod, "fchmod")(fd, mode); });
+    return fdCall<FchmodFn>(CALL_FCHMOD, fd, [=](FchmodFn next) { return next(fd, mode); });
 }
 
 int fsync(int fd)
 {
-    return fdCall(SIM_RULE_FSYNC, "fsync", fd, [=] { return resolve(&realFsync, "fsync")(fd); });
+    return fdCall<FsyncFn>(CALL_FSYNC, fd, [=](FsyncFn next) { return next(fd); });
 }
 
 int fdatasync(int fd)
 {
-    return fdCall(SIM_RULE_FSYNC, "fdatasync", fd,
-                  [=] { return resolve(&realFdatasync, "fdatasync")(fd); });
+    return fdCall<FsyncFn>(CALL_FDATASYNC, fd, [=](FsyncFn next) { return next(fd); });
 }
 
 int rename(const char* from, const char* to)
 {
-    return nameCall("rename", simFaultRename, from, to, [](const char* a, const char* b) {
-        return resolve(&realRename, "rename")(a, b);
-    });
+    return nameCall<RenameFn>(
+        CALL_RENAME, from, to,
+        [](RenameFn next, const char* a, const char* b) { return next(a, b); });
 }
 
 int link(const char* from, const char* to)
 {
-    return nameCall("link", simFaultLink, from, to,
-                    [](const char* a, const char* b) { return resolve(&realLink, "link")(a, b); });
+    return nameCall<RenameFn>(CALL_LINK, from, to, [](RenameFn next, const char* a, const char* b) {
+        return next(a, b);
+    });
 }
 
 int unlink(const char* path)
 {
-    return nameCall("unlink", nullptr, path, nullptr,
-                    [](const char* a, const char*) { return resolve(&realUnlink, "unlink")(a); });
+    return nameCall<UnlinkFn>(CALL_UNLINK, path, nullptr,
+                              [](UnlinkFn next, const char* a, const char*) { return next(a); });
 }
 
 int renameat(int fromDir, const char* from, int toDir, const char* to)
@@ -579,11 +602,11 @@ int renameat(int fromDir, const char* from, int toDir, const char* to)
     char toPath[SIM_PATH_SIZE];
     AtName_s a = {fromDir, from, simAtPath(fromDir, from, fromPath)};
     AtName_s b = {toDir, to, simAtPath(toDir, to, toPath)};
-    return nameCall("rename", simFaultRename, a.joined, b.joined,
-                    [&](const char* made, const char* madeTo) {
-                        return resolve(&realRenameat, "renameat")(
-                            atDir(a, made), atName(a, made), atDir(b, madeTo), atName(b, madeTo));
-                    });
+    return nameCall<RenameatFn>(CALL_RENAMEAT, a.joined, b.joined,
+                                [&](RenameatFn next, const char* made, const char* madeTo) {
+                                    return next(atDir(a, made), atName(a, made), atDir(b, madeTo),
+                                                atName(b, madeTo));
+                                });
 }
 
 int linkat(int fromDir, const char* from, int toDir, const char* to, int flags)
@@ -592,36 +615,37 @@ int linkat(int fromDir, const char* from, int toDir, const char* to, int flags)
     char toPath[SIM_PATH_SIZE];
     AtName_s a = {fromDir, from, simAtPath(fromDir, from, fromPath)};
     AtName_s b = {toDir, to, simAtPath(toDir, to, toPath)};
-    return nameCall(
-        "link", simFaultLink, a.joined, b.joined, [&](const char* made, const char* madeTo) {
-            return resolve(&realLinkat, "linkat")(atDir(a, made), atName(a, made), atDir(b, madeTo),
-                                                  atName(b, madeTo), flags);
-        });
+    return nameCall<LinkatFn>(CALL_LINKAT, a.joined, b.joined,
+                              [&](LinkatFn next, const char* made, const char* madeTo) {
+                                  return next(atDir(a, made), atName(a, made), atDir(b, madeTo),
+                                              atName(b, madeTo), flags);
+                              });
 }
 
 int unlinkat(int dirFd, const char* path, int flags)
 {
     char joined[SIM_PATH_SIZE];
     AtName_s a = {dirFd, path, simAtPath(dirFd, path, joined)};
-    return nameCall("unlink", nullptr, a.joined, nullptr, [&](const char* made, const char*) {
-        return resolve(&realUnlinkat, "unlinkat")(atDir(a, made), atName(a, made), flags);
-    });
+    return nameCall<UnlinkatFn>(CALL_UNLINKAT, a.joined, nullptr,
+                                [&](UnlinkatFn next, const char* made, const char*) {
+                                    return next(atDir(a, made), atName(a, made), flags);
+                                });
 }
 
+// Only the stand-ins look at a new directory: mkdirat's name as given, not joined to its
+// directory's path.
 int mkdir(const char* path, mode_t mode)
 {
-    char buffer[SIM_PATH_SIZE];
-    if (!standIn(&path, buffer))
-        return -1;
-    return resolve(&realMkdir, "mkdir")(path, mode);
+    return nameCall<MkdirFn>(
+        CALL_MKDIR, path, nullptr,
+        [=](MkdirFn next, const char* made, const char*) { return next(made, mode); });
 }
 
 int mkdirat(int dirFd, const char* path, mode_t mode)
 {
-    char buffer[SIM_PATH_SIZE];
-    if (!standIn(&path, buffer))
-        return -1;
-    return resolve(&realMkdirat, "mkdirat")(dirFd, path, mode);
+    return nameCall<MkdiratFn>(
+        CALL_MKDIRAT, path, nullptr,
+        [=](MkdiratFn next, const char* made, const char*) { return next(dirFd, made, mode); });
 }
 
 // On this target struct stat and struct stat64 have one layout.
@@ -629,36 +653,39 @@ static_assert(sizeof(struct stat) == sizeof(struct stat64));
 
 int stat(const char* path, struct stat* info)
 {
-    return statCommon(&realStat, "stat", path, info);
+    return statCommon(CALL_STAT, path, info);
 }
 
 int stat64(const char* path, struct stat64* info)
 {
-    return statCommon(&realStat64, "stat64", path, reinterpret_cast<struct stat*>(info));
+    return statCommon(CALL_STAT64, path, reinterpret_cast<struct stat*>(info));
 }
 
 int lstat(const char* path, struct stat* info)
 {
-    return statCommon(&realLstat, "lstat", path, info);
+    return statCommon(CALL_LSTAT, path, info);
 }
 
 int lstat64(const char* path, struct stat64* info)
 {
-    return statCommon(&realLstat64, "lstat64", path, reinterpret_cast<struct stat*>(info));
+    return statCommon(CALL_LSTAT64, path, reinterpret_cast<struct stat*>(info));
 }
 
 ssize_t write(int fd, const void* buffer, size_t count)
 {
-    return fdCall(SIM_RULE_WRITE, "write", fd, [=] { return simRealWrite(fd, buffer, count); });
+    return fdCall<WriteFn>(CALL_WRITE, fd, [=](WriteFn next) { return next(fd, buffer, count); });
 }
 
+// The third argument is read as a pointer whatever the command, as the C library itself
+// reads it.
 int fcntl(int fd, int command, ...)
 {
     va_list args;
     va_start(args, command);
     void* argument = va_arg(args, void*);
     va_end(args);
-    return fcntlCommon(resolve(&realFcntl, "fcntl"), fd, command, argument);
+    return fdCall<FcntlFn>(CALL_FCNTL, fd,
+                           [=](FcntlFn next) { return next(fd, command, argument); });
 }
 
 int fcntl64(int fd, int command, ...)
@@ -667,7 +694,8 @@ int fcntl64(int fd, int command, ...)
     va_start(args, command);
     void* argument = va_arg(args, void*);
     va_end(args);
-    return fcntlCommon(resolve(&realFcntl64, "fcntl64"), fd, command, argument);
+    return fdCall<FcntlFn>(CALL_FCNTL64, fd,
+                           [=](FcntlFn next) { return next(fd, command, argument); });
 }
 
 DIR* opendir(const char* path)
@@ -683,7 +711,7 @@ DIR* opendir(const char* path)
     char buffer[SIM_PATH_SIZE];
     if (!standIn(&path, buffer))
         return nullptr;
-    return simRealOpendir(path);
+    return real<OpendirFn>(CALL_OPENDIR)(path);
 }
 
 struct dirent* readdir(DIR* dir)
@@ -694,7 +722,7 @@ struct dirent* readdir(DIR* dir)
         --simDepth;
         return entry;
     }
-    return simRealReaddir(dir);
+    return real<ReaddirFn>(CALL_READDIR)(dir);
 }
 
 struct dirent64* readdir64(DIR* dir)
@@ -707,7 +735,7 @@ struct dirent64* readdir64(DIR* dir)
         --simDepth;
         return reinterpret_cast<struct dirent64*>(entry);
     }
-    return resolve(&realReaddir64, "readdir64")(dir);
+    return real<Readdir64Fn>(CALL_READDIR64)(dir);
 }
 
 int closedir(DIR* dir)
@@ -718,7 +746,7 @@ int closedir(DIR* dir)
         --simDepth;
         return result;
     }
-    return simRealClosedir(dir);
+    return real<ClosedirFn>(CALL_CLOSEDIR)(dir);
 }
 
 void openlog(const char* ident, int options, int facility)
@@ -768,7 +796,7 @@ void* malloc(size_t size)
         errno = ENOMEM;
         return nullptr;
     }
-    return __libc_malloc(size);
+    return real<MallocFn>(CALL_MALLOC)(size);
 }
 
 void* calloc(size_t count, size_t size)
@@ -780,7 +808,7 @@ void* calloc(size_t count, size_t size)
             return nullptr;
         }
     }
-    return __libc_calloc(count, size);
+    return real<CallocFn>(CALL_CALLOC)(count, size);
 }
 
 void* realloc(void* pointer, size_t size)
@@ -789,7 +817,7 @@ void* realloc(void* pointer, size_t size)
         errno = ENOMEM;
         return nullptr;
     }
-    return __libc_realloc(pointer, size);
+    return real<ReallocFn>(CALL_REALLOC)(pointer, size);
 }
 
 }  // extern "C"

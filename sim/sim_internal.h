@@ -11,16 +11,9 @@
 
 #include "store.h"
 
-// ---- The C library underneath (resolved with dlsym(RTLD_NEXT) on first use) ----
-int simRealOpen(const char* path, int flags, mode_t mode);
-int simRealOpenat(int dirFd, const char* path, int flags, mode_t mode);
+// ---- The C library underneath ----
+// The C library's own close, past the one this library stands in with.
 int simRealClose(int fd);
-ssize_t simRealRead(int fd, void* buffer, size_t count);
-ssize_t simRealWrite(int fd, const void* buffer, size_t count);
-ssize_t simRealPread(int fd, void* buffer, size_t count, off64_t offset);
-DIR* simRealOpendir(const char* path);
-struct dirent* simRealReaddir(DIR* dir);
-int simRealClosedir(DIR* dir);
 
 // The path that `path`, relative to the directory open as dirFd, names: "DIRECTORY/path",
 // DIRECTORY as the kernel names the descriptor's, in joined (SIM_PATH_SIZE). `path` itself

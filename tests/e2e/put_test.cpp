@@ -233,8 +233,9 @@ const PutCase kPutCases[] = {
               "korvane: {path}: Input/output error\n"),
     applied("InterruptedReadIsRetried", "volume",
             {{"read", "--path", "{path}", "--errno", "4", "--nth", "1"}}, kVolumeFile),
-    refused("BufferCannotGrow", "volume", {{"malloc", "--size", "8193", "--nth", "1"}},
-            padded(kVolumeFile, 5000), "Malloc : Failed to allocate Main Read Buffer\n"),
+    // The second doubling: 4096, 8192, 16384 bytes and the terminating zero.
+    refused("BufferCannotGrow", "volume", {{"malloc", "--size", "16385", "--nth", "1"}},
+            padded(kVolumeFile, 9000), "Malloc : Failed to allocate Main Read Buffer\n"),
     explained(refused("CloseFails", "pool", {{"close", "--path", "{path}", "--errno", "5"}},
                       kPoolFile, "Close failed, ccode = -1, error = 5\n"),
               "korvane: {path}: Input/output error\n"),

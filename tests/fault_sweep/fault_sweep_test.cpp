@@ -4,9 +4,10 @@
 // once with the system call failing with an errno), the device open, the run lock's open
 // and fcntl, and each open, read, write and close of the list file (and, for get, each
 // call listing the admin directory), up to the first call that is never made, where the
-// run completes. Each row says what the run must print, its exit status, the request
-// that met the fault, the IDs it leaves and the key it leaves with the device; every run
-// must also print nothing on standard error and leave the other kind's objects alone.
+// run completes. Each row says what the run must print on standard output and on
+// standard error, its exit status, the request that met the fault, the IDs it leaves and
+// the key it leaves with the device; every run must also leave the other kind's objects
+// alone.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -112,7 +113,8 @@ const Row kRows[] = {
     {"get", "readdir {kind} --errno 5 --nth 6", 0, 255, "no file", "",
      "Readdir failed, errno : 5\n", LIST_ERR},
     {"get", "readdir {kind} --errno 5 --nth 7", 0, 0, "all", "", "{saved}"},
-    // The lock is free: no need to ask who holds it.
+    // The lock's two bytes, the storage system's and the lists', each taken at the first
+    // try: the lock is free, so no one is asked who holds it.
     {"get", "open --path {lock} --errno 5 --nth 1", 0, 255, "no file", "",
      "Lock failed, error : 5\n", LOCK_ERR},
     {"get", "open --path {lock} --errno 5 --nth 2", 0, 0, "all", "", "{saved}"},
@@ -470,7 +472,7 @@ INSTANTIATE_TEST_SUITE_P(Roads, FaultSweep, testing::ValuesIn(sweepCases()), tes
 
 namespace {
 
-// get --keep 3 over a list file and two kept lists, with each write, the sync of the
+// get --keep 3 over a list file and two kept lists, with the last write, the sync of the
 // temporary file, each rename and the link failed (EIO) or signalled (SIGINT) in turn, up
 // to the first that is never made. A failed run leaves every file as it was; a signal
 // stops the run before the first rename or not at all. A file system without hard links
@@ -506,8 +508,8 @@ std::vector<KeepSweepCase> keepSweepCases()
 {
     std::vector<KeepSweepCase> cases;
     // The trailer, the last write (each write's own failure is the sweep above's); the
-    // temporary file's sync; two renames of the kept lists, then the temporary file's;
-    // the list file's link.
+    // temporary file's sync; two renames of the kept lists, then the temporary file's
+    // after the list file's link.
     const int calls[] = {kObjects + 2, 1, 3, 1};
     for (KeepStep step : {KEEP_WRITE, KEEP_FSYNC, KEEP_RENAME, KEEP_LINK}) {
         for (int nth = step == KEEP_WRITE ? calls[step] : 1; nth <= calls[step] + 1; ++nth) {

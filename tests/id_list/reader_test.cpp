@@ -299,6 +299,11 @@ const Refused REFUSED_FILES[] = {
             std::string("<listVolumes><volumeName>V1</volumeName><volumeGUID>") + X1 +
                 "</volumeGUID ></listVolumes>",
             "XMLParser: line 1: volumeGUID is not closed\n", {}),
+    // Nor does its content end there: it runs on to the exact end tag.
+    refused("IDTextRunsOverEndTagWithBlank", 0,
+            std::string("<listVolumes><volumeName>V1</volumeName><volumeGUID>") + X1 +
+                "</volumeGUID ></volumeGUID></listVolumes>",
+            "XMLParser: line 1: volumeGUID text is longer than 37 characters\n", {}),
     refused("IDInsideName", 0,
             std::string("<listVolumes><volumeName>V1<volumeGUID>") + X1 +
                 "</volumeGUID></volumeName><volumeGUID>" + X2 + "</volumeGUID></listVolumes>",
