@@ -27,7 +27,7 @@ tty=no
 # a test executable that was never built has no test names yet.
 folder_targets() {
     ((${#picks[@]} > 0)) || return 0
-    if ctest --test-dir "$build_dir" -N -R '_NOT_BUILT$' | grep -q 'Test *#'; then
+    if ctest --test-dir "$build_dir" -N -R '_NOT_BUILT$' | grep 'Test *#' >/dev/null; then
         return 0
     fi
     ctest --test-dir "$build_dir" -N "${picks[@]}" \

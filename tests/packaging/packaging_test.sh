@@ -100,7 +100,7 @@ check_tree() {
     || fail "$zapisim does not lead to libexec/zapisim/zapisim"
   [[ $(readlink "$zapisim") != /* ]] || fail "$zapisim is an absolute link"
   [[ -f $prefix/share/doc/korvane/README.md ]] || fail "no README.md"
-  zcat "$prefix/share/doc/korvane/changelog.gz" | grep -q '^# Changelog' || fail "no changelog.gz"
+  zcat "$prefix/share/doc/korvane/changelog.gz" | grep '^# Changelog' >/dev/null || fail "no changelog.gz"
   local package
   for package in korvane zapisim; do  # Debian's machine-readable copyright file
     grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' \
@@ -281,8 +281,8 @@ fortified_gaps() {
   for symbol in $(nm -D --undefined-only "$1" | awk '{ sub(/@.*/, "", $2); print $2 }' \
                    | grep -E '^__[a-z0-9]+(_chk|_2)$'); do
     plain=${symbol#__}; plain=${plain%_chk}; plain=${plain%_2}
-    nm -D --defined-only "$2" | grep -qE " ($plain|${plain}64)\$" || continue
-    nm -D --defined-only "$2" | grep -q " $symbol\$" || echo "$symbol"
+    nm -D --defined-only "$2" | grep -E " ($plain|${plain}64)\$" >/dev/null || continue
+    nm -D --defined-only "$2" | grep " $symbol\$" >/dev/null || echo "$symbol"
   done
 }
 
