@@ -25,6 +25,9 @@ void explainLockFailure(const char* path, int error);
 void explainRefusal(const char* word, const char* name, const char* request, uint32_t status);
 // The ID text the list holds for the object is not one.
 void explainBadId(const char* word, const char* name, int status);
+// An object that put does not change could not be read (the status of the failed request),
+// so no ID of the list was compared with its own.
+void explainNotCompared(const char* word, const char* name, uint32_t status);
 
 // A get's failure: printed on standard output like any message (`line` ends in a line
 // feed) and, the first of the run, kept for the system log.

@@ -77,6 +77,15 @@ void explainBadId(const char* word, const char* name, int status)
     explain(line);
 }
 
+void explainNotCompared(const char* word, const char* name, uint32_t status)
+{
+    char line[LINE_SIZE];
+    (void)snprintf(line, sizeof line,
+                   "%s \"%s\" could not be read (status %lu): its ID was not compared", word, name,
+                   static_cast<unsigned long>(status));
+    explain(line);
+}
+
 void printFailureLine(const char* line)
 {
     (void)fputs(line, stdout);

@@ -119,6 +119,51 @@ int keepNamedPairs(const ObjectKind_s& kind, const NameFilter_s& filter)
     return 0;
 }
 
+// The objects that put leaves as they are and that could not be read: their IDs are unknown.
+void explainUncompared(const ObjectKind_s& kind, const LiveReading_s* reading)
+{
+    for (uint32_t index = 0; index < reading->count; ++index) {
+        const LiveObject_s* object = &reading->objects[index];
+        if (object->step != OBJECT_REACHED && (object->flags & LIVE_NAMED) == 0) {
+            explainNotCompared(kind.word, liveName(reading, object), object->status);
+        }
+    }
+}
+
+// Why the pair's object could not be read, on standard error as the walk explains it.
+void explainUnread(const ObjectKind_s& kind, const LiveReading_s* reading,
+                   const NameGUIDList_s* node)
+{
+    const LiveObject_s* object = findLiveObject(reading, node->name);
+    static const char* const requests[] = {"", "zRootKey", "zOpen", "zGetInfo", ""};
+    if ((object->flags & LIVE_DEVICE_SHUT) == 0 && object->step != NAME_TOO_LONG) {
+        explainRefusal(kind.word, node->name, requests[object->step], object->status);
+    }
+}
+
+// Reads the live system and applies the list when nothing there refuses it. 0 or -1.
+int readThenApply(const ObjectKind_s& kind, const char* path)
+{
+    LiveReading_s reading;
+    LiveVerdict_s verdict = {LIVE_NO_MEMORY, nullptr, nullptr};
+    if (readLiveSystem(kind, &reading, "GUIDModify : ") == 0) {
+        verdict = judgeList(&reading);
+    }
+    if (verdict.refusal == LIVE_ACCEPTED || verdict.refusal == LIVE_SAME_ID) {
+        explainUncompared(kind, &reading);
+    }
+    printRefusal(kind, &reading, verdict);
+    if (verdict.refusal == LIVE_UNREAD) {
+        explainUnread(kind, &reading, verdict.node);
+    }
+    freeLiveReading(&reading);
+    if (verdict.refusal != LIVE_ACCEPTED) {
+        puts("Nothing was changed");
+        return -1;
+    }
+    return GUIDModify(kind, path);
+}
+
 }  // namespace
 
 int GUIDModify(const ObjectKind_s& kind, const char* path)
@@ -180,7 +225,8 @@ int putList(const ObjectKind_s& kind, const char* path, const NameFilter_s& filt
     if (loadList(kind, path, filter) != 0) {
         return -1;
     }
-    int status = GUIDModify(kind, path);
+    // An empty list is the walk's to refuse, before any request.
+    int status = (listHead == nullptr) ? GUIDModify(kind, path) : readThenApply(kind, path);
     if (status != 0) {
         printf("GUIDModify failed, status %d\n", status);
         // The put road has always closed a failed walk with this line too.

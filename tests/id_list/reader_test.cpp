@@ -426,9 +426,10 @@ TEST_F(ReaderTest, RootWithoutPairsReachesGUIDModifyWithAnEmptyList)
 const std::string TWO_POOLS =
     std::string("<listPools>\n\t<poolName>P1</poolName>\n\t\t<poolGUID>") + X1 +
     "</poolGUID>\n\t<poolName>P2</poolName>\n\t\t<poolGUID>" + X2 + "</poolGUID>\n</listPools>";
+// Parsed whole and handed on: put then finds no admin directory to list.
 const std::string READ_WHOLE =
-    handedOn("Pool \"P1\": 0 changed, 2") +
-    "GUIDModify failed, status -1\nFailed to Parse the XML from Buffer\n";
+    "Opendir failed, errno : 2\nNothing was changed\nGUIDModify failed, status -1\nFailed to "
+    "Parse the XML from Buffer\n";
 
 class ReadFileTest : public ReaderTest {
    protected:
