@@ -210,8 +210,7 @@ int indexKeptIds(LiveReading_s* reading)
     }
     for (uint32_t index = 0; index < reading->count; ++index) {
         const LiveObject_s* object = &reading->objects[index];
-        if (object->step != OBJECT_REACHED || (object->flags & LIVE_TAKES_LIST_ID) != 0 ||
-            isNil(&object->id)) {
+        if (object->step != OBJECT_REACHED || (object->flags & LIVE_TAKES_LIST_ID) != 0) {
             continue;
         }
         uint32_t at = hashBytes(&object->id, sizeof object->id) & reading->idMask;

@@ -331,17 +331,12 @@ const PutCase kPutCases[] = {
             kVolumeFile,
             UNCHANGED("Malloc : Failed to allocate the reading of the storage system")),
     // No two objects with one ID afterwards: a volume renamed aside keeps the ID the list
-    // gives its new namesake; so does an inactive one, and one that --name leaves out.
+    // gives its new namesake; so does one that --name leaves out.
     row("RenamedAsideRefused", "volume",
         {{"volume", "db01", 6, testId(2)}, {"volume", "db01.old", 6, testId(1)}}, {},
         listFile("volume", {{"db01", testId(1)}}),
         UNCHANGED("Volume \"db01\" would get the ID that Volume \"db01.old\" holds"), 255, {},
         getRequests("volume", "db01") + getRequests("volume", "db01.old")),
-    row("InactiveHolderRefused", "volume", kVolumeInactive, {},
-        listFile("volume", {{"V3", kNew3}, {"V1", testId(2)}}),
-        UNCHANGED("Volume \"V1\" would get the ID that Volume \"V2\" holds"), 255, {},
-        getRequests("volume", "V1") + getInfoStop("volume", "V2", "0") +
-            getRequests("volume", "V3")),
     named(mixed("UnnamedHolderRefused", "volume", {},
                 listFile("volume", {{"V1", testId(2)}, {"V2", testId(1)}}),
                 UNCHANGED("Volume \"V1\" would get the ID that Volume \"V2\" holds"), 255, {},
@@ -349,9 +344,14 @@ const PutCase kPutCases[] = {
           {"--name", "V1"}),
     // Two listed objects may swap their IDs; the nil ID may stand on any number.
     row("SwapAndNilAccepted", "volume",
-        {{"volume", "V1", 6, testId(1)}, {"volume", "V2", 6, testId(2)}, {"volume", "V3", 6, kNil}},
-        {}, listFile("volume", {{"V1", testId(2)}, {"V2", kNil}, {"V3", testId(1)}}), VOLUME_OK, 0,
-        {{"V1", testId(2)}, {"V2", kNil}, {"V3", testId(1)}}, kReadVolumes + kVolumeRequests),
+        {{"volume", "V1", 6, testId(1)},
+         {"volume", "V2", 6, testId(2)},
+         {"volume", "V3", 6, kNil},
+         {"volume", "V4", 6, testId(4)}},
+        {}, listFile("volume", {{"V1", testId(2)}, {"V2", testId(1)}, {"V4", kNil}}), VOLUME_OK, 0,
+        {{"V1", testId(2)}, {"V2", testId(1)}, {"V4", kNil}},
+        kReadVolumes + getRequests("volume", "V4") + putRequests("volume", "V1") +
+            putRequests("volume", "V2") + putRequests("volume", "V4")),
 
     // Applying the list.
     logged(
