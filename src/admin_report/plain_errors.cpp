@@ -86,6 +86,13 @@ void explainNotCompared(const char* word, const char* name, uint32_t status)
     explain(line);
 }
 
+void explainUndoList(const char* kind, const char* undo)
+{
+    char line[LINE_SIZE + 2 * PATH_MAX];
+    (void)snprintf(line, sizeof line, UNDO_LIST_FORMAT, undo, kind, undo);
+    explain(line);
+}
+
 void printFailureLine(const char* line)
 {
     (void)fputs(line, stdout);

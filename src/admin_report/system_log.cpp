@@ -3,6 +3,7 @@
 #include <syslog.h>
 
 #include <cstdio>
+#include <cstring>
 
 #include "admin_report.h"
 
@@ -11,8 +12,9 @@ namespace {
 bool opened = false;
 uint32_t changes = 0;
 
-// A name or a path may be as long as PATH_MAX: the line is not cut.
-constexpr size_t LINE_SIZE = 512 + PATH_MAX;
+// A name or a path may be as long as PATH_MAX: the line is not cut, not even with the list
+// file's path and the undo list's twice.
+constexpr size_t LINE_SIZE = 512 + 3 * PATH_MAX;
 
 void logText(int priority, const char* text)
 {
@@ -66,13 +68,18 @@ void logPutDone(const char* kind, const char* path, uint32_t changed, uint32_t h
 }
 
 void logPutStopped(const char* kind, const char* path, const char* word, const char* name,
-                   uint32_t changed, uint32_t left)
+                   uint32_t changed, uint32_t left, const char* undo)
 {
     logUncounted(kind);
     char line[LINE_SIZE];
-    (void)snprintf(line, sizeof line,
-                   "put %s from \"%s\" stopped at %s \"%s\": %u changed, %u not applied", kind,
-                   path, word, name, changed, left);
+    int length = snprintf(line, sizeof line,
+                          "put %s from \"%s\" stopped at %s \"%s\": %u changed, %u not applied",
+                          kind, path, word, name, changed, left);
+    if (undo != nullptr && length > 0 && static_cast<size_t>(length) + 2 < sizeof line) {
+        memcpy(line + length, "; ", 2);
+        size_t at = static_cast<size_t>(length) + 2;
+        (void)snprintf(line + at, sizeof line - at, UNDO_LIST_FORMAT, undo, kind, undo);
+    }
     logText(LOG_ERR, line);
 }
 

@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: Apache-2.0
 // The list file named on the command line, looked at before any request: a file the
 // run must never write, or one that cannot keep history, ends it at once.
+#include <fcntl.h>
 #include <limits.h>
 #include <strings.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +14,7 @@
 #include "admin_client.h"
 #include "command.h"
 #include "file_replace.h"
+#include "run_lock.h"
 
 namespace {
 
@@ -69,6 +72,31 @@ int checkListFile(const char* direction, const char* path, uint32_t keep)
     }
     if (!keptNameFits(path, keep)) {
         printf("--keep %u makes the name \"%s.%u\" too long\n", keep, path, keep);
+        return -1;
+    }
+    return 0;
+}
+
+int checkUndoFile(const char* path)
+{
+    bool refused = strcmp(path, ADMIN_DEVICE_PATH) == 0 || resolvesToDeviceName(path) ||
+                   namesStandardOutput(path);
+    if (!refused) {
+        // Looked at through a descriptor of the node itself, as the undo list's open will
+        // find it: the run lock's file may be reached under another name.
+        struct stat file {};
+        struct stat lock {};
+        int node = open(path, O_PATH | O_CLOEXEC);
+        refused =
+            node >= 0 && fstat(node, &file) == 0 &&
+            (!S_ISREG(file.st_mode) || (fstat(runLockFd(), &lock) == 0 &&
+                                        file.st_dev == lock.st_dev && file.st_ino == lock.st_ino));
+        if (node >= 0) {
+            (void)close(node);
+        }
+    }
+    if (refused) {
+        printf("The undo list cannot be \"%s\": it must be a regular file\n", path);
         return -1;
     }
     return 0;

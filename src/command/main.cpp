@@ -2,7 +2,8 @@
 // korvane get|put|diff pool|volume FILE: copies the object IDs of every pool or volume
 // between the storage system and an ID list file, or shows what a put would change.
 // korvane get --keep N pool|volume FILE also keeps the N lists it replaced before;
-// korvane put|diff --name NAME ... pool|volume FILE takes only the pairs of those names.
+// korvane put|diff --name NAME ... pool|volume FILE takes only the pairs of those names;
+// korvane put --undo UNDOFILE ... writes the IDs the put replaces to UNDOFILE.
 #include <errno.h>
 #include <fcntl.h>
 #include <string.h>
@@ -41,6 +42,7 @@ struct CommandLine_s {
     uint32_t keep;                         // --keep N, 0 without it
     const char* names[MOST_FILTER_NAMES];  // of each --name NAME, in order
     uint32_t nameCount;
+    const char* undo;  // --undo FILE, null without it
 };
 
 constexpr uint32_t MOST_KEPT = 99;
@@ -85,8 +87,8 @@ const char* optionValue(int argc, char** argv, int* next, const char* option)
     return nullptr;
 }
 
-// Options stand between the direction and the kind, --keep once, --name as often as
-// wanted. 0, or -1 when the words are not a command line: the usage is due.
+// Options stand between the direction and the kind, --keep and --undo once, --name as often
+// as wanted. 0, or -1 when the words are not a command line: the usage is due.
 int splitCommandLine(int argc, char** argv, CommandLine_s* line)
 {
     *line = {};
@@ -102,7 +104,14 @@ int splitCommandLine(int argc, char** argv, CommandLine_s* line)
             line->names[line->nameCount++] = name;
             continue;
         }
-        const char* count = (name == nullptr) ? optionValue(argc, argv, &next, "--keep") : nullptr;
+        const char* undo = (name == nullptr) ? optionValue(argc, argv, &next, "--undo") : nullptr;
+        if (undo != nullptr && line->undo == nullptr) {
+            line->undo = undo;
+            continue;
+        }
+        const char* count = (name == nullptr && undo == nullptr)
+                                ? optionValue(argc, argv, &next, "--keep")
+                                : nullptr;
         if (count == nullptr || line->keep != 0 || readKeepCount(count, &line->keep) != 0) {
             return -1;
         }
@@ -151,6 +160,7 @@ int runCommandLine(int argc, char** argv)
         puts("  diff pool|volume FILE  show what put would do with FILE, changing nothing");
         puts("  get --keep N ...       keep the N lists replaced before as FILE.1 to FILE.N");
         puts("  put --name NAME ...    only the pairs named NAME, again for more (diff too)");
+        puts("  put --undo FILE ...    keep the IDs put replaces in FILE, not in /var/lib/korvane");
         return 0;
     }
     if (argc == 2 && isOption(argv[1], "--version", "-V")) {
@@ -182,9 +192,10 @@ int runCommandLine(int argc, char** argv)
             "to File ");
         return -1;
     }
-    // Only get replaces a file; get saves every object.
+    // Only get replaces a file; get saves every object; only put changes IDs.
     if ((line.keep != 0 && strcasecmp(direction, "get") != 0) ||
-        (line.nameCount != 0 && strcasecmp(direction, "get") == 0)) {
+        (line.nameCount != 0 && strcasecmp(direction, "get") == 0) ||
+        (line.undo != nullptr && strcasecmp(direction, "put") != 0)) {
         printUsage();
         return -1;
     }
@@ -200,8 +211,8 @@ int runCommandLine(int argc, char** argv)
         return -1;
     }
     NameFilter_s only = {line.names, line.nameCount};
-    return (isPool == 1) ? runPoolCommand(direction, line.path, line.keep, only)
-                         : runVolumeCommand(direction, line.path, line.keep, only);
+    return (isPool == 1) ? runPoolCommand(direction, line.path, line.keep, only, line.undo)
+                         : runVolumeCommand(direction, line.path, line.keep, only, line.undo);
 }
 
 }  // namespace

@@ -103,8 +103,8 @@ int reportFailure(const ListFile_s* file, const char* path, ListStep step)
         }
         return -1;
     }
-    static const char* const what[] = {"", "", "1:Write failed", "2:Write failed",
-                                       "3:write failed", "close failed"};
+    static const char* const what[] = {
+        "", "", "1:Write failed", "2:Write failed", "3:write failed", "close failed"};
     char line[128];
     (void)snprintf(line, sizeof line, "%s, ccode = %d, error = %d\n", what[step], -1,
                    file->output.error);

@@ -47,7 +47,7 @@ int parse(int32_t kind, std::string text)
     if (XMLParser(roads::kindOf(kind), buffer.data(), static_cast<uint32_t>(text.size())) != 0) {
         return -1;
     }
-    return GUIDModify(roads::kindOf(kind), "ids.xml");
+    return GUIDModify(roads::kindOf(kind), "ids.xml", nullptr);
 }
 
 class ReaderTest : public roads::ScriptedDevice {};
@@ -453,7 +453,7 @@ class ReadFileTest : public ReaderTest {
     std::string read(const std::string& from, int expectedResult)
     {
         testing::internal::CaptureStdout();
-        EXPECT_EQ(putList(roads::kindOf(kind), from.c_str(), {}), expectedResult);
+        EXPECT_EQ(putList(roads::kindOf(kind), from.c_str(), {}, nullptr), expectedResult);
         return testing::internal::GetCapturedStdout();
     }
 
