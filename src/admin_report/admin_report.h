@@ -4,9 +4,24 @@
 // of each get and put in the system log.
 #pragma once
 
+#include <limits.h>
+
 #include <cstdint>
 
 #include "object_id.h"
+
+// A name or a path as korvane shows it, on standard output and error and in the system
+// log: each byte below 0x20 and the byte 0x7f as "\xHH" (two lower-case hex digits), every
+// other byte as it is. Names come from the storage system and may hold any byte but '/'
+// and NUL: a line feed would forge a line of output or a record of the system log, an
+// escape sequence would change what a terminal shows. Used as printf("%s", shown(name).text):
+// the record lives to the end of the full expression.
+struct ShownText_s {
+    char text[4 * PATH_MAX + 1];
+};
+// Any text of up to PATH_MAX bytes is shown whole; a longer one (no file could have that
+// path) ends where the record is full, never inside an "\xHH".
+ShownText_s shown(const char* text);
 
 // "korvane: " lines on standard error, each after standard output is flushed, so that on a
 // terminal it follows the line it explains.
@@ -14,7 +29,8 @@
 // The admin device could not be opened (errno). Said once per run: the device is tried
 // again for every object, always for the same reason.
 void explainDeviceOpenFailure(int error);
-// The admin directory `directory` could not be listed.
+// The admin directory `directory` could not be listed. Absent, it is the storage system
+// that is not loaded.
 void explainListingFailure(const char* directory, int error);
 // The list file at `path` could not be opened, read, written, synced, closed or renamed.
 void explainFileFailure(const char* path, int error);
@@ -25,10 +41,20 @@ void explainLockFailure(const char* path, int error);
 void explainRefusal(const char* word, const char* name, const char* request, uint32_t status);
 // The ID text the list holds for the object is not one.
 void explainBadId(const char* word, const char* name, int status);
+// A word of the command line that is refused: `lead`, the word in double quotes, `tail`.
+void explainWord(const char* lead, const char* word, const char* tail);
+// The list file noted by nameListFile holds a list of the other kind: `held` and `wanted`
+// are "pools" or "volumes".
+void explainOtherKindsList(const char* held, const char* wanted);
+
+// The list file as the command line gives it, and by its absolute path: noted once before
+// the run reads or writes it.
+void nameListFile(const char* path, const char* absolute);
+// What the system log calls the file at `path`: the absolute path noted for it, else `path`.
+const char* loggedName(const char* path);
 // An object that put does not change could not be read (the status of the failed request),
 // so no ID of the list was compared with its own.
 void explainNotCompared(const char* word, const char* name, uint32_t status);
-
 // A stopped put's way back, as standard error and the system log's stop line say it: the
 // undo list's path, the kind ("pool" or "volume"), the path again.
 inline constexpr char UNDO_LIST_FORMAT[] =
@@ -42,7 +68,7 @@ void printFailureLine(const char* line);
 const char* firstFailureLine();
 
 // The system log (ident korvane, the process ID, the authentication facility). `kind` is
-// "pool" or "volume", `word` "Pool" or "Volume".
+// "pool" or "volume", `word` "Pool" or "Volume"; `path` is named as loggedName names it.
 
 // One changed ID of a put; only the first CHANGES_LOGGED of a run get a line each.
 inline constexpr uint32_t CHANGES_LOGGED = 1000;

@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
 #include <errno.h>
-#include <limits.h>
 
 #include <cstdio>
 #include <cstring>
@@ -10,6 +9,8 @@
 namespace {
 
 constexpr size_t LINE_SIZE = 1024;
+// A line that shows a name or a path: it is not cut, however many bytes are escaped.
+constexpr size_t SHOWN_LINE_SIZE = LINE_SIZE + sizeof(ShownText_s);
 
 // The one writer of every line on standard error.
 void explain(const char* text)
@@ -22,6 +23,24 @@ bool deviceExplained = false;
 
 char failureLine[LINE_SIZE];
 
+char listFile[PATH_MAX];
+char absoluteListFile[PATH_MAX];
+
+// What an error number of the storage system's own files most likely means: no node, or
+// a node with no driver behind it, is a storage system not loaded.
+const char* loadedHint(int error)
+{
+    return (error == ENOENT || error == ENODEV || error == ENXIO)
+               ? " (is the storage system loaded?)"
+               : "";
+}
+
+// Only root may open the admin device and the run lock's file.
+const char* rootHint(int error)
+{
+    return (error == EACCES || error == EPERM) ? " (korvane must run as root)" : "";
+}
+
 }  // namespace
 
 void explainDeviceOpenFailure(int error)
@@ -30,66 +49,92 @@ void explainDeviceOpenFailure(int error)
         return;
     }
     deviceExplained = true;
-    // No node, or a node with no driver behind it.
-    bool absent = error == ENOENT || error == ENODEV || error == ENXIO;
     char line[LINE_SIZE];
-    (void)snprintf(line, sizeof line, "cannot open the admin device /dev/zapi: %s%s",
-                   strerror(error), absent ? " (is the storage system loaded?)" : "");
+    (void)snprintf(line, sizeof line, "cannot open the admin device /dev/zapi: %s%s%s",
+                   strerror(error), loadedHint(error), rootHint(error));
     explain(line);
 }
 
 void explainListingFailure(const char* directory, int error)
 {
     char line[LINE_SIZE];
-    (void)snprintf(line, sizeof line, "cannot list %s: %s", directory, strerror(error));
+    (void)snprintf(line, sizeof line, "cannot list %s: %s%s", directory, strerror(error),
+                   loadedHint(error));
     explain(line);
 }
 
 void explainFileFailure(const char* path, int error)
 {
-    // A path may be as long as PATH_MAX: the line is not cut.
-    char line[LINE_SIZE + PATH_MAX];
-    (void)snprintf(line, sizeof line, "%s: %s", path, strerror(error));
+    char line[SHOWN_LINE_SIZE];
+    (void)snprintf(line, sizeof line, "%s: %s", shown(path).text, strerror(error));
     explain(line);
 }
 
 void explainLockFailure(const char* path, int error)
 {
     char line[LINE_SIZE];
-    (void)snprintf(line, sizeof line, "cannot lock %s: %s", path, strerror(error));
+    (void)snprintf(line, sizeof line, "cannot lock %s: %s%s", path, strerror(error),
+                   rootHint(error));
     explain(line);
 }
 
 void explainRefusal(const char* word, const char* name, const char* request, uint32_t status)
 {
-    char line[LINE_SIZE];
+    char line[SHOWN_LINE_SIZE];
     (void)snprintf(line, sizeof line, "%s \"%s\": the storage system refused %s (status %lu)", word,
-                   name, request, static_cast<unsigned long>(status));
+                   shown(name).text, request, static_cast<unsigned long>(status));
     explain(line);
 }
 
 void explainBadId(const char* word, const char* name, int status)
 {
-    char line[LINE_SIZE];
+    char line[SHOWN_LINE_SIZE];
     (void)snprintf(line, sizeof line,
-                   "%s \"%s\": the list's ID text is not an object ID (status %d)", word, name,
-                   status);
+                   "%s \"%s\": the list's ID text is not an object ID (status %d)", word,
+                   shown(name).text, status);
     explain(line);
+}
+
+void explainWord(const char* lead, const char* word, const char* tail)
+{
+    // A word as long as a path fits; a longer one is cut.
+    char line[SHOWN_LINE_SIZE];
+    (void)snprintf(line, sizeof line, "%s\"%s\"%s", lead, shown(word).text, tail);
+    explain(line);
+}
+
+void explainOtherKindsList(const char* held, const char* wanted)
+{
+    char line[SHOWN_LINE_SIZE];
+    (void)snprintf(line, sizeof line, "%s holds a list of %s, not %s", shown(listFile).text, held,
+                   wanted);
+    explain(line);
+}
+
+void nameListFile(const char* path, const char* absolute)
+{
+    (void)snprintf(listFile, sizeof listFile, "%s", path);
+    (void)snprintf(absoluteListFile, sizeof absoluteListFile, "%s", absolute);
+}
+
+const char* loggedName(const char* path)
+{
+    return (absoluteListFile[0] != '\0' && strcmp(path, listFile) == 0) ? absoluteListFile : path;
 }
 
 void explainNotCompared(const char* word, const char* name, uint32_t status)
 {
-    char line[LINE_SIZE];
+    char line[SHOWN_LINE_SIZE];
     (void)snprintf(line, sizeof line,
-                   "%s \"%s\" could not be read (status %lu): its ID was not compared", word, name,
-                   static_cast<unsigned long>(status));
+                   "%s \"%s\" could not be read (status %lu): its ID was not compared", word,
+                   shown(name).text, static_cast<unsigned long>(status));
     explain(line);
 }
 
 void explainUndoList(const char* kind, const char* undo)
 {
-    char line[LINE_SIZE + 2 * PATH_MAX];
-    (void)snprintf(line, sizeof line, UNDO_LIST_FORMAT, undo, kind, undo);
+    char line[LINE_SIZE + 2 * sizeof(ShownText_s)];
+    (void)snprintf(line, sizeof line, UNDO_LIST_FORMAT, shown(undo).text, kind, shown(undo).text);
     explain(line);
 }
 

@@ -1,5 +1,4 @@
 // SPDX-License-Identifier: Apache-2.0
-#include <limits.h>
 #include <syslog.h>
 
 #include <cstdio>
@@ -12,9 +11,9 @@ namespace {
 bool opened = false;
 uint32_t changes = 0;
 
-// A name or a path may be as long as PATH_MAX: the line is not cut, not even with the list
-// file's path and the undo list's twice.
-constexpr size_t LINE_SIZE = 512 + 3 * PATH_MAX;
+// A path, a name and the undo list's path twice, all shown escaped, may each be as long as
+// PATH_MAX: the line is not cut.
+constexpr size_t LINE_SIZE = 512 + 4 * sizeof(ShownText_s);
 
 void logText(int priority, const char* text)
 {
@@ -52,7 +51,8 @@ void logChange(const char* kind, const char* name, const GUID* old, const GUID* 
     LB_GUIDToString(old, oldText);
     LB_GUIDToString(now, newText);
     char line[LINE_SIZE];
-    (void)snprintf(line, sizeof line, "put %s \"%s\": ID %s -> %s", kind, name, oldText, newText);
+    (void)snprintf(line, sizeof line, "put %s \"%s\": ID %s -> %s", kind, shown(name).text, oldText,
+                   newText);
     logText(LOG_NOTICE, line);
 }
 
@@ -63,7 +63,7 @@ void logPutDone(const char* kind, const char* path, uint32_t changed, uint32_t h
     char line[LINE_SIZE];
     (void)snprintf(line, sizeof line,
                    "put %s from \"%s\": %u changed, %u already held their ID, %u inactive skipped",
-                   kind, path, changed, held, inactive);
+                   kind, shown(loggedName(path)).text, changed, held, inactive);
     logText(LOG_NOTICE, line);
 }
 
@@ -72,13 +72,14 @@ void logPutStopped(const char* kind, const char* path, const char* word, const c
 {
     logUncounted(kind);
     char line[LINE_SIZE];
-    int length = snprintf(line, sizeof line,
-                          "put %s from \"%s\" stopped at %s \"%s\": %u changed, %u not applied",
-                          kind, path, word, name, changed, left);
+    int length = snprintf(
+        line, sizeof line, "put %s from \"%s\" stopped at %s \"%s\": %u changed, %u not applied",
+        kind, shown(loggedName(path)).text, word, shown(name).text, changed, left);
     if (undo != nullptr && length > 0 && static_cast<size_t>(length) + 2 < sizeof line) {
         memcpy(line + length, "; ", 2);
         size_t at = static_cast<size_t>(length) + 2;
-        (void)snprintf(line + at, sizeof line - at, UNDO_LIST_FORMAT, undo, kind, undo);
+        (void)snprintf(line + at, sizeof line - at, UNDO_LIST_FORMAT, shown(undo).text, kind,
+                       shown(undo).text);
     }
     logText(LOG_ERR, line);
 }
@@ -87,13 +88,14 @@ void logGetDone(const char* kind, const char* path, uint32_t saved, uint32_t uns
 {
     char line[LINE_SIZE];
     (void)snprintf(line, sizeof line, "get %s to \"%s\": %u saved, %u could not be saved", kind,
-                   path, saved, unsaved);
+                   shown(loggedName(path)).text, saved, unsaved);
     logText(LOG_INFO, line);
 }
 
 void logGetFailed(const char* kind, const char* path, const char* failure)
 {
     char line[LINE_SIZE];
-    (void)snprintf(line, sizeof line, "get %s to \"%s\" failed: %s", kind, path, failure);
+    (void)snprintf(line, sizeof line, "get %s to \"%s\" failed: %s", kind,
+                   shown(loggedName(path)).text, failure);
     logText(LOG_ERR, line);
 }

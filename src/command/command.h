@@ -28,3 +28,6 @@ int checkListFile(const char* direction, const char* path, uint32_t keep);
 // output, the admin device, any other device, a directory, FIFO or socket, or the run
 // lock's file (taken already). 0 or -1.
 int checkUndoFile(const char* path);
+// Names the list file for the lines that say it; the system log names it by its absolute
+// path, resolved once before the run, so that every line names the same file.
+void noteListFile(const char* path);

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "admin_report.h"
 #include "command.h"
 #include "file_replace.h"
 #include "run_lock.h"
@@ -55,21 +56,22 @@ CommandResult runCommand(const ObjectKind_s& kind, const char* direction, const 
             // "1 pool", "2 pools": the counted word drops its plural "s" for one.
             int wordLength = static_cast<int>(strlen(kind.countedWord)) - (unsaved == 1 ? 1 : 0);
             printf("%sUpdated the file \"%s\" with %s GUID List, but %u %.*s could not be saved\n",
-                   kind.successLead, path, kind.word, unsaved, wordLength, kind.countedWord);
+                   kind.successLead, shown(path).text, kind.word, unsaved, wordLength,
+                   kind.countedWord);
         } else {
             printf("%sSuccessfully updated the file \"%s\" with %s GUID List\n", kind.successLead,
-                   path, kind.word);
+                   shown(path).text, kind.word);
         }
         if (kept) {
-            printf("The previous list is kept as \"%s.1\"\n", path);
+            printf("The previous list is kept as \"%s.1\"\n", shown(path).text);
         }
         return (result == GET_INCOMPLETE) ? COMMAND_PARTIAL : COMMAND_DONE;
     }
     if (putList(kind, path, only, undo) != 0) {
         return COMMAND_FAILED;
     }
-    printf("%sSuccessfully updated from file \"%s\" to the %s's GUID\n", kind.successLead, path,
-           kind.word);
+    printf("%sSuccessfully updated from file \"%s\" to the %s's GUID\n", kind.successLead,
+           shown(path).text, kind.word);
     return COMMAND_DONE;
 }
 

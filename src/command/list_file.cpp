@@ -12,32 +12,41 @@
 #include <cstring>
 
 #include "admin_client.h"
+#include "admin_report.h"
 #include "command.h"
 #include "file_replace.h"
 #include "run_lock.h"
 
 namespace {
 
-// True when path is the admin device's name once its directory's ".", ".." and symbolic
-// links are resolved. The last component is not followed here: what a link there leads
-// to is compared as a device.
-bool resolvesToDeviceName(const char* path)
+// The absolute path of path, its directory's ".", ".." and symbolic links resolved (from
+// the working directory when relative). The last component is not followed: what a link
+// there leads to is another file. 0, or -1 when the directory cannot be resolved or the
+// result does not fit in PATH_MAX bytes.
+int resolveDirectory(const char* path, char (&full)[PATH_MAX])
 {
     const char* slash = strrchr(path, '/');
     size_t length = (slash == nullptr) ? 0 : static_cast<size_t>(slash - path) + 1;
     if (length >= PATH_MAX) {
-        return false;
+        return -1;
     }
     char directory[PATH_MAX];
     (void)snprintf(directory, sizeof directory, "%.*s", static_cast<int>(length), path);
     char resolved[PATH_MAX];
     if (realpath((length == 0) ? "." : directory, resolved) == nullptr) {
-        return false;
+        return -1;
     }
-    char full[2 * PATH_MAX];
-    (void)snprintf(full, sizeof full, "%s/%s", (strcmp(resolved, "/") == 0) ? "" : resolved,
-                   path + length);
-    return strcmp(full, ADMIN_DEVICE_PATH) == 0;
+    int written = snprintf(full, sizeof full, "%s/%s", (strcmp(resolved, "/") == 0) ? "" : resolved,
+                           path + length);
+    return (written < 0 || static_cast<size_t>(written) >= sizeof full) ? -1 : 0;
+}
+
+// True when path is the admin device's name once its directory is resolved; a link in the
+// last component is compared as a device.
+bool resolvesToDeviceName(const char* path)
+{
+    char full[PATH_MAX];
+    return resolveDirectory(path, full) == 0 && strcmp(full, ADMIN_DEVICE_PATH) == 0;
 }
 
 // True when the file, as stat described it, is the admin device under another name: the
@@ -62,7 +71,7 @@ int checkListFile(const char* direction, const char* path, uint32_t keep)
     bool exists = !toStandardOutput && stat(path, &file) == 0;
     if (strcmp(path, ADMIN_DEVICE_PATH) == 0 || resolvesToDeviceName(path) ||
         (exists && isAdminDevice(&file))) {
-        printf("The list file cannot be the admin device \"%s\"\n", path);
+        printf("The list file cannot be the admin device \"%s\"\n", shown(path).text);
         return -1;
     }
     // History is kept by renaming files: a stream has none to rename.
@@ -71,10 +80,21 @@ int checkListFile(const char* direction, const char* path, uint32_t keep)
         return -1;
     }
     if (!keptNameFits(path, keep)) {
-        printf("--keep %u makes the name \"%s.%u\" too long\n", keep, path, keep);
+        printf("--keep %u makes the name \"%s.%u\" too long\n", keep, shown(path).text, keep);
         return -1;
     }
     return 0;
+}
+
+void noteListFile(const char* path)
+{
+    // "-" is a standard stream, and a path that ends in no name ("", "dir/") no file: they
+    // are named as given, as is a path whose directory cannot be resolved.
+    const char* slash = strrchr(path, '/');
+    const char* name = (slash == nullptr) ? path : slash + 1;
+    char full[PATH_MAX];
+    bool resolved = strcmp(path, "-") != 0 && name[0] != '\0' && resolveDirectory(path, full) == 0;
+    nameListFile(path, resolved ? full : path);
 }
 
 int checkUndoFile(const char* path)
@@ -96,7 +116,7 @@ int checkUndoFile(const char* path)
         }
     }
     if (refused) {
-        printf("The undo list cannot be \"%s\": it must be a regular file\n", path);
+        printf("The undo list cannot be \"%s\": it must be a regular file\n", shown(path).text);
         return -1;
     }
     return 0;

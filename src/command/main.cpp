@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "admin_report.h"
 #include "command.h"
 #include "file_replace.h"
 #include "object_kind.h"
@@ -34,6 +35,16 @@ int isOption(const char* word, const char* longForm, const char* shortForm)
     return strcmp(word, longForm) == 0 || strcmp(word, shortForm) == 0;
 }
 
+// Why words are no command line, beyond their number: the word at fault is pointed at.
+enum LineFault : int {
+    LINE_COUNT = 0,      // too few or too many words, nothing more to say
+    LINE_NOT_AN_OPTION,  // a word like an option that is none
+    LINE_KEEP_COUNT,     // the value of --keep
+    LINE_KEEP_TWICE,     // a second --keep
+    LINE_UNDO_TWICE,     // a second --undo
+    LINE_AFTER_KIND      // an option where the kind or the file stands
+};
+
 // The words of a command line: the direction, its options, the kind and the file.
 struct CommandLine_s {
     const char* direction;
@@ -43,6 +54,8 @@ struct CommandLine_s {
     const char* names[MOST_FILTER_NAMES];  // of each --name NAME, in order
     uint32_t nameCount;
     const char* undo;  // --undo FILE, null without it
+    LineFault fault;   // when the words are no command line, with the word at fault
+    const char* faultWord;
 };
 
 constexpr uint32_t MOST_KEPT = 99;
@@ -87,6 +100,41 @@ const char* optionValue(int argc, char** argv, int* next, const char* option)
     return nullptr;
 }
 
+// 1 when `word` is the option, alone or with "=VALUE".
+int isOptionForm(const char* word, const char* option)
+{
+    size_t length = strlen(option);
+    return strncmp(word, option, length) == 0 && (word[length] == '\0' || word[length] == '=');
+}
+
+// Notes what is wrong with the words and the word at fault. -1.
+int refuseWords(CommandLine_s* line, LineFault fault, const char* word)
+{
+    line->fault = fault;
+    line->faultWord = word;
+    return -1;
+}
+
+// Words too few or too many: the first that looks like an option ("-" alone is a file) is
+// the one at fault when it is none, or an option past the place of the kind, `kindAt`.
+void findStrayOption(int argc, char** argv, int kindAt, CommandLine_s* line)
+{
+    for (int at = (argc == 2) ? 1 : kindAt; at < argc; ++at) {
+        const char* word = argv[at];
+        if (word[0] != '-' || word[1] == '\0') {
+            continue;
+        }
+        bool known = isOptionForm(word, "--keep") || isOptionForm(word, "--name") ||
+                     isOptionForm(word, "--undo");
+        if (known && at > kindAt) {
+            (void)refuseWords(line, LINE_AFTER_KIND, word);
+        } else if (!known) {
+            (void)refuseWords(line, LINE_NOT_AN_OPTION, word);
+        }
+        return;
+    }
+}
+
 // Options stand between the direction and the kind, --keep and --undo once, --name as often
 // as wanted. 0, or -1 when the words are not a command line: the usage is due.
 int splitCommandLine(int argc, char** argv, CommandLine_s* line)
@@ -99,29 +147,63 @@ int splitCommandLine(int argc, char** argv, CommandLine_s* line)
     int next = 2;
     // The kind and the file are never taken for options.
     while (argc - next > 2 && strncmp(argv[next], "--", 2) == 0) {
+        const char* word = argv[next];
         const char* name = optionValue(argc, argv, &next, "--name");
         if (name != nullptr && line->nameCount < MOST_FILTER_NAMES) {
             line->names[line->nameCount++] = name;
             continue;
         }
         const char* undo = (name == nullptr) ? optionValue(argc, argv, &next, "--undo") : nullptr;
-        if (undo != nullptr && line->undo == nullptr) {
+        if (undo != nullptr) {
+            if (line->undo != nullptr) {
+                return refuseWords(line, LINE_UNDO_TWICE, word);
+            }
             line->undo = undo;
             continue;
         }
-        const char* count = (name == nullptr && undo == nullptr)
-                                ? optionValue(argc, argv, &next, "--keep")
-                                : nullptr;
-        if (count == nullptr || line->keep != 0 || readKeepCount(count, &line->keep) != 0) {
-            return -1;
+        const char* count = (name == nullptr) ? optionValue(argc, argv, &next, "--keep") : nullptr;
+        if (count == nullptr) {
+            return (name == nullptr) ? refuseWords(line, LINE_NOT_AN_OPTION, word) : -1;
+        }
+        if (line->keep != 0) {
+            return refuseWords(line, LINE_KEEP_TWICE, word);
+        }
+        if (readKeepCount(count, &line->keep) != 0) {
+            return refuseWords(line, LINE_KEEP_COUNT, count);
         }
     }
     if (argc - next != 2) {
+        findStrayOption(argc, argv, next, line);
         return -1;
     }
     line->kind = argv[next];
     line->path = argv[next + 1];
     return 0;
+}
+
+// Points at the word that made the words no command line, beside the usage.
+void explainLineFault(const CommandLine_s& line)
+{
+    switch (line.fault) {
+        case LINE_NOT_AN_OPTION:
+            explainWord("", line.faultWord, " is not an option");
+            break;
+        case LINE_KEEP_COUNT:
+            static_assert(MOST_KEPT == 99, "the line names the range");
+            explainWord("--keep takes a number from 1 to 99, not ", line.faultWord, "");
+            break;
+        case LINE_KEEP_TWICE:
+            explainWord("", line.faultWord, " repeats --keep, which is given once");
+            break;
+        case LINE_UNDO_TWICE:
+            explainWord("", line.faultWord, " repeats --undo, which is given once");
+            break;
+        case LINE_AFTER_KIND:
+            explainWord("", line.faultWord, " comes after the kind: options go before it");
+            break;
+        case LINE_COUNT:
+            break;
+    }
 }
 
 // Like a failed write of the list, standard output that did not take every message fails
@@ -179,6 +261,7 @@ int runCommandLine(int argc, char** argv)
 
     if (!complete) {
         printUsage();
+        explainLineFault(line);
         return -1;
     }
     const char* direction = line.direction;
@@ -190,13 +273,20 @@ int runCommandLine(int argc, char** argv)
         puts(
             "Specify 'get' as second argument to insert GUIDs from Ostrel Volumes/Pools "
             "to File ");
+        explainWord("", direction, " is not a command: get, put or diff");
         return -1;
     }
     // Only get replaces a file; get saves every object; only put changes IDs.
-    if ((line.keep != 0 && strcasecmp(direction, "get") != 0) ||
-        (line.nameCount != 0 && strcasecmp(direction, "get") == 0) ||
-        (line.undo != nullptr && strcasecmp(direction, "put") != 0)) {
+    bool get = strcasecmp(direction, "get") == 0;
+    if ((line.keep != 0 && !get) || (line.nameCount != 0 && get)) {
         printUsage();
+        explainWord("", get ? "--name" : "--keep",
+                    get ? " is for put and diff only" : " is for get only");
+        return -1;
+    }
+    if (line.undo != nullptr && strcasecmp(direction, "put") != 0) {
+        printUsage();
+        explainWord("", "--undo", " is for put only");
         return -1;
     }
     if (strcasecmp(line.kind, "pool") == 0) {
@@ -205,11 +295,13 @@ int runCommandLine(int argc, char** argv)
         isPool = 0;
     } else {
         puts("The third argument must either be 'pool' or 'volume'");
+        explainWord("", line.kind, " is not a kind: pool or volume");
         return -1;
     }
     if (checkListFile(direction, line.path, line.keep) != 0) {
         return -1;
     }
+    noteListFile(line.path);
     NameFilter_s only = {line.names, line.nameCount};
     return (isPool == 1) ? runPoolCommand(direction, line.path, line.keep, only, line.undo)
                          : runVolumeCommand(direction, line.path, line.keep, only, line.undo);

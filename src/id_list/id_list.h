@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
-// The ID list file: an in-place element scanner, the file writer and the file reader.
+// The ID list file: the file writer and the file reader, with the white-space removal the
+// reader takes from the element scanner.
 #pragma once
 
 #include <signal.h>
@@ -12,35 +13,10 @@
 #include "object_id.h"
 #include "object_kind.h"
 
-// Result of the element operations. Positions point into the caller's buffer; every
-// range is inclusive: `last` is the last byte that may be examined.
-struct XMLElement_s {
-    char* nameEnd;       // delimiter just after the name in the start tag
-    char* elementEnd;    // '>' closing the end tag or the empty-element tag
-    char* contentStart;  // byte after the start tag's '>'; null for an empty element
-    char* contentLast;   // last content byte after rewriting; null for an empty element
-    uint64_t contentLength;
-    char* valueStart;  // attribute value (getAttributeValue)
-    char* valueLast;
-    uint64_t valueLength;
-};
-
-// The start tags findStartTag takes: only the exact "<N>", with CDATA sections passed over;
-// or every start tag findElement takes ("<N" then ">", "/" or white space), CDATA sections
-// searched like any other text.
-enum StartTagForm : int { START_TAG_EXACT = 0, START_TAG_ANY };
-
-// Scanner. Finding operations return 0 (found) or -1 and never print. The scanner's other
-// operations, which the roads do not call, are in other_scanner_operations.h.
-int findElement(const char* name, char* first, char* last, XMLElement_s* element);
-int getElementContent(const char* name, size_t nameLength, char* afterName, char* last,
-                      XMLElement_s* element);
-// *position: the byte just after the name (">" for START_TAG_EXACT).
-int findStartTag(const char* name, size_t nameLength, char* first, char* last, StartTagForm form,
-                 char** position);
+// Takes the white space out of the `length` bytes of text (zero-terminated within them),
+// in place. 0, or -1 for no text. The scanner's other operations, which the reader does not
+// call, are in other_scanner_operations.h.
 int removeWhiteSpace(char* text, int32_t length);
-char* isCDATAStart(char* position, char* last);
-void skipCDATA(char** cursor, char* last);
 
 // The check of a pair, written after its ID element as CHECK_FORMAT: the CRC-32 over the
 // kind's root element name, a zero byte, the name, a zero byte and the ID's 16 bytes.

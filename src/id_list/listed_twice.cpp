@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "admin_report.h"
+
 namespace {
 
 // Slots per table: at least twice the pairs, so that probe runs stay short.
@@ -86,11 +88,11 @@ int refuseListedTwice(const ObjectKind_s& kind, const PairNote_s* notes)
         const NameGUIDList_s* earlier = noteName(slots, count - 1, node);
         if (earlier != nullptr) {
             printf("XMLParser: line %u: %s \"%s\" is listed twice\n", note->nameLine, kind.word,
-                   node->name);
+                   shown(node->name).text);
             result = -1;
         } else if ((earlier = noteId(slots, count - 1, node, note->id)) != nullptr) {
             printf("XMLParser: line %u: %s \"%s\" has the same ID as %s \"%s\"\n", note->guidLine,
-                   kind.word, node->name, kind.word, earlier->name);
+                   kind.word, shown(node->name).text, kind.word, shown(earlier->name).text);
             result = -1;
         }
     }

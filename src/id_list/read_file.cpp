@@ -25,7 +25,7 @@ const char WAIT_LEAD[] = "readGUIDFromFile: ";
 
 void reportTooLarge(const char* path)
 {
-    printf("readGUIDFromFile: file %s is too large\n", path);
+    printf("readGUIDFromFile: file %s is too large\n", shown(path).text);
 }
 
 // Reads fd to its end into *buffer (room for *capacity file bytes and a zero), growing
@@ -149,7 +149,7 @@ int readGUIDFromFile(const char* path, char** buffer, uint32_t* length)
         return -1;
     }
     if (count == 0) {
-        printf("readVolGUIDFromFile : File %s is empty\n", path);
+        printf("readVolGUIDFromFile : File %s is empty\n", shown(path).text);
         free(data);
         return -1;
     }

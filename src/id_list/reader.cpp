@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "admin_report.h"
 #include "id_list.h"
 #include "listed_twice.h"
 #include "object_id.h"
@@ -106,6 +107,7 @@ struct Reading_s {
     bool noCloser;
     RootPlace root;
     int64_t rootNesting;
+    bool otherRoot;  // a start tag of the other kind's root met outside this one
     OpenElement_s* open;
     size_t depth;
     size_t openRoom;
@@ -177,6 +179,11 @@ const char* pairElementOf(const Reading_s* r, const Tag_s& tag)
 bool isRoot(const Reading_s* r, const Tag_s& tag)
 {
     return endsTagName(tag.delimiter) && named(tag, r->kind->rootElement);
+}
+
+const ObjectKind_s& otherKind(const ObjectKind_s* kind)
+{
+    return (strcmp(kind->rootElement, POOL_KIND.rootElement) == 0) ? VOLUME_KIND : POOL_KIND;
 }
 
 // A tag name runs to the first byte that ends it or begins another tag.
@@ -378,8 +385,8 @@ void endRoot(Reading_s* r)
         Refusal which =
             pairElementNamed(r, top.name, length) ? PAIR_ELEMENT_OPEN : OTHER_ELEMENT_OPEN;
         char name[TEXT_SIZE];
-        int shown = static_cast<int>((length < MAX_TEXT_BYTES) ? length : MAX_TEXT_BYTES);
-        (void)snprintf(name, sizeof(name), "%.*s", shown, top.name);
+        int bytes = static_cast<int>((length < MAX_TEXT_BYTES) ? length : MAX_TEXT_BYTES);
+        (void)snprintf(name, sizeof(name), "%.*s", bytes, top.name);
         refuse(r, which, top.line, name, " is not closed");
     }
     r->root = AFTER_ROOT;
@@ -474,6 +481,8 @@ void rootStartTag(Reading_s* r, const Tag_s& tag)
 // name or ID element outside it, is refused.
 void outsideTag(Reading_s* r, const Tag_s& tag)
 {
+    r->otherRoot =
+        r->otherRoot || (endsTagName(tag.delimiter) && named(tag, otherKind(r->kind).rootElement));
     if (r->root == BEFORE_ROOT && isRoot(r, tag)) {
         r->root = tag.cut ? ROOT_NOT_FOUND : tag.empty ? AFTER_ROOT : IN_ROOT;
         return;
@@ -621,6 +630,10 @@ int parseList(Reading_s* r, char* buffer)
     }
     if (r->root != AFTER_ROOT) {
         printf("XMLParser: %s not found \n", r->kind->rootElement);
+        // A list of the other kind, not one of this kind gone wrong.
+        if (r->root == BEFORE_ROOT && r->otherRoot) {
+            explainOtherKindsList(otherKind(r->kind).countedWord, r->kind->countedWord);
+        }
         discardList();
         return -1;
     }
@@ -630,7 +643,9 @@ int parseList(Reading_s* r, char* buffer)
             return -1;
         }
         if (r->faults[which].line != 0) {
-            printf("XMLParser: line %u: %s\n", r->faults[which].line, r->faults[which].text);
+            // The text quotes the file, names and element names included.
+            printf("XMLParser: line %u: %s\n", r->faults[which].line,
+                   shown(r->faults[which].text).text);
             if (which < PAIR_FAULT) {
                 discardList();
             }

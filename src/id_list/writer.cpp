@@ -91,10 +91,10 @@ int reportFailure(const ListFile_s* file, const char* path, ListStep step)
         return -1;
     }
     if (step == LIST_OPEN_FAILED) {
-        char line[PATH_MAX + 64];
+        char line[sizeof(ShownText_s) + 64];
         if (file->output.refused) {
             (void)snprintf(line, sizeof line, "The list file cannot be the admin device \"%s\"\n",
-                           path);
+                           shown(path).text);
             printFailureLine(line);
         } else if (!file->output.interrupted) {
             (void)snprintf(line, sizeof line, "Open failed, error : %d\n", file->output.error);

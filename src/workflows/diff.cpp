@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "admin_report.h"
 #include "id_list.h"
 #include "object_access.h"
 #include "object_id.h"
@@ -36,10 +37,10 @@ void describeFailure(const LiveObject_s* object, char* detail)
 void printObject(const ObjectKind_s& kind, DiffState state, const char* name, const char* detail,
                  const char* mark, const char* holder)
 {
-    printf("%-11s %s \"%s\"%s%s%s", STATE_WORDS[state], kind.word, name, detail[0] ? "  " : "",
-           detail, mark);
+    printf("%-11s %s \"%s\"%s%s%s", STATE_WORDS[state], kind.word, shown(name).text,
+           detail[0] ? "  " : "", detail, mark);
     if (holder != nullptr) {
-        printf("  <- would get the ID that %s \"%s\" holds", kind.word, holder);
+        printf("  <- would get the ID that %s \"%s\" holds", kind.word, shown(holder).text);
     }
     putchar('\n');
 }

@@ -21,7 +21,7 @@ namespace {
 // Names the object that a failure, reported just before, keeps out of the file.
 GetInfoResult notSaved(const ObjectKind_s& kind, const char* name)
 {
-    printf("%s %s could not be saved\n", kind.word, name);
+    printf("%s %s could not be saved\n", kind.word, shown(name).text);
     return INFO_FAILED;
 }
 
@@ -92,7 +92,7 @@ GetInfoResult getInfo(const ObjectKind_s& kind, const char* name)
         return notSaved(kind, name);
     }
     if (objectState(kind, &info) != ZAPI_STATE_ACTIVE) {
-        printf("%s %s must be active to get its Tavro ID\n", kind.word, name);
+        printf("%s %s must be active to get its Tavro ID\n", kind.word, shown(name).text);
         return INFO_INACTIVE;
     }
 
@@ -103,7 +103,7 @@ GetInfoResult getInfo(const ObjectKind_s& kind, const char* name)
     if (fileCannotHold(name)) {
         // The ID is printed so that it is not lost.
         printf("%s %s could not be saved: the list file cannot hold its name (Tavro ID %s)\n",
-               kind.word, name, guidText);
+               kind.word, shown(name).text, guidText);
         return INFO_FAILED;
     }
 
@@ -132,7 +132,8 @@ GetResult getName(const ObjectKind_s& kind, const char* path, uint32_t keep, uin
         result = writeGUIDToFile(kind, path, keep, kept);
         // An interrupted writer has left the file as it was and said nothing.
         if (result != 0 && !reportInterrupted("getName : ")) {
-            printf("getName : FAILED to print GUID to File %s, Error = %d\n", path, result);
+            printf("getName : FAILED to print GUID to File %s, Error = %d\n", shown(path).text,
+                   result);
         }
     }
     if (result != 0) {

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "admin_client.h"
+#include "admin_report.h"
 #include "object_access.h"
 #include "signals.h"
 
@@ -287,14 +288,15 @@ void printRefusal(const ObjectKind_s& kind, const LiveReading_s* reading,
             printf("%szGetInfo failed -- error %ld\n", kind.infoFailureLead,
                    statusValue(object->status));
         } else if (object->step == NAME_TOO_LONG) {
-            printf("GUIDModify : name %s is too long\n", verdict.node->name);
+            printf("GUIDModify : name %s is too long\n", shown(verdict.node->name).text);
         } else {
             printf("GUIDModify : %s error %ld\n",
                    (object->step == ROOT_KEY_FAILED) ? "zRootKey" : "zOpen",
                    statusValue(object->status));
         }
     } else if (verdict.refusal == LIVE_SAME_ID) {
-        printf("%s \"%s\" would get the ID that %s \"%s\" holds\n", kind.word, verdict.node->name,
-               kind.word, liveName(reading, verdict.other));
+        printf("%s \"%s\" would get the ID that %s \"%s\" holds\n", kind.word,
+               shown(verdict.node->name).text, kind.word,
+               shown(liveName(reading, verdict.other)).text);
     }
 }

@@ -66,7 +66,7 @@ void reportReachFailure(const ObjectKind_s& kind, const char* caller, const char
                         Reach_s reach)
 {
     if (reach.step == NAME_TOO_LONG) {
-        printf("%s : name %s is too long\n", caller, name);
+        printf("%s : name %s is too long\n", caller, shown(name).text);
         return;
     }
     const char* request = (reach.step == ROOT_KEY_FAILED) ? "zRootKey" : "zOpen";

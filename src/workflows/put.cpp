@@ -54,7 +54,8 @@ ApplyResult applyNode(const ObjectKind_s& kind, const NameGUIDList_s* node, uint
         return NODE_FAILED;
     }
     if (objectState(kind, &info) != ZAPI_STATE_ACTIVE) {
-        printf("%s \"%s\" must be active to modify its Tavro ID\n", kind.word, node->name);
+        printf("%s \"%s\" must be active to modify its Tavro ID\n", kind.word,
+               shown(node->name).text);
         return NODE_SKIPPED;
     }
 
@@ -91,8 +92,8 @@ int reportStop(const ObjectKind_s& kind, const char* path, uint32_t changed, con
     for (const NameGUIDList_s* node = listHead; node != nullptr; node = node->next) {
         ++left;
     }
-    printf("Stopped at %s \"%s\": %u changed, %u not applied\n", kind.word, listHead->name, changed,
-           left);
+    printf("Stopped at %s \"%s\": %u changed, %u not applied\n", kind.word,
+           shown(listHead->name).text, changed, left);
     if (undo != nullptr) {
         explainUndoList(kind.commandWord, undo);
     }
@@ -127,7 +128,7 @@ int keepNamedPairs(const ObjectKind_s& kind, const NameFilter_s& filter)
     // Named in the order of the command line.
     for (uint32_t at = 0; at < count; ++at) {
         if (!findNameMark(entries, count, filter.names[at])->marked) {
-            printf("The list has no %s \"%s\"\n", kind.word, filter.names[at]);
+            printf("The list has no %s \"%s\"\n", kind.word, shown(filter.names[at]).text);
             return -1;
         }
     }
@@ -228,7 +229,8 @@ int writeUndoList(const ObjectKind_s& kind, const LiveReading_s* reading, const 
         return -1;
     }
     if (step != LIST_DONE) {
-        printf("Undo list \"%s\" could not be written, error : %d\n", undo, file.output.error);
+        printf("Undo list \"%s\" could not be written, error : %d\n", shown(undo).text,
+               file.output.error);
         explainFileFailure(undo, file.output.error);
         return -1;
     }

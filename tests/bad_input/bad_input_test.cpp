@@ -66,7 +66,7 @@ struct BadFile {
     int exit;
     Changes changes;  // IDs the run gives; empty: the system stays as it was
     bool refusedByReader;
-    std::string err = "";  // standard error
+    std::string err = "";  // standard error; {path} as in `out`
 };
 
 void PrintTo(const BadFile& c, std::ostream* out)
@@ -89,7 +89,13 @@ const std::vector<BadFile>& badFiles()
 {
     static const std::vector<BadFile> files = {
         {"binary-garbage.xml", "volume", notFound("listVolumes"), 255, {}, true},
-        {"other-kind-root.xml", "volume", notFound("listVolumes"), 255, {}, true},
+        {"other-kind-root.xml",
+         "volume",
+         notFound("listVolumes"),
+         255,
+         {},
+         true,
+         "korvane: {path} holds a list of pools, not volumes\n"},
         {"wrong-case-root.xml", "volume", notFound("listVolumes"), 255, {}, true},
         {"unclosed-root.xml", "volume", notFound("listVolumes"), 255, {}, true},
         {"end-tag-with-blank.xml", "volume", notFound("listVolumes"), 255, {}, true},
@@ -132,10 +138,11 @@ const std::vector<BadFile>& badFiles()
         readerRefuses("cut-leaves-start-tag.xml", "volume",
                       "XMLParser: line 3: volumeGUIDe is not closed\n"),
         readerRefuses("name-listed-twice.xml", "pool",
-                      "XMLParser: line 6: Pool \"P1\" is listed twice\n"),
+                      "XMLParser: line 6: Pool \"P\\x1b1\" is listed twice\n"),
         // The same 16 bytes in other letters; the nil ID may stand more than once.
         readerRefuses("same-id-twice.xml", "volume",
-                      "XMLParser: line 9: Volume \"V9\" has the same ID as Volume \"V2\"\n"),
+                      "XMLParser: line 9: Volume \"V\\x7f9\" has the same ID as Volume "
+                      "\"V\\x1b2\"\n"),
         readerRefuses("misspelt-end-tag.xml", "volume",
                       "XMLParser: line 1: volumeName is not closed\n"),
         readerRefuses("id-not-closed.xml", "pool", "XMLParser: line 4: poolGUID is not closed\n"),
@@ -219,7 +226,7 @@ class BadInput : public e2e::EndToEnd {
     void putFile(const std::string& kind, const std::string& path, const std::string& out, int exit,
                  const Changes& changes, bool refusedByReader, const std::string& err = "")
     {
-        expectedErr = err;
+        expectedErr = e2e::withPath(err, path);
         e2e::Outcome outcome = run({"put", kind, path});
         EXPECT_EQ(outcome.process.out, e2e::kBanner + e2e::withPath(out, path));
         EXPECT_EQ(outcome.process.exitStatus, exit);
@@ -228,6 +235,7 @@ class BadInput : public e2e::EndToEnd {
         if (refusedByReader) {
             EXPECT_TRUE(outcome.requests.empty()) << "first: " << outcome.requests.front();
             // diff reads the file as put does: the same refusal, and no request either.
+            expectedErr = e2e::withPath(err, path);
             e2e::Outcome diff = run({"diff", kind, path});
             EXPECT_EQ(diff.process.out, outcome.process.out);
             EXPECT_EQ(diff.process.exitStatus, 255);

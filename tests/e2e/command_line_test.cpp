@@ -37,7 +37,16 @@ struct ArgumentCase {
     Lines args;
     std::string output;  // after the banner, which --help and --version go without
     int status = 255;
+    std::string err = "";  // standard error, "{path}" replaced
 };
+
+// The line that points at the word: not a command, not a kind, or `tail` after it.
+#define NOT_COMMAND(WORD) "korvane: \"" WORD "\" is not a command: get, put or diff\n"
+#define NOT_KIND(WORD) "korvane: \"" WORD "\" is not a kind: pool or volume\n"
+#define WORD_ERR(WORD, TAIL) "korvane: \"" WORD "\"" TAIL "\n"
+#define NOT_OPTION(WORD) WORD_ERR(WORD, " is not an option")
+#define AFTER_KIND(WORD) WORD_ERR(WORD, " comes after the kind: options go before it")
+#define KEEP_ERR(VALUE) "korvane: --keep takes a number from 1 to 99, not \"" VALUE "\"\n"
 
 void PrintTo(const ArgumentCase& c, std::ostream* os)
 {
@@ -54,6 +63,7 @@ TEST_P(ArgumentErrors, PrintOnlyTheirLinesAndTouchNothing)
     Lines args = c.args;
     for (std::string& arg : args)
         arg = withPath(arg, file("ids.xml"));
+    expectedErr = withPath(c.err, file("ids.xml"));
     Outcome outcome = run(args);
     EXPECT_EQ(outcome.process.out,
               (c.status == 255 ? kBanner : "") + withPath(c.output, file("ids.xml")));
@@ -66,40 +76,52 @@ TEST_P(ArgumentErrors, PrintOnlyTheirLinesAndTouchNothing)
 const ArgumentCase kArgumentCases[] = {
     {"NoArguments", {}, kUsage},
     {"OneArgument", {"get"}, kUsage},
-    {"TwoArguments", {"get", "volume"}, kUsage},
-    {"FourArguments", {"get", "volume", "{path}", "extra"}, kUsage},
+    {"TwoArguments", {"get", "--keep"}, kUsage},
+    {"FourArguments", {"get", "volume", "-", "extra"}, kUsage},
     {"CountCheckedBeforeDirection", {"list", "disk"}, kUsage},
-    {"BadDirectionAndKind", {"list", "disk", "{path}"}, kDirection},
-    {"DirectionPrefix", {"ge", "volume", "{path}"}, kDirection},
-    {"DirectionLonger", {"gets", "volume", "{path}"}, kDirection},
-    {"DirectionDiffs", {"diffs", "volume", "{path}"}, kDirection},
-    {"EmptyDirection", {"", "volume", "{path}"}, kDirection},
-    {"PluralKind", {"get", "pools", "{path}"}, kKind},
-    {"BadKindOnPut", {"put", "disk", "{path}"}, kKind},
-    {"BadKindOnDiff", {"DIFF", "pools", "{path}"}, kKind},
-    {"EmptyKind", {"PUT", "", "{path}"}, kKind},
+    {"BadDirectionAndKind", {"list", "disk", "{path}"}, kDirection, 255, NOT_COMMAND("list")},
+    {"DirectionPrefix", {"ge", "volume", "{path}"}, kDirection, 255, NOT_COMMAND("ge")},
+    {"DirectionLonger", {"gets", "volume", "{path}"}, kDirection, 255, NOT_COMMAND("gets")},
+    {"DirectionDiffs", {"diffs", "volume", "{path}"}, kDirection, 255, NOT_COMMAND("diffs")},
+    {"EmptyDirection", {"", "volume", "{path}"}, kDirection, 255, NOT_COMMAND("")},
+    {"PluralKind", {"get", "pools", "{path}"}, kKind, 255, NOT_KIND("pools")},
+    {"BadKindOnPut", {"put", "{path}", "volume"}, kKind, 255, NOT_KIND("{path}")},
+    {"BadKindOnDiff", {"DIFF", "pools", "{path}"}, kKind, 255, NOT_KIND("pools")},
+    {"EmptyKind", {"PUT", "", "{path}"}, kKind, 255, NOT_KIND("")},
     {"Help", {"--help"}, kHelp, 0},
     {"ShortHelp", {"-h"}, kHelp, 0},
     {"Version", {"--version"}, "korvane 1.1.0\n", 0},
     {"ShortVersion", {"-V"}, "korvane 1.1.0\n", 0},
-    {"OptionsAreCaseSensitive", {"-v"}, kUsage},
+    {"OptionsAreCaseSensitive", {"-v"}, kUsage, 255, NOT_OPTION("-v")},
+    {"UnknownOption", {"get", "--kep", "3", "volume", "{path}"}, kUsage, 255, NOT_OPTION("--kep")},
+    {"UnknownShortOption", {"put", "-v", "volume", "{path}"}, kUsage, 255, NOT_OPTION("-v")},
     {"HelpWithMoreArguments", {"--help", "volume"}, kUsage},
-    {"VersionAsDirection", {"--version", "volume", "{path}"}, kDirection},
-    {"KeepZero", {"get", "--keep", "0", "volume", "{path}"}, kUsage},
-    {"KeepAbove99", {"get", "--keep=100", "volume", "{path}"}, kUsage},
-    {"KeepNotANumber", {"get", "--keep", "3x", "volume", "{path}"}, kUsage},
-    {"KeepEmpty", {"get", "--keep=", "volume", "{path}"}, kUsage},
-    {"KeepAfterTheKind", {"get", "volume", "--keep", "3", "{path}"}, kUsage},
-    {"KeepOnPut", {"put", "--keep", "3", "volume", "{path}"}, kUsage},
-    {"KeepBadDirection", {"list", "--keep", "3", "volume", "{path}"}, kDirection},
-    {"NameOnGet", {"get", "--name", "V1", "volume", "{path}"}, kUsage},
+    explained(ArgumentCase{"VersionAsDirection", {"--version", "volume", "{path}"}, kDirection},
+              NOT_COMMAND("--version")),
+    {"KeepZero", {"get", "--keep", "0", "volume", "{path}"}, kUsage, 255, KEEP_ERR("0")},
+    {"KeepAbove99", {"get", "--keep=100", "volume", "{path}"}, kUsage, 255, KEEP_ERR("100")},
+    {"KeepNotANumber", {"get", "--keep", "3x", "volume", "{path}"}, kUsage, 255, KEEP_ERR("3x")},
+    {"KeepEmpty", {"get", "--keep=", "volume", "{path}"}, kUsage, 255, KEEP_ERR("")},
+    explained(ArgumentCase{"KeepAfterTheKind", {"get", "volume", "--keep", "3", "{path}"}, kUsage},
+              AFTER_KIND("--keep")),
+    explained(ArgumentCase{"NameAfterTheFile", {"put", "volume", "{path}", "--name=V1"}, kUsage},
+              AFTER_KIND("--name=V1")),
+    explained(ArgumentCase{"KeepOnPut", {"put", "--keep", "3", "volume", "{path}"}, kUsage},
+              WORD_ERR("--keep", " is for get only")),
+    explained(
+        ArgumentCase{"KeepBadDirection", {"list", "--keep", "3", "volume", "{path}"}, kDirection},
+        NOT_COMMAND("list")),
+    explained(ArgumentCase{"NameOnGet", {"get", "--name", "V1", "volume", "{path}"}, kUsage},
+              WORD_ERR("--name", " is for put and diff only")),
     {"NameWithoutValue", {"put", "--name", "volume", "{path}"}, kUsage},
-    {"KeepTwice", {"get", "--keep", "1", "--keep=2", "volume", "{path}"}, kUsage},
+    explained(
+        ArgumentCase{"KeepTwice", {"get", "--keep", "1", "--keep=2", "volume", "{path}"}, kUsage},
+        WORD_ERR("--keep=2", " repeats --keep, which is given once")),
     {"KeepOnADevice", {"get", "--keep", "3", "volume", "/dev/null"}, kKeepStream},
     // A 253-byte name takes ".9" but not ".10".
     {"KeepNameTooLong",
-     {"get", "--keep", "10", "volume", "{path}." + std::string(245, 'x')},
-     "--keep 10 makes the name \"{path}." + std::string(245, 'x') + ".10\" too long\n"},
+     {"get", "--keep", "10", "volume", "{path}.\x1b" + std::string(244, 'x')},
+     "--keep 10 makes the name \"{path}.\\x1b" + std::string(244, 'x') + ".10\" too long\n"},
     {"AdminDevice", {"get", "volume", "/dev/zapi"}, ADMIN_DEVICE("/dev/zapi")},
     {"AdminDeviceWithKeep", {"get", "--keep=2", "pool", "/dev/zapi"}, ADMIN_DEVICE("/dev/zapi")},
     {"AdminDeviceThroughDots",
@@ -170,17 +192,32 @@ INSTANTIATE_TEST_SUITE_P(E2E, MixedCaseKeywords, ::testing::ValuesIn(kKeywordCas
                          [](const auto& info) { return std::string(info.param.label); });
 
 // The admin device under another name: through a linked directory, and a node of the same
-// device number (the simulated device's, as its stat reports it).
+// device number (the simulated device's, as its stat reports it), both refused before any
+// request; the device's own descriptor, which only the writer meets.
 TEST_F(EndToEnd, AdminDeviceByAnyPathIsRefused)
 {
     add({"volume", "V1", 6, testId(1)});
-    ASSERT_EQ(symlink("/dev", file("devices").c_str()), 0);
+    ASSERT_EQ(symlink("/dev", file("dev\nices").c_str()), 0);
+    ASSERT_EQ(symlink("/dev/fd", file("fd\x1b").c_str()), 0);
     ASSERT_EQ(mknod(file("node").c_str(), S_IFCHR | 0600, makedev(60, 0x7a)), 0);
-    for (const std::string& path : {file("devices/zapi"), file("node")}) {
-        Outcome outcome = run({"get", "volume", path});
-        EXPECT_EQ(outcome.process.out, kBanner + withPath(ADMIN_DEVICE("{path}"), path));
+    struct Run {
+        const char* path;
+        const char* shownPath;
+        const char* after;  // the writer's line
+        Lines requests;
+    };
+    const Run runs[] = {
+        {"dev\nices/zapi", "dev\\x0aices/zapi", "", {}},
+        {"node", "node", "", {}},
+        {"fd\x1b/4", "fd\\x1b/4", "getName : FAILED to print GUID to File {path}, Error = -1\n",
+         getRequests("volume", "V1")}};
+    for (const Run& r : runs) {
+        Outcome outcome = run({"get", "volume", file(r.path)});
+        EXPECT_EQ(
+            outcome.process.out,
+            kBanner + withPath(std::string(ADMIN_DEVICE("{path}")) + r.after, file(r.shownPath)));
         EXPECT_EQ(outcome.process.exitStatus, 255);
-        EXPECT_EQ(outcome.requests, Lines{});
+        EXPECT_EQ(outcome.requests, r.requests);
     }
 }
 
@@ -194,6 +231,8 @@ TEST_F(EndToEnd, EmptyPathFailsInTheRoad)
     EXPECT_EQ(get.process.out, std::string(kBanner) +
                                    "Open failed, error : 2\n"
                                    "getName : FAILED to print GUID to File , Error = -1\n");
+    EXPECT_EQ(get.log, Lines{"authpriv.err korvane[PID]: get volume to \"\" failed: Open failed, "
+                             "error : 2"});
     EXPECT_EQ(get.process.exitStatus, 255);
     EXPECT_EQ(get.requests, getRequests("volume", "V1"));
 

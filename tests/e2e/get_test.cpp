@@ -31,8 +31,9 @@ struct GetCase {
     FileCheck check;
     std::string file;  // with FileCheck::Content
     Lines requests;
-    std::string err = "";      // standard error, "{path}" replaced
-    std::optional<Lines> log;  // the system log, when the row says
+    std::string err = "";             // standard error, "{path}" replaced
+    std::optional<Lines> log;         // the system log, when the row says
+    const char* shownPath = nullptr;  // the path as messages show it, when not as given
 };
 
 const std::vector<ObjectSpec> kMixed = mixedSystem();
@@ -103,6 +104,12 @@ GetCase kept(const char* label, const char* kind, const std::vector<ObjectSpec>&
                "old", requests);
 }
 
+GetCase shownAs(GetCase c, const char* shownPath)
+{
+    c.shownPath = shownPath;
+    return c;
+}
+
 const GetCase kGetCases[] = {
     logged(written("AllVolumes", "volume", {}, VOLUME_OK, 0, kVolumes, kVolumeRequests),
            {GET_LOG("info", "volume to \"{path}\": 3 saved, 0 could not be saved")}),
@@ -115,7 +122,8 @@ const GetCase kGetCases[] = {
         kVolumes13,
         getRequests("volume", "V1") + getInfoStop("volume", "V2", "0") +
             getRequests("volume", "V3")),
-    logged(row("InactivePoolLeftOut", "pool", kPoolInactive, {}, "ids.xml", nullptr,
+    // Given through "..": the system log still names the file by its absolute path.
+    logged(row("InactivePoolLeftOut", "pool", kPoolInactive, {}, "system/../ids.xml", nullptr,
                "Pool P2 must be active to get its Tavro ID\n" POOL_OK, 0, FileCheck::Content,
                listFile("pool", {{"P1", testId(11)}}),
                getRequests("pool", "P1") + getInfoStop("pool", "P2", "0")),
@@ -143,8 +151,9 @@ const GetCase kGetCases[] = {
          {"volume", "A B", 6, testId(4)},
          {"volume", "V1", 6, testId(1)}},
         {}, "ids.xml", nullptr,
-        "Volume A\tB could not be saved: the list file cannot hold its name (Tavro ID " +
-            testId(5) + ")\nVolume A\nB could not be saved: the list file cannot hold its name " +
+        "Volume A\\x09B could not be saved: the list file cannot hold its name (Tavro ID " +
+            testId(5) +
+            ")\nVolume A\\x0aB could not be saved: the list file cannot hold its name " +
             "(Tavro ID " + testId(6) +
             ")\nVolume A B could not be saved: the list file cannot hold its name (Tavro ID " +
             testId(4) +
@@ -166,6 +175,23 @@ const GetCase kGetCases[] = {
         1, FileCheck::Content, listFile("pool", {{"P2", testId(12)}}),
         getRequests("pool", "P1 ") + getRequests("pool", "P2") +
             getRequests("pool", "x<poolGUID>")),
+    // Bytes below 0x20 and 0x7f in names and in the path, as every message shows them.
+    logged(
+        explained(
+            shownAs(row("ControlBytesShownEscaped", "volume",
+                        {{"volume", "A\x1b[8m", 6, testId(4)},
+                         {"volume", "C\nD\x7f", 2, testId(5)},
+                         {"volume", "V1", 6, testId(1)}},
+                        {{"16", "--status", "99", "--name", "A\x1b[8m"}}, "ids\n\x1b.xml", nullptr,
+                        "Volume :zGetInfo failed -- error 99\nVolume A\\x1b[8m could not "
+                        "be saved\nVolume C\\x0aD\\x7f must be active to get its Tavro "
+                        "ID\n" VOLUME_PARTIAL,
+                        1, FileCheck::Content, listFile("volume", {{"V1", testId(1)}}),
+                        getInfoStop("volume", "A\x1b[8m", "status=99") +
+                            getInfoStop("volume", "C\nD\x7f", "0") + getRequests("volume", "V1")),
+                    "ids\\x0a\\x1b.xml"),
+            REFUSAL("Volume \"A\\x1b[8m\"", "zGetInfo", "99")),
+        {GET_LOG("info", "volume to \"{path}\": 1 saved, 1 could not be saved")}),
     // The run stops after the object in hand; the old file stays.
     logged(kept("SignalStopsTheRun", "volume", kMixed, {{"16", "--signal", "2", "--nth", "2"}},
                 "getName : interrupted by signal 2\n",
@@ -186,14 +212,16 @@ const GetCase kGetCases[] = {
                       Lines{"1000 root errno=5"} + getRequests("pool", "P2")),
               REFUSAL("Pool \"P1\"", "zRootKey", "5")),
     logged(
-        explained(absent("DeviceCannotBeOpened", "volume", {{"device", "--errno", "13"}}, "ids.xml",
+        explained(absent("DeviceCannotBeOpened", "volume", {{"device", "--errno", "13"}},
+                         "system/../ids.xml",
                          "getInfo : zRootKey error 13\nVolume V1 could not be saved\ngetInfo : "
                          "zRootKey error "
                          "13\nVolume V2 could not be saved\ngetInfo : zRootKey error 13\nVolume V3 "
                          "could not be "
                          "saved\n" EMPTY_LIST,
                          {}),
-                  "korvane: cannot open the admin device /dev/zapi: Permission denied\n"),
+                  "korvane: cannot open the admin device /dev/zapi: Permission denied (korvane "
+                  "must run as root)\n"),
         {GET_LOG("err", "volume to \"{path}\" failed: List is empty, There are no Volumes")}),
     explained(written("OpenStatus", "volume", {{"23", "--status", "20202", "--name", "V2"}},
                       "getInfo : zOpen error 20202\nVolume V2 could not be saved\n" VOLUME_PARTIAL,
@@ -239,6 +267,11 @@ const GetCase kGetCases[] = {
                        "Opendir failed, errno : 13\n", {}),
                   "korvane: cannot list /_admin/Volumes/: Permission denied\n"),
         {GET_LOG("err", "volume to \"{path}\" failed: Opendir failed, errno : 13")}),
+    // No admin directory: the storage system is not loaded.
+    explained(kept("AdminDirectoryMissing", "pool", kMixed, {{"opendir", "pool", "--errno", "2"}},
+                   "Opendir failed, errno : 2\n", {}),
+              "korvane: cannot list /_admin/Pools/: No such file or directory (is the storage "
+              "system loaded?)\n"),
     explained(kept("ReaddirFailsAtOnce", "pool", kMixed,
                    {{"readdir", "pool", "--errno", "5", "--nth", "1"}},
                    "Readdir failed, errno : 5\n", {}),
@@ -256,9 +289,12 @@ const GetCase kGetCases[] = {
         FileCheck::Content, "", kVolumeRequests),
     row("NullDevice", "volume", kMixed, {}, "/dev/null", nullptr, VOLUME_OK, 0, FileCheck::Skip, "",
         kVolumeRequests),
-    explained(absent("WriterOpenInMissingDirectory", "volume", {}, "missing/ids.xml",
-                     "Open failed, error : 2\n" WRITER_FAILED, kVolumeRequests),
-              FILE_ERR("No such file or directory")),
+    logged(explained(
+               shownAs(absent("WriterOpenInMissingDirectory", "volume", {}, "missing\x1b\n/ids.xml",
+                              "Open failed, error : 2\n" WRITER_FAILED, kVolumeRequests),
+                       "missing\\x1b\\x0a/ids.xml"),
+               FILE_ERR("No such file or directory")),
+           {GET_LOG("err", "volume to \"{path}\" failed: Open failed, error : 2")}),
     explained(row("HeaderWriteOnFullDevice", "pool", kMixed, {}, "/dev/full", nullptr,
                   "1:Write failed, ccode = -1, error = 28\n" WRITER_FAILED, 255, FileCheck::Skip,
                   "", getRequests("pool", "P1") + getRequests("pool", "P2")),
@@ -319,16 +355,20 @@ TEST_P(GetRoad, OutputFileIdsAndRequests)
     const GetCase& c = GetParam();
     addAll(c.objects);
     std::string path = c.path[0] == '/' ? std::string(c.path) : file(c.path);
+    std::string shownPath = c.shownPath != nullptr ? file(c.shownPath) : path;
     if (c.before != nullptr)
         writeFile(path, c.before);
     failAll(c.faults, path);
 
-    expectedErr = withPath(c.err, path);
+    expectedErr = withPath(c.err, shownPath);
     Outcome outcome = run({"get", c.kind, path});
-    EXPECT_EQ(outcome.process.out, kBanner + withPath(c.output, path));
+    EXPECT_EQ(outcome.process.out, kBanner + withPath(c.output, shownPath));
     EXPECT_EQ(outcome.process.exitStatus, c.exit);
+    // The logged rows write ids.xml, which the log names by its absolute path however given,
+    // or a path shown escaped.
     if (c.log) {
-        EXPECT_EQ(outcome.log, withPath(*c.log, path));
+        EXPECT_EQ(outcome.log,
+                  withPath(*c.log, c.shownPath != nullptr ? shownPath : file("ids.xml")));
     }
     // Devices such as /dev/full are not read back: they never end.
     if (c.check != FileCheck::Skip) {
@@ -404,7 +444,7 @@ TEST_P(KeepHistory, KeepsEachChangedList)
     const KeepCase& c = GetParam();
     add({"volume", "V1", 6, testId(1)});
     add({"volume", "V2", 6, testId(50)});
-    const std::string path = file("ids.xml");
+    const std::string path = file("ids\x7f.xml");
     std::vector<std::string> lists;
     Outcome outcome;
     for (const KeepRun& r : c.runs) {
@@ -421,7 +461,7 @@ TEST_P(KeepHistory, KeepsEachChangedList)
         args.insert(args.end(), {"volume", path});
         outcome = run(args);
     }
-    EXPECT_EQ(outcome.process.out, kBanner + withPath(c.output, path));
+    EXPECT_EQ(outcome.process.out, kBanner + withPath(c.output, file("ids\\x7f.xml")));
     EXPECT_EQ(outcome.process.exitStatus, c.exit);
     for (size_t k = 0; k < c.files.size(); ++k) {
         std::string name = k == 0 ? path : path + "." + std::to_string(k);

@@ -6,6 +6,8 @@
 #include <signal.h>
 #include <sys/stat.h>
 
+#include <cctype>
+
 #include "harness.h"
 
 namespace e2e {
@@ -23,18 +25,23 @@ std::string refusal(pid_t holder)
 }
 
 // The holder: `zapisim lock` in a mode (held until it is let go), a directory in the lock
-// file's place, or a korvane run on the same list file, stopped by its own simulated
-// system at a request.
+// file's place, root's lock file that the run may not open, or a korvane run on the same
+// list file, stopped by its own simulated system at a request.
 struct LockCase {
     const char* label;
-    // "--shared" or "--exclusive"; "directory"; null: the korvane run `holder`
+    // "--shared" or "--exclusive"; "directory"; "13", "1": the error of the lock file's open;
+    // null: the korvane run `holder`
     const char* lockMode;
     Lines holder;      // direction, then the fault that stops it: op, nth
     bool killed;       // SIGKILL before the contender starts
     bool otherSystem;  // the lock is held on another simulated system
     const char* contender;
-    int status;  // the contender's exit status; 255: refused
+    int status;            // the contender's exit status; 255: refused
+    std::string err = "";  // the contender's standard error
 };
+
+#define LOCK_ERR(TEXT) "korvane: cannot lock /run/korvane.lock: " TEXT "\n"
+#define AS_ROOT " (korvane must run as root)"
 
 void PrintTo(const LockCase& c, std::ostream* os)
 {
@@ -56,8 +63,15 @@ TEST_P(RunLock, RefusesConflictsAndNothingElse)
 
     Stopped holder;
     const bool directory = c.lockMode != nullptr && std::string(c.lockMode) == "directory";
+    const bool notOpened = c.lockMode != nullptr && std::isdigit(c.lockMode[0]) != 0;
+    // The error number of a lock that cannot be taken.
+    const std::string lockError = directory ? "21" : notOpened ? c.lockMode : "";
     if (directory) {
         ASSERT_EQ(mkdir((sys + "/lock").c_str(), 0755), 0);
+    } else if (notOpened) {
+        writeFile(sys + "/lock", "");
+        ASSERT_EQ(chmod((sys + "/lock").c_str(), 0600), 0);
+        fail({"open", "--path", "/run/korvane.lock", "--errno", c.lockMode});
     } else if (c.lockMode != nullptr) {
         holder = startUntilStopped(
             {zapisimPath(), "lock", lockSystem, c.lockMode, "--", "/bin/sh", "-c", "kill -STOP $$"},
@@ -78,13 +92,13 @@ TEST_P(RunLock, RefusesConflictsAndNothingElse)
     }
     std::vector<SimObject> before = showObjects(sys);
 
-    if (directory)
-        expectedErr = "korvane: cannot lock /run/korvane.lock: Is a directory\n";
+    expectedErr = c.err;
     Outcome outcome = run({c.contender, "volume", path});
     EXPECT_EQ(outcome.process.exitStatus, c.status);
     if (c.status == 255) {
         EXPECT_EQ(outcome.process.out,
-                  kBanner + (directory ? "Lock failed, error : 21\n" : refusal(holder.pid)));
+                  kBanner + (lockError.empty() ? refusal(holder.pid)
+                                               : "Lock failed, error : " + lockError + "\n"));
         EXPECT_EQ(outcome.requests, Lines{});
         EXPECT_EQ(describe(outcome.objects), describe(before));
         EXPECT_EQ(readFile(path), list);
@@ -94,7 +108,7 @@ TEST_P(RunLock, RefusesConflictsAndNothingElse)
     struct stat lock {};
     EXPECT_EQ(stat((sys + "/lock").c_str(), &lock), 0);
     EXPECT_EQ(lock.st_mode & 07777, directory ? 0755u : 0600u);
-    if (!c.killed && !directory) {
+    if (!c.killed && lockError.empty()) {
         // The holder was never disturbed: it goes on to the end of its own run.
         ProcessResult held = endStopped(holder, SIGCONT);
         EXPECT_EQ(held.exitStatus, c.lockMode == nullptr && c.holder[0] == "diff" ? 1 : 0)
@@ -110,7 +124,13 @@ const LockCase kLockCases[] = {
     {"PutRefusedWhileGetRuns", nullptr, {"get", "16", "2"}, false, false, "put", 255},
     {"PutRefusedWhilePutRuns", nullptr, {"put", "22", "2"}, false, false, "put", 255},
     {"GetRefusedWhileGetRuns", nullptr, {"get", "16", "1"}, false, false, "get", 255},
-    {"DiffRefusedWhileLockIsADirectory", "directory", {}, false, false, "diff", 255},
+    explained(
+        LockCase{"DiffRefusedWhileLockIsADirectory", "directory", {}, false, false, "diff", 255},
+        LOCK_ERR("Is a directory")),
+    explained(LockCase{"GetRefusedWhenNotRoot", "13", {}, false, false, "get", 255},
+              LOCK_ERR("Permission denied" AS_ROOT)),
+    explained(LockCase{"PutRefusedWhenNotPermitted", "1", {}, false, false, "put", 255},
+              LOCK_ERR("Operation not permitted" AS_ROOT)),
     {"DiffBesideGet", nullptr, {"get", "16", "1"}, false, false, "diff", 1},
     {"PutAfterPutKilled", nullptr, {"put", "22", "2"}, true, false, "put", 0},
     {"PutBesideAnotherSystemsLock", "--exclusive", {}, false, true, "put", 0},

@@ -24,15 +24,24 @@ struct PutCase {
     int exit;
     Changes changes;  // the objects whose IDs change, and to what
     Lines requests;
-    std::string err = "";      // standard error, "{path}" replaced
-    std::optional<Lines> log;  // the system log, when the row says
-    Lines options = {};        // between the direction and the kind
+    std::string err = "";               // standard error, "{path}" replaced
+    std::optional<Lines> log;           // the system log, when the row says
+    Lines options = {};                 // between the direction and the kind
+    const char* path = "ids.xml";       // of the file, in the test's directory
+    const char* shownPath = "ids.xml";  // as messages show it
 };
 
 // A row with the options between the direction and the kind.
 PutCase named(PutCase c, const Lines& options)
 {
     c.options = options;
+    return c;
+}
+// A row whose file has a name holding a line feed and an escape byte.
+PutCase oddPath(PutCase c)
+{
+    c.path = "ids\n\x1b.xml";
+    c.shownPath = "ids\\x0a\\x1b.xml";
     return c;
 }
 
@@ -95,6 +104,14 @@ std::string padded(const std::string& file, size_t size)
 #define EMPTY_LIST "List is Empty, there are no Volumes\n" MODIFY_FAILED
 #define STOPPED(KIND, STOP) "Stopped at " KIND " \"" STOP " not applied\n" MODIFY_FAILED
 #define UNCHANGED(LINE) LINE "\nNothing was changed\n" MODIFY_FAILED
+// Where a stopped put says the IDs from before it are, and its line on standard error.
+#define UNDO_OF(KIND, FILE)                                                                \
+    "the IDs from before this put are in \"/var/lib/korvane/" FILE "\"; korvane put " KIND \
+    " /var/lib/korvane/" FILE " puts them back"
+#define VOLUMES_UNDO UNDO_OF("volume", "volumes-before-put.xml")
+#define POOLS_UNDO UNDO_OF("pool", "pools-before-put.xml")
+#define VOLUMES_UNDO_ERR "korvane: " VOLUMES_UNDO "\n"
+#define POOLS_UNDO_ERR "korvane: " POOLS_UNDO "\n"
 
 const std::vector<ObjectSpec> kMixed = mixedSystem();
 const std::vector<ObjectSpec> kVolumeInactive = {
@@ -179,8 +196,9 @@ const PutCase kPutCases[] = {
                 POOL_OK, 0, kAllPools,
                 kReadPools + putRequests("pool", "P2") + putRequests("pool", "P1")),
           {"--name=P1", "--name", "P2"}),
-    named(refused("NameNotInTheFile", "volume", {}, kVolumeFile, "The list has no Volume \"VX\"\n"),
-          {"--name", "V1", "--name", "VX"}),
+    named(refused("NameNotInTheFile", "volume", {}, kVolumeFile,
+                  "The list has no Volume \"V\\x1bX\"\n"),
+          {"--name", "V1", "--name", "V\x1bX"}),
     applied("AllPools", "pool", {}, kPoolFile),
     mixed("PairsAppliedInFileOrder", "pool", {}, listFile("pool", {{"P2", kNew2}, {"P1", kNew1}}),
           POOL_OK, 0, kAllPools,
@@ -188,7 +206,8 @@ const PutCase kPutCases[] = {
     explained(
         refused("MissingFile", "volume", {}, kNoFile, "readGUIDFromFile: open failed, error : 2\n"),
         "korvane: {path}: No such file or directory\n"),
-    refused("EmptyVolumeFile", "volume", {}, "", "readVolGUIDFromFile : File {path} is empty\n"),
+    oddPath(refused("EmptyVolumeFile", "volume", {}, "",
+                    "readVolGUIDFromFile : File {path} is empty\n")),
     refused("EmptyPoolFile", "pool", {}, "", "readVolGUIDFromFile : File {path} is empty\n"),
     refused("ReadBufferCannotBeAllocated", "volume", {{"malloc", "--size", "4097", "--nth", "1"}},
             kVolumeFile, "Malloc : Failed to allocate Read Buffer\n"),
@@ -208,9 +227,12 @@ const PutCase kPutCases[] = {
               "korvane: {path}: Input/output error\n"),
 
     // Parsing.
-    refused("VolumeFileReadForPools", "pool", {}, kVolumeFile,
-            "XMLParser: listPools not found \n" PARSE_FAILED),
-    refused("RootNotClosed", "volume", {}, "<listVolumes>\n" + vn("V1") + vg(kNew1),
+    explained(refused("VolumeFileReadForPools", "pool", {}, kVolumeFile,
+                      "XMLParser: listPools not found \n" PARSE_FAILED),
+              "korvane: {path} holds a list of volumes, not pools\n"),
+    // A list of the kind, broken: not taken for the list of pools before it.
+    refused("RootNotClosed", "volume", {},
+            pools(pn("P1") + pg(kNew1)) + "<listVolumes>\n" + vn("V1") + vg(kNew1),
             "XMLParser: listVolumes not found \n" PARSE_FAILED),
     refused("RootNameCaseMatters", "volume", {}, element("listvolumes", vn("V1") + vg(kNew1)),
             "XMLParser: listVolumes not found \n" PARSE_FAILED),
@@ -281,18 +303,19 @@ const PutCase kPutCases[] = {
         {}),
     explained(refused("DeviceCannotBeOpened", "pool", {{"device", "--errno", "13"}}, kPoolFile,
                       UNCHANGED("GUIDModify : zRootKey error 13")),
-              "korvane: cannot open the admin device /dev/zapi: Permission denied\n"),
+              "korvane: cannot open the admin device /dev/zapi: Permission denied (korvane "
+              "must run as root)\n"),
     explained(refused("DeviceMissing", "volume", {{"device", "--errno", "2"}}, kVolumeFile,
                       UNCHANGED("GUIDModify : zRootKey error 2")),
               "korvane: cannot open the admin device /dev/zapi: No such file or directory (is "
               "the storage system loaded?)\n"),
     // Read by its name after the listing, in file order.
-    explained(
-        mixed("UnknownNameRefused", "volume", {},
-              listFile("volume", {{"V1", kNew1}, {"VX", kNew2}, {"V3", kNew3}}),
-              UNCHANGED("GUIDModify : zOpen error 20202"), 255, {},
-              kReadVolumes + Lines{"1000 root 0", "23 volume:VX status=20202", "1001 root 0"}),
-        REFUSAL("Volume \"VX\"", "zOpen", "20202")),
+    explained(oddPath(mixed("UnknownNameRefused", "volume", {},
+                            listFile("volume", {{"V1", kNew1}, {"V\x1bX", kNew2}, {"V3", kNew3}}),
+                            UNCHANGED("GUIDModify : zOpen error 20202"), 255, {},
+                            kReadVolumes + Lines{"1000 root 0", "23 volume:V\x1bX status=20202",
+                                                 "1001 root 0"})),
+              REFUSAL("Volume \"V\\x1bX\"", "zOpen", "20202")),
     explained(mixed("VolumeNameAsPool", "pool", {}, listFile("pool", {{"V1", kNew1}}),
                     UNCHANGED("GUIDModify : zOpen error 20202"), 255, {},
                     kReadPools + Lines{"1000 root 0", "23 pool:V1 status=20202", "1001 root 0"}),
@@ -359,11 +382,11 @@ const PutCase kPutCases[] = {
                         kVolumeFile,
                         "GUIDModify : zRootKey error 777\n" STOPPED("Volume", "V2\": 1 changed, 2"),
                         255, {{"V1", kNew1}}, kReadVolumes + kV1 + Lines{"1000 root status=777"}),
-                  REFUSAL("Volume \"V2\"", "zRootKey", "777")),
+                  REFUSAL("Volume \"V2\"", "zRootKey", "777") VOLUMES_UNDO_ERR),
         {changeLog("volume", "V1", testId(1), kNew1),
          PUT_LOG("err",
                  "volume from \"{path}\" stopped at Volume \"V2\": 1 changed, 2 not "
-                 "applied")}),
+                 "applied; " VOLUMES_UNDO)}),
     logged(
         row("InactiveVolumeSkipped", "volume", kVolumeInactive, {}, kVolumeFile,
             "Volume \"V2\" must be active to modify its Tavro ID\n" VOLUME_OK, 0,
@@ -375,6 +398,28 @@ const PutCase kPutCases[] = {
          PUT_LOG("notice",
                  "volume from \"{path}\": 2 changed, 0 already held their ID, 1 "
                  "inactive skipped")}),
+    // Bytes below 0x20 and 0x7f in names and in the path, as every message shows them.
+    logged(explained(
+               oddPath(row(
+                   "ControlBytesShownEscaped", "volume",
+                   {{"volume", "A\x1b[8m", 6, testId(4)},
+                    {"volume", "C\x7f", 2, testId(5)},
+                    {"volume", "E\x1b", 6, testId(6)}},
+                   {{"22", "--status", "55", "--name", "E\x1b"}},
+                   listFile("volume", {{"A\x1b[8m", kNew1}, {"C\x7f", kNew2}, {"E\x1b", kNew3}}),
+                   "Volume \"C\\x7f\" must be active to modify its Tavro ID\n"
+                   "zModifyInfo error 55\n" STOPPED("Volume", "E\\x1b\": 1 changed, 1"),
+                   255, {{"A\x1b[8m", kNew1}},
+                   getRequests("volume", "A\x1b[8m") + getInfoStop("volume", "C\x7f", "0") +
+                       getRequests("volume", "E\x1b") + putRequests("volume", "A\x1b[8m") +
+                       putInfoStop("volume", "C\x7f", "0") +
+                       Lines{"1000 root 0", "23 volume:E\x1b 0", "16 volume:E\x1b 0",
+                             "22 volume:E\x1b status=55", "1001 volume:E\x1b 0", "1001 root 0"})),
+               REFUSAL("Volume \"E\\x1b\"", "zModifyInfo", "55") VOLUMES_UNDO_ERR),
+           {changeLog("volume", "A\\x1b[8m", testId(4), kNew1),
+            PUT_LOG("err",
+                    "volume from \"{path}\" stopped at Volume \"E\\x1b\": 1 changed, 1 "
+                    "not applied; " VOLUMES_UNDO)}),
     row("InactivePoolSkipped", "pool", kPoolInactive, {}, kPoolFile,
         "Pool \"P2\" must be active to modify its Tavro ID\n" POOL_OK, 0, {{"P1", kNew1}},
         getRequests("pool", "P1") + getInfoStop("pool", "P2", "0") + putRequests("pool", "P1") +
@@ -390,8 +435,8 @@ const PutCase kPutCases[] = {
             putInfoStop("volume", "V1", "0") + putInfoStop("volume", "V2", "0")),
     // An ID text that does not convert refuses the file before any object is changed.
     refused("SignedIdTextRefusesTheFile", "volume", {},
-            listFile("volume", {{"V1", kNew1}, {"V2", "-" + kNew2.substr(1)}, {"V3", kNew3}}),
-            "XMLParser: line 5: Volume \"V2\" has a bad ID text\n" PARSE_FAILED),
+            listFile("volume", {{"V1", kNew1}, {"\x1b[V2", "-" + kNew2.substr(1)}, {"V3", kNew3}}),
+            "XMLParser: line 5: Volume \"\\x1b[V2\" has a bad ID text\n" PARSE_FAILED),
     refused("CommonIdFormIsRefused", "pool", {},
             listFile("pool", {{"P1", "1a2b0015-c015-4e15-9515-5eed00000015"}}),
             "XMLParser: line 3: Pool \"P1\" has a bad ID text\n" PARSE_FAILED),
@@ -401,25 +446,29 @@ const PutCase kPutCases[] = {
                     kReadVolumes + kV1 +
                         Lines{"1000 root 0", "23 volume:V2 0", "16 volume:V2 0",
                               "22 volume:V2 status=55", "1001 volume:V2 0", "1001 root 0"}),
-              REFUSAL("Volume \"V2\"", "zModifyInfo", "55")),
+              REFUSAL("Volume \"V2\"", "zModifyInfo", "55") VOLUMES_UNDO_ERR),
     explained(mixed("ModifyErrnoOnPool", "pool", {{"22", "--errno", "1"}}, kPoolFile,
                     "zModifyInfo error 1\n" STOPPED("Pool", "P1\": 0 changed, 2"), 255, {},
                     kReadPools + Lines{"1000 root 0", "23 pool:P1 0", "16 pool:P1 0",
                                        "22 pool:P1 errno=1", "1001 pool:P1 0", "1001 root 0"}),
-              REFUSAL("Pool \"P1\"", "zModifyInfo", "1")),
+              REFUSAL("Pool \"P1\"", "zModifyInfo", "1") POOLS_UNDO_ERR),
 
     // A termination signal lets the object in hand finish; no later one gets a request.
     // SIGPIPE is ignored.
     mixed("TerminatedWhileReading", "volume", {{"16", "--signal", "15", "--nth", "2"}}, kVolumeFile,
           UNCHANGED("GUIDModify : interrupted by signal 15"), 255, {},
           getRequests("volume", "V1") + getRequests("volume", "V2")),
-    mixed("TerminatedAtTheSecondObject", "volume", {{"16", "--signal", "15", "--nth", "5"}},
-          kVolumeFile,
-          "GUIDModify : interrupted by signal 15\n" STOPPED("Volume", "V3\": 2 changed, 1"), 255,
-          {{"V1", kNew1}, {"V2", kNew2}}, kReadVolumes + kV1 + putRequests("volume", "V2")),
-    mixed("InterruptedAtTheFirstModify", "pool", {{"22", "--signal", "2"}}, kPoolFile,
-          "GUIDModify : interrupted by signal 2\n" STOPPED("Pool", "P2\": 1 changed, 1"), 255,
-          {{"P1", kNew1}}, kReadPools + putRequests("pool", "P1")),
+    explained(
+        mixed("TerminatedAtTheSecondObject", "volume", {{"16", "--signal", "15", "--nth", "5"}},
+              kVolumeFile,
+              "GUIDModify : interrupted by signal 15\n" STOPPED("Volume", "V3\": 2 changed, 1"),
+              255, {{"V1", kNew1}, {"V2", kNew2}},
+              kReadVolumes + kV1 + putRequests("volume", "V2")),
+        VOLUMES_UNDO_ERR),
+    explained(mixed("InterruptedAtTheFirstModify", "pool", {{"22", "--signal", "2"}}, kPoolFile,
+                    "GUIDModify : interrupted by signal 2\n" STOPPED("Pool", "P2\": 1 changed, 1"),
+                    255, {{"P1", kNew1}}, kReadPools + putRequests("pool", "P1")),
+              POOLS_UNDO_ERR),
     applied("HangUpAtTheLastRequest", "volume", {{"1001", "--signal", "1", "--nth", "12"}},
             kVolumeFile),
     applied("BrokenPipeIgnored", "pool", {{"23", "--signal", "13"}}, kPoolFile),
@@ -495,17 +544,17 @@ class RoadCase : public EndToEndP<PutCase> {
     {
         const PutCase& c = GetParam();
         addAll(c.objects);
-        std::string path = file("ids.xml");
+        std::string path = file(c.path);
         if (c.content != kNoFile)
             writeFile(path, c.content);
         failAll(c.faults, path);
 
         Lines args = Lines{direction} + c.options + Lines{c.kind, path};
-        expectedErr = withPath(c.err, path);
+        expectedErr = withPath(c.err, file(c.shownPath));
         Outcome outcome = run(args);
-        EXPECT_EQ(outcome.process.out, kBanner + withPath(c.output, path));
+        EXPECT_EQ(outcome.process.out, kBanner + withPath(c.output, file(c.shownPath)));
         if (c.log) {
-            EXPECT_EQ(outcome.log, withPath(*c.log, path));
+            EXPECT_EQ(outcome.log, withPath(*c.log, file(c.shownPath)));
         }
         EXPECT_EQ(outcome.process.exitStatus, c.exit);
         EXPECT_EQ(describe(outcome.objects), expectedObjects(c.objects, c.changes));
@@ -634,6 +683,13 @@ const PutCase kDiffCases[] = {
               summary("1 same, 0 change, 0 inactive, 0 missing, 0 failed, 1 not-in-file"),
           0, {},
           Lines{"1000 root 0", "23 pool:P1 errno=5", "1001 root 0"} + getRequests("pool", "P2")),
+    row("ControlBytesShownEscaped", "volume",
+        {{"volume", "A\x1b[8m", 6, testId(4)}, {"volume", "C\nD", 6, testId(5)}}, {},
+        listFile("volume", {{"A\x1b[8m", testId(4)}}),
+        diffLine("same", "Volume \"A\\x1b[8m\"", testId(4)) +
+            diffLine("not-in-file", "Volume \"C\\x0aD\"", testId(5)) +
+            summary("1 same, 0 change, 0 inactive, 0 missing, 0 failed, 1 not-in-file"),
+        0, {}, getRequests("volume", "A\x1b[8m") + getRequests("volume", "C\nD")),
     // Only the named objects, none of the others of the directory, which are still read.
     named(mixed("NamedObject", "volume", {}, kVolumeFile,
                 diffLine("change", "Volume \"V3\"", to(3, kNew3)) +
@@ -714,7 +770,8 @@ TEST_F(EndToEnd, PutLogsTheFirstThousandChangesOneByOne)
         pairs.emplace_back(before[n].name, testId(100 + n));
     const std::string path = file("ids.xml");
     writeFile(path, listFile("volume", pairs));
-    Outcome outcome = run({"put", "volume", path});
+    // Given through "..", the file is logged by its absolute path.
+    Outcome outcome = run({"put", "volume", file("system/../ids.xml")});
     ASSERT_EQ(outcome.log.size(), 1002u);
     EXPECT_EQ(outcome.log[999],
               changeLog("volume", before[999].name, before[999].id, testId(1099)));
@@ -777,12 +834,13 @@ TEST_F(EndToEnd, SignalWhileWaitingForTheFile)
 TEST_F(EndToEnd, FileOf4GiBIsRefused)
 {
     addAll(mixedSystem());
-    std::string path = file("huge.xml");
+    std::string path = file("huge\x1b.xml");
     writeFile(path, kVolumeFile);
     ASSERT_EQ(truncate(path.c_str(), 4294967296LL), 0);
     Outcome outcome = run({"put", "volume", path}, nullptr, size_t{1} << 30);
-    EXPECT_EQ(outcome.process.out,
-              kBanner + withPath("readGUIDFromFile: file {path} is too large\n", path));
+    EXPECT_EQ(
+        outcome.process.out,
+        kBanner + withPath("readGUIDFromFile: file {path} is too large\n", file("huge\\x1b.xml")));
     EXPECT_EQ(outcome.process.exitStatus, 255);
     EXPECT_EQ(outcome.requests, Lines{});
     EXPECT_EQ(describe(outcome.objects), expectedObjects(mixedSystem()));

@@ -51,6 +51,10 @@ struct Row {
 #define LIST_ERR "korvane: cannot list {dir}: Input/output error\n"
 #define LOCK_ERR "korvane: cannot lock {lock}: Input/output error\n"
 #define DEVICE_ERR "korvane: cannot open the admin device /dev/zapi: Input/output error\n"
+// A stopped put's way back.
+#define UNDO_ERR                                                                                 \
+    "korvane: the IDs from before this put are in \"/var/lib/korvane/{kind}s-before-put.xml\"; " \
+    "korvane put {kind} /var/lib/korvane/{kind}s-before-put.xml puts them back\n"
 #define REFUSED(OBJECT, REQUEST) \
     "korvane: {Word} \"{" OBJECT "}\": the storage system refused " REQUEST " (status {e})\n"
 
@@ -231,49 +235,49 @@ const Row kRows[] = {
     {"put", "1000 --nth 4", 16, 255, "", "",
      "GUIDModify : zRootKey error {e}\nStopped at {Word} \"{1}\": 0 changed, 3 not "
      "applied\n{lost}",
-     REFUSED("1", "zRootKey")},
+     REFUSED("1", "zRootKey") UNDO_ERR},
     {"put", "23 --nth 4", 17, 255, "", "",
      "GUIDModify : zOpen error {e}\nStopped at {Word} \"{1}\": 0 changed, 3 not applied\n{lost}",
-     REFUSED("1", "zOpen")},
+     REFUSED("1", "zOpen") UNDO_ERR},
     {"put", "16 --nth 4", 18, 255, "", "",
      "{lead}zGetInfo failed -- error {e}\nStopped at {Word} \"{1}\": 0 changed, 3 not "
      "applied\n{lost}",
-     REFUSED("1", "zGetInfo")},
+     REFUSED("1", "zGetInfo") UNDO_ERR},
     {"put", "22 --nth 1", 19, 255, "", "",
      "zModifyInfo error {e}\nStopped at {Word} \"{1}\": 0 changed, 3 not applied\n{lost}",
-     REFUSED("1", "zModifyInfo")},
+     REFUSED("1", "zModifyInfo") UNDO_ERR},
     {"put", "1001 --nth 7", 20, 0, "all", "{kind}:{1}", "{saved}"},
     {"put", "1001 --nth 8", 21, 0, "all", "root", "{saved}"},
     {"put", "1000 --nth 5", 22, 255, "{1}", "",
      "GUIDModify : zRootKey error {e}\nStopped at {Word} \"{2}\": 1 changed, 2 not "
      "applied\n{lost}",
-     REFUSED("2", "zRootKey")},
+     REFUSED("2", "zRootKey") UNDO_ERR},
     {"put", "23 --nth 5", 23, 255, "{1}", "",
      "GUIDModify : zOpen error {e}\nStopped at {Word} \"{2}\": 1 changed, 2 not applied\n{lost}",
-     REFUSED("2", "zOpen")},
+     REFUSED("2", "zOpen") UNDO_ERR},
     {"put", "16 --nth 5", 24, 255, "{1}", "",
      "{lead}zGetInfo failed -- error {e}\nStopped at {Word} \"{2}\": 1 changed, 2 not "
      "applied\n{lost}",
-     REFUSED("2", "zGetInfo")},
+     REFUSED("2", "zGetInfo") UNDO_ERR},
     {"put", "22 --nth 2", 25, 255, "{1}", "",
      "zModifyInfo error {e}\nStopped at {Word} \"{2}\": 1 changed, 2 not applied\n{lost}",
-     REFUSED("2", "zModifyInfo")},
+     REFUSED("2", "zModifyInfo") UNDO_ERR},
     {"put", "1001 --nth 9", 26, 0, "all", "{kind}:{2}", "{saved}"},
     {"put", "1001 --nth 10", 27, 0, "all", "root", "{saved}"},
     {"put", "1000 --nth 6", 28, 255, "{1} {2}", "",
      "GUIDModify : zRootKey error {e}\nStopped at {Word} \"{3}\": 2 changed, 1 not "
      "applied\n{lost}",
-     REFUSED("3", "zRootKey")},
+     REFUSED("3", "zRootKey") UNDO_ERR},
     {"put", "23 --nth 6", 29, 255, "{1} {2}", "",
      "GUIDModify : zOpen error {e}\nStopped at {Word} \"{3}\": 2 changed, 1 not applied\n{lost}",
-     REFUSED("3", "zOpen")},
+     REFUSED("3", "zOpen") UNDO_ERR},
     {"put", "16 --nth 6", 30, 255, "{1} {2}", "",
      "{lead}zGetInfo failed -- error {e}\nStopped at {Word} \"{3}\": 2 changed, 1 not "
      "applied\n{lost}",
-     REFUSED("3", "zGetInfo")},
+     REFUSED("3", "zGetInfo") UNDO_ERR},
     {"put", "22 --nth 3", 31, 255, "{1} {2}", "",
      "zModifyInfo error {e}\nStopped at {Word} \"{3}\": 2 changed, 1 not applied\n{lost}",
-     REFUSED("3", "zModifyInfo")},
+     REFUSED("3", "zModifyInfo") UNDO_ERR},
     {"put", "1001 --nth 11", 32, 0, "all", "{kind}:{3}", "{saved}"},
     {"put", "1001 --nth 12", 33, 0, "all", "root", "{saved}"},
 };

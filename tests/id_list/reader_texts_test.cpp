@@ -29,21 +29,35 @@ constexpr const char* ZERO_NAME = "XMLParser: line 1: volumeName holds a zero by
 constexpr const char* ZERO_ID = "XMLParser: line 1: volumeGUID holds a zero byte\n";
 constexpr const char* LONG_ID = "XMLParser: line 1: volumeGUID text is longer than 37 characters\n";
 
+#define BAD_ID(NAME) "XMLParser: line 1: Volume \"" NAME "\" has a bad ID text\n"
+
 // A byte three times in a name ("#a#b#") and in an ID (at its start, middle and end):
 // the C locale's white space goes, every other byte stays in the text. What the list
-// then holds ("name|ID", '#' standing for the byte), or the refusal.
+// then holds ("name|ID", '#' standing for the byte), or the refusal; and the refusal of
+// the name with a bad ID, which shows bytes below 0x20 and 0x7f as "\xHH".
 struct ByteRow {
     unsigned char byte;
     const char* name;
     const char* id;
+    const char* shown;
 };
 
 const ByteRow BYTES[] = {
-    {'\0', ZERO_NAME, ZERO_ID},  {'\t', "ab|ID", "n|ID"},     {'\n', "ab|ID", "n|ID"},
-    {'\v', "ab|ID", "n|ID"},     {'\f', "ab|ID", "n|ID"},     {'\r', "ab|ID", "n|ID"},
-    {' ', "ab|ID", "n|ID"},      {0x08, "#a#b#|ID", LONG_ID}, {0x0e, "#a#b#|ID", LONG_ID},
-    {0x1f, "#a#b#|ID", LONG_ID}, {'!', "#a#b#|ID", LONG_ID},  {0x7f, "#a#b#|ID", LONG_ID},
-    {0x80, "#a#b#|ID", LONG_ID}, {0xa0, "#a#b#|ID", LONG_ID}, {0xff, "#a#b#|ID", LONG_ID},
+    {'\0', ZERO_NAME, ZERO_ID, ZERO_NAME},
+    {'\t', "ab|ID", "n|ID", BAD_ID("ab")},
+    {'\n', "ab|ID", "n|ID", "XMLParser: line 4: Volume \"ab\" has a bad ID text\n"},
+    {'\v', "ab|ID", "n|ID", BAD_ID("ab")},
+    {'\f', "ab|ID", "n|ID", BAD_ID("ab")},
+    {'\r', "ab|ID", "n|ID", BAD_ID("ab")},
+    {' ', "ab|ID", "n|ID", BAD_ID("ab")},
+    {0x08, "#a#b#|ID", LONG_ID, BAD_ID("\\x08a\\x08b\\x08")},
+    {0x0e, "#a#b#|ID", LONG_ID, BAD_ID("\\x0ea\\x0eb\\x0e")},
+    {0x1f, "#a#b#|ID", LONG_ID, BAD_ID("\\x1fa\\x1fb\\x1f")},
+    {'!', "#a#b#|ID", LONG_ID, BAD_ID("#a#b#")},
+    {0x7f, "#a#b#|ID", LONG_ID, BAD_ID("\\x7fa\\x7fb\\x7f")},
+    {0x80, "#a#b#|ID", LONG_ID, BAD_ID("#a#b#")},
+    {0xa0, "#a#b#|ID", LONG_ID, BAD_ID("#a#b#")},
+    {0xff, "#a#b#|ID", LONG_ID, BAD_ID("#a#b#")},
 };
 
 void PrintTo(const ByteRow& row, std::ostream* out)
@@ -83,12 +97,16 @@ TEST_P(ReaderTexts, NameAndIdLoseWhiteSpaceOnly)
 {
     const ByteRow& row = GetParam();
     const char byte = static_cast<char>(row.byte);
-    std::string name = row.name;
-    for (char& c : name) {
-        c = c == '#' ? byte : c;
-    }
-    EXPECT_EQ(parsePair(std::string() + byte + 'a' + byte + 'b' + byte, ID), name);
+    auto withByte = [byte](std::string text) {
+        for (char& c : text) {
+            c = c == '#' ? byte : c;
+        }
+        return text;
+    };
+    const std::string name = std::string() + byte + 'a' + byte + 'b' + byte;
+    EXPECT_EQ(parsePair(name, ID), withByte(row.name));
     EXPECT_EQ(parsePair("n", byte + ID.substr(0, 18) + byte + ID.substr(18) + byte), row.id);
+    EXPECT_EQ(parsePair(name, "-x"), withByte(row.shown));
 }
 
 INSTANTIATE_TEST_SUITE_P(Bytes, ReaderTexts, testing::ValuesIn(BYTES));

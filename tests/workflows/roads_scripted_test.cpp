@@ -145,11 +145,13 @@ TEST_F(Scripted, PutOfAnEmptyListFails)
 
 TEST_F(Scripted, GetRefusesANameLongerThanANodeHolds)
 {
-    std::string name(256, 'n');
+    std::string name = std::string(255, 'n') + "\x1b";
+    const std::string shownName = std::string(255, 'n') + "\\x1b";
     testing::internal::CaptureStdout();
     EXPECT_EQ(getInfo(VOLUME_KIND, name.c_str()), -1);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "getInfo : name " + name + " is too long\nVolume " + name + " could not be saved\n");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "getInfo : name " + shownName +
+                                                          " is too long\nVolume " + shownName +
+                                                          " could not be saved\n");
     EXPECT_EQ(zapisimRequestCount(), 0u);
 }
 
