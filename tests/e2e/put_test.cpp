@@ -376,6 +376,20 @@ const PutCase kPutCases[] = {
         kReadVolumes + getRequests("volume", "V4") + putRequests("volume", "V1") +
             putRequests("volume", "V2") + putRequests("volume", "V4")),
 
+    // The undo list is written before any change, or the list is refused: a folder that
+    // takes no new file, a signal while it is written.
+    explained(
+        named(mixed("UndoListCannotBeWritten", "volume",
+                    {{"open", "--path", "{path}.undo", "--errno", "13", "--nth", "2"}}, kVolumeFile,
+                    UNCHANGED("Undo list \"{path}.undo\" could not be written, error : 13"), 255,
+                    {}, kReadVolumes),
+              {"--undo", "{path}.undo"}),
+        "korvane: {path}.undo: Permission denied\n"),
+    named(mixed("InterruptedWhileTheUndoListIsWritten", "volume",
+                {{"write", "--path", "{path}.undo", "--signal", "15"}}, kVolumeFile,
+                UNCHANGED("GUIDModify : interrupted by signal 15"), 255, {}, kReadVolumes),
+          {"--undo", "{path}.undo"}),
+
     // Applying the list.
     logged(
         explained(mixed("RootKeyFails", "volume", {{"1000", "--status", "777", "--nth", "5"}},
@@ -549,7 +563,7 @@ class RoadCase : public EndToEndP<PutCase> {
             writeFile(path, c.content);
         failAll(c.faults, path);
 
-        Lines args = Lines{direction} + c.options + Lines{c.kind, path};
+        Lines args = Lines{direction} + withPath(c.options, path) + Lines{c.kind, path};
         expectedErr = withPath(c.err, file(c.shownPath));
         Outcome outcome = run(args);
         EXPECT_EQ(outcome.process.out, kBanner + withPath(c.output, file(c.shownPath)));
@@ -781,6 +795,30 @@ TEST_F(EndToEnd, PutLogsTheFirstThousandChangesOneByOne)
                                "volume from \"{path}\": 1001 changed, 0 already held "
                                "their ID, 0 inactive skipped"),
                        path));
+}
+
+// The undo list holds the objects the put changed, in file order, with the IDs they held,
+// as get writes them; put of it gives every ID back, and a put that changes nothing writes
+// none.
+TEST_F(EndToEnd, UndoListGivesTheIdsBack)
+{
+    const std::vector<ObjectSpec> objects = {{"volume", "V1", 6, testId(1)},
+                                             {"volume", "V2", 2, testId(2)},
+                                             {"volume", "V3", 6, testId(3)},
+                                             {"volume", "V4", 6, testId(4)}};
+    addAll(objects);
+    const std::string path = file("ids.xml"), undo = file("undo.xml"), back = file("back.xml");
+    writeFile(path,
+              listFile("volume", {{"V3", kNew3}, {"V2", kNew2}, {"V4", testId(4)}, {"V1", kNew1}}));
+    EXPECT_EQ(run({"put", "--undo", undo, "volume", path}).process.exitStatus, 0);
+    EXPECT_EQ(readFile(undo), listFile("volume", {{"V3", testId(3)}, {"V1", testId(1)}}));
+    Outcome restore = run({"put", "--undo", back, "volume", undo});
+    EXPECT_EQ(describe(restore.objects), expectedObjects(objects));
+    EXPECT_EQ(readFile(back), listFile("volume", {{"V3", kNew3}, {"V1", kNew1}}));
+    EXPECT_EQ(run({"put", "--undo", file("none.xml"), "volume", undo}).process.exitStatus, 0);
+    bool written = true;
+    readFile(file("none.xml"), &written);
+    EXPECT_FALSE(written);
 }
 
 // "-" reads the list from standard input, and names it so in messages.
