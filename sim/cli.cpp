@@ -5,9 +5,13 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "fault_rules.h"
@@ -16,12 +20,16 @@
 namespace {
 
 constexpr int EXIT_USAGE = 2;
+// zapisim run: the command could not be started, or it ran without the library.
+constexpr int EXIT_NOT_STARTED = 127;
+constexpr int EXIT_NOT_SIMULATED = 125;
 
 // One usage line per command.
 const char* const USAGES[][2] = {
     {"init", "zapisim init DIR"},
-    {"add", "zapisim add DIR pool|volume NAME [--state N] [--id ID]"},
-    {"set", "zapisim set DIR pool|volume NAME [--state N] [--id ID]"},
+    {"add", "zapisim add DIR pool|volume NAME [--state N] [--id ID|random]"},
+    {"set", "zapisim set DIR pool|volume NAME [--state N] [--id ID|random]"},
+    {"remove", "zapisim remove DIR pool|volume NAME"},
     {"add-many", "zapisim add-many DIR pool|volume COUNT PREFIX [--state N]"},
     {"show", "zapisim show DIR"},
     {"fail",
@@ -57,8 +65,10 @@ const char* const USAGES[][2] = {
         if (strcmp(entry[0], command) == 0)
             fail("usage: %s", entry[1]);
     }
-    fail("unknown command \"%s\" (init, add, set, add-many, show, fail, journal, run, lock, help)",
-         command);
+    fail(
+        "unknown command \"%s\" (init, add, set, remove, add-many, show, fail, journal, run, lock, "
+        "help)",
+        command);
 }
 
 // A decimal number without sign within [low, high].
@@ -113,8 +123,11 @@ ObjectOptions_s objectOptions(int argc, char** argv, int first, bool allowId)
             options.state = static_cast<uint32_t>(number(argv[i + 1], "state", 0, UINT32_MAX));
         } else if (allowId && strcmp(argv[i], "--id") == 0) {
             options.hasId = true;
-            if (simParseId(argv[i + 1], options.id) != 0)
-                fail("bad ID \"%s\" (xxxxxxxx-xxxx-xxxx-xx-xx-xxxxxxxxxxxx)", argv[i + 1]);
+            if (strcmp(argv[i + 1], "random") == 0)
+                simRandomId(options.id);
+            else if (simParseId(argv[i + 1], options.id) != 0)
+                fail("bad ID \"%s\" (xxxxxxxx-xxxx-xxxx-xx-xx-xxxxxxxxxxxx or random)",
+                     argv[i + 1]);
         } else {
             usage(argv[1]);
         }
@@ -199,6 +212,25 @@ int commandSet(int argc, char** argv)
     error = simSaveObject(command.dir, command.kind, command.name, &object, false);
     if (error != 0)
         fail("cannot change %s: %s", command.name, strerror(error));
+    return 0;
+}
+
+int commandRemove(int argc, char** argv)
+{
+    if (argc != 5)
+        usage(argv[1]);
+    requireSystem(argv[2]);
+    int kind = kindArgument(argv[3]);
+    const char* name = argv[4];
+    nameArgument(name);
+    char path[SIM_PATH_SIZE];
+    if (simObjectPath(path, sizeof path, argv[2], kind, name) != 0)
+        fail("%s: path too long", argv[2]);
+    if (unlink(path) != 0) {
+        if (errno == ENOENT)
+            fail("no %s named %s", simKindWord(kind), name);
+        fail("cannot remove %s: %s", name, strerror(errno));
+    }
     return 0;
 }
 
@@ -423,7 +455,94 @@ int execute(char** argv)
 {
     execvp(argv[0], argv);
     (void)fprintf(stderr, "zapisim: cannot run %s: %s\n", argv[0], strerror(errno));
-    return 127;
+    return EXIT_NOT_STARTED;
+}
+
+// The process of the command that "zapisim run" waits for.
+volatile sig_atomic_t commandPid = 0;
+
+// A signal sent to zapisim goes on to the command. One from the terminal or the kernel
+// reached the command's process group, and with it the command, already.
+void passOn(int number, siginfo_t* info, void* /*context*/)
+{
+    if (info->si_code == SI_USER || info->si_code == SI_QUEUE || info->si_code == SI_TKILL)
+        (void)kill(commandPid, number);
+}
+
+// True while the process is stopped (state T or t in /proc/PID/stat), and when that cannot
+// be read.
+bool isStopped(pid_t pid)
+{
+    char path[64];
+    (void)snprintf(path, sizeof path, "/proc/%d/stat", static_cast<int>(pid));
+    char text[512];
+    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    ssize_t got = fd < 0 ? -1 : read(fd, text, sizeof text - 1);
+    if (fd >= 0)
+        close(fd);
+    text[got > 0 ? got : 0] = '\0';
+    const char* name = strrchr(text, ')');  // the state follows the name in parentheses
+    return name == nullptr || name[1] == '\0' || name[2] == 'T' || name[2] == 't';
+}
+
+// zapisim ends as the command ended, by the same signal (without a core dump of its own).
+[[noreturn]] void endBySignal(int number)
+{
+    struct rlimit none = {0, 0};
+    (void)setrlimit(RLIMIT_CORE, &none);
+    (void)signal(number, SIG_DFL);
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, number);
+    (void)sigprocmask(SIG_UNBLOCK, &set, nullptr);
+    (void)kill(getpid(), number);
+    exit(128 + number);
+}
+
+// The child that becomes the command. The library in the command's process writes 'E' to
+// `endFd` as that process ends (the descriptor and the process are named in
+// ZAPISIM_RUN_END); this child writes 'X' when the command cannot be started.
+[[noreturn]] void startCommand(char** argv, pid_t parent, int endFd)
+{
+    // The command does not outlive zapisim: killed, zapisim takes it along.
+    (void)prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent)
+        _exit(EXIT_USAGE);
+    // Above the descriptors a script is likely to redirect, and kept across exec.
+    int fd = fcntl(endFd, F_DUPFD, 100);
+    if (fd < 0)
+        fd = fcntl(endFd, F_DUPFD, 3);
+    char value[64];
+    (void)snprintf(value, sizeof value, "%d %d", static_cast<int>(getpid()), fd);
+    if (fd >= 0 && setenv("ZAPISIM_RUN_END", value, 1) == 0)
+        (void)execute(argv);
+    else
+        (void)fprintf(stderr, "zapisim: cannot run %s: %s\n", argv[0], strerror(errno));
+    char notStarted = 'X';
+    ssize_t ignored = write(endFd, &notStarted, 1);
+    (void)ignored;
+    _exit(EXIT_NOT_STARTED);
+}
+
+// Waits for the command, which stops when it stops and goes on when zapisim goes on.
+// Returns its wait status.
+int waitForCommand(pid_t child, const char* command)
+{
+    int status = 0;
+    for (;;) {
+        if (waitpid(child, &status, WUNTRACED) < 0) {
+            if (errno == EINTR)
+                continue;
+            fail("cannot wait for %s: %s", command, strerror(errno));
+        }
+        if (!WIFSTOPPED(status))
+            return status;
+        // Not when the command was stopped with zapisim and has gone on with it.
+        if (isStopped(child)) {
+            (void)kill(getpid(), SIGSTOP);
+            (void)kill(child, SIGCONT);
+        }
+    }
 }
 
 int commandRun(int argc, char** argv)
@@ -451,7 +570,53 @@ int commandRun(int argc, char** argv)
     if (setenv("ZAPISIM_ROOT", root, 1) != 0 || setenv("LD_PRELOAD", library, 1) != 0) {
         fail("cannot set the environment: %s", strerror(errno));
     }
-    return execute(argv + 4);
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0 || fcntl(ends[0], F_SETFL, O_NONBLOCK) != 0)
+        fail("cannot make a pipe: %s", strerror(errno));
+    // The signals to pass on wait, from before the command starts, until they can be.
+    struct sigaction forward = {};
+    forward.sa_sigaction = passOn;
+    forward.sa_flags = SA_SIGINFO;
+    sigemptyset(&forward.sa_mask);
+    const int forwarded[] = {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGUSR1, SIGUSR2};
+    for (int signalNumber : forwarded)
+        sigaddset(&forward.sa_mask, signalNumber);
+    sigset_t previous;
+    (void)sigprocmask(SIG_BLOCK, &forward.sa_mask, &previous);
+    pid_t parent = getpid();
+    pid_t child = fork();
+    if (child < 0)
+        fail("cannot start %s: %s", argv[4], strerror(errno));
+    if (child == 0) {
+        (void)sigprocmask(SIG_SETMASK, &previous, nullptr);
+        startCommand(argv + 4, parent, ends[1]);
+    }
+    close(ends[1]);
+    // Only the command reads and writes the run's input and output.
+    close(STDIN_FILENO);
+    close(STDOUT_FILENO);
+    commandPid = child;
+    for (int signalNumber : forwarded)
+        (void)sigaction(signalNumber, &forward, nullptr);
+    (void)sigprocmask(SIG_SETMASK, &previous, nullptr);
+    int status = waitForCommand(child, argv[4]);
+    char said[16];
+    ssize_t got = read(ends[0], said, sizeof said);
+    size_t count = got > 0 ? static_cast<size_t>(got) : 0;
+    if (WIFSIGNALED(status))
+        endBySignal(WTERMSIG(status));
+    if (memchr(said, 'X', count) != nullptr)
+        return EXIT_NOT_STARTED;
+    // A process that ended without the library's word never had it: a set-user-ID program,
+    // one started with a cleared environment, or a user who cannot read the library.
+    if (memchr(said, 'E', count) == nullptr) {
+        (void)fprintf(stderr,
+                      "zapisim: the command ran without the simulator's library (%s); nothing it "
+                      "did was simulated\n",
+                      library);
+        return EXIT_NOT_SIMULATED;
+    }
+    return WEXITSTATUS(status);
 }
 
 // The system's stand-in for korvane's run lock, taken as korvane takes it (record locks on
@@ -508,8 +673,8 @@ int main(int argc, char** argv)
 {
     if (argc < 2)
         fail(
-            "usage: zapisim init|add|set|add-many|show|fail|journal|run|lock DIR ... | zapisim "
-            "help");
+            "usage: zapisim init|add|set|remove|add-many|show|fail|journal|run|lock DIR ... | "
+            "zapisim help");
     const char* command = argv[1];
     // The short options as korvane takes them.
     if (strcmp(command, "help") == 0 || strcmp(command, "--help") == 0 ||
@@ -527,6 +692,8 @@ int main(int argc, char** argv)
         return commandAdd(argc, argv);
     if (strcmp(command, "set") == 0)
         return commandSet(argc, argv);
+    if (strcmp(command, "remove") == 0)
+        return commandRemove(argc, argv);
     if (strcmp(command, "add-many") == 0)
         return commandAddMany(argc, argv);
     if (strcmp(command, "show") == 0)

@@ -137,6 +137,11 @@ int simFaultsLoad(const char* dir)
     }
     for (size_t i = 0; i < count; ++i) {
         matches[i] = 0;
+        // A rule on korvane's run lock or state folder names the file the calls reach.
+        char standIn[SIM_PATH_SIZE];
+        if (rules[i].what >= SIM_RULE_OPEN &&
+            simStandInPath(standIn, sizeof standIn, dir, rules[i].text) == 1)
+            (void)snprintf(rules[i].text, sizeof rules[i].text, "%s", standIn);
         simMallocFaultsArmed = simMallocFaultsArmed || rules[i].what == SIM_RULE_MALLOC;
         simFileFaultsArmed = simFileFaultsArmed || rules[i].what >= SIM_RULE_OPEN;
         if (rules[i].what == SIM_RULE_POWER && !simPowerArmed)

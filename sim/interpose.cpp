@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 // The C library calls that libzapisim.so stands in for. Every one of them first
 // asks whether the call is the simulator's business (the device, an admin
-// directory, korvane's run lock, a configured fault) and otherwise hands it to the next definition
-// (the C library) untouched, errno included.
+// directory, korvane's run lock or state folder, a configured fault) and otherwise hands it to
+// the next definition (the C library) untouched, errno included.
 #include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -44,8 +44,13 @@ using FchownFn = int (*)(int, uid_t, gid_t);
 using FsyncFn = int (*)(int);
 using RenameFn = int (*)(const char*, const char*);
 using UnlinkFn = int (*)(const char*);
+using RenameatFn = int (*)(int, const char*, int, const char*);
+using LinkatFn = int (*)(int, const char*, int, const char*, int);
+using UnlinkatFn = int (*)(int, const char*, int);
 using FchmodFn = int (*)(int, mode_t);
 using StatFn = int (*)(const char*, struct stat*);
+using MkdirFn = int (*)(const char*, mode_t);
+using MkdiratFn = int (*)(int, const char*, mode_t);
 
 OpenFn realOpen = nullptr;
 OpenatFn realOpenat = nullptr;
@@ -64,12 +69,17 @@ FsyncFn realFsync = nullptr;
 RenameFn realRename = nullptr;
 RenameFn realLink = nullptr;
 UnlinkFn realUnlink = nullptr;
+RenameatFn realRenameat = nullptr;
+LinkatFn realLinkat = nullptr;
+UnlinkatFn realUnlinkat = nullptr;
 FsyncFn realFdatasync = nullptr;
 FchmodFn realFchmod = nullptr;
 StatFn realStat = nullptr;
 StatFn realStat64 = nullptr;
 StatFn realLstat = nullptr;
 StatFn realLstat64 = nullptr;
+MkdirFn realMkdir = nullptr;
+MkdiratFn realMkdirat = nullptr;
 
 void* nextSymbol(const char* name)
 {
@@ -100,6 +110,21 @@ bool isDevicePath(const char* path)
     return path != nullptr && strcmp(path, SIM_DEVICE_PATH) == 0;
 }
 
+// While a system is in use, korvane's run lock and state folder are the system's own: *path
+// becomes the file in the system (in `buffer`, SIM_PATH_SIZE bytes) for the call, its fault
+// rules and the power cut alike. false, with ENAMETOOLONG, when that path would not fit.
+bool standIn(const char** path, char* buffer)
+{
+    if (simDepth != 0 || *path == nullptr || simRoot[0] == '\0')
+        return true;
+    int mapped = simStandInPath(buffer, SIM_PATH_SIZE, simRoot, *path);
+    if (mapped < 0)
+        errno = ENAMETOOLONG;
+    if (mapped == 1)
+        *path = buffer;
+    return mapped >= 0;
+}
+
 // A call on a path that a file fault may name; the rules are consulted with
 // interposition off, and a firing rule leaves its errno.
 bool pathFault(bool (*check)(const char*, int*), const char* path)
@@ -115,22 +140,24 @@ bool pathFault(bool (*check)(const char*, int*), const char* path)
 
 int openFaulted(int dirFd, const char* path, const char* opened, int flags, mode_t mode);
 
-// Everything open, open64, openat(absolute) and the fortified forms share.
-// `dirFd` is AT_FDCWD for the plain forms. Fault rules name the path the program
-// asked for, even where another file is opened in its place.
-int openCommon(int dirFd, const char* path, int flags, mode_t mode)
+// Everything open, open64, openat and the fortified forms share. `dirFd` is AT_FDCWD
+// for the plain forms. Fault rules and the power cut see the path (a name relative to a
+// directory's descriptor joined to that directory's path); the run lock and the state
+// folder are opened in the system's own directory instead.
+int openCommon(int dirFd, const char* relative, int flags, mode_t mode)
 {
+    char joined[SIM_PATH_SIZE];
+    const char* path = simDepth == 0 ? simAtPath(dirFd, relative, joined) : relative;
     if (simDepth == 0 && isDevicePath(path) && simDeviceActive())
         return simDeviceOpen(flags);
-    char standIn[SIM_PATH_SIZE];
-    const char* opened = path;
-    if (simDepth == 0 && path != nullptr && simRoot[0] != '\0' &&
-        strcmp(path, SIM_LOCK_PATH) == 0) {
-        if (simSystemPath(standIn, sizeof standIn, simRoot, "lock") != 0) {
-            errno = ENAMETOOLONG;
-            return -1;
-        }
-        opened = standIn;
+    char buffer[SIM_PATH_SIZE];
+    const char* opened = relative;
+    const char* mapped = path;
+    if (!standIn(&mapped, buffer))
+        return -1;
+    if (mapped != path) {
+        path = mapped;
+        opened = mapped;
     }
     if (simDepth == 0 && simPowerArmed && path != nullptr) {
         simPowerBeforePath("open", dirFd, opened, flags);
@@ -174,6 +201,9 @@ int statCommon(StatFn* slot, const char* name, const char* path, struct stat* in
         info->st_nlink = 1;
         return 0;
     }
+    char buffer[SIM_PATH_SIZE];
+    if (!standIn(&path, buffer))
+        return -1;
     return resolve(slot, name)(path, info);
 }
 
@@ -230,10 +260,36 @@ auto fdCall(int what, const char* word, int fd, Call call) -> decltype(call())
     return result;
 }
 
-// A call on names, failed by a fault rule or made, and noted for a power cut.
-int nameCall(const char* word, bool (*check)(const char*, int*), const char* from, const char* to,
-             int (*call)(const char*, const char*))
+// A name of an *at call: the directory and name the program gave, and the path they make.
+struct AtName_s {
+    int dir;
+    const char* name;
+    const char* joined;
+};
+
+// The directory and name to make an *at call with once the stand-ins have looked at the
+// path (`made`): the program's own, or, where another file stands in, that file's path.
+int atDir(const AtName_s& at, const char* made)
 {
+    return made == at.joined ? at.dir : AT_FDCWD;
+}
+
+const char* atName(const AtName_s& at, const char* made)
+{
+    return made == at.joined ? at.name : made;
+}
+
+// A call on names, failed by a fault rule or made, and noted for a power cut. `from` and
+// `to` are the names as paths (simAtPath); `call` is made with them as the stand-ins left
+// them.
+template <typename Call>
+int nameCall(const char* word, bool (*check)(const char*, int*), const char* from, const char* to,
+             Call call)
+{
+    char fromBuffer[SIM_PATH_SIZE];
+    char toBuffer[SIM_PATH_SIZE];
+    if (!standIn(&from, fromBuffer) || !standIn(&to, toBuffer))
+        return -1;
     if (simDepth == 0 && check != nullptr && simFileFaultsArmed && from != nullptr &&
         pathFault(check, from))
         return -1;
@@ -414,6 +470,14 @@ int __open64_2(const char* path, int flags)
 {
     return openCommon(AT_FDCWD, path, flags, 0);
 }
+int __openat_2(int dirFd, const char* path, int flags)
+{
+    return openCommon(dirFd, path, flags, 0);
+}
+int __openat64_2(int dirFd, const char* path, int flags)
+{
+    return openCommon(dirFd, path, flags, 0);
+}
 
 int close(int fd)
 {
@@ -509,6 +573,57 @@ int unlink(const char* path)
                     [](const char* a, const char*) { return resolve(&realUnlink, "unlink")(a); });
 }
 
+int renameat(int fromDir, const char* from, int toDir, const char* to)
+{
+    char fromPath[SIM_PATH_SIZE];
+    char toPath[SIM_PATH_SIZE];
+    AtName_s a = {fromDir, from, simAtPath(fromDir, from, fromPath)};
+    AtName_s b = {toDir, to, simAtPath(toDir, to, toPath)};
+    return nameCall("rename", simFaultRename, a.joined, b.joined,
+                    [&](const char* made, const char* madeTo) {
+                        return resolve(&realRenameat, "renameat")(
+                            atDir(a, made), atName(a, made), atDir(b, madeTo), atName(b, madeTo));
+                    });
+}
+
+int linkat(int fromDir, const char* from, int toDir, const char* to, int flags)
+{
+    char fromPath[SIM_PATH_SIZE];
+    char toPath[SIM_PATH_SIZE];
+    AtName_s a = {fromDir, from, simAtPath(fromDir, from, fromPath)};
+    AtName_s b = {toDir, to, simAtPath(toDir, to, toPath)};
+    return nameCall(
+        "link", simFaultLink, a.joined, b.joined, [&](const char* made, const char* madeTo) {
+            return resolve(&realLinkat, "linkat")(atDir(a, made), atName(a, made), atDir(b, madeTo),
+                                                  atName(b, madeTo), flags);
+        });
+}
+
+int unlinkat(int dirFd, const char* path, int flags)
+{
+    char joined[SIM_PATH_SIZE];
+    AtName_s a = {dirFd, path, simAtPath(dirFd, path, joined)};
+    return nameCall("unlink", nullptr, a.joined, nullptr, [&](const char* made, const char*) {
+        return resolve(&realUnlinkat, "unlinkat")(atDir(a, made), atName(a, made), flags);
+    });
+}
+
+int mkdir(const char* path, mode_t mode)
+{
+    char buffer[SIM_PATH_SIZE];
+    if (!standIn(&path, buffer))
+        return -1;
+    return resolve(&realMkdir, "mkdir")(path, mode);
+}
+
+int mkdirat(int dirFd, const char* path, mode_t mode)
+{
+    char buffer[SIM_PATH_SIZE];
+    if (!standIn(&path, buffer))
+        return -1;
+    return resolve(&realMkdirat, "mkdirat")(dirFd, path, mode);
+}
+
 // On this target struct stat and struct stat64 have one layout.
 static_assert(sizeof(struct stat) == sizeof(struct stat64));
 
@@ -565,6 +680,9 @@ DIR* opendir(const char* path)
         if (handled)
             return dir;
     }
+    char buffer[SIM_PATH_SIZE];
+    if (!standIn(&path, buffer))
+        return nullptr;
     return simRealOpendir(path);
 }
 

@@ -10,8 +10,9 @@
 // made for real as the program makes them; a note of how to undo each is kept, and the
 // cut undoes those its outcome loses, latest first.
 //
-// Counted calls: open, write, fsync, fdatasync, fchmod, fchown, rename, link and unlink,
-// the calls on descriptors only where they are regular files or directories. Owners and
+// Counted calls: open, write, fsync, fdatasync, fchmod, fchown, rename, link and unlink
+// (their forms relative to a directory's descriptor too), the calls on descriptors only
+// where they are regular files or directories. Owners and
 // modes are never taken back. A rename counts for its target's directory.
 #include <errno.h>
 #include <fcntl.h>
@@ -92,15 +93,9 @@ bool descriptorPath(int fd, char* out)
 bool absoluteName(int dirFd, const char* path, char* out, char* directory)
 {
     char joined[SIM_PATH_SIZE];
-    if (path[0] != '/' && dirFd != AT_FDCWD) {
-        char base[SIM_PATH_SIZE];
-        if (!descriptorPath(dirFd, base))
-            return false;
-        int joinedLength = snprintf(joined, sizeof joined, "%s/%s", base, path);
-        if (joinedLength < 0 || static_cast<size_t>(joinedLength) >= sizeof joined)
-            return false;
-        path = joined;
-    }
+    path = simAtPath(dirFd, path, joined);
+    if (path[0] != '/' && dirFd != AT_FDCWD)
+        return false;
     const char* slash = strrchr(path, '/');
     char parent[SIM_PATH_SIZE];
     if (slash == nullptr)
@@ -118,6 +113,24 @@ bool absoluteName(int dirFd, const char* path, char* out, char* directory)
         snprintf(out, SIM_PATH_SIZE, "%s/%s", strcmp(resolved, "/") == 0 ? "" : resolved, leaf);
     return length > 0 && static_cast<size_t>(length) < SIM_PATH_SIZE;
 }
+
+}  // namespace
+
+const char* simAtPath(int dirFd, const char* path, char* joined)
+{
+    if (path == nullptr || path[0] == '/' || dirFd == AT_FDCWD)
+        return path;
+    int saved = errno;
+    bool found = descriptorPath(dirFd, joined);
+    errno = saved;
+    size_t length = strlen(joined);
+    int added = snprintf(joined + length, SIM_PATH_SIZE - length, "%s%s",
+                         strcmp(joined, "/") == 0 ? "" : "/", path);
+    return found && added >= 0 && static_cast<size_t>(added) < SIM_PATH_SIZE - length ? joined
+                                                                                      : path;
+}
+
+namespace {
 
 bool exists(const char* path)
 {

@@ -22,6 +22,11 @@ DIR* simRealOpendir(const char* path);
 struct dirent* simRealReaddir(DIR* dir);
 int simRealClosedir(DIR* dir);
 
+// The path that `path`, relative to the directory open as dirFd, names: "DIRECTORY/path",
+// DIRECTORY as the kernel names the descriptor's, in joined (SIM_PATH_SIZE). `path` itself
+// when it is absolute, relative to the working directory, or dirFd names nothing.
+const char* simAtPath(int dirFd, const char* path, char* joined);
+
 // Non-zero while the simulator itself runs: its own allocations and file calls are
 // neither counted nor failed by the tool-facing fault rules.
 extern int simDepth;
@@ -33,9 +38,6 @@ int simCopyOut(uint64_t destinationAddress, const void* source, size_t size);
 
 // ---- The device ----
 constexpr const char* SIM_DEVICE_PATH = "/dev/zapi";
-// korvane's run lock: while a system is in use, the system's own "lock" file stands in
-// for it, so that simulated systems never share a lock.
-constexpr const char* SIM_LOCK_PATH = "/run/korvane.lock";
 constexpr size_t SIM_BLOCK_SIZE = 208;
 
 // True when "/dev/zapi" is ours (scripted mode or a storage system in use).

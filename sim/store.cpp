@@ -193,6 +193,24 @@ int simObjectPath(char* out, size_t size, const char* root, int kind, const char
     return length < 0 || static_cast<size_t>(length) >= size ? -1 : 0;
 }
 
+int simStandInPath(char* out, size_t size, const char* root, const char* path)
+{
+    const char* leaf = nullptr;
+    const char* rest = "";
+    size_t stateLength = strlen(SIM_STATE_PATH);
+    if (strcmp(path, SIM_LOCK_PATH) == 0) {
+        leaf = "lock";
+    } else if (strncmp(path, SIM_STATE_PATH, stateLength) == 0 &&
+               (path[stateLength] == '\0' || path[stateLength] == '/')) {
+        leaf = "state";
+        rest = path + stateLength;
+    }
+    if (leaf == nullptr)
+        return 0;
+    int length = snprintf(out, size, "%s/%s%s", root, leaf, rest);
+    return length < 0 || static_cast<size_t>(length) >= size ? -1 : 1;
+}
+
 int simIsSystem(const char* root)
 {
     char path[SIM_PATH_SIZE];

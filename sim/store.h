@@ -10,6 +10,8 @@
 //   journal-off       present while journaling is switched off
 //   syslog            one line per system log line of the programs run against the system
 //   lock              korvane's run lock, in place of "/run/korvane.lock"
+//   state/            korvane's state folder, in place of "/var/lib/korvane": absent until
+//                     a program makes that folder
 #pragma once
 
 #include <cstddef>
@@ -70,6 +72,14 @@ void simMakeRecord(int kind, const char* name, uint32_t state, const uint8_t* id
 // Paths. Each returns 0, or -1 when the result would not fit.
 int simSystemPath(char* out, size_t size, const char* root, const char* leaf);
 int simObjectPath(char* out, size_t size, const char* root, int kind, const char* name);
+
+// The machine's files that a system keeps in its own directory while a program runs with
+// it: korvane's run lock, and its state folder with everything in it.
+constexpr const char* SIM_LOCK_PATH = "/run/korvane.lock";
+constexpr const char* SIM_STATE_PATH = "/var/lib/korvane";
+// What the program's `path` reaches in the system at `root`: 1 with that path in `out`,
+// 0 when `path` is none of those files (out untouched), -1 when the result would not fit.
+int simStandInPath(char* out, size_t size, const char* root, const char* path);
 
 // 1 when `root` holds a system made by "zapisim init".
 int simIsSystem(const char* root);

@@ -21,8 +21,9 @@ CommandResult runPoolCommand(const char* direction, const char* path, uint32_t k
 CommandResult runVolumeCommand(const char* direction, const char* path, uint32_t keep,
                                const NameFilter_s& only, const char* undo);
 
-// Refuses, with its message, a list file that is the admin device, and with `keep` one that
-// is not a regular file (standard output, a device, FIFO or socket). 0 or -1.
+// Refuses, with its message, a list file that is the admin device, one for get that is a
+// block device, and with `keep` one that is not a regular file (standard output, a device,
+// FIFO or socket). 0 or -1.
 int checkListFile(const char* direction, const char* path, uint32_t keep);
 // Refuses, with its message, an undo list that is not a regular file, or none yet: standard
 // output, the admin device, any other device, a directory, FIFO or socket, or the run

@@ -74,6 +74,11 @@ int checkListFile(const char* direction, const char* path, uint32_t keep)
         printf("The list file cannot be the admin device \"%s\"\n", shown(path).text);
         return -1;
     }
+    // A disk written over loses what it holds; its superblock first.
+    if (strcasecmp(direction, "get") == 0 && exists && S_ISBLK(file.st_mode)) {
+        printf("The list file cannot be a block device \"%s\"\n", shown(path).text);
+        return -1;
+    }
     // History is kept by renaming files: a stream has none to rename.
     if (keep != 0 && (toStandardOutput || (exists && !S_ISREG(file.st_mode)))) {
         puts("--keep needs a regular list file");

@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <string.h>
 #include <strings.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -57,8 +58,6 @@ struct CommandLine_s {
     LineFault fault;   // when the words are no command line, with the word at fault
     const char* faultWord;
 };
-
-constexpr uint32_t MOST_KEPT = 99;
 
 // N of --keep: decimal digits only, 1 to MOST_KEPT. 0 or -1.
 int readKeepCount(const char* text, uint32_t* keep)
@@ -206,6 +205,13 @@ void explainLineFault(const CommandLine_s& line)
     }
 }
 
+// Standard output failed with `error`: said on standard error. -1.
+int outputFailed(int error)
+{
+    (void)fprintf(stderr, "Write to standard output failed, error : %d\n", error);
+    return -1;
+}
+
 // Like a failed write of the list, standard output that did not take every message fails
 // the run; a reader that went away (EPIPE) wanted no more. Stdio keeps only that a write
 // failed: its error number is still errno when nothing failed after it, as it is when the
@@ -218,14 +224,12 @@ int finishOutput(FILE* output)
     } else if (ferror(output) == 0) {
         return 0;
     }
-    if (error == EPIPE) {
-        return 0;
-    }
-    (void)fprintf(stderr, "Write to standard output failed, error : %d\n", error);
-    return -1;
+    return (error == EPIPE) ? 0 : outputFailed(error);
 }
 
-int runCommandLine(int argc, char** argv)
+// `closedOutput`: FILE names descriptor 1, which was closed at start ("-", or a name such
+// as /dev/stdout that led nowhere then).
+int runCommandLine(int argc, char** argv, bool closedOutput)
 {
     // Line by line, so that no message is lost when the process is killed. diff's report
     // has a line per object and is written in blocks instead: a system call per line
@@ -298,6 +302,11 @@ int runCommandLine(int argc, char** argv)
         explainWord("", line.kind, " is not a kind: pool or volume");
         return -1;
     }
+    // A list for a closed standard output would go to /dev/null, put there in its place,
+    // and the run would claim success.
+    if (closedOutput && strcasecmp(direction, "get") == 0 && namesStandardOutput(line.path)) {
+        return outputFailed(EBADF);
+    }
     if (checkListFile(direction, line.path, line.keep) != 0) {
         return -1;
     }
@@ -311,6 +320,11 @@ int runCommandLine(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
+    // While descriptor 1 is closed, its names lead nowhere; reopened below, they lead to
+    // /dev/null. FILE is the last word.
+    struct stat file {};
+    bool closedOutput = fcntl(STDOUT_FILENO, F_GETFD) < 0 && errno == EBADF && argc > 1 &&
+                        (strcmp(argv[argc - 1], "-") == 0 || stat(argv[argc - 1], &file) != 0);
     // A descriptor left closed would go to the first file opened, the lock file or the
     // list, which would then be read or written as standard input or output.
     for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
@@ -320,6 +334,6 @@ int main(int argc, char** argv)
     }
     installSignalHandlers();
     FILE* standardOutput = stdout;
-    int result = runCommandLine(argc, argv);
+    int result = runCommandLine(argc, argv, closedOutput);
     return (finishOutput(standardOutput) != 0) ? -1 : result;
 }

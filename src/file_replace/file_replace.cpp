@@ -26,12 +26,34 @@ size_t directoryLength(const char* path)
     return (slash == nullptr) ? 0 : static_cast<size_t>(slash - path) + 1;
 }
 
-// Creates ".NAME.XXXXXX" beside path (NAME cut to fit the longest name a directory takes), readable
-// by its owner only until it is complete. The descriptor, or -1 with errno.
-int createTemporary(const char* path, char* tempPath)
+// Opens the directory of path (the path as given, links in it followed) where every later
+// step is taken, and copies the last component to output->name. 0, or -1 with errno.
+int openDirectory(OutputFile_s* output, const char* path)
+{
+    size_t length = directoryLength(path);
+    size_t nameLength = strlen(path + length);
+    // No name to put a temporary file beside.
+    if (nameLength == 0) {
+        errno = (length == 0) ? ENOENT : EISDIR;
+        return -1;
+    }
+    char directory[PATH_MAX];
+    if (length >= sizeof directory || nameLength > NAME_MAX) {
+        errno = ENAMETOOLONG;
+        return -1;
+    }
+    (void)snprintf(directory, sizeof directory, "%.*s", static_cast<int>(length), path);
+    memcpy(output->name, path + length, nameLength + 1);
+    output->directory = open((length == 0) ? "." : directory, O_PATH | O_DIRECTORY | O_CLOEXEC);
+    return (output->directory < 0) ? -1 : 0;
+}
+
+// Creates ".NAME.XXXXXX" in the output's directory (NAME cut to fit the longest name a
+// directory takes), readable by its owner only until it is complete, and open for reading
+// too, for the comparison of --keep. The descriptor, or -1 with errno.
+int createTemporary(OutputFile_s* output)
 {
     static const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    size_t directory = directoryLength(path);
     timespec now{};
     (void)clock_gettime(CLOCK_REALTIME, &now);
     uint64_t seed = static_cast<uint64_t>(now.tv_nsec) ^ (static_cast<uint64_t>(now.tv_sec) << 30) ^
@@ -46,16 +68,12 @@ int createTemporary(const char* path, char* tempPath)
             bits /= sizeof letters - 1;
         }
         suffix[6] = '\0';
-        // A name near the longest a directory takes is shortened in the temporary
-        // name, which must still fit with its dot and suffix.
-        int nameLength = static_cast<int>(strnlen(path + directory, NAME_MAX - 8));
-        int length = snprintf(tempPath, PATH_MAX, "%.*s.%.*s.%s", static_cast<int>(directory), path,
-                              nameLength, path + directory, suffix);
-        if (length < 0 || length >= PATH_MAX) {
-            errno = ENAMETOOLONG;
-            return -1;
-        }
-        int fd = open(tempPath, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        // A name near the longest a directory takes is shortened in the temporary name,
+        // which must still fit with its dot and suffix.
+        (void)snprintf(output->tempName, sizeof output->tempName, ".%.*s.%s", NAME_MAX - 8,
+                       output->name, suffix);
+        int fd = openat(output->directory, output->tempName, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC,
+                        0600);
         if (fd >= 0 || errno != EEXIST) {
             return fd;
         }
@@ -92,18 +110,19 @@ bool isRefused(const struct stat* file)
     return false;
 }
 
-// Opens path for writing in place, following a link only where the caller found one, and
-// makes sure that it is the file found: one put there since is never written. A FIFO
-// without a reader keeps the open waiting, which a termination signal ends. 0, or -1 with
-// errno.
-int openFound(OutputFile_s* output, const char* path, bool linked, const struct stat* found)
+// Opens the output's name for writing in place, following a link only where the caller
+// found one, and makes sure that it is the file found: one put there since is never
+// written. A FIFO without a reader keeps the open waiting, which a termination signal
+// ends. 0, or -1 with errno.
+int openFound(OutputFile_s* output, bool linked, const struct stat* found)
 {
     for (;;) {
         if (enterQuietWait(output->waitLead)) {
             output->interrupted = true;
             return -1;
         }
-        output->fd = open(path, O_WRONLY | O_NOCTTY | O_CLOEXEC | (linked ? 0 : O_NOFOLLOW));
+        output->fd = openat(output->directory, output->name,
+                            O_WRONLY | O_NOCTTY | O_CLOEXEC | (linked ? 0 : O_NOFOLLOW));
         int error = errno;
         leaveWait();
         if (output->fd >= 0) {
@@ -124,13 +143,14 @@ int openFound(OutputFile_s* output, const char* path, bool linked, const struct 
     return 0;
 }
 
-// Describes what path names, through a descriptor of the node itself: nothing is opened
-// for reading or writing, so that neither a FIFO nor a lack of write permission stops the
-// look. A final symbolic link is followed once seen (*linked). 1, 0 when nothing is there,
-// or -1 with errno (ELOOP for a link to nothing: following it would create its target).
-int lookAt(const char* path, struct stat* found, bool* linked)
+// Describes what the output's name is, through a descriptor of the node itself: nothing is
+// opened for reading or writing, so that neither a FIFO nor a lack of write permission
+// stops the look. A final symbolic link is followed once seen (*linked). 1, 0 when nothing
+// is there, or -1 with errno (ELOOP for a link to nothing: following it would create its
+// target).
+int lookAt(const OutputFile_s* output, struct stat* found, bool* linked)
 {
-    int node = open(path, O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    int node = openat(output->directory, output->name, O_PATH | O_NOFOLLOW | O_CLOEXEC);
     if (node < 0) {
         return (errno == ENOENT) ? 0 : -1;
     }
@@ -138,7 +158,7 @@ int lookAt(const char* path, struct stat* found, bool* linked)
     if (result == 0 && S_ISLNK(found->st_mode)) {
         *linked = true;
         (void)close(node);
-        node = open(path, O_PATH | O_CLOEXEC);
+        node = openat(output->directory, output->name, O_PATH | O_CLOEXEC);
         if (node < 0) {
             if (errno == ENOENT) {
                 errno = ELOOP;
@@ -151,6 +171,25 @@ int lookAt(const char* path, struct stat* found, bool* linked)
     (void)close(node);
     errno = error;
     return (result == 0) ? 1 : -1;
+}
+
+// Opens the regular file found for reading, once: what is later read of the old file is
+// read through this descriptor, never by the name, which may lead elsewhere by then. A
+// file the caller may not read has none, and counts as different from any new one. 0, or
+// -1 with errno (ELOOP when another file has taken the name since the look).
+int openOld(OutputFile_s* output)
+{
+    output->oldFd = openat(output->directory, output->name,
+                           O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+    if (output->oldFd < 0) {
+        return (errno == EACCES || errno == EPERM) ? 0 : -1;
+    }
+    struct stat opened {};
+    if (fstat(output->oldFd, &opened) != 0 || !sameFile(&opened, &output->old)) {
+        errno = ELOOP;
+        return -1;
+    }
+    return 0;
 }
 
 void useStandardOutput(OutputFile_s* output)
@@ -170,15 +209,12 @@ int openTarget(OutputFile_s* output, const char* path)
         useStandardOutput(output);
         return 0;
     }
-    size_t length = strlen(path);
-    // No name to put a temporary file beside.
-    if (length == 0 || path[length - 1] == '/') {
-        errno = (length == 0) ? ENOENT : EISDIR;
+    if (openDirectory(output, path) != 0) {
         return -1;
     }
     struct stat found {};
     bool linked = false;
-    int look = lookAt(path, &found, &linked);
+    int look = lookAt(output, &found, &linked);
     if (look < 0) {
         return -1;
     }
@@ -187,8 +223,8 @@ int openTarget(OutputFile_s* output, const char* path)
             useStandardOutput(output);
             return 0;
         }
-        if (isRefused(&found)) {
-            output->refused = true;
+        if (isRefused(&found) || S_ISBLK(found.st_mode)) {
+            output->refused = S_ISBLK(found.st_mode) ? OUTPUT_BLOCK_DEVICE : OUTPUT_REFUSED_FILE;
             return -1;
         }
         // Following a planted link would overwrite its target; only a stream is safe to
@@ -198,19 +234,44 @@ int openTarget(OutputFile_s* output, const char* path)
             return -1;
         }
         if (!S_ISREG(found.st_mode)) {
-            return openFound(output, path, linked, &found);
+            return openFound(output, linked, &found);
         }
         output->old = found;
         output->existed = true;
+        if (openOld(output) != 0) {
+            return -1;
+        }
     }
     // A file is never rewritten in place, not even where its directory takes no new
     // file: a failure half way would leave the last good list cut short.
-    output->fd = createTemporary(path, output->tempPath);
+    output->fd = createTemporary(output);
     if (output->fd < 0) {
         return -1;
     }
     output->replacing = true;
     return 0;
+}
+
+// Closes the descriptor if it is open, keeping errno.
+void closeQuietly(int* fd)
+{
+    if (*fd >= 0) {
+        int error = errno;
+        (void)close(*fd);
+        errno = error;
+    }
+    *fd = -1;
+}
+
+// Closes what the output holds, the temporary file left where it is.
+void releaseOutput(OutputFile_s* output)
+{
+    if (!output->standardOutput) {
+        closeQuietly(&output->fd);
+    }
+    output->fd = -1;
+    closeQuietly(&output->oldFd);
+    closeQuietly(&output->directory);
 }
 
 // Keeps the failed call's error number, which the clean-up must not replace, and abandons
@@ -237,15 +298,12 @@ int keepOwnerAndMode(const OutputFile_s* output)
     return fchmod(output->fd, output->old.st_mode & 07777);
 }
 
-// Makes the rename itself last: the directory entry goes to disk too. A directory that
-// cannot be opened for reading, or a file system that does not sync directories, is
+// Makes the name changes so far last: the directory's entries go to disk too. A directory
+// that cannot be opened for reading, or a file system that does not sync directories, is
 // left as it is.
-int syncDirectory(const char* path)
+int syncDirectory(const OutputFile_s* output)
 {
-    char directory[PATH_MAX];
-    size_t length = directoryLength(path);
-    (void)snprintf(directory, sizeof directory, "%.*s", static_cast<int>(length), path);
-    int fd = open((length == 0) ? "." : directory, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int fd = openat(output->directory, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
         return 0;
     }
@@ -256,48 +314,69 @@ int syncDirectory(const char* path)
     return (result != 0 && error != EINVAL) ? -1 : 0;
 }
 
-// 1 when the files at the two paths hold the same bytes, otherwise 0 (a file that cannot
-// be read counts as different: keeping it loses nothing).
-int sameContent(const char* first, const char* second)
+// Reads up to `length` bytes at `offset`, continuing a partial read: the count read (less
+// only at the end of the file), or -1.
+ssize_t readAt(int fd, char* buffer, size_t length, off_t offset)
 {
-    int fds[2] = {open(first, O_RDONLY | O_CLOEXEC), open(second, O_RDONLY | O_CLOEXEC)};
-    struct stat info[2]{};
-    int same = fds[0] >= 0 && fds[1] >= 0 && fstat(fds[0], &info[0]) == 0 &&
-               fstat(fds[1], &info[1]) == 0 && info[0].st_size == info[1].st_size;
-    static char blocks[2][65536];
-    while (same == 1) {
-        ssize_t length = read(fds[0], blocks[0], sizeof blocks[0]);
-        if (length <= 0) {
-            same = (length == 0) ? 1 : 0;
-            break;
+    size_t done = 0;
+    while (done < length) {
+        ssize_t got = pread(fd, buffer + done, length - done, offset + static_cast<off_t>(done));
+        if (got < 0 && errno == EINTR) {
+            continue;
         }
-        ssize_t other = 0;
-        while (other < length) {
-            ssize_t got = read(fds[1], blocks[1] + other, static_cast<size_t>(length - other));
-            if (got <= 0) {
-                break;
-            }
-            other += got;
+        if (got <= 0) {
+            return (got < 0) ? -1 : static_cast<ssize_t>(done);
         }
-        same = (other == length && memcmp(blocks[0], blocks[1], static_cast<size_t>(length)) == 0);
+        done += static_cast<size_t>(got);
     }
-    for (int fd : fds) {
-        if (fd >= 0) {
-            close(fd);
-        }
-    }
-    return same;
+    return static_cast<ssize_t>(done);
 }
 
-// "path.number" in name; -1 with ENAMETOOLONG when it does not fit.
-int numberedName(char* name, const char* path, uint32_t number)
+// True when the old file, through its descriptor, holds the bytes of the new one (a file
+// that cannot be read counts as different: keeping it loses nothing).
+bool sameContent(const OutputFile_s* output)
 {
-    int length = snprintf(name, PATH_MAX, "%s.%u", path, number);
-    if (length < 0 || length >= PATH_MAX) {
+    struct stat info[2]{};
+    if (output->oldFd < 0 || fstat(output->oldFd, &info[0]) != 0 ||
+        fstat(output->fd, &info[1]) != 0 || info[0].st_size != info[1].st_size) {
+        return false;
+    }
+    static char blocks[2][65536];
+    for (off_t offset = 0;; offset += static_cast<off_t>(sizeof blocks[0])) {
+        ssize_t length = readAt(output->oldFd, blocks[0], sizeof blocks[0], offset);
+        if (length < 0 || readAt(output->fd, blocks[1], sizeof blocks[1], offset) != length ||
+            memcmp(blocks[0], blocks[1], static_cast<size_t>(length)) != 0) {
+            return false;
+        }
+        if (length < static_cast<ssize_t>(sizeof blocks[0])) {
+            return true;
+        }
+    }
+}
+
+// "NAME.number" of the output's name (NAME itself for 0) in name; -1 with ENAMETOOLONG
+// when it is too long for a directory entry.
+int numberedName(char* name, const OutputFile_s* output, uint32_t number)
+{
+    int length = (number == 0) ? snprintf(name, NAME_MAX + 1, "%s", output->name)
+                               : snprintf(name, NAME_MAX + 1, "%s.%u", output->name, number);
+    if (length < 0 || length > NAME_MAX) {
         errno = ENAMETOOLONG;
         return -1;
     }
     return 0;
+}
+
+// Renames NAME.from to NAME.to in the output's directory (0: NAME itself). 0, or -1 with
+// errno.
+int renameNumbered(const OutputFile_s* output, uint32_t from, uint32_t to)
+{
+    char fromName[NAME_MAX + 1];
+    char toName[NAME_MAX + 1];
+    if (numberedName(fromName, output, from) != 0 || numberedName(toName, output, to) != 0) {
+        return -1;
+    }
+    return renameat(output->directory, fromName, output->directory, toName);
 }
 
 // True when a failed link says the file system takes no hard links at all.
@@ -306,52 +385,117 @@ bool linksUnsupported(int error)
     return error == EPERM || error == EOPNOTSUPP || error == ENOSYS;
 }
 
-// Moves the kept files up by one, path.(keep-1) over path.keep (dropping it) down to
-// path.1 to path.2, a missing one left out, then gives path's file the name path.1 too.
-// Every step is whole and loses nothing but the list beyond keep, path itself never
-// missing; a failure leaves the files as they were or some steps further. Where the file
-// system takes no hard links, path is renamed to path.1 instead and is missing until the
-// new file takes its place: *renamed says so. 0, or -1 with errno.
-int rotateKeptFiles(const char* path, uint32_t keep, bool* renamed)
+// The steps of moving the kept lists up taken so far, to be undone should the new list not
+// take NAME's place.
+struct Rotation_s {
+    uint32_t keep;
+    uint32_t parked;        // NAME.keep, the list to drop, is NAME.parked; 0: there was none
+    bool moved[MOST_KEPT];  // NAME.k is NAME.(k+1)
+    bool linked;            // NAME.1 is a second name of NAME
+    bool renamed;           // NAME is NAME.1 (a file system without hard links)
+};
+
+// How many names beyond keep are tried for the list to drop.
+constexpr uint32_t MOST_PARKING_TRIES = 1000;
+
+// Gives NAME.keep, the list to drop, the first free name NAME.m beyond keep: until the new
+// list is in place, it still has a numbered name. 0, or -1 with errno.
+int parkLast(const OutputFile_s* output, Rotation_s* rotation)
 {
-    char from[PATH_MAX];
-    char to[PATH_MAX];
-    *renamed = false;
-    for (uint32_t number = keep - 1; number >= 1; --number) {
-        if (numberedName(from, path, number) != 0 || numberedName(to, path, number + 1) != 0) {
-            return -1;
-        }
-        if (rename(from, to) != 0 && errno != ENOENT) {
-            return -1;
-        }
-    }
-    if (numberedName(to, path, 1) != 0) {
+    char name[NAME_MAX + 1];
+    struct stat info {};
+    if (numberedName(name, output, rotation->keep) != 0) {
         return -1;
     }
-    if (link(path, to) == 0) {
+    if (fstatat(output->directory, name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
+        return (errno == ENOENT) ? 0 : -1;
+    }
+    for (uint32_t number = rotation->keep + 1; number <= rotation->keep + MOST_PARKING_TRIES;
+         ++number) {
+        if (numberedName(name, output, number) != 0) {
+            return -1;
+        }
+        if (fstatat(output->directory, name, &info, AT_SYMLINK_NOFOLLOW) == 0) {
+            continue;
+        }
+        if (errno != ENOENT || renameNumbered(output, rotation->keep, number) != 0) {
+            return -1;
+        }
+        rotation->parked = number;
         return 0;
     }
-    // Keeping one list, path.1 is still there: it is the one to drop.
-    if (errno == EEXIST && unlink(to) == 0 && link(path, to) == 0) {
-        return 0;
-    }
-    if (!linksUnsupported(errno)) {
-        return -1;
-    }
-    *renamed = true;
-    return rename(path, to);
+    errno = EEXIST;
+    return -1;
 }
 
-// Undoes the last step of the rotation when the new file could not take path's place:
-// path.1, a second name of path, goes, or, where it was renamed, goes back to path.
-void restoreRotated(const char* path, bool renamed)
+// Moves the kept lists up by one: NAME.keep parked, NAME.(keep-1) down to NAME.1 each
+// renamed one up (a missing one left out), then NAME's file gets the name NAME.1 too.
+// Every step is whole and loses nothing, and is noted for undoRotation. Where the file
+// system takes no hard links, NAME is renamed to NAME.1 instead and is missing until the
+// new file takes its place. 0, or -1 with errno.
+int rotateKeptFiles(const OutputFile_s* output, Rotation_s* rotation)
+{
+    if (parkLast(output, rotation) != 0) {
+        return -1;
+    }
+    for (uint32_t number = rotation->keep - 1; number >= 1; --number) {
+        if (renameNumbered(output, number, number + 1) == 0) {
+            rotation->moved[number] = true;
+        } else if (errno != ENOENT) {
+            return -1;
+        }
+    }
+    char first[NAME_MAX + 1];
+    if (numberedName(first, output, 1) != 0) {
+        return -1;
+    }
+    if (linkat(output->directory, output->name, output->directory, first, 0) == 0) {
+        rotation->linked = true;
+        return 0;
+    }
+    if (!linksUnsupported(errno) || renameNumbered(output, 0, 1) != 0) {
+        return -1;
+    }
+    rotation->renamed = true;
+    return 0;
+}
+
+// Undoes the steps of rotateKeptFiles, the latest first, when the new file cannot take
+// NAME's place: NAME and NAME.1 to NAME.keep are again what they were. errno is kept.
+void undoRotation(const OutputFile_s* output, const Rotation_s* rotation)
 {
     int error = errno;
-    char first[PATH_MAX];
-    if (numberedName(first, path, 1) == 0) {
-        (void)(renamed ? rename(first, path) : unlink(first));
+    char first[NAME_MAX + 1];
+    if (rotation->linked && numberedName(first, output, 1) == 0) {
+        (void)unlinkat(output->directory, first, 0);
     }
+    if (rotation->renamed) {
+        (void)renameNumbered(output, 1, 0);
+    }
+    for (uint32_t number = 1; number < rotation->keep; ++number) {
+        if (rotation->moved[number]) {
+            (void)renameNumbered(output, number + 1, number);
+        }
+    }
+    if (rotation->parked != 0) {
+        (void)renameNumbered(output, rotation->parked, rotation->keep);
+    }
+    (void)syncDirectory(output);
     errno = error;
+}
+
+// Drops the parked list, once the new one lasts. 0, or -1 with errno.
+int dropParked(const OutputFile_s* output, const Rotation_s* rotation)
+{
+    char name[NAME_MAX + 1];
+    if (rotation->parked == 0) {
+        return 0;
+    }
+    if (numberedName(name, output, rotation->parked) != 0 ||
+        unlinkat(output->directory, name, 0) != 0) {
+        return -1;
+    }
+    return syncDirectory(output);
 }
 
 // Closes the output's descriptor. 0, or -1 with errno.
@@ -360,6 +504,33 @@ int closeOutput(OutputFile_s* output)
     int result = close(output->fd);
     output->fd = -1;
     return result;
+}
+
+// The temporary file, complete, synced and closed, takes NAME's place, the list kept
+// first with `keep`. A failure before the rename leaves every name as it was.
+OutputResult replaceFile(OutputFile_s* output, uint32_t keep, bool* kept)
+{
+    Rotation_s rotation{};
+    rotation.keep = keep;
+    if (keep != 0 && rotateKeptFiles(output, &rotation) != 0) {
+        undoRotation(output, &rotation);
+        return fail(output);
+    }
+    if (renameat(output->directory, output->tempName, output->directory, output->name) != 0) {
+        if (keep != 0) {
+            undoRotation(output, &rotation);
+        }
+        return fail(output);
+    }
+    output->replacing = false;
+    *kept = keep != 0;
+    if (syncDirectory(output) != 0 || dropParked(output, &rotation) != 0) {
+        output->error = errno;
+        releaseOutput(output);
+        return OUTPUT_FAILED;
+    }
+    releaseOutput(output);
+    return OUTPUT_DONE;
 }
 
 }  // namespace
@@ -381,9 +552,12 @@ int openOutput(OutputFile_s* output, const char* path, const char* waitLead)
 {
     memset(output, 0, sizeof *output);
     output->fd = -1;
+    output->directory = -1;
+    output->oldFd = -1;
     output->waitLead = waitLead;
     if (openTarget(output, path) != 0) {
         output->error = errno;
+        releaseOutput(output);
         return -1;
     }
     return 0;
@@ -425,63 +599,51 @@ OutputResult writeOutput(OutputFile_s* output, const char* data, size_t length)
     return OUTPUT_DONE;
 }
 
-OutputResult commitOutput(OutputFile_s* output, const char* path, uint32_t keep, bool* kept)
+OutputResult commitOutput(OutputFile_s* output, uint32_t keep, bool* kept)
 {
     *kept = false;
-    if (output->standardOutput) {
+    if (!output->replacing) {
+        if (!output->standardOutput && closeOutput(output) != 0) {
+            return fail(output);
+        }
+        releaseOutput(output);
         return OUTPUT_DONE;
     }
-    if (!output->replacing) {
-        return (closeOutput(output) != 0) ? fail(output) : OUTPUT_DONE;
+    if (keepOwnerAndMode(output) != 0 || fsync(output->fd) != 0) {
+        return fail(output);
     }
-    if (keepOwnerAndMode(output) != 0 || fsync(output->fd) != 0 || closeOutput(output) != 0) {
+    // An unchanged file keeps nothing, so that the kept files are all different ones.
+    bool keeping = keep != 0 && output->existed && !sameContent(output);
+    if (closeOutput(output) != 0) {
         return fail(output);
     }
     if (caughtSignal() != 0) {
         abandonOutput(output);
         return OUTPUT_INTERRUPTED;
     }
-    // An unchanged file keeps nothing, so that the kept files are all different ones.
-    bool keeping = keep != 0 && output->existed && sameContent(path, output->tempPath) == 0;
-    bool renamed = false;
-    if (keeping && rotateKeptFiles(path, keep, &renamed) != 0) {
-        return fail(output);
-    }
-    if (rename(output->tempPath, path) != 0) {
-        if (keeping) {
-            restoreRotated(path, renamed);
-        }
-        return fail(output);
-    }
-    *kept = keeping;
-    if (syncDirectory(path) != 0) {
-        output->error = errno;
-        return OUTPUT_FAILED;
-    }
-    return OUTPUT_DONE;
+    return replaceFile(output, keeping ? (keep < MOST_KEPT ? keep : MOST_KEPT) : 0, kept);
 }
 
 void abandonOutput(OutputFile_s* output)
 {
-    if (output->fd >= 0 && !output->standardOutput) {
-        close(output->fd);
-    }
-    output->fd = -1;
     if (output->replacing) {
-        unlink(output->tempPath);
+        (void)unlinkat(output->directory, output->tempName, 0);
+        output->replacing = false;
     }
+    releaseOutput(output);
 }
 
 bool keptNameFits(const char* path, uint32_t keep)
 {
-    char name[PATH_MAX];
     if (keep == 0) {
         return true;
     }
-    if (numberedName(name, path, keep) != 0) {
+    size_t directory = directoryLength(path);
+    char name[PATH_MAX];
+    int length = snprintf(name, sizeof name, "%s.%u", path + directory, keep);
+    if (length < 0 || static_cast<size_t>(length) >= sizeof name) {
         return false;
     }
-    size_t directory = directoryLength(path);
     char folder[PATH_MAX];
     (void)snprintf(folder, sizeof folder, "%.*s", static_cast<int>(directory), path);
     // A directory that cannot be asked is judged by the longest name Linux takes anywhere.
@@ -489,5 +651,5 @@ bool keptNameFits(const char* path, uint32_t keep)
     if (longest <= 0) {
         longest = NAME_MAX;
     }
-    return strlen(name + directory) <= static_cast<size_t>(longest);
+    return static_cast<size_t>(length) <= static_cast<size_t>(longest);
 }

@@ -51,7 +51,7 @@ ListStep beginListFile(ListFile_s* file, const ObjectKind_s& kind, const char* p
 ListStep writeListPair(ListFile_s* file, const char* name, const char* guidText);
 // Writes the trailer and commits the file, keeping up to `keep` replaced lists as
 // commitOutput does.
-ListStep endListFile(ListFile_s* file, const char* path, uint32_t keep, bool* kept);
+ListStep endListFile(ListFile_s* file, uint32_t keep, bool* kept);
 
 // Writes the list into path in the kind's format, consuming it. 0 or -1; after a
 // termination signal -1 with nothing reported and the file as it was. With `keep` (1 to 99;

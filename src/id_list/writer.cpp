@@ -92,8 +92,11 @@ int reportFailure(const ListFile_s* file, const char* path, ListStep step)
     }
     if (step == LIST_OPEN_FAILED) {
         char line[sizeof(ShownText_s) + 64];
-        if (file->output.refused) {
-            (void)snprintf(line, sizeof line, "The list file cannot be the admin device \"%s\"\n",
+        if (file->output.refused != OUTPUT_ALLOWED) {
+            (void)snprintf(line, sizeof line,
+                           (file->output.refused == OUTPUT_BLOCK_DEVICE)
+                               ? "The list file cannot be a block device \"%s\"\n"
+                               : "The list file cannot be the admin device \"%s\"\n",
                            shown(path).text);
             printFailureLine(line);
         } else if (!file->output.interrupted) {
@@ -142,7 +145,7 @@ ListStep writeListPair(ListFile_s* file, const char* name, const char* guidText)
     return (result == OUTPUT_DONE) ? LIST_DONE : failedStep(file, result, LIST_RECORD_FAILED);
 }
 
-ListStep endListFile(ListFile_s* file, const char* path, uint32_t keep, bool* kept)
+ListStep endListFile(ListFile_s* file, uint32_t keep, bool* kept)
 {
     char trailer[64];
     (void)snprintf(trailer, sizeof trailer, "</%s>", file->kind->rootElement);
@@ -150,7 +153,7 @@ ListStep endListFile(ListFile_s* file, const char* path, uint32_t keep, bool* ke
     if (result != OUTPUT_DONE) {
         return failedStep(file, result, LIST_TRAILER_FAILED);
     }
-    result = commitOutput(&file->output, path, keep, kept);
+    result = commitOutput(&file->output, keep, kept);
     return (result == OUTPUT_DONE) ? endSteps(file, LIST_DONE)
                                    : failedStep(file, result, LIST_COMMIT_FAILED);
 }
@@ -172,7 +175,7 @@ int writeGUIDToFile(const ObjectKind_s& kind, const char* path, uint32_t keep, b
         free(node);
     }
     if (step == LIST_DONE) {
-        step = endListFile(&file, path, keep, kept);
+        step = endListFile(&file, keep, kept);
     }
     return (step == LIST_DONE) ? 0 : reportFailure(&file, path, step);
 }

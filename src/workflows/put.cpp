@@ -222,7 +222,7 @@ int writeUndoList(const ObjectKind_s& kind, const LiveReading_s* reading, const 
     }
     bool kept = false;
     if (step == LIST_DONE) {
-        step = endListFile(&file, undo, rotate ? UNDO_KEPT : 0, &kept);
+        step = endListFile(&file, rotate ? UNDO_KEPT : 0, &kept);
     }
     if (step == LIST_INTERRUPTED || file.output.interrupted) {
         reportInterrupted("GUIDModify : ");

@@ -2,6 +2,7 @@
 #include "harness.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
@@ -328,7 +329,7 @@ Stopped startUntilStopped(const Lines& argv, const std::string& outPath)
     for (const std::string& arg : argv)
         args.push_back(const_cast<char*>(arg.c_str()));
     args.push_back(nullptr);
-    Stopped process{fork(), outPath};
+    Stopped process{fork(), -1, outPath};
     if (process.pid == 0) {
         int in = open("/dev/null", O_RDONLY);
         int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -348,6 +349,9 @@ Stopped startUntilStopped(const Lines& argv, const std::string& outPath)
                       << readFile(outPath + ".err");
         process.pid = -1;
     }
+    std::string pid = std::to_string(process.pid);
+    std::string children = readFile("/proc/" + pid + "/task/" + pid + "/children");
+    process.commandPid = children.empty() ? process.pid : std::stoi(children);
     return process;
 }
 
@@ -356,6 +360,11 @@ ProcessResult endStopped(const Stopped& process, int signal)
     ProcessResult result;
     if (process.pid <= 0)
         return result;
+    // zapisim run passes on how its command ended, and lets it go on when it goes on.
+    if (signal == SIGKILL && process.commandPid != process.pid) {
+        kill(process.commandPid, SIGKILL);
+        signal = SIGCONT;
+    }
     kill(process.pid, signal);
     int status = 0;
     while (waitpid(process.pid, &status, 0) < 0 && errno == EINTR) {
@@ -365,6 +374,28 @@ ProcessResult endStopped(const Stopped& process, int signal)
     result.out = readFile(process.outPath);
     result.err = readFile(process.outPath + ".err");
     return result;
+}
+
+std::string unreachableBy(uid_t user)
+{
+    const std::string library =
+        std::filesystem::path(zapisimPath()).parent_path() / "libzapisim.so";
+    const std::pair<std::string, int> needed[] = {{library, R_OK}, {korvanePath(), X_OK}};
+    for (const auto& [path, mode] : needed) {
+        pid_t pid = fork();
+        if (pid == 0) {
+            bool reached = setgroups(0, nullptr) == 0 && setgid(user) == 0 && setuid(user) == 0 &&
+                           access(path.c_str(), mode) == 0;
+            _exit(reached ? 0 : 1);
+        }
+        int status = -1;
+        while (pid > 0 && waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+            return "user " + std::to_string(user) + " cannot reach " + path +
+                   ": korvane would not run under the simulator";
+    }
+    return "";
 }
 
 ProcessResult runShell(const std::string& dir, const std::string& script)

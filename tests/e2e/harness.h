@@ -85,15 +85,21 @@ Lines korvaneCommand(const std::string& dir, const Lines& args);
 
 // A process left in the background, stopped (SIGSTOP) where it holds what a test needs
 // held: waiting for the stop is the handshake, no sleep. Its output goes to files.
+// Under "zapisim run", the command is a child of zapisim, which stops when it stops.
 struct Stopped {
     pid_t pid = -1;
+    pid_t commandPid = -1;  // the process that stopped itself: pid, or zapisim run's command
     std::string outPath;
 };
 // Starts argv[0] (a path) with the arguments and waits until it stops itself; records a
 // test failure (pid -1) when it ends instead.
 Stopped startUntilStopped(const Lines& argv, const std::string& outPath);
-// Sends `signal` to it (SIGCONT: let it go on; SIGKILL) and waits for it to end.
+// Sends `signal` to it (SIGCONT: let it go on; SIGKILL: the command) and waits for it to end.
 ProcessResult endStopped(const Stopped& process, int signal);
+
+// Why korvane run as `user` would not run under the simulator (it cannot read the
+// simulator's library or execute korvane), "" when it would: for GTEST_SKIP.
+std::string unreachableBy(uid_t user);
 
 // Runs `/bin/sh -c script` under the simulated system of `dir`, "{korvane}" in the script
 // replaced by korvane's path: for redirections and limits that the shell sets up.

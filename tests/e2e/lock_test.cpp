@@ -97,7 +97,7 @@ TEST_P(RunLock, RefusesConflictsAndNothingElse)
     EXPECT_EQ(outcome.process.exitStatus, c.status);
     if (c.status == 255) {
         EXPECT_EQ(outcome.process.out,
-                  kBanner + (lockError.empty() ? refusal(holder.pid)
+                  kBanner + (lockError.empty() ? refusal(holder.commandPid)
                                                : "Lock failed, error : " + lockError + "\n"));
         EXPECT_EQ(outcome.requests, Lines{});
         EXPECT_EQ(describe(outcome.objects), describe(before));
@@ -161,7 +161,7 @@ TEST_F(EndToEnd, NightlyGetRefusedWhileARestoreRuns)
     fail({"clear"});
 
     Outcome nightly = run({"get", "volume", path});
-    EXPECT_EQ(nightly.process.out, kBanner + refusal(restore.pid));
+    EXPECT_EQ(nightly.process.out, kBanner + refusal(restore.commandPid));
     EXPECT_EQ(nightly.process.exitStatus, 255);
     EXPECT_EQ(nightly.requests, Lines{});
     EXPECT_EQ(readFile(path), list);

@@ -160,8 +160,9 @@ TEST_F(EndToEnd, GetToStandardOutputPrintsOnlyTheList)
 }
 
 // Standard descriptors as the shell leaves them. A closed one is /dev/null to the run: the
-// lock file (here holding a list) never stands in for it. Standard output that fails
-// fails the run, unless its reader went away; a list on it keeps its own failure lines.
+// lock file (here holding a list) never stands in for it, and a list for a closed standard
+// output is refused, not thrown away. Standard output that fails fails the run, unless its
+// reader went away; a list on it keeps its own failure lines.
 TEST_F(EndToEnd, StandardDescriptorsAsTheShellLeavesThem)
 {
     addAll(mixedSystem());
@@ -171,10 +172,14 @@ TEST_F(EndToEnd, StandardDescriptorsAsTheShellLeavesThem)
     writeFile(ids, volumes);
     writeFile(lock, listFile("volume", {{"V1", testId(9)}}));
     const std::string full = "Write to standard output failed, error : 28\n";
+    const std::string closed = "Write to standard output failed, error : 9\n";
     const struct {
         std::string script, out, err;
         int exit;
-    } cases[] = {{"exec {korvane} get volume - >&-", "", kBanner + withPath(kVolumeGetOk, "-"), 0},
+    } cases[] = {{"exec {korvane} get volume - >&-", "", kBanner + closed, 255},
+                 {"exec {korvane} get volume /dev/stdout >&-", "", kBanner + closed, 255},
+                 {"exec {korvane} get volume /dev/null >&-", "",
+                  kBanner + withPath(kVolumeGetOk, "/dev/null"), 0},
                  {"exec {korvane} get volume - 2>&-", volumes, "", 0},
                  {"exec {korvane} put volume - <&-",
                   std::string(kBanner) + "readVolGUIDFromFile : File - is empty\n", "", 255},

@@ -9,6 +9,7 @@
 // the other kind's objects alone.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <ostream>
 #include <sstream>
 #include <string>
@@ -518,16 +519,17 @@ namespace {
 
 // get --keep 3 over a list file and two kept lists, with each write, the sync of the
 // temporary file, each rename and the link failed (EIO) or signalled (SIGINT) in turn, up
-// to the first that is never made. The files are always as they were or some whole steps
-// further, no list lost, the list file itself never missing or half written. A file
-// system without hard links (EPERM) has the list file renamed instead.
+// to the first that is never made. A failed run leaves every file as it was; a signal
+// stops the run before the first rename or not at all. A file system without hard links
+// (the link failing with EPERM) has the list file renamed instead; an immutable list file
+// fails that rename too.
 enum KeepStep { KEEP_WRITE, KEEP_FSYNC, KEEP_RENAME, KEEP_LINK };
 
 struct KeepSweepCase {
     KeepStep step;
     int nth;
     bool signal;
-    bool unsupported;  // the link fails with EPERM, as where hard links are unknown
+    bool unsupported;  // the link fails with EPERM, and so does the step
 };
 
 std::string keepCaseText(const KeepSweepCase& c)
@@ -561,6 +563,7 @@ std::vector<KeepSweepCase> keepSweepCases()
         }
     }
     cases.push_back({KEEP_LINK, 1, false, true});
+    cases.push_back({KEEP_RENAME, 3, false, true});
     return cases;
 }
 
@@ -576,36 +579,25 @@ TEST_P(KeepSweep, LeavesWholeFilesOnly)
     e2e::writeFile(path + ".1", "B");
     e2e::writeFile(path + ".2", "C");
     static const char* const words[] = {"write", "fsync", "rename", "link"};
-    fail({words[c.step], "--path", path, c.signal ? "--signal" : "--errno",
-          c.signal ? "2" : (c.unsupported ? "1" : kErrno), "--nth", std::to_string(c.nth)});
+    const std::string error = c.unsupported ? "1" : kErrno;
+    if (c.unsupported)
+        fail({"link", "--path", path, "--errno", "1"});
+    fail({words[c.step], "--path", path, c.signal ? "--signal" : "--errno", c.signal ? "2" : error,
+          "--nth", std::to_string(c.nth)});
 
     const int calls[] = {kObjects + 2, 1, 3, 1};
-    const bool reached = c.nth <= calls[c.step] && !c.unsupported;
+    const bool reached = c.nth <= calls[c.step] && !(c.unsupported && c.step == KEEP_LINK);
     const std::string tail = "getName : FAILED to print GUID to File " + path + ", Error = -1\n";
     // What list.xml, .1, .2 and .3 hold ("" for none), and the output after the banner.
     std::vector<std::string> files = {list, "A", "B", "C"};
     std::string out = "\n\nSuccessfully updated the file \"" + path +
                       "\" with Volume GUID List\nThe previous list is kept as \"" + path + ".1\"\n";
-    if (reached && c.signal && c.step < KEEP_RENAME) {
-        // Stopped before the first rename; a rename under way is completed with the rest.
+    if (reached && (!c.signal || c.step < KEEP_RENAME)) {
         files = {"A", "B", "C", ""};
-        out = "getName : interrupted by signal 2\n";
-    } else if (reached && !c.signal) {
-        if (c.step == KEEP_WRITE) {
-            files = {"A", "B", "C", ""};
-            out = std::string("3:write failed, ccode = -1, error = ") + kErrno + "\n" + tail;
-            expectedErr = "korvane: " + path + ": Input/output error\n";
-        } else {
-            // The steps before the failing one are done; the old list's second name goes
-            // when the new one could not take its place.
-            const std::vector<std::vector<std::string>> after = {
-                {"A", "B", "C", ""}, {"A", "B", "C", ""}, {"A", "B", "", "C"}, {"A", "", "B", "C"}};
-            files = after[c.step == KEEP_FSYNC
-                              ? 0
-                              : (c.step == KEEP_LINK ? 3 : static_cast<size_t>(c.nth))];
-            out = std::string("close failed, ccode = -1, error = ") + kErrno + "\n" + tail;
-            expectedErr = "korvane: " + path + ": Input/output error\n";
-        }
+        out = c.signal ? "getName : interrupted by signal 2\n"
+                       : (c.step == KEEP_WRITE ? "3:write" : "close") +
+                             std::string(" failed, ccode = -1, error = ") + error + "\n" + tail;
+        expectedErr = c.signal ? "" : "korvane: " + path + ": " + strerror(std::stoi(error)) + "\n";
     }
     e2e::Outcome outcome = run({"get", "--keep", "3", "volume", path});
     EXPECT_EQ(outcome.process.out, e2e::kBanner + out);

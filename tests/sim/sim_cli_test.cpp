@@ -113,6 +113,13 @@ TEST_F(CliTest, ShowsObjectsSortedPoolsFirst)
     ok("set", {"volume", "vb", "--id", ID_B});
     EXPECT_EQ(ok("show"), std::string("pool\tp\\tq\t6\t") + ID_A + "\npool\tpz\t6\t" + ID_B +
                               "\nvolume\tVa\t6\t" + ID_A + "\nvolume\tvb\t6\t" + ID_B + "\n");
+    ok("remove", {"pool", "p\tq"});
+    ok("set", {"volume", "vb", "--id", "random"});
+    std::string shown = ok("show");
+    EXPECT_EQ(shown.substr(0, shown.rfind('\t')),
+              std::string("pool\tpz\t6\t") + ID_B + "\nvolume\tVa\t6\t" + ID_A + "\nvolume\tvb\t6");
+    ok("set", {"volume", "vb", "--id", "random"});
+    EXPECT_NE(ok("show"), shown) << "a fresh ID each time";
 }
 
 TEST_F(CliTest, ShowReportsObjectFilesItCannotRead)
@@ -145,8 +152,9 @@ TEST_F(CliTest, HelpListsTheCommands)
         EXPECT_EQ(run.err, "");
         EXPECT_EQ(run.out,
                   "zapisim init DIR\n"
-                  "zapisim add DIR pool|volume NAME [--state N] [--id ID]\n"
-                  "zapisim set DIR pool|volume NAME [--state N] [--id ID]\n"
+                  "zapisim add DIR pool|volume NAME [--state N] [--id ID|random]\n"
+                  "zapisim set DIR pool|volume NAME [--state N] [--id ID|random]\n"
+                  "zapisim remove DIR pool|volume NAME\n"
                   "zapisim add-many DIR pool|volume COUNT PREFIX [--state N]\n"
                   "zapisim show DIR\n"
                   "zapisim fail DIR (OP (--status N | --errno E | --signal S) [--name NAME]"
@@ -205,9 +213,10 @@ TEST_F(CliTest, RefusesBadCommandsWithOneLine)
          "zapisim: bad name \"" + longName + "\" (1 to 255 bytes, no '/', not . or ..)\n"},
         {{"add", "SYS", "pool", "P2", "--id", "d4c3b2a1-f6e5-b8a7-c9da-ebfc0d1e2f3a"},
          "zapisim: bad ID \"d4c3b2a1-f6e5-b8a7-c9da-ebfc0d1e2f3a\" "
-         "(xxxxxxxx-xxxx-xxxx-xx-xx-xxxxxxxxxxxx)\n"},
+         "(xxxxxxxx-xxxx-xxxx-xx-xx-xxxxxxxxxxxx or random)\n"},
         {{"add", "SYS", "pool", "P2", "--state", "-1"}, "zapisim: bad state: \"-1\"\n"},
         {{"set", "SYS", "pool", "P9", "--state", "6"}, "zapisim: no pool named P9\n"},
+        {{"remove", "SYS", "volume", "P1"}, "zapisim: no volume named P1\n"},
         {{"set", "SYS", "pool", "P1"}, "zapisim: nothing to set (--state N, --id ID)\n"},
         {{"show", "SYS/pools"},
          "zapisim: SYS/pools: not a simulated storage system (zapisim init makes one)\n"},
@@ -227,8 +236,8 @@ TEST_F(CliTest, RefusesBadCommandsWithOneLine)
         {{"lock", "SYS", "--read", "--", "true"},
          "zapisim: usage: zapisim lock DIR --shared|--exclusive -- COMMAND [ARGS...]\n"},
         {{},
-         "zapisim: usage: zapisim init|add|set|add-many|show|fail|journal|run|lock DIR ... | "
-         "zapisim help\n"},
+         "zapisim: usage: zapisim init|add|set|remove|add-many|show|fail|journal|run|lock DIR ... "
+         "| zapisim help\n"},
     };
     for (const CommandError& error : errors) {
         Args args;
@@ -250,12 +259,12 @@ TEST_F(CliTest, RefusesBadCommandsWithOneLine)
     Outcome unknown = zapisim({"frobnicate", sys});
     EXPECT_EQ(unknown.status, 2);
     EXPECT_EQ(unknown.err,
-              "zapisim: unknown command \"frobnicate\" (init, add, set, add-many, show, fail, "
-              "journal, run, lock, help)\n");
+              "zapisim: unknown command \"frobnicate\" (init, add, set, remove, add-many, show, "
+              "fail, journal, run, lock, help)\n");
     Outcome usage = zapisim({"add", sys, "pool", "P3", "--state"});
     EXPECT_EQ(usage.status, 2);
     EXPECT_EQ(usage.err,
-              "zapisim: usage: zapisim add DIR pool|volume NAME [--state N] [--id ID]\n");
+              "zapisim: usage: zapisim add DIR pool|volume NAME [--state N] [--id ID|random]\n");
     EXPECT_EQ(zapisim({"run", sys, ZAPISIM_PROBE}).err,
               "zapisim: usage: zapisim run DIR -- COMMAND [ARGS...]\n");
 }
@@ -278,8 +287,25 @@ TEST_F(CliTest, RunPassesStatusInputAndEnvironment)
     writeText(scratch + "/input", "piped\n");
     run = spawn({ZAPISIM_BINARY, "run", sys, "--", "/bin/cat"}, scratch, scratch + "/input");
     EXPECT_EQ(run.out, "piped\n");
+    // A signal sent to zapisim reaches the command.
+    run = zapisim({"run", sys, "--", "/bin/sh", "-c",
+                   "trap 'kill $!; exit 3' TERM; kill $PPID; sleep 9 & wait"});
+    EXPECT_EQ(run.status, 3);
     run = zapisim({"run", sys, "--", scratch + "/nothing-here"});
     EXPECT_EQ(run.status, 127);
+    // korvane's state folder is the system's, never the machine's.
+    run = zapisim({"run", sys, "--", "/bin/sh", "-c",
+                   "mkdir -m 700 /var/lib/korvane && echo kept >/var/lib/korvane/list"});
+    EXPECT_EQ(readText(sys + "/state/list") + run.err, "kept\n");
+    EXPECT_FALSE(std::filesystem::exists("/var/lib/korvane/list"));
+    // A program that drops the library (here with the environment) is not passed off as run
+    // under the simulator.
+    EXPECT_EQ(zapisim({"run", sys, "--", ZAPISIM_PROBE, "_exit", "3"}).status, 3);
+    run = zapisim({"run", sys, "--", "/usr/bin/env", "-i", ZAPISIM_PROBE, "device"});
+    EXPECT_EQ(run.status, 125);
+    EXPECT_EQ(run.err, "zapisim: the command ran without the simulator's library (" +
+                           std::filesystem::canonical(ZAPISIM_BINARY).parent_path().string() +
+                           "/libzapisim.so); nothing it did was simulated\n");
 }
 
 TEST_F(CliTest, JournalEndsEachProcessWithItsHeldKeys)
@@ -329,6 +355,7 @@ TEST_P(Faults, ShowInTheProgram)
     ok("add", {"volume", "V1", "--id", ID_A});
     std::string file = scratch + "/file.txt";
     writeText(file, "hello");
+    std::filesystem::create_directory(sys + "/state");
     auto withFile = [&](Args args) {
         for (std::string& arg : args) {
             if (arg == "FILE")
@@ -413,6 +440,10 @@ const FaultCase FAULTS[] = {
      {"write", "--path", "FILE", "--signal", "10", "--nth", "2"},
      {"write", "FILE", "one", "write", "FILE", "two", "read", "FILE"},
      "write ok\nwrite ok signal=10\nread two\n"},
+    {"rule on korvane's state folder",
+     {"write", "--path", "/var/lib/korvane/ids", "--errno", "28"},
+     {"write", "/var/lib/korvane/ids", "x"},
+     "write write errno=28\n"},
     {"close fails",
      {"close", "--path", "FILE", "--errno", "5"},
      {"write", "FILE", "x", "read", "FILE"},

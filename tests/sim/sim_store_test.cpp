@@ -2,8 +2,10 @@
 // The simulator's own ID text, names and fault rule lines.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "fault_rules.h"
 #include "store.h"
@@ -83,6 +85,27 @@ TEST(SimRecord, FillsEveryByteAndPlacesTheFields)
     EXPECT_NE(simRecordState(SIM_KIND_VOLUME, pool), 6u) << "the volume part is noise in a pool";
     simRecordSetState(SIM_KIND_POOL, pool, 2);
     EXPECT_EQ(pool[632], 2);
+}
+
+TEST(SimStandIns, AreTheRunLockAndTheStateFolder)
+{
+    const std::pair<const char*, const char*> paths[] = {
+        {"/run/korvane.lock", "/sys/lock"},
+        {"/var/lib/korvane", "/sys/state"},
+        {"/var/lib/korvane/", "/sys/state/"},
+        {"/var/lib/korvane/volumes-before-put.xml.1", "/sys/state/volumes-before-put.xml.1"},
+        {"/var/lib/korvane.xml", nullptr},
+        {"/var/lib", nullptr},
+        {"var/lib/korvane/x", nullptr},
+        {"/run/korvane.lock.1", nullptr},
+    };
+    char out[SIM_PATH_SIZE] = "untouched";
+    for (const auto& [path, standIn] : paths) {
+        EXPECT_EQ(simStandInPath(out, sizeof out, "/sys", path), standIn != nullptr) << path;
+        EXPECT_STREQ(out, standIn != nullptr ? standIn : "untouched") << path;
+        (void)std::snprintf(out, sizeof out, "untouched");
+    }
+    EXPECT_EQ(simStandInPath(out, 10, "/sys", "/var/lib/korvane/x"), -1);
 }
 
 // Each rule survives the trip through its line.

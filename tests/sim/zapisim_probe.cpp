@@ -3,6 +3,7 @@
 // step, and each step prints one line saying what the simulated system answered.
 //   device | list KIND | get KIND NAME | put KIND NAME ID | leak KIND NAME
 //   malloc SIZE | calloc SIZE | write PATH TEXT | read PATH
+//   _exit STATUS (ends the process at once, without its exit handlers)
 // A SIGUSR1 received during a step is added to its line as " signal=10".
 #include <dirent.h>
 #include <errno.h>
@@ -274,6 +275,8 @@ int main(int argc, char** argv)
         } else if (step == "read" && has(1)) {
             line = readFile(argv[i + 1]);
             i += 2;
+        } else if (step == "_exit" && has(1)) {
+            _exit(atoi(argv[i + 1]));
         }
         if (line.empty()) {
             fprintf(stderr, "zapisim_probe: bad step %s\n", argv[i]);
