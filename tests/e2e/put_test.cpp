@@ -2,6 +2,7 @@
 // The put road: reading the ID list file, parsing its pairs and applying each ID;
 // every message of its failures, checked byte for byte, with the IDs afterwards. The
 // diff road reads the file the same way and tells what put would do, changing nothing.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <optional>
@@ -29,6 +30,8 @@ struct PutCase {
     Lines options = {};                 // between the direction and the kind
     const char* path = "ids.xml";       // of the file, in the test's directory
     const char* shownPath = "ids.xml";  // as messages show it
+    // The kind's own undo list afterwards, when the row says; kNoFile: none.
+    std::optional<std::string> undo = std::nullopt;
 };
 
 // A row with the options between the direction and the kind.
@@ -55,6 +58,13 @@ std::string changeLog(const char* kind, const std::string& name, const std::stri
 #define PUT_LOG(LEVEL, TEXT) "authpriv." LEVEL " korvane[PID]: put " TEXT
 
 const char* const kNoFile = "\x01no file";
+
+// A row with the kind's own undo list it leaves.
+PutCase undone(PutCase c, const std::string& undo)
+{
+    c.undo = undo;
+    return c;
+}
 
 std::string element(const std::string& name, const std::string& content)
 {
@@ -171,19 +181,22 @@ PutCase applied(const char* label, const char* kind, const std::vector<Lines>& f
 
 const PutCase kPutCases[] = {
     // Reading the file.
-    logged(
-        applied("AllVolumes", "volume", {}, kVolumeFile),
-        {changeLog("volume", "V1", testId(1), kNew1), changeLog("volume", "V2", testId(2), kNew2),
-         changeLog("volume", "V3", testId(3), kNew3),
-         PUT_LOG("notice",
-                 "volume from \"{path}\": 3 changed, 0 already held their ID, 0 "
-                 "inactive skipped")}),
-    // Written again, but nothing changed.
-    logged(mixed("IdsAlreadyHeld", "pool", {}, listFile("pool", {{"P1", testId(11)}}), POOL_OK, 0,
-                 {}, kReadPools + putRequests("pool", "P1")),
-           {PUT_LOG("notice",
-                    "pool from \"{path}\": 0 changed, 1 already held their ID, 0 "
-                    "inactive skipped")}),
+    // The IDs replaced go first to the kind's own undo list.
+    undone(logged(applied("AllVolumes", "volume", {}, kVolumeFile),
+                  {changeLog("volume", "V1", testId(1), kNew1),
+                   changeLog("volume", "V2", testId(2), kNew2),
+                   changeLog("volume", "V3", testId(3), kNew3),
+                   PUT_LOG("notice",
+                           "volume from \"{path}\": 3 changed, 0 already held their ID, 0 "
+                           "inactive skipped")}),
+           listFile("volume", {{"V1", testId(1)}, {"V2", testId(2)}, {"V3", testId(3)}})),
+    // Written again, but nothing changed: no undo list.
+    undone(logged(mixed("IdsAlreadyHeld", "pool", {}, listFile("pool", {{"P1", testId(11)}}),
+                        POOL_OK, 0, {}, kReadPools + putRequests("pool", "P1")),
+                  {PUT_LOG("notice",
+                           "pool from \"{path}\": 0 changed, 1 already held their ID, 0 "
+                           "inactive skipped")}),
+           kNoFile),
     // Only the pairs of the names given, in file order.
     logged(named(mixed("OneNamedObject", "volume", {}, kVolumeFile, VOLUME_OK, 0, {{"V2", kNew2}},
                        kReadVolumes + putRequests("volume", "V2")),
@@ -355,11 +368,12 @@ const PutCase kPutCases[] = {
             UNCHANGED("Malloc : Failed to allocate the reading of the storage system")),
     // No two objects with one ID afterwards: a volume renamed aside keeps the ID the list
     // gives its new namesake; so does one that --name leaves out.
-    row("RenamedAsideRefused", "volume",
-        {{"volume", "db01", 6, testId(2)}, {"volume", "db01.old", 6, testId(1)}}, {},
-        listFile("volume", {{"db01", testId(1)}}),
-        UNCHANGED("Volume \"db01\" would get the ID that Volume \"db01.old\" holds"), 255, {},
-        getRequests("volume", "db01") + getRequests("volume", "db01.old")),
+    undone(row("RenamedAsideRefused", "volume",
+               {{"volume", "db01", 6, testId(2)}, {"volume", "db01.old", 6, testId(1)}}, {},
+               listFile("volume", {{"db01", testId(1)}}),
+               UNCHANGED("Volume \"db01\" would get the ID that Volume \"db01.old\" holds"), 255,
+               {}, getRequests("volume", "db01") + getRequests("volume", "db01.old")),
+           kNoFile),
     named(mixed("UnnamedHolderRefused", "volume", {},
                 listFile("volume", {{"V1", testId(2)}, {"V2", testId(1)}}),
                 UNCHANGED("Volume \"V1\" would get the ID that Volume \"V2\" holds"), 255, {},
@@ -413,27 +427,30 @@ const PutCase kPutCases[] = {
                  "volume from \"{path}\": 2 changed, 0 already held their ID, 1 "
                  "inactive skipped")}),
     // Bytes below 0x20 and 0x7f in names and in the path, as every message shows them.
-    logged(explained(
-               oddPath(row(
-                   "ControlBytesShownEscaped", "volume",
-                   {{"volume", "A\x1b[8m", 6, testId(4)},
-                    {"volume", "C\x7f", 2, testId(5)},
-                    {"volume", "E\x1b", 6, testId(6)}},
-                   {{"22", "--status", "55", "--name", "E\x1b"}},
-                   listFile("volume", {{"A\x1b[8m", kNew1}, {"C\x7f", kNew2}, {"E\x1b", kNew3}}),
-                   "Volume \"C\\x7f\" must be active to modify its Tavro ID\n"
-                   "zModifyInfo error 55\n" STOPPED("Volume", "E\\x1b\": 1 changed, 1"),
-                   255, {{"A\x1b[8m", kNew1}},
-                   getRequests("volume", "A\x1b[8m") + getInfoStop("volume", "C\x7f", "0") +
-                       getRequests("volume", "E\x1b") + putRequests("volume", "A\x1b[8m") +
-                       putInfoStop("volume", "C\x7f", "0") +
-                       Lines{"1000 root 0", "23 volume:E\x1b 0", "16 volume:E\x1b 0",
-                             "22 volume:E\x1b status=55", "1001 volume:E\x1b 0", "1001 root 0"})),
-               REFUSAL("Volume \"E\\x1b\"", "zModifyInfo", "55") VOLUMES_UNDO_ERR),
-           {changeLog("volume", "A\\x1b[8m", testId(4), kNew1),
-            PUT_LOG("err",
-                    "volume from \"{path}\" stopped at Volume \"E\\x1b\": 1 changed, 1 "
-                    "not applied; " VOLUMES_UNDO)}),
+    undone(
+        logged(
+            explained(
+                oddPath(row(
+                    "ControlBytesShownEscaped", "volume",
+                    {{"volume", "A\x1b[8m", 6, testId(4)},
+                     {"volume", "C\x7f", 2, testId(5)},
+                     {"volume", "E\x1b", 6, testId(6)}},
+                    {{"22", "--status", "55", "--name", "E\x1b"}},
+                    listFile("volume", {{"A\x1b[8m", kNew1}, {"C\x7f", kNew2}, {"E\x1b", kNew3}}),
+                    "Volume \"C\\x7f\" must be active to modify its Tavro ID\n"
+                    "zModifyInfo error 55\n" STOPPED("Volume", "E\\x1b\": 1 changed, 1"),
+                    255, {{"A\x1b[8m", kNew1}},
+                    getRequests("volume", "A\x1b[8m") + getInfoStop("volume", "C\x7f", "0") +
+                        getRequests("volume", "E\x1b") + putRequests("volume", "A\x1b[8m") +
+                        putInfoStop("volume", "C\x7f", "0") +
+                        Lines{"1000 root 0", "23 volume:E\x1b 0", "16 volume:E\x1b 0",
+                              "22 volume:E\x1b status=55", "1001 volume:E\x1b 0", "1001 root 0"})),
+                REFUSAL("Volume \"E\\x1b\"", "zModifyInfo", "55") VOLUMES_UNDO_ERR),
+            {changeLog("volume", "A\\x1b[8m", testId(4), kNew1),
+             PUT_LOG("err",
+                     "volume from \"{path}\" stopped at Volume \"E\\x1b\": 1 changed, 1 "
+                     "not applied; " VOLUMES_UNDO)}),
+        listFile("volume", {{"A\x1b[8m", testId(4)}, {"E\x1b", testId(6)}})),
     row("InactivePoolSkipped", "pool", kPoolInactive, {}, kPoolFile,
         "Pool \"P2\" must be active to modify its Tavro ID\n" POOL_OK, 0, {{"P1", kNew1}},
         getRequests("pool", "P1") + getInfoStop("pool", "P2", "0") + putRequests("pool", "P1") +
@@ -576,6 +593,16 @@ class RoadCase : public EndToEndP<PutCase> {
         if (c.content != kNoFile) {
             EXPECT_EQ(readFile(path), c.content) << direction << " changed its input file";
         }
+        if (c.undo) {
+            bool written = false;
+            std::string undo = readFile(undoPath(c.kind), &written);
+            EXPECT_EQ(written ? undo : kNoFile, *c.undo);
+        }
+    }
+    // The kind's own undo list in the simulated system's state folder.
+    std::string undoPath(const std::string& kind) const
+    {
+        return sys + "/state/" + kind + "s-before-put.xml";
     }
 };
 
@@ -819,6 +846,30 @@ TEST_F(EndToEnd, UndoListGivesTheIdsBack)
     bool written = true;
     readFile(file("none.xml"), &written);
     EXPECT_FALSE(written);
+}
+
+// Each put's undo list replaces the one before, kept as .1, the nine before it up to .9, in
+// a folder made for root alone; a list of the same bytes rotates nothing.
+TEST_F(EndToEnd, UndoListsKeepTheNineBefore)
+{
+    add({"volume", "V1", 6, testId(0)});
+    const std::string path = file("ids.xml"), undo = sys + "/state/volumes-before-put.xml";
+    for (unsigned n = 1; n <= 11; ++n) {
+        writeFile(path, listFile("volume", {{"V1", testId(n)}}));
+        ASSERT_EQ(run({"put", "volume", path}).process.exitStatus, 0);
+    }
+    zapisim("set", sys, {"volume", "V1", "--id", testId(10)});
+    ASSERT_EQ(run({"put", "volume", path}).process.exitStatus, 0);
+    for (unsigned k = 0; k <= 10; ++k) {
+        bool exists = false;
+        std::string held = readFile(k == 0 ? undo : undo + "." + std::to_string(k), &exists);
+        EXPECT_EQ(exists ? held : kNoFile,
+                  k < 10 ? listFile("volume", {{"V1", testId(10 - k)}}) : kNoFile)
+            << k;
+    }
+    struct stat folder {};
+    ASSERT_EQ(stat((sys + "/state").c_str(), &folder), 0);
+    EXPECT_EQ(folder.st_mode & 07777, 0700u);
 }
 
 // "-" reads the list from standard input, and names it so in messages.
