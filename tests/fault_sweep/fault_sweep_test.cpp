@@ -2,11 +2,12 @@
 // Fault sweep: get and put over three objects of the kind, under the simulated storage
 // system, failing one step at a time: each device request (once with a device status,
 // once with the system call failing with an errno), the device open, the run lock's open
-// and fcntl, each open, read, write and close of the list file and each call listing the
-// admin directory, up to the first call that is never made, where the run completes. Each row says
-// what the run must print, its exit status, the request that met the fault, the IDs it leaves and
-// the key it leaves with the device; every run must also print nothing on standard error and leave
-// the other kind's objects alone.
+// and fcntl, each open, read, write and close of the list file, each call writing put's
+// undo list and each call listing the admin directory, up to the first call that is never
+// made, where the run completes. Each row says what the run must print, its exit status,
+// the request that met the fault, the IDs it leaves and the key it leaves with the device;
+// every run must also print nothing on standard error but what the row says and leave the
+// other kind's objects alone.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -27,7 +28,8 @@ constexpr const char* kErrno = "5";  // the errno of a failing system call (EIO)
 
 struct Row {
     const char* run;  // "get pool", "put volume", ...; "get" or "put" alone: both kinds
-    // The `zapisim fail` arguments ("" for none). {path} is the list file, {lock} the run
+    // The `zapisim fail` arguments ("" for none). {path} is the list file, {undo} put's undo
+    // list, {lock} the run
     // lock's file, {kind} the run's kind. A request's ("1000 --nth 2") runs twice: the
     // device answering status 77, and the system call failing with errno 5.
     const char* fault;
@@ -51,6 +53,9 @@ struct Row {
 #define FILE_ERR "korvane: {path}: Input/output error\n"
 #define LIST_ERR "korvane: cannot list {dir}: Input/output error\n"
 #define LOCK_ERR "korvane: cannot lock {lock}: Input/output error\n"
+#define UNDO_FAILED \
+    "Undo list \"{undo}\" could not be written, error : 5\nNothing was changed\n{lost}"
+#define UNDO_FILE_ERR "korvane: {undo}: Input/output error\n"
 #define DEVICE_ERR "korvane: cannot open the admin device /dev/zapi: Input/output error\n"
 // A stopped put's way back.
 #define UNDO_ERR                                                                                 \
@@ -185,6 +190,24 @@ const Row kRows[] = {
      LOCK_ERR},
     {"put", "fcntl --path {lock} --errno 5 --nth 3", 0, 0, "all", "", "{saved}"},
 
+    // The undo list, written whole before the walk's first request or the list refused: the
+    // look at its path, its temporary file's open, the header, three records, the trailer,
+    // the sync, the close and the rename.
+    {"put", "open --path {undo} --errno 5 --nth 1", 0, 255, "", "", UNDO_FAILED, UNDO_FILE_ERR},
+    {"put", "open --path {undo} --errno 5 --nth 2", 0, 255, "", "", UNDO_FAILED, UNDO_FILE_ERR},
+    {"put", "open --path {undo} --errno 5 --nth 3", 0, 0, "all", "", "{saved}"},
+    {"put", "write --path {undo} --errno 5 --nth 1", 0, 255, "", "", UNDO_FAILED, UNDO_FILE_ERR},
+    {"put", "write --path {undo} --errno 5 --nth 2", 0, 255, "", "", UNDO_FAILED, UNDO_FILE_ERR},
+    {"put", "write --path {undo} --errno 5 --nth 3", 0, 255, "", "", UNDO_FAILED, UNDO_FILE_ERR},
+    {"put", "write --path {undo} --errno 5 --nth 4", 0, 255, "", "", UNDO_FAILED, UNDO_FILE_ERR},
+    {"put", "write --path {undo} --errno 5 --nth 5", 0, 255, "", "", UNDO_FAILED, UNDO_FILE_ERR},
+    {"put", "write --path {undo} --errno 5 --nth 6", 0, 0, "all", "", "{saved}"},
+    {"put", "fsync --path {undo} --errno 5 --nth 1", 0, 255, "", "", UNDO_FAILED, UNDO_FILE_ERR},
+    {"put", "fsync --path {undo} --errno 5 --nth 2", 0, 0, "all", "", "{saved}"},
+    {"put", "close --path {undo} --errno 5 --nth 1", 0, 255, "", "", UNDO_FAILED, UNDO_FILE_ERR},
+    {"put", "close --path {undo} --errno 5 --nth 2", 0, 0, "all", "", "{saved}"},
+    {"put", "rename --path {undo} --errno 5 --nth 1", 0, 255, "", "", UNDO_FAILED, UNDO_FILE_ERR},
+    {"put", "rename --path {undo} --errno 5 --nth 2", 0, 0, "all", "", "{saved}"},
     // The admin directory is listed before any change; a listing cut short refuses the list.
     {"put", "opendir {kind} --errno 5 --nth 1", 0, 255, "", "",
      "Opendir failed, errno : 5\nNothing was changed\n{lost}", LIST_ERR},
@@ -334,6 +357,12 @@ std::string replaced(std::string text, const std::string& token, const std::stri
     return text;
 }
 
+// put's own undo list for the kind, as korvane names it.
+std::string undoPath(const std::string& kind)
+{
+    return "/var/lib/korvane/" + kind + "s-before-put.xml";
+}
+
 std::string objectName(const std::string& kind, int i)
 {
     return (kind == "pool" ? "P" : "V") + std::to_string(i + 1);
@@ -383,6 +412,7 @@ std::string caseName(const std::string& run, const Lines& words, const std::stri
     for (size_t k = 0; k < words.size(); ++k) {
         if ((words[k] == "--errno" || words[k] == "--path") && k + 1 < words.size()) {
             name += words[k] == "--path" && words[k + 1] == "{lock}" ? "_lock" : "";
+            name += words[k] == "--path" && words[k + 1] == "{undo}" ? "_undo" : "";
             ++k;
         } else if (words[k] != "--nth" && words[k] != "{kind}") {
             name += "_" + words[k];
@@ -414,6 +444,7 @@ std::vector<SweepCase> sweepCases()
                 text = replaced(text, "{dir}",
                                 c.kind == "pool" ? "/_admin/Pools/" : "/_admin/Volumes/");
                 text = replaced(text, "{lock}", RUN_LOCK_PATH);
+                text = replaced(text, "{undo}", undoPath(c.kind));
                 return replaced(replaced(replaced(text, "{kind}", c.kind), "{Word}", last.word),
                                 "{lead}", last.lead);
             };
@@ -427,7 +458,8 @@ std::vector<SweepCase> sweepCases()
             for (std::string word; fault >> word;) {
                 words.push_back(word);
                 c.fault.push_back(
-                    replaced(replaced(word, "{kind}", c.kind), "{lock}", RUN_LOCK_PATH));
+                    replaced(replaced(replaced(word, "{kind}", c.kind), "{lock}", RUN_LOCK_PATH),
+                             "{undo}", undoPath(c.kind)));
             }
             if (row.request == 0) {
                 c.name = caseName(run, words, "");
