@@ -2,7 +2,6 @@
 #include <syslog.h>
 
 #include <cstdio>
-#include <cstring>
 
 #include "admin_report.h"
 
@@ -75,11 +74,14 @@ void logPutStopped(const char* kind, const char* path, const char* word, const c
     int length = snprintf(
         line, sizeof line, "put %s from \"%s\" stopped at %s \"%s\": %u changed, %u not applied",
         kind, shown(loggedName(path)).text, word, shown(name).text, changed, left);
-    if (undo != nullptr && length > 0 && static_cast<size_t>(length) + 2 < sizeof line) {
-        memcpy(line + length, "; ", 2);
-        size_t at = static_cast<size_t>(length) + 2;
-        (void)snprintf(line + at, sizeof line - at, UNDO_LIST_FORMAT, shown(undo).text, kind,
-                       shown(undo).text);
+    if (undo != nullptr && length > 0 && static_cast<size_t>(length) < sizeof line) {
+        char* end = line + length;
+        size_t room = sizeof line - static_cast<size_t>(length);
+        int added = snprintf(end, room, "; ");
+        if (added > 0 && static_cast<size_t>(added) < room) {
+            (void)snprintf(end + added, room - static_cast<size_t>(added), UNDO_LIST_FORMAT,
+                           shown(undo).text, kind, shown(undo).text);
+        }
     }
     logText(LOG_ERR, line);
 }
