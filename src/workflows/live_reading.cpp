@@ -202,7 +202,8 @@ bool isNil(const GUID* id)
     return memcmp(id, &nil, sizeof nil) == 0;
 }
 
-// The objects that keep their IDs, read, indexed by ID. 0, or -1 (reported).
+// The objects that keep their IDs, read, indexed by ID. The nil ID, exempt, is left out:
+// objects that have none yet would all stand in one chain of slots. 0, or -1 (reported).
 int indexKeptIds(LiveReading_s* reading)
 {
     reading->idSlots = newSlots(reading->count, &reading->idMask);
@@ -211,7 +212,8 @@ int indexKeptIds(LiveReading_s* reading)
     }
     for (uint32_t index = 0; index < reading->count; ++index) {
         const LiveObject_s* object = &reading->objects[index];
-        if (object->step != OBJECT_REACHED || (object->flags & LIVE_TAKES_LIST_ID) != 0) {
+        if (object->step != OBJECT_REACHED || (object->flags & LIVE_TAKES_LIST_ID) != 0 ||
+            isNil(&object->id)) {
             continue;
         }
         uint32_t at = hashBytes(&object->id, sizeof object->id) & reading->idMask;

@@ -205,12 +205,12 @@ int writeUndoList(const ObjectKind_s& kind, const LiveReading_s* reading, const 
         return 0;
     }
     static ListFile_s file;
+    file = ListFile_s{};
     ListStep step = LIST_OPEN_FAILED;
-    file.output.error = errno = 0;
-    if (!rotate || makeUndoFolder() == 0) {
-        step = beginListFile(&file, kind, undo, "GUIDModify : ");
-    } else {
+    if (rotate && makeUndoFolder() != 0) {
         file.output.error = errno;
+    } else {
+        step = beginListFile(&file, kind, undo, "GUIDModify : ");
     }
     for (; step == LIST_DONE && node != nullptr; node = node->next) {
         const LiveObject_s* object = changedObject(reading, node);
