@@ -6,14 +6,16 @@
 //
 //   korvane_floor get|put|list pool|volume
 //
-// Names come from the admin directory, in its order. A put file written by a get of the
-// same system lists the same names in that order with the IDs the objects hold, so the tool
-// then sends the very blocks sent here: the record as read, given back unchanged. "list"
-// only lists the admin directory, to show what the listing alone costs.
+// Names come from the admin directory, in its order. put reads every object as get does,
+// then walks them again, writing each record back. A put file written by a get of the same
+// system lists the same names in that order with the IDs the objects hold, so the tool then
+// sends the very blocks sent here: the record as read, given back unchanged. "list" only
+// lists the admin directory, to show what the listing alone costs.
 #include <dirent.h>
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "admin_client.h"
 
@@ -73,16 +75,23 @@ int main(int argc, char** argv)
     }
     unsigned long objects = 0;
     unsigned long failures = 0;
+    std::string names;  // put's walk: each name and its terminating zero
     while (const dirent* entry = readdir(directory)) {
         if (strcmp(entry->d_name, ".") == 0 || strcmp(entry->d_name, "..") == 0) {
             continue;
         }
         ++objects;
-        if (!listOnly && requestsOf(entry->d_name, pool, put) != 0) {
+        if (!listOnly && requestsOf(entry->d_name, pool, false) != 0) {
             ++failures;
+        }
+        if (put) {
+            names.append(entry->d_name).push_back('\0');
         }
     }
     closedir(directory);
+    for (size_t at = 0; at < names.size(); at += strlen(names.c_str() + at) + 1) {
+        failures += (requestsOf(names.c_str() + at, pool, true) != 0) ? 1 : 0;
+    }
     if (failures != 0) {
         fprintf(stderr, "korvane_floor: %lu of %lu objects failed\n", failures, objects);
         return 1;

@@ -4,10 +4,10 @@
 # writer) and whole runs of `korvane get volume` and `korvane put volume` under the
 # simulated storage system against the floor program (bench/floor.cpp), which makes the
 # same device requests and nothing else, a restore (`korvane put volume` of a list that
-# changes every ID, each change logged up to the first thousand) against the floor's put,
-# and `korvane diff volume` against `korvane get volume`, whose requests it makes. Every comparison is measured side by side in one
-# run, interleaved, and summarised by medians; the machine is shared, so ratios are what
-# counts. `make bench` runs it; the results land in BUILD/results and the plot also in
+# changes every ID, each change logged up to the first thousand, the undo list written
+# first) against the floor's put, and `korvane diff volume` against `korvane get volume`,
+# whose requests it makes. Every comparison is measured side by side in one run,
+# interleaved, and summarised by medians; the machine is shared, so ratios are what counts. `make bench` runs it; the results land in BUILD/results and the plot also in
 # docs/performance-time-per-object.png.
 #
 #   scripts/bench.sh [BUILD_DIR]          (default build/bench)
@@ -295,7 +295,7 @@ for count in counts:
         wall, "%.3f (against get)" % median(cpu) if cpu else "nan", med(count, "diff", "korvane", 2),
         med(count, "get", "korvane", 2)))
 out.append("")
-out.append("Listing the admin directory alone (part of the floor's put, not of the tool's): " +
+out.append("Listing the admin directory alone (part of every road): " +
            ", ".join("%d volumes %.3f s" % (c, med(c, "list", "floor", 0)) for c in counts
                      if (c, "list", "floor") in runs))
 out.append("")
@@ -305,17 +305,18 @@ out.append("")
 out.append("| goal | measured | met |")
 out.append("|---|---|---|")
 big = max(counts)
+# A put's floor is a get's requests and then the walk's: the tool's reading of the system
+# before any change is inside it, and whole puts keep within 5% of it.
 for road in roads:
-    r = paired(big, road, 0)
-    out.append("| %s: korvane within 10%% of the floor at %d (wall) | %.3f | %s |" % (
-        road, big, r, "yes" if r <= 1.10 else "no"))
-    r = paired(big, road, 1)
-    out.append("| %s: korvane within 10%% of the floor at %d (CPU) | %.3f | %s |" % (
-        road, big, r, "yes" if r <= 1.10 else "no"))
+    bound = 1.10 if road == "get" else 1.05
+    for field, label in ((0, "wall"), (1, "CPU")):
+        r = paired(big, road, field)
+        out.append("| %s: korvane within %d%% of the floor at %d (%s) | %.3f | %s |" % (
+            road, round((bound - 1) * 100), big, label, r, "yes" if r <= bound else "no"))
 if (big, "diff", "korvane") in runs:
     tool, get = runs[(big, "diff", "korvane")], runs[(big, "get", "korvane")]
     r = median([tool[k][0] / get[k][0] for k in tool if k in get])
-    out.append("| diff: within 10%% of get at %d (wall) | %.3f | %s |" % (big, r, "yes" if r <= 1.10 else "no"))
+    out.append("| diff: within 5%% of get at %d (wall) | %.3f | %s |" % (big, r, "yes" if r <= 1.05 else "no"))
 if big >= 10000 and big // 10 in counts:
     small = big // 10
     for road in ("get", "put"):
@@ -324,10 +325,13 @@ if big >= 10000 and big // 10 in counts:
             out.append("| %s: time(%d) / time(%d) <= 11 (%s) | %.2f | %s |" % (
                 road, big, small, label, r, "yes" if r <= 11 else "no"))
 node_bytes = 320  # a 304-byte NameGUIDList_s as the C library's allocator holds it
+# The reading of the live system: a 28-byte record per object, the name and ID indexes (up to
+# 16 bytes each) and the name block, grown by doubling (names of about 10 bytes here).
+reading_bytes = 28 + 16 + 16 + 20
 extra = (med(big, "put", "korvane", 2) - med(big, "put", "floor", 2)) * 1024
-limit = 2 * sizes[big] + big * node_bytes
-out.append("| put: peak memory beyond the floor <= 2 x file (%d bytes) + nodes (%d x %d bytes) | %.1f MB of %.1f MB | %s |" % (
-    sizes[big], big, node_bytes, extra / 1e6, limit / 1e6, "yes" if extra <= limit else "no"))
+limit = 2 * sizes[big] + big * (node_bytes + reading_bytes)
+out.append("| put: peak memory beyond the floor <= 2 x file (%d bytes) + nodes and reading (%d x %d bytes) | %.1f MB of %.1f MB | %s |" % (
+    sizes[big], big, node_bytes + reading_bytes, extra / 1e6, limit / 1e6, "yes" if extra <= limit else "no"))
 out.append("")
 
 with open(os.path.join(results, "summary.md"), "w") as f:

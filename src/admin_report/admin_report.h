@@ -56,6 +56,14 @@ const char* loggedName(const char* path);
 // first ones named, the number of the others.
 void explainUncheckedPair(uint32_t line, const char* word, const char* name);
 void explainMoreUncheckedPairs(uint32_t count);
+// An object that put does not change could not be read (the status of the failed request),
+// so no ID of the list was compared with its own.
+void explainNotCompared(const char* word, const char* name, uint32_t status);
+// A stopped put's way back, as standard error and the system log's stop line say it: the
+// undo list's path, the kind ("pool" or "volume"), the path again.
+inline constexpr char UNDO_LIST_FORMAT[] =
+    "the IDs from before this put are in \"%s\"; korvane put %s %s puts them back";
+void explainUndoList(const char* kind, const char* undo);
 
 // A get's failure: printed on standard output like any message (`line` ends in a line
 // feed) and, the first of the run, kept for the system log.
@@ -72,8 +80,9 @@ void logChange(const char* kind, const char* name, const GUID* old, const GUID* 
 // A put that walked its whole list; a put that stopped (the counts of its stop line).
 void logPutDone(const char* kind, const char* path, uint32_t changed, uint32_t held,
                 uint32_t inactive);
+// `undo`: where the IDs from before the put are, null when none were written.
 void logPutStopped(const char* kind, const char* path, const char* word, const char* name,
-                   uint32_t changed, uint32_t left);
+                   uint32_t changed, uint32_t left, const char* undo);
 // A get that wrote its file; a get that failed, with the line that said why.
 void logGetDone(const char* kind, const char* path, uint32_t saved, uint32_t unsaved);
 void logGetFailed(const char* kind, const char* path, const char* failure);

@@ -137,6 +137,22 @@ void explainMoreUncheckedPairs(uint32_t count)
     explain(text);
 }
 
+void explainNotCompared(const char* word, const char* name, uint32_t status)
+{
+    char line[SHOWN_LINE_SIZE];
+    (void)snprintf(line, sizeof line,
+                   "%s \"%s\" could not be read (status %lu): its ID was not compared", word,
+                   shown(name).text, static_cast<unsigned long>(status));
+    explain(line);
+}
+
+void explainUndoList(const char* kind, const char* undo)
+{
+    char line[LINE_SIZE + 2 * sizeof(ShownText_s)];
+    (void)snprintf(line, sizeof line, UNDO_LIST_FORMAT, shown(undo).text, kind, shown(undo).text);
+    explain(line);
+}
+
 void printFailureLine(const char* line)
 {
     (void)fputs(line, stdout);

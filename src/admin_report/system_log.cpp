@@ -10,8 +10,9 @@ namespace {
 bool opened = false;
 uint32_t changes = 0;
 
-// A path and a name, both shown escaped, may be as long as PATH_MAX: the line is not cut.
-constexpr size_t LINE_SIZE = 512 + 2 * sizeof(ShownText_s);
+// A path, a name and the undo list's path twice, all shown escaped, may each be as long as
+// PATH_MAX: the line is not cut.
+constexpr size_t LINE_SIZE = 512 + 4 * sizeof(ShownText_s);
 
 void logText(int priority, const char* text)
 {
@@ -66,13 +67,22 @@ void logPutDone(const char* kind, const char* path, uint32_t changed, uint32_t h
 }
 
 void logPutStopped(const char* kind, const char* path, const char* word, const char* name,
-                   uint32_t changed, uint32_t left)
+                   uint32_t changed, uint32_t left, const char* undo)
 {
     logUncounted(kind);
     char line[LINE_SIZE];
-    (void)snprintf(line, sizeof line,
-                   "put %s from \"%s\" stopped at %s \"%s\": %u changed, %u not applied", kind,
-                   shown(loggedName(path)).text, word, shown(name).text, changed, left);
+    int length = snprintf(
+        line, sizeof line, "put %s from \"%s\" stopped at %s \"%s\": %u changed, %u not applied",
+        kind, shown(loggedName(path)).text, word, shown(name).text, changed, left);
+    if (undo != nullptr && length > 0 && static_cast<size_t>(length) < sizeof line) {
+        char* end = line + length;
+        size_t room = sizeof line - static_cast<size_t>(length);
+        int added = snprintf(end, room, "; ");
+        if (added > 0 && static_cast<size_t>(added) < room) {
+            (void)snprintf(end + added, room - static_cast<size_t>(added), UNDO_LIST_FORMAT,
+                           shown(undo).text, kind, shown(undo).text);
+        }
+    }
     logText(LOG_ERR, line);
 }
 

@@ -20,7 +20,7 @@ namespace {
 // the success line. The road reports its own failures. diff has no success line: its
 // summary and its exit status say it all.
 CommandResult runCommand(const ObjectKind_s& kind, const char* direction, const char* path,
-                         uint32_t keep, const NameFilter_s& only)
+                         uint32_t keep, const NameFilter_s& only, const char* undo)
 {
     // Before any request or file change; put alone, get and diff side by side, one get at
     // a time.
@@ -35,6 +35,9 @@ CommandResult runCommand(const ObjectKind_s& kind, const char* direction, const 
     struct stat lock {};
     if (fstat(runLockFd(), &lock) == 0) {
         refuseOutputInto(&lock);
+    }
+    if (undo != nullptr && checkUndoFile(undo) != 0) {
+        return COMMAND_FAILED;
     }
     if (strcasecmp(direction, "diff") == 0) {
         DiffResult result = diffList(kind, path, only);
@@ -64,7 +67,7 @@ CommandResult runCommand(const ObjectKind_s& kind, const char* direction, const 
         }
         return (result == GET_INCOMPLETE) ? COMMAND_PARTIAL : COMMAND_DONE;
     }
-    if (putList(kind, path, only) != 0) {
+    if (putList(kind, path, only, undo) != 0) {
         return COMMAND_FAILED;
     }
     printf("%sSuccessfully updated from file \"%s\" to the %s's GUID\n", kind.successLead,
@@ -75,13 +78,13 @@ CommandResult runCommand(const ObjectKind_s& kind, const char* direction, const 
 }  // namespace
 
 CommandResult runPoolCommand(const char* direction, const char* path, uint32_t keep,
-                             const NameFilter_s& only)
+                             const NameFilter_s& only, const char* undo)
 {
-    return runCommand(POOL_KIND, direction, path, keep, only);
+    return runCommand(POOL_KIND, direction, path, keep, only, undo);
 }
 
 CommandResult runVolumeCommand(const char* direction, const char* path, uint32_t keep,
-                               const NameFilter_s& only)
+                               const NameFilter_s& only, const char* undo)
 {
-    return runCommand(VOLUME_KIND, direction, path, keep, only);
+    return runCommand(VOLUME_KIND, direction, path, keep, only, undo);
 }

@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: Apache-2.0
 // The list file named on the command line, looked at before any request: a file the
 // run must never write, or one that cannot keep history, ends it at once.
+#include <fcntl.h>
 #include <limits.h>
 #include <strings.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +15,7 @@
 #include "admin_report.h"
 #include "command.h"
 #include "file_replace.h"
+#include "run_lock.h"
 
 namespace {
 
@@ -97,4 +100,29 @@ void noteListFile(const char* path)
     char full[PATH_MAX];
     bool resolved = strcmp(path, "-") != 0 && name[0] != '\0' && resolveDirectory(path, full) == 0;
     nameListFile(path, resolved ? full : path);
+}
+
+int checkUndoFile(const char* path)
+{
+    bool refused = strcmp(path, ADMIN_DEVICE_PATH) == 0 || resolvesToDeviceName(path) ||
+                   namesStandardOutput(path);
+    if (!refused) {
+        // Looked at through a descriptor of the node itself, as the undo list's open will
+        // find it: the run lock's file may be reached under another name.
+        struct stat file {};
+        struct stat lock {};
+        int node = open(path, O_PATH | O_CLOEXEC);
+        refused =
+            node >= 0 && fstat(node, &file) == 0 &&
+            (!S_ISREG(file.st_mode) || (fstat(runLockFd(), &lock) == 0 &&
+                                        file.st_dev == lock.st_dev && file.st_ino == lock.st_ino));
+        if (node >= 0) {
+            (void)close(node);
+        }
+    }
+    if (refused) {
+        printf("The undo list cannot be \"%s\": it must be a regular file\n", shown(path).text);
+        return -1;
+    }
+    return 0;
 }

@@ -2,7 +2,8 @@
 // korvane get|put|diff pool|volume FILE: copies the object IDs of every pool or volume
 // between the storage system and an ID list file, or shows what a put would change.
 // korvane get --keep N pool|volume FILE also keeps the N lists it replaced before;
-// korvane put|diff --name NAME ... pool|volume FILE takes only the pairs of those names.
+// korvane put|diff --name NAME ... pool|volume FILE takes only the pairs of those names;
+// korvane put --undo UNDOFILE ... writes the IDs the put replaces to UNDOFILE.
 #include <errno.h>
 #include <fcntl.h>
 #include <string.h>
@@ -41,6 +42,7 @@ enum LineFault : int {
     LINE_NOT_AN_OPTION,  // a word like an option that is none
     LINE_KEEP_COUNT,     // the value of --keep
     LINE_KEEP_TWICE,     // a second --keep
+    LINE_UNDO_TWICE,     // a second --undo
     LINE_AFTER_KIND      // an option where the kind or the file stands
 };
 
@@ -52,7 +54,8 @@ struct CommandLine_s {
     uint32_t keep;                         // --keep N, 0 without it
     const char* names[MOST_FILTER_NAMES];  // of each --name NAME, in order
     uint32_t nameCount;
-    LineFault fault;  // when the words are no command line, with the word at fault
+    const char* undo;  // --undo FILE, null without it
+    LineFault fault;   // when the words are no command line, with the word at fault
     const char* faultWord;
 };
 
@@ -120,7 +123,8 @@ void findStrayOption(int argc, char** argv, int kindAt, CommandLine_s* line)
         if (word[0] != '-' || word[1] == '\0') {
             continue;
         }
-        bool known = isOptionForm(word, "--keep") || isOptionForm(word, "--name");
+        bool known = isOptionForm(word, "--keep") || isOptionForm(word, "--name") ||
+                     isOptionForm(word, "--undo");
         if (known && at > kindAt) {
             (void)refuseWords(line, LINE_AFTER_KIND, word);
         } else if (!known) {
@@ -130,8 +134,8 @@ void findStrayOption(int argc, char** argv, int kindAt, CommandLine_s* line)
     }
 }
 
-// Options stand between the direction and the kind, --keep once, --name as often as
-// wanted. 0, or -1 when the words are not a command line: the usage is due.
+// Options stand between the direction and the kind, --keep and --undo once, --name as often
+// as wanted. 0, or -1 when the words are not a command line: the usage is due.
 int splitCommandLine(int argc, char** argv, CommandLine_s* line)
 {
     *line = {};
@@ -146,6 +150,14 @@ int splitCommandLine(int argc, char** argv, CommandLine_s* line)
         const char* name = optionValue(argc, argv, &next, "--name");
         if (name != nullptr && line->nameCount < MOST_FILTER_NAMES) {
             line->names[line->nameCount++] = name;
+            continue;
+        }
+        const char* undo = (name == nullptr) ? optionValue(argc, argv, &next, "--undo") : nullptr;
+        if (undo != nullptr) {
+            if (line->undo != nullptr) {
+                return refuseWords(line, LINE_UNDO_TWICE, word);
+            }
+            line->undo = undo;
             continue;
         }
         const char* count = (name == nullptr) ? optionValue(argc, argv, &next, "--keep") : nullptr;
@@ -181,6 +193,9 @@ void explainLineFault(const CommandLine_s& line)
             break;
         case LINE_KEEP_TWICE:
             explainWord("", line.faultWord, " repeats --keep, which is given once");
+            break;
+        case LINE_UNDO_TWICE:
+            explainWord("", line.faultWord, " repeats --undo, which is given once");
             break;
         case LINE_AFTER_KIND:
             explainWord("", line.faultWord, " comes after the kind: options go before it");
@@ -231,6 +246,7 @@ int runCommandLine(int argc, char** argv, bool closedOutput)
         puts("  diff pool|volume FILE  show what put would do with FILE, changing nothing");
         puts("  get --keep N ...       keep the N lists replaced before as FILE.1 to FILE.N");
         puts("  put --name NAME ...    only the pairs named NAME, again for more (diff too)");
+        puts("  put --undo FILE ...    keep the IDs put replaces in FILE, not in /var/lib/korvane");
         return 0;
     }
     if (argc == 2 && isOption(argv[1], "--version", "-V")) {
@@ -264,12 +280,17 @@ int runCommandLine(int argc, char** argv, bool closedOutput)
         explainWord("", direction, " is not a command: get, put or diff");
         return -1;
     }
-    // Only get replaces a file; get saves every object.
+    // Only get replaces a file; get saves every object; only put changes IDs.
     bool get = strcasecmp(direction, "get") == 0;
     if ((line.keep != 0 && !get) || (line.nameCount != 0 && get)) {
         printUsage();
         explainWord("", get ? "--name" : "--keep",
                     get ? " is for put and diff only" : " is for get only");
+        return -1;
+    }
+    if (line.undo != nullptr && strcasecmp(direction, "put") != 0) {
+        printUsage();
+        explainWord("", "--undo", " is for put only");
         return -1;
     }
     if (strcasecmp(line.kind, "pool") == 0) {
@@ -291,8 +312,8 @@ int runCommandLine(int argc, char** argv, bool closedOutput)
     }
     noteListFile(line.path);
     NameFilter_s only = {line.names, line.nameCount};
-    return (isPool == 1) ? runPoolCommand(direction, line.path, line.keep, only)
-                         : runVolumeCommand(direction, line.path, line.keep, only);
+    return (isPool == 1) ? runPoolCommand(direction, line.path, line.keep, only, line.undo)
+                         : runVolumeCommand(direction, line.path, line.keep, only, line.undo);
 }
 
 }  // namespace

@@ -3,9 +3,12 @@
 // reader takes from the element scanner.
 #pragma once
 
+#include <signal.h>
+
 #include <cstddef>
 #include <cstdint>
 
+#include "file_replace.h"
 #include "name_list.h"
 #include "object_id.h"
 #include "object_kind.h"
@@ -25,6 +28,33 @@ bool readCheck(const char* text, size_t length, uint32_t* check);
 // Whether such a text is meant as a check: after white space it begins with "check", in any
 // case. One that is not exactly a check is a damaged one.
 bool meantAsCheck(const char* text, size_t length);
+
+// A list file written pair by pair in the kind's format, each pair with its check: get's
+// list and put's undo list alike.
+struct ListFile_s {
+    OutputFile_s output;  // error: the errno of the failed call
+    const ObjectKind_s* kind;
+    struct sigaction previous;
+};
+// The step of writing a list file that failed, or LIST_DONE; LIST_INTERRUPTED: a termination
+// signal came first, and the path is as it was. After a failure the file is abandoned.
+enum ListStep : int {
+    LIST_DONE = 0,
+    LIST_OPEN_FAILED,  // output.refused or output.interrupted may say why
+    LIST_HEADER_FAILED,
+    LIST_RECORD_FAILED,
+    LIST_TRAILER_FAILED,
+    LIST_COMMIT_FAILED,
+    LIST_INTERRUPTED
+};
+// Opens path as openOutput does (waitLead: its wait's lead) and writes the header.
+ListStep beginListFile(ListFile_s* file, const ObjectKind_s& kind, const char* path,
+                       const char* waitLead);
+// Writes one pair's record: the name and ID text, each up to a node's field size.
+ListStep writeListPair(ListFile_s* file, const char* name, const char* guidText);
+// Writes the trailer and commits the file, keeping up to `keep` replaced lists as
+// commitOutput does.
+ListStep endListFile(ListFile_s* file, uint32_t keep, bool* kept);
 
 // Writes the list into path in the kind's format, consuming it. 0 or -1; after a
 // termination signal -1 with nothing reported and the file as it was. With `keep` (1 to 99;

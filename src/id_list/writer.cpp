@@ -50,73 +50,113 @@ char* appendCheck(char* out, uint32_t check)
     return appendText(out, " -->", RECORD_BUFFER_SIZE);
 }
 
-// One node's record at the start of the buffer: the name element on a line of its own after
+// One pair's record at the start of the buffer: the name element on a line of its own after
 // one tab, the ID element after two, followed on its line by the pair's check. Each text is
-// bounded by its field, so the record always fits. Returns its length; only that many bytes
-// are written out.
-size_t buildRecord(char* record, const NameGUIDList_s* node, const ObjectKind_s& kind)
+// bounded by a node's field, so the record always fits. Returns its length; only that many
+// bytes are written out.
+size_t buildRecord(char* record, const ObjectKind_s& kind, const char* name, const char* guidText)
 {
     char* out = appendText(record, "\t", RECORD_BUFFER_SIZE);
-    out = appendElement(out, kind.nameElement, node->name, sizeof node->name);
+    out = appendElement(out, kind.nameElement, name, sizeof NameGUIDList_s::name);
     out = appendText(out, "\n\t\t", RECORD_BUFFER_SIZE);
-    out = appendElement(out, kind.guidElement, node->guidText, sizeof node->guidText);
+    out = appendElement(out, kind.guidElement, guidText, sizeof NameGUIDList_s::guidText);
     // The get road's texts always convert; a text that did not could not be checked
     // against anything, and its pair goes without, as a hand-written one does.
     GUID id;
-    if (LB_GUIDFromString(node->guidText, &id) == 0) {
-        out = appendCheck(out, pairCheck(kind, node->name, &id));
+    if (LB_GUIDFromString(guidText, &id) == 0) {
+        out = appendCheck(out, pairCheck(kind, name, &id));
     }
     out = appendText(out, "\n", RECORD_BUFFER_SIZE);
     return static_cast<size_t>(out - record);
 }
 
-// Reports a failed write or commit with the failed call's error number; an interruption is
-// the caller's to report. -1.
-int reportFailure(const OutputFile_s* output, const char* path, OutputResult result,
-                  const char* what)
+// Gives back the file-size limit's signal as it was before the list was begun.
+ListStep endSteps(ListFile_s* file, ListStep step)
 {
-    if (result != OUTPUT_INTERRUPTED) {
-        char line[128];
-        (void)snprintf(line, sizeof line, "%s, ccode = %d, error = %d\n", what, -1, output->error);
-        printFailureLine(line);
-        explainFileFailure(path, output->error);
+    (void)sigaction(SIGXFSZ, &file->previous, nullptr);
+    return step;
+}
+
+// The step that failed, or LIST_INTERRUPTED; the output is abandoned already.
+ListStep failedStep(ListFile_s* file, OutputResult result, ListStep step)
+{
+    return endSteps(file, (result == OUTPUT_INTERRUPTED) ? LIST_INTERRUPTED : step);
+}
+
+// Reports a failed step of get's list with the failed call's error number; an interruption
+// is the caller's to report. -1.
+int reportFailure(const ListFile_s* file, const char* path, ListStep step)
+{
+    if (step == LIST_INTERRUPTED) {
+        return -1;
     }
+    if (step == LIST_OPEN_FAILED) {
+        char line[sizeof(ShownText_s) + 64];
+        if (file->output.refused != OUTPUT_ALLOWED) {
+            (void)snprintf(line, sizeof line,
+                           (file->output.refused == OUTPUT_BLOCK_DEVICE)
+                               ? "The list file cannot be a block device \"%s\"\n"
+                               : "The list file cannot be the admin device \"%s\"\n",
+                           shown(path).text);
+            printFailureLine(line);
+        } else if (!file->output.interrupted) {
+            (void)snprintf(line, sizeof line, "Open failed, error : %d\n", file->output.error);
+            printFailureLine(line);
+            explainFileFailure(path, file->output.error);
+        }
+        return -1;
+    }
+    static const char* const what[] = {
+        "", "", "1:Write failed", "2:Write failed", "3:write failed", "close failed"};
+    char line[128];
+    (void)snprintf(line, sizeof line, "%s, ccode = %d, error = %d\n", what[step], -1,
+                   file->output.error);
+    printFailureLine(line);
+    explainFileFailure(path, file->output.error);
     return -1;
 }
 
-// Header, records and trailer into the open output, then the output committed.
-int writeList(const ObjectKind_s& kind, OutputFile_s* output, const char* path, uint32_t keep,
-              bool* kept)
+}  // namespace
+
+ListStep beginListFile(ListFile_s* file, const ObjectKind_s& kind, const char* path,
+                       const char* waitLead)
 {
+    file->kind = &kind;
+    // A file-size limit then fails the write with EFBIG, reported like any failed write,
+    // instead of ending the process with the temporary file left behind.
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    (void)sigaction(SIGXFSZ, &ignore, &file->previous);
+    if (openOutput(&file->output, path, waitLead) != 0) {
+        return endSteps(file, LIST_OPEN_FAILED);
+    }
     char header[64];
-    char trailer[64];
     (void)snprintf(header, sizeof header, "<%s>\n", kind.rootElement);
-    (void)snprintf(trailer, sizeof trailer, "</%s>", kind.rootElement);
-    OutputResult result = writeOutput(output, header, strlen(header));
-    if (result != OUTPUT_DONE) {
-        return reportFailure(output, path, result, "1:Write failed");
-    }
-
-    char record[RECORD_BUFFER_SIZE];
-    while (listHead != nullptr) {
-        size_t length = buildRecord(record, listHead, kind);
-        // The node is done with once its record is built; a failed write loses it.
-        free(takeFirstNode());
-        result = writeOutput(output, record, length);
-        if (result != OUTPUT_DONE) {
-            return reportFailure(output, path, result, "2:Write failed");
-        }
-    }
-
-    result = writeOutput(output, trailer, strlen(trailer));
-    if (result != OUTPUT_DONE) {
-        return reportFailure(output, path, result, "3:write failed");
-    }
-    result = commitOutput(output, keep, kept);
-    return (result == OUTPUT_DONE) ? 0 : reportFailure(output, path, result, "close failed");
+    OutputResult result = writeOutput(&file->output, header, strlen(header));
+    return (result == OUTPUT_DONE) ? LIST_DONE : failedStep(file, result, LIST_HEADER_FAILED);
 }
 
-}  // namespace
+ListStep writeListPair(ListFile_s* file, const char* name, const char* guidText)
+{
+    char record[RECORD_BUFFER_SIZE];
+    size_t length = buildRecord(record, *file->kind, name, guidText);
+    OutputResult result = writeOutput(&file->output, record, length);
+    return (result == OUTPUT_DONE) ? LIST_DONE : failedStep(file, result, LIST_RECORD_FAILED);
+}
+
+ListStep endListFile(ListFile_s* file, uint32_t keep, bool* kept)
+{
+    char trailer[64];
+    (void)snprintf(trailer, sizeof trailer, "</%s>", file->kind->rootElement);
+    OutputResult result = writeOutput(&file->output, trailer, strlen(trailer));
+    if (result != OUTPUT_DONE) {
+        return failedStep(file, result, LIST_TRAILER_FAILED);
+    }
+    result = commitOutput(&file->output, keep, kept);
+    return (result == OUTPUT_DONE) ? endSteps(file, LIST_DONE)
+                                   : failedStep(file, result, LIST_COMMIT_FAILED);
+}
 
 int writeGUIDToFile(const ObjectKind_s& kind, const char* path, uint32_t keep, bool* kept)
 {
@@ -125,33 +165,17 @@ int writeGUIDToFile(const ObjectKind_s& kind, const char* path, uint32_t keep, b
         printFailureLine("List is empty, There are no Volumes\n");
         return -1;
     }
-    static OutputFile_s output;
+    static ListFile_s file;
     // Only the get road writes a list: a wait for the file ends as its own.
-    if (openOutput(&output, path, "getName : ") != 0) {
-        if (output.refused != OUTPUT_ALLOWED) {
-            char line[sizeof(ShownText_s) + 64];
-            (void)snprintf(line, sizeof line,
-                           (output.refused == OUTPUT_BLOCK_DEVICE)
-                               ? "The list file cannot be a block device \"%s\"\n"
-                               : "The list file cannot be the admin device \"%s\"\n",
-                           shown(path).text);
-            printFailureLine(line);
-        } else if (!output.interrupted) {
-            char line[64];
-            (void)snprintf(line, sizeof line, "Open failed, error : %d\n", output.error);
-            printFailureLine(line);
-            explainFileFailure(path, output.error);
-        }
-        return -1;
+    ListStep step = beginListFile(&file, kind, path, "getName : ");
+    while (step == LIST_DONE && listHead != nullptr) {
+        // The node is done with once its record is built; a failed write loses it.
+        NameGUIDList_s* node = takeFirstNode();
+        step = writeListPair(&file, node->name, node->guidText);
+        free(node);
     }
-    // A file-size limit then fails the write with EFBIG, reported like any failed write,
-    // instead of ending the process with the temporary file left behind.
-    struct sigaction ignore {};
-    struct sigaction previous {};
-    ignore.sa_handler = SIG_IGN;
-    sigemptyset(&ignore.sa_mask);
-    (void)sigaction(SIGXFSZ, &ignore, &previous);
-    int result = writeList(kind, &output, path, keep, kept);
-    (void)sigaction(SIGXFSZ, &previous, nullptr);
-    return result;
+    if (step == LIST_DONE) {
+        step = endListFile(&file, keep, kept);
+    }
+    return (step == LIST_DONE) ? 0 : reportFailure(&file, path, step);
 }

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
-// Diff road: reads an ID list file as put reads it and, without changing anything, tells
-// object by object what put would do with it, then lists the objects of the admin
-// directory that the file does not name. Only the get road's requests are made.
+// Diff road: reads an ID list file and the live system as put reads them and, without
+// changing anything, tells object by object what put would do with the file, then lists the
+// objects of the admin directory that the file does not name, and put's refusal, if any.
+// Only the get road's requests are made.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -10,7 +11,6 @@
 #include "id_list.h"
 #include "object_access.h"
 #include "object_id.h"
-#include "signals.h"
 #include "workflows.h"
 
 namespace {
@@ -20,58 +20,53 @@ enum DiffState : int { SAME = 0, CHANGE, INACTIVE, MISSING, FAILED, NOT_IN_FILE,
 
 const char* const STATE_WORDS[STATE_COUNT] = {"same",    "change", "inactive",
                                               "missing", "failed", "not-in-file"};
+// The mark of the pair whose object put could not read: the one its refusal names.
+const char* const STOPS_PUT = "  <- put stops here";
 
-// The names of the admin directory that the file does not name, in directory order,
-// each with its terminating zero.
-struct NameBlock_s {
-    char* bytes;
-    size_t used;
-    size_t capacity;
-};
-
-constexpr size_t NAME_BLOCK_CHUNK = 16000;
 // The longest detail of an object's line: two ID texts joined by " -> ".
 constexpr size_t DETAIL_SIZE = 2 * GUID_TEXT_SIZE + 4;
 
-void describeFailure(Reach_s reach, char* detail)
+void describeFailure(const LiveObject_s* object, char* detail)
 {
-    const char* request = (reach.step == ROOT_KEY_FAILED) ? "zRootKey"
-                          : (reach.step == OPEN_FAILED)   ? "zOpen"
-                                                          : "zGetInfo";
-    (void)snprintf(detail, DETAIL_SIZE, "%s error %ld", request, statusValue(reach.status));
+    const char* request = (object->step == ROOT_KEY_FAILED) ? "zRootKey"
+                          : (object->step == OPEN_FAILED)   ? "zOpen"
+                                                            : "zGetInfo";
+    (void)snprintf(detail, DETAIL_SIZE, "%s error %ld", request, statusValue(object->status));
 }
 
 void printObject(const ObjectKind_s& kind, DiffState state, const char* name, const char* detail,
-                 int stopsPut)
+                 const char* mark, const char* holder)
 {
-    printf("%-11s %s \"%s\"%s%s%s\n", STATE_WORDS[state], kind.word, shown(name).text,
-           detail[0] ? "  " : "", detail, stopsPut ? "  <- put stops here" : "");
+    printf("%-11s %s \"%s\"%s%s%s", STATE_WORDS[state], kind.word, shown(name).text,
+           detail[0] ? "  " : "", detail, mark);
+    if (holder != nullptr) {
+        printf("  <- would get the ID that %s \"%s\" holds", kind.word, shown(holder).text);
+    }
+    putchar('\n');
 }
 
-// What put would do with one pair of the file; *detail gets the line's detail. `listed`:
-// the admin directory shows the name; `complete`: it could be listed to its end.
-DiffState diffPair(const ObjectKind_s& kind, const NameGUIDList_s* node, bool listed, bool complete,
+// What put would do with one pair of the file, as the reading found its object; *detail
+// gets the line's detail. `complete`: the admin directory could be listed to its end.
+DiffState diffPair(const NameGUIDList_s* node, const LiveObject_s* object, bool complete,
                    char* detail)
 {
     detail[0] = '\0';
-    ZapiInfo_s info;
-    Reach_s reach = readObject(kind, node->name, &info);
-    if (reach.step != OBJECT_REACHED) {
-        describeFailure(reach, detail);
+    if (object->step != OBJECT_REACHED) {
+        describeFailure(object, detail);
         // An open that fails for a name the whole admin directory does not show: no such
         // object.
-        return (reach.step == OPEN_FAILED && !listed && complete) ? MISSING : FAILED;
+        return (object->step == OPEN_FAILED && (object->flags & LIVE_LISTED) == 0 && complete)
+                   ? MISSING
+                   : FAILED;
     }
-    if (objectState(kind, &info) != ZAPI_STATE_ACTIVE) {
+    if ((object->flags & LIVE_ACTIVE) == 0) {
         return INACTIVE;
     }
     // The reader has refused every file with an ID text that does not convert.
     GUID wanted;
     (void)LB_GUIDFromString(node->guidText, &wanted);
-    GUID current;
-    memcpy(&current, objectIdField(kind, &info), sizeof(current));
-    LB_GUIDToString(&current, detail);
-    if (memcmp(&current, &wanted, sizeof(current)) == 0) {
+    LB_GUIDToString(&object->id, detail);
+    if (memcmp(&object->id, &wanted, sizeof wanted) == 0) {
         return SAME;
     }
     char wantedText[GUID_TEXT_SIZE];
@@ -83,120 +78,46 @@ DiffState diffPair(const ObjectKind_s& kind, const NameGUIDList_s* node, bool li
 }
 
 // An object of the admin directory that the file does not name: its ID as get reads it.
-void describeUnlisted(const ObjectKind_s& kind, const char* name, char* detail)
+void describeUnlisted(const LiveObject_s* object, char* detail)
 {
-    ZapiInfo_s info;
-    Reach_s reach = readObject(kind, name, &info);
-    if (reach.step != OBJECT_REACHED) {
-        describeFailure(reach, detail);
-    } else if (objectState(kind, &info) != ZAPI_STATE_ACTIVE) {
+    if (object->step != OBJECT_REACHED) {
+        describeFailure(object, detail);
+    } else if ((object->flags & LIVE_ACTIVE) == 0) {
         (void)snprintf(detail, DETAIL_SIZE, "inactive");
     } else {
-        GUID current;
-        memcpy(&current, objectIdField(kind, &info), sizeof(current));
-        LB_GUIDToString(&current, detail);
+        LB_GUIDToString(&object->id, detail);
     }
 }
 
-// The list's names (the reader lets none stand twice), sorted for lookups, each marked once
-// the admin directory shows it. Null (reported) when memory is short.
-NameMark_s* indexList(size_t* count)
-{
-    *count = 0;
-    for (const NameGUIDList_s* node = listHead; node != nullptr; node = node->next) {
-        ++*count;
-    }
-    auto* index = static_cast<NameMark_s*>(malloc(*count * sizeof(NameMark_s)));
-    if (index == nullptr) {
-        puts("Malloc : Failed to allocate the diff name index");
-        return nullptr;
-    }
-    size_t at = 0;
-    for (const NameGUIDList_s* node = listHead; node != nullptr; node = node->next) {
-        index[at++] = NameMark_s{node->name, false};
-    }
-    sortNameMarks(index, *count);
-    return index;
-}
-
-int keepName(NameBlock_s* block, const char* name)
-{
-    size_t size = strlen(name) + 1;
-    if (block->used + size > block->capacity) {
-        size_t capacity = block->capacity + NAME_BLOCK_CHUNK;
-        while (block->used + size > capacity) {
-            capacity *= 2;
-        }
-        char* bytes = static_cast<char*>(realloc(block->bytes, capacity));
-        if (bytes == nullptr) {
-            puts("Malloc : Failed to allocate the diff directory names");
-            return -1;
-        }
-        block->bytes = bytes;
-        block->capacity = capacity;
-    }
-    memcpy(block->bytes + block->used, name, size);
-    block->used += size;
-    return 0;
-}
-
-// Lists the admin directory: marks the file's names it shows and keeps the others (with
-// `unlisted` null, only marks). A listing that fails is left in *walk for the report, which
-// goes on without the rest of it: put never lists the directory. 0, or -1 (reported) when
-// memory is short.
-int scanDirectory(const ObjectKind_s& kind, NameMark_s* index, size_t count, NameBlock_s* unlisted,
-                  AdminWalk_s* walk)
-{
-    if (openAdminWalk(kind, walk) != 0) {
-        return 0;
-    }
-    int result = 0;
-    while (result == 0 && nextAdminName(walk)) {
-        NameMark_s* found = findNameMark(index, count, walk->name);
-        if (found != nullptr) {
-            found->marked = true;
-        } else if (unlisted != nullptr) {
-            result = keepName(unlisted, walk->name);
-        }
-    }
-    walk->failed = walk->failed || result != 0;
-    closeAdminWalk(walk);
-    return result;
-}
-
-// Walks the pairs, then the unlisted names and the listing's failure, printing one line
-// each and the summary. A termination signal stops the report before the next object's
-// requests; the object in hand has been read and its keys released.
-DiffResult reportAll(const ObjectKind_s& kind, NameMark_s* index, size_t count,
-                     const NameBlock_s* unlisted, const AdminWalk_s* walk)
+// One line per pair, then (`everything`: without --name) per object of the directory the
+// file does not name, then put's refusal and the summary.
+DiffResult reportAll(const ObjectKind_s& kind, const LiveReading_s* reading,
+                     const LiveVerdict_s& verdict, bool everything)
 {
     unsigned counts[STATE_COUNT] = {};
-    int stopped = 0;
     char detail[DETAIL_SIZE];
     for (const NameGUIDList_s* node = listHead; node != nullptr; node = node->next) {
-        if (reportInterrupted("diff : ")) {
-            return DIFF_FAILS;
-        }
-        const NameMark_s* entry = findNameMark(index, count, node->name);
-        DiffState state = diffPair(kind, node, entry->marked, walk->failedCall == nullptr, detail);
-        int stops = (state == MISSING || state == FAILED);
-        printObject(kind, state, node->name, detail, stops && !stopped);
-        stopped |= stops;
+        const LiveObject_s* object = findLiveObject(reading, node->name);
+        DiffState state = diffPair(node, object, reading->walk.failedCall == nullptr, detail);
+        const LiveObject_s* holder = sameIdHolder(reading, node);
+        printObject(kind, state, node->name, detail,
+                    (node == verdict.node && verdict.refusal == LIVE_UNREAD) ? STOPS_PUT : "",
+                    (holder != nullptr) ? liveName(reading, holder) : nullptr);
         ++counts[state];
     }
-    for (size_t at = 0; at < unlisted->used; at += strlen(unlisted->bytes + at) + 1) {
-        if (reportInterrupted("diff : ")) {
-            return DIFF_FAILS;
+    for (uint32_t index = 0; everything && index < reading->count; ++index) {
+        const LiveObject_s* object = &reading->objects[index];
+        if ((object->flags & LIVE_NAMED) == 0) {
+            describeUnlisted(object, detail);
+            printObject(kind, NOT_IN_FILE, liveName(reading, object), detail, "", nullptr);
+            ++counts[NOT_IN_FILE];
         }
-        describeUnlisted(kind, unlisted->bytes + at, detail);
-        printObject(kind, NOT_IN_FILE, unlisted->bytes + at, detail, 0);
-        ++counts[NOT_IN_FILE];
     }
-    reportListingFailure(walk);
+    printRefusal(kind, reading, verdict);
     printf("diff: %u same, %u change, %u inactive, %u missing, %u failed, %u not-in-file\n",
            counts[SAME], counts[CHANGE], counts[INACTIVE], counts[MISSING], counts[FAILED],
            counts[NOT_IN_FILE]);
-    if (stopped) {
+    if (verdict.refusal != LIVE_ACCEPTED) {
         return DIFF_FAILS;
     }
     return (counts[CHANGE] > 0) ? DIFF_CHANGES : DIFF_SAME;
@@ -213,19 +134,16 @@ DiffResult diffList(const ObjectKind_s& kind, const char* path, const NameFilter
         puts("List is Empty, there are no Volumes");
         return DIFF_FAILS;
     }
-
-    size_t count = 0;
-    NameMark_s* index = indexList(&count);
-    NameBlock_s unlisted = {nullptr, 0, 0};
-    AdminWalk_s walk;
+    // The reading is put's, so that every refusal is put's.
+    LiveReading_s reading;
     DiffResult result = DIFF_FAILS;
-    // Named objects only: the others of the directory are not shown.
-    if (index != nullptr &&
-        scanDirectory(kind, index, count, (filter.count == 0) ? &unlisted : nullptr, &walk) == 0) {
-        result = reportAll(kind, index, count, &unlisted, &walk);
+    if (readLiveSystem(kind, &reading, "diff : ") == 0) {
+        LiveVerdict_s verdict = judgeList(&reading);
+        if (verdict.refusal != LIVE_NO_MEMORY) {
+            result = reportAll(kind, &reading, verdict, filter.count == 0);
+        }
     }
-    free(unlisted.bytes);
-    free(index);
+    freeLiveReading(&reading);
     discardList();
     return result;
 }

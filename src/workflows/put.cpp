@@ -2,6 +2,11 @@
 // Put road: the ID list file is read whole and parsed into the name/ID list, and every
 // node then gives its object ID to the pool or volume of its name. The first hard
 // failure ends the walk; objects already changed keep their new IDs.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +19,12 @@
 #include "workflows.h"
 
 namespace {
+
+// Where put keeps the IDs it replaces, unless --undo names another file, and how many of the
+// undo lists before it.
+constexpr const char* UNDO_FOLDER = "/var/lib/korvane";
+constexpr const char* UNDO_FOLDER_PARENT = "/var/lib";
+constexpr uint32_t UNDO_KEPT = 9;
 
 void releaseObjectThenRoot(uint64_t objectKey, uint64_t rootKey)
 {
@@ -73,8 +84,9 @@ ApplyResult applyNode(const ObjectKind_s& kind, const NameGUIDList_s* node, uint
 }
 
 // Says where the walk stopped: at the first node left, with the objects changed so far
-// and the nodes left unapplied, that one included. Returns -1 for the walk to return.
-int reportStop(const ObjectKind_s& kind, const char* path, uint32_t changed)
+// and the nodes left unapplied, that one included, and where the IDs from before it are
+// (`undo`, null when none were written). Returns -1 for the walk to return.
+int reportStop(const ObjectKind_s& kind, const char* path, uint32_t changed, const char* undo)
 {
     uint32_t left = 0;
     for (const NameGUIDList_s* node = listHead; node != nullptr; node = node->next) {
@@ -82,7 +94,10 @@ int reportStop(const ObjectKind_s& kind, const char* path, uint32_t changed)
     }
     printf("Stopped at %s \"%s\": %u changed, %u not applied\n", kind.word,
            shown(listHead->name).text, changed, left);
-    logPutStopped(kind.commandWord, path, kind.word, listHead->name, changed, left);
+    if (undo != nullptr) {
+        explainUndoList(kind.commandWord, undo);
+    }
+    logPutStopped(kind.commandWord, path, kind.word, listHead->name, changed, left, undo);
     return -1;
 }
 
@@ -153,9 +168,140 @@ void reportUncheckedPairs(const ObjectKind_s& kind, const PairNote_s* notes)
     }
 }
 
+// The objects that put leaves as they are and that could not be read: their IDs are unknown.
+void explainUncompared(const ObjectKind_s& kind, const LiveReading_s* reading)
+{
+    for (uint32_t index = 0; index < reading->count; ++index) {
+        const LiveObject_s* object = &reading->objects[index];
+        if (object->step != OBJECT_REACHED && (object->flags & LIVE_NAMED) == 0) {
+            explainNotCompared(kind.word, liveName(reading, object), object->status);
+        }
+    }
+}
+
+// Why the pair's object could not be read, on standard error as the walk explains it.
+void explainUnread(const ObjectKind_s& kind, const LiveReading_s* reading,
+                   const NameGUIDList_s* node)
+{
+    const LiveObject_s* object = findLiveObject(reading, node->name);
+    static const char* const requests[] = {"", "zRootKey", "zOpen", "zGetInfo", ""};
+    if ((object->flags & LIVE_DEVICE_SHUT) == 0 && object->step != NAME_TOO_LONG) {
+        explainRefusal(kind.word, node->name, requests[object->step], object->status);
+    }
+}
+
+// The pair's object as the reading found it when the walk will give it another ID; null
+// when it will not (inactive, or holding the pair's ID already).
+const LiveObject_s* changedObject(const LiveReading_s* reading, const NameGUIDList_s* node)
+{
+    const LiveObject_s* object = findLiveObject(reading, node->name);
+    GUID wanted;
+    // The reader has refused every ID text that does not convert.
+    (void)LB_GUIDFromString(node->guidText, &wanted);
+    return ((object->flags & LIVE_TAKES_LIST_ID) != 0 &&
+            memcmp(&object->id, &wanted, sizeof wanted) != 0)
+               ? object
+               : nullptr;
+}
+
+// Makes the undo lists' folder, for root alone, when it is missing, and its name durable
+// with it. 0, or -1 with errno.
+int makeUndoFolder()
+{
+    if (mkdir(UNDO_FOLDER, 0700) != 0) {
+        return (errno == EEXIST) ? 0 : -1;
+    }
+    int parent = open(UNDO_FOLDER_PARENT, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (parent < 0) {
+        return 0;
+    }
+    int result = fsync(parent);
+    int error = errno;
+    (void)close(parent);
+    errno = error;
+    // A file system that does not sync directories is left as it is.
+    return (result != 0 && error != EINVAL) ? -1 : 0;
+}
+
+// Writes, in file order and in get's layout, each object the walk will change with the ID
+// it holds now: to `undo` as given, or (`rotate`) to the kind's own undo list, the nine
+// before it kept. Nothing when the walk changes nothing. 0 with *written, or -1 (reported).
+int writeUndoList(const ObjectKind_s& kind, const LiveReading_s* reading, const char* undo,
+                  bool rotate, bool* written)
+{
+    *written = false;
+    const NameGUIDList_s* node = listHead;
+    while (node != nullptr && changedObject(reading, node) == nullptr) {
+        node = node->next;
+    }
+    if (node == nullptr) {
+        return 0;
+    }
+    static ListFile_s file;
+    file = ListFile_s{};
+    ListStep step = LIST_OPEN_FAILED;
+    if (rotate && makeUndoFolder() != 0) {
+        file.output.error = errno;
+    } else {
+        step = beginListFile(&file, kind, undo, "GUIDModify : ");
+    }
+    for (; step == LIST_DONE && node != nullptr; node = node->next) {
+        const LiveObject_s* object = changedObject(reading, node);
+        if (object != nullptr) {
+            char held[GUID_TEXT_SIZE];
+            LB_GUIDToString(&object->id, held);
+            step = writeListPair(&file, node->name, held);
+        }
+    }
+    bool kept = false;
+    if (step == LIST_DONE) {
+        step = endListFile(&file, rotate ? UNDO_KEPT : 0, &kept);
+    }
+    if (step == LIST_INTERRUPTED || file.output.interrupted) {
+        reportInterrupted("GUIDModify : ");
+        return -1;
+    }
+    if (step != LIST_DONE) {
+        printf("Undo list \"%s\" could not be written, error : %d\n", shown(undo).text,
+               file.output.error);
+        explainFileFailure(undo, file.output.error);
+        return -1;
+    }
+    *written = true;
+    return 0;
+}
+
+// Reads the live system and, when nothing there refuses the list, writes the undo list and
+// applies the list. 0 or -1.
+int readThenApply(const ObjectKind_s& kind, const char* path, const char* undo, bool rotate)
+{
+    LiveReading_s reading;
+    LiveVerdict_s verdict = {LIVE_NO_MEMORY, nullptr, nullptr};
+    if (readLiveSystem(kind, &reading, "GUIDModify : ") == 0) {
+        verdict = judgeList(&reading);
+    }
+    if (verdict.refusal == LIVE_ACCEPTED || verdict.refusal == LIVE_SAME_ID) {
+        explainUncompared(kind, &reading);
+    }
+    printRefusal(kind, &reading, verdict);
+    if (verdict.refusal == LIVE_UNREAD) {
+        explainUnread(kind, &reading, verdict.node);
+    }
+    bool written = false;
+    int result = (verdict.refusal == LIVE_ACCEPTED)
+                     ? writeUndoList(kind, &reading, undo, rotate, &written)
+                     : -1;
+    freeLiveReading(&reading);
+    if (result != 0) {
+        puts("Nothing was changed");
+        return -1;
+    }
+    return GUIDModify(kind, path, written ? undo : nullptr);
+}
+
 }  // namespace
 
-int GUIDModify(const ObjectKind_s& kind, const char* path)
+int GUIDModify(const ObjectKind_s& kind, const char* path, const char* undo)
 {
     if (listHead == nullptr) {
         puts("List is Empty, there are no Volumes");
@@ -166,18 +312,18 @@ int GUIDModify(const ObjectKind_s& kind, const char* path)
         // A termination signal is obeyed between objects only: the one in hand is always
         // finished, its keys released.
         if (reportInterrupted("GUIDModify : ")) {
-            return reportStop(kind, path, counts.changed);
+            return reportStop(kind, path, counts.changed, undo);
         }
         uint64_t rootKey = 0;
         uint64_t objectKey = 0;
         if (openObject(kind, "GUIDModify", listHead->name, &rootKey, &objectKey) != 0) {
-            return reportStop(kind, path, counts.changed);
+            return reportStop(kind, path, counts.changed, undo);
         }
         ApplyResult result = applyNode(kind, listHead, objectKey);
         releaseObjectThenRoot(objectKey, rootKey);
         if (result == NODE_FAILED) {
             // The failing node and the ones after it stay in the list, unapplied.
-            return reportStop(kind, path, counts.changed);
+            return reportStop(kind, path, counts.changed, undo);
         }
         counts.changed += (result == NODE_CHANGED || result == NODE_HELD) ? 1 : 0;
         counts.held += (result == NODE_HELD) ? 1 : 0;
@@ -218,12 +364,18 @@ int loadList(const ObjectKind_s& kind, const char* path, const NameFilter_s& fil
     return 0;
 }
 
-int putList(const ObjectKind_s& kind, const char* path, const NameFilter_s& filter)
+int putList(const ObjectKind_s& kind, const char* path, const NameFilter_s& filter,
+            const char* undo)
 {
     if (loadList(kind, path, filter) != 0) {
         return -1;
     }
-    int status = GUIDModify(kind, path);
+    char own[64];
+    (void)snprintf(own, sizeof own, "%s/%s-before-put.xml", UNDO_FOLDER, kind.countedWord);
+    // An empty list is the walk's to refuse, before any request.
+    int status = (listHead == nullptr)
+                     ? GUIDModify(kind, path, nullptr)
+                     : readThenApply(kind, path, (undo != nullptr) ? undo : own, undo == nullptr);
     if (status != 0) {
         printf("GUIDModify failed, status %d\n", status);
         // The put road has always closed a failed walk with this line too.

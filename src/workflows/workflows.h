@@ -39,11 +39,15 @@ inline constexpr uint32_t MOST_FILTER_NAMES = 1024;
 // a name no pair has is reported as "The list has no %s \"%s\"\n". When a pair of the file
 // carries its check, those taken that carry none are named on standard error.
 int loadList(const ObjectKind_s& kind, const char* path, const NameFilter_s& filter);
-// Put road: the file loaded, then applied. 0 or -1.
-int putList(const ObjectKind_s& kind, const char* path, const NameFilter_s& filter);
+// Put road: the file loaded, the live system read and, when nothing refuses the list, the
+// IDs the list replaces written to `undo` (null: the kind's own undo list, earlier ones
+// kept), then the list applied. 0 or -1.
+int putList(const ObjectKind_s& kind, const char* path, const NameFilter_s& filter,
+            const char* undo);
 // Applies the list to the storage system, consuming it; a node that failed and those after
-// it stay in the list. Logs each change and the end, naming `path`. 0 or -1.
-int GUIDModify(const ObjectKind_s& kind, const char* path);
+// it stay in the list. Logs each change and the end, naming `path`; a stop names the undo
+// list `undo` (null: none). 0 or -1.
+int GUIDModify(const ObjectKind_s& kind, const char* path, const char* undo);
 // Diff road: tells, without changing anything, what put would do with the file at path;
 // with names, of those objects only.
 DiffResult diffList(const ObjectKind_s& kind, const char* path, const NameFilter_s& filter);

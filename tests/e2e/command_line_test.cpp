@@ -28,9 +28,12 @@ const std::string kHelp = std::string(kUsage) +
                           "  get --keep N ...       keep the N lists replaced before as FILE.1 to "
                           "FILE.N\n"
                           "  put --name NAME ...    only the pairs named NAME, again for more "
-                          "(diff too)\n";
+                          "(diff too)\n"
+                          "  put --undo FILE ...    keep the IDs put replaces in FILE, not in "
+                          "/var/lib/korvane\n";
 const char* const kKeepStream = "--keep needs a regular list file\n";
 #define ADMIN_DEVICE(path) "The list file cannot be the admin device \"" path "\"\n"
+#define UNDO_REFUSED(path) "The undo list cannot be \"" path "\": it must be a regular file\n"
 
 struct ArgumentCase {
     const char* label;
@@ -127,6 +130,19 @@ const ArgumentCase kArgumentCases[] = {
     {"AdminDeviceThroughDots",
      {"put", "pool", "/dev/../dev/./zapi"},
      ADMIN_DEVICE("/dev/../dev/./zapi")},
+    explained(ArgumentCase{"UndoOnDiff", {"diff", "--undo", "u.xml", "volume", "{path}"}, kUsage},
+              WORD_ERR("--undo", " is for put only")),
+    explained(
+        ArgumentCase{
+            "UndoTwice", {"put", "--undo", "u.xml", "--undo=v.xml", "volume", "{path}"}, kUsage},
+        WORD_ERR("--undo=v.xml", " repeats --undo, which is given once")),
+    // Refused before the list file is read: the undo list must be a file of its own.
+    {"UndoToStandardOutput", {"put", "--undo", "-", "volume", "{path}"}, UNDO_REFUSED("-")},
+    {"UndoToAdminDevice", {"put", "--undo=/dev/zapi", "pool", "{path}"}, UNDO_REFUSED("/dev/zapi")},
+    {"UndoToTheRunLock",
+     {"put", "--undo", "/run/korvane.lock", "volume", "{path}"},
+     UNDO_REFUSED("/run/korvane.lock")},
+    {"UndoToAFolder", {"put", "--undo", "/", "volume", "{path}"}, UNDO_REFUSED("/")},
 };
 
 INSTANTIATE_TEST_SUITE_P(E2E, ArgumentErrors, ::testing::ValuesIn(kArgumentCases),
@@ -172,7 +188,7 @@ TEST_P(MixedCaseKeywords, RunTheirRoadAndReportSuccess)
         EXPECT_EQ(outcome.requests, getRequests(kind, name));
         EXPECT_EQ(describe(outcome.objects), expectedObjects(objects));
     } else {
-        EXPECT_EQ(outcome.requests, putRequests(kind, name));
+        EXPECT_EQ(outcome.requests, getRequests(kind, name) + putRequests(kind, name));
         EXPECT_EQ(describe(outcome.objects), expectedObjects(objects, {{name, testId(9)}}));
     }
 }

@@ -2,11 +2,11 @@
 // Fault sweep: get and put over three objects of the kind, under the simulated storage
 // system, failing one step at a time: each device request (once with a device status,
 // once with the system call failing with an errno), the device open, the run lock's open
-// and fcntl, and each open, read, write and close of the list file (and, for get, each
-// call listing the admin directory), up to the first call that is never made, where the
-// run completes. Each row says what the run must print on standard output and on
-// standard error, its exit status, the request that met the fault, the IDs it leaves and
-// the key it leaves with the device; every run must also leave the other kind's objects
+// and fcntl, each open, read, write and close of the list file, each call writing put's
+// undo list and each call listing the admin directory, up to the first call that is never
+// made, where the run completes. Each row says what the run must print on standard output
+// and on standard error, its exit status, the request that met the fault, the IDs it leaves
+// and the key it leaves with the device; every run must also leave the other kind's objects
 // alone.
 #include <gtest/gtest.h>
 
@@ -28,7 +28,8 @@ constexpr const char* kErrno = "5";  // the errno of a failing system call (EIO)
 
 struct Row {
     const char* run;  // "get pool", "put volume", ...; "get" or "put" alone: both kinds
-    // The `zapisim fail` arguments ("" for none). {path} is the list file, {lock} the run
+    // The `zapisim fail` arguments ("" for none). {path} is the list file, {undo} put's undo
+    // list, {lock} the run
     // lock's file, {kind} the run's kind. A request's ("1000 --nth 2") runs twice: the
     // device answering status 77, and the system call failing with errno 5.
     const char* fault;
@@ -52,7 +53,14 @@ struct Row {
 #define FILE_ERR "korvane: {path}: Input/output error\n"
 #define LIST_ERR "korvane: cannot list {dir}: Input/output error\n"
 #define LOCK_ERR "korvane: cannot lock {lock}: Input/output error\n"
+#define UNDO_FAILED \
+    "Undo list \"{undo}\" could not be written, error : 5\nNothing was changed\n{lost}"
+#define UNDO_FILE_ERR "korvane: {undo}: Input/output error\n"
 #define DEVICE_ERR "korvane: cannot open the admin device /dev/zapi: Input/output error\n"
+// A stopped put's way back.
+#define UNDO_ERR                                                                                 \
+    "korvane: the IDs from before this put are in \"/var/lib/korvane/{kind}s-before-put.xml\"; " \
+    "korvane put {kind} /var/lib/korvane/{kind}s-before-put.xml puts them back\n"
 #define REFUSED(OBJECT, REQUEST) \
     "korvane: {Word} \"{" OBJECT "}\": the storage system refused " REQUEST " (status {e})\n"
 
@@ -183,59 +191,120 @@ const Row kRows[] = {
      LOCK_ERR},
     {"put", "fcntl --path {lock} --errno 5 --nth 3", 0, 0, "all", "", "{saved}"},
 
-    // Each object's requests: root key, open, get info, modify, then the object's close and
-    // the root key's. A failure stops the walk, naming what was changed before it.
+    // The undo list, written whole before the walk's first request or the list refused: the
+    // look at its path, its temporary file's open, the header, three records, the trailer,
+    // the sync, the close and the rename.
+    {"put", "open --path {undo} --errno 5 --nth 1", 0, 255, "", "", UNDO_FAILED, UNDO_FILE_ERR},
+    {"put", "open --path {undo} --errno 5 --nth 2", 0, 255, "", "", UNDO_FAILED, UNDO_FILE_ERR},
+    {"put", "open --path {undo} --errno 5 --nth 3", 0, 0, "all", "", "{saved}"},
+    {"put", "write --path {undo} --errno 5 --nth 1", 0, 255, "", "", UNDO_FAILED, UNDO_FILE_ERR},
+    {"put", "write --path {undo} --errno 5 --nth 2", 0, 255, "", "", UNDO_FAILED, UNDO_FILE_ERR},
+    {"put", "write --path {undo} --errno 5 --nth 3", 0, 255, "", "", UNDO_FAILED, UNDO_FILE_ERR},
+    {"put", "write --path {undo} --errno 5 --nth 4", 0, 255, "", "", UNDO_FAILED, UNDO_FILE_ERR},
+    {"put", "write --path {undo} --errno 5 --nth 5", 0, 255, "", "", UNDO_FAILED, UNDO_FILE_ERR},
+    {"put", "write --path {undo} --errno 5 --nth 6", 0, 0, "all", "", "{saved}"},
+    {"put", "fsync --path {undo} --errno 5 --nth 1", 0, 255, "", "", UNDO_FAILED, UNDO_FILE_ERR},
+    {"put", "fsync --path {undo} --errno 5 --nth 2", 0, 0, "all", "", "{saved}"},
+    {"put", "close --path {undo} --errno 5 --nth 1", 0, 255, "", "", UNDO_FAILED, UNDO_FILE_ERR},
+    {"put", "close --path {undo} --errno 5 --nth 2", 0, 0, "all", "", "{saved}"},
+    {"put", "rename --path {undo} --errno 5 --nth 1", 0, 255, "", "", UNDO_FAILED, UNDO_FILE_ERR},
+    {"put", "rename --path {undo} --errno 5 --nth 2", 0, 0, "all", "", "{saved}"},
+    // The admin directory is listed before any change; a listing cut short refuses the list.
+    {"put", "opendir {kind} --errno 5 --nth 1", 0, 255, "", "",
+     "Opendir failed, errno : 5\nNothing was changed\n{lost}", LIST_ERR},
+    {"put", "opendir {kind} --errno 5 --nth 2", 0, 0, "all", "", "{saved}"},
+    {"put", "readdir {kind} --errno 5 --nth 1", 0, 255, "", "",
+     "Readdir failed, errno : 5\nNothing was changed\n{lost}", LIST_ERR},
+    {"put", "readdir {kind} --errno 5 --nth 2", 0, 255, "", "",
+     "Readdir failed, errno : 5\nNothing was changed\n{lost}", LIST_ERR},
+    {"put", "readdir {kind} --errno 5 --nth 3", 0, 255, "", "",
+     "Readdir failed, errno : 5\nNothing was changed\n{lost}", LIST_ERR},
+    {"put", "readdir {kind} --errno 5 --nth 4", 0, 255, "", "",
+     "Readdir failed, errno : 5\nNothing was changed\n{lost}", LIST_ERR},
+    {"put", "readdir {kind} --errno 5 --nth 5", 0, 255, "", "",
+     "Readdir failed, errno : 5\nNothing was changed\n{lost}", LIST_ERR},
+    {"put", "readdir {kind} --errno 5 --nth 6", 0, 255, "", "",
+     "Readdir failed, errno : 5\nNothing was changed\n{lost}", LIST_ERR},
+    {"put", "readdir {kind} --errno 5 --nth 7", 0, 0, "all", "", "{saved}"},
+    // The reading: each object's requests as get makes them. A pair whose object cannot be
+    // read refuses the list before any change; a failing close is not looked at.
     {"put", "device --errno 5 --nth 1", 0, 255, "", "",
-     "GUIDModify : zRootKey error 5\nStopped at {Word} \"{1}\": 0 changed, 3 not applied\n{lost}",
-     DEVICE_ERR},
+     "GUIDModify : zRootKey error 5\nNothing was changed\n{lost}", DEVICE_ERR},
     {"put", "1000 --nth 1", 1, 255, "", "",
+     "GUIDModify : zRootKey error {e}\nNothing was changed\n{lost}", REFUSED("1", "zRootKey")},
+    {"put", "23 --nth 1", 2, 255, "", "",
+     "GUIDModify : zOpen error {e}\nNothing was changed\n{lost}", REFUSED("1", "zOpen")},
+    {"put", "16 --nth 1", 3, 255, "", "",
+     "{lead}zGetInfo failed -- error {e}\nNothing was changed\n{lost}", REFUSED("1", "zGetInfo")},
+    {"put", "1001 --nth 1", 4, 0, "all", "root", "{saved}"},
+    {"put", "1001 --nth 2", 5, 0, "all", "{kind}:{1}", "{saved}"},
+    {"put", "1000 --nth 2", 6, 255, "", "",
+     "GUIDModify : zRootKey error {e}\nNothing was changed\n{lost}", REFUSED("2", "zRootKey")},
+    {"put", "23 --nth 2", 7, 255, "", "",
+     "GUIDModify : zOpen error {e}\nNothing was changed\n{lost}", REFUSED("2", "zOpen")},
+    {"put", "16 --nth 2", 8, 255, "", "",
+     "{lead}zGetInfo failed -- error {e}\nNothing was changed\n{lost}", REFUSED("2", "zGetInfo")},
+    {"put", "1001 --nth 3", 9, 0, "all", "root", "{saved}"},
+    {"put", "1001 --nth 4", 10, 0, "all", "{kind}:{2}", "{saved}"},
+    {"put", "1000 --nth 3", 11, 255, "", "",
+     "GUIDModify : zRootKey error {e}\nNothing was changed\n{lost}", REFUSED("3", "zRootKey")},
+    {"put", "23 --nth 3", 12, 255, "", "",
+     "GUIDModify : zOpen error {e}\nNothing was changed\n{lost}", REFUSED("3", "zOpen")},
+    {"put", "16 --nth 3", 13, 255, "", "",
+     "{lead}zGetInfo failed -- error {e}\nNothing was changed\n{lost}", REFUSED("3", "zGetInfo")},
+    {"put", "1001 --nth 5", 14, 0, "all", "root", "{saved}"},
+    {"put", "1001 --nth 6", 15, 0, "all", "{kind}:{3}", "{saved}"},
+
+    // The walk: each object's requests: root key, open, get info, modify, then the object's
+    // close and the root key's. A failure stops the walk, naming what was changed before it.
+    {"put", "1000 --nth 4", 16, 255, "", "",
      "GUIDModify : zRootKey error {e}\nStopped at {Word} \"{1}\": 0 changed, 3 not "
      "applied\n{lost}",
-     REFUSED("1", "zRootKey")},
-    {"put", "23 --nth 1", 2, 255, "", "",
+     REFUSED("1", "zRootKey") UNDO_ERR},
+    {"put", "23 --nth 4", 17, 255, "", "",
      "GUIDModify : zOpen error {e}\nStopped at {Word} \"{1}\": 0 changed, 3 not applied\n{lost}",
-     REFUSED("1", "zOpen")},
-    {"put", "16 --nth 1", 3, 255, "", "",
+     REFUSED("1", "zOpen") UNDO_ERR},
+    {"put", "16 --nth 4", 18, 255, "", "",
      "{lead}zGetInfo failed -- error {e}\nStopped at {Word} \"{1}\": 0 changed, 3 not "
      "applied\n{lost}",
-     REFUSED("1", "zGetInfo")},
-    {"put", "22 --nth 1", 4, 255, "", "",
+     REFUSED("1", "zGetInfo") UNDO_ERR},
+    {"put", "22 --nth 1", 19, 255, "", "",
      "zModifyInfo error {e}\nStopped at {Word} \"{1}\": 0 changed, 3 not applied\n{lost}",
-     REFUSED("1", "zModifyInfo")},
-    {"put", "1001 --nth 1", 5, 0, "all", "{kind}:{1}", "{saved}"},
-    {"put", "1001 --nth 2", 6, 0, "all", "root", "{saved}"},
-    {"put", "1000 --nth 2", 7, 255, "{1}", "",
+     REFUSED("1", "zModifyInfo") UNDO_ERR},
+    {"put", "1001 --nth 7", 20, 0, "all", "{kind}:{1}", "{saved}"},
+    {"put", "1001 --nth 8", 21, 0, "all", "root", "{saved}"},
+    {"put", "1000 --nth 5", 22, 255, "{1}", "",
      "GUIDModify : zRootKey error {e}\nStopped at {Word} \"{2}\": 1 changed, 2 not "
      "applied\n{lost}",
-     REFUSED("2", "zRootKey")},
-    {"put", "23 --nth 2", 8, 255, "{1}", "",
+     REFUSED("2", "zRootKey") UNDO_ERR},
+    {"put", "23 --nth 5", 23, 255, "{1}", "",
      "GUIDModify : zOpen error {e}\nStopped at {Word} \"{2}\": 1 changed, 2 not applied\n{lost}",
-     REFUSED("2", "zOpen")},
-    {"put", "16 --nth 2", 9, 255, "{1}", "",
+     REFUSED("2", "zOpen") UNDO_ERR},
+    {"put", "16 --nth 5", 24, 255, "{1}", "",
      "{lead}zGetInfo failed -- error {e}\nStopped at {Word} \"{2}\": 1 changed, 2 not "
      "applied\n{lost}",
-     REFUSED("2", "zGetInfo")},
-    {"put", "22 --nth 2", 10, 255, "{1}", "",
+     REFUSED("2", "zGetInfo") UNDO_ERR},
+    {"put", "22 --nth 2", 25, 255, "{1}", "",
      "zModifyInfo error {e}\nStopped at {Word} \"{2}\": 1 changed, 2 not applied\n{lost}",
-     REFUSED("2", "zModifyInfo")},
-    {"put", "1001 --nth 3", 11, 0, "all", "{kind}:{2}", "{saved}"},
-    {"put", "1001 --nth 4", 12, 0, "all", "root", "{saved}"},
-    {"put", "1000 --nth 3", 13, 255, "{1} {2}", "",
+     REFUSED("2", "zModifyInfo") UNDO_ERR},
+    {"put", "1001 --nth 9", 26, 0, "all", "{kind}:{2}", "{saved}"},
+    {"put", "1001 --nth 10", 27, 0, "all", "root", "{saved}"},
+    {"put", "1000 --nth 6", 28, 255, "{1} {2}", "",
      "GUIDModify : zRootKey error {e}\nStopped at {Word} \"{3}\": 2 changed, 1 not "
      "applied\n{lost}",
-     REFUSED("3", "zRootKey")},
-    {"put", "23 --nth 3", 14, 255, "{1} {2}", "",
+     REFUSED("3", "zRootKey") UNDO_ERR},
+    {"put", "23 --nth 6", 29, 255, "{1} {2}", "",
      "GUIDModify : zOpen error {e}\nStopped at {Word} \"{3}\": 2 changed, 1 not applied\n{lost}",
-     REFUSED("3", "zOpen")},
-    {"put", "16 --nth 3", 15, 255, "{1} {2}", "",
+     REFUSED("3", "zOpen") UNDO_ERR},
+    {"put", "16 --nth 6", 30, 255, "{1} {2}", "",
      "{lead}zGetInfo failed -- error {e}\nStopped at {Word} \"{3}\": 2 changed, 1 not "
      "applied\n{lost}",
-     REFUSED("3", "zGetInfo")},
-    {"put", "22 --nth 3", 16, 255, "{1} {2}", "",
+     REFUSED("3", "zGetInfo") UNDO_ERR},
+    {"put", "22 --nth 3", 31, 255, "{1} {2}", "",
      "zModifyInfo error {e}\nStopped at {Word} \"{3}\": 2 changed, 1 not applied\n{lost}",
-     REFUSED("3", "zModifyInfo")},
-    {"put", "1001 --nth 5", 17, 0, "all", "{kind}:{3}", "{saved}"},
-    {"put", "1001 --nth 6", 18, 0, "all", "root", "{saved}"},
+     REFUSED("3", "zModifyInfo") UNDO_ERR},
+    {"put", "1001 --nth 11", 32, 0, "all", "{kind}:{3}", "{saved}"},
+    {"put", "1001 --nth 12", 33, 0, "all", "root", "{saved}"},
 };
 
 // The command's last lines of each run, for {saved} and {lost}, and the kind's words.
@@ -289,6 +358,12 @@ std::string replaced(std::string text, const std::string& token, const std::stri
     return text;
 }
 
+// put's own undo list for the kind, as korvane names it.
+std::string undoPath(const std::string& kind)
+{
+    return "/var/lib/korvane/" + kind + "s-before-put.xml";
+}
+
 std::string objectName(const std::string& kind, int i)
 {
     return (kind == "pool" ? "P" : "V") + std::to_string(i + 1);
@@ -338,6 +413,7 @@ std::string caseName(const std::string& run, const Lines& words, const std::stri
     for (size_t k = 0; k < words.size(); ++k) {
         if ((words[k] == "--errno" || words[k] == "--path") && k + 1 < words.size()) {
             name += words[k] == "--path" && words[k + 1] == "{lock}" ? "_lock" : "";
+            name += words[k] == "--path" && words[k + 1] == "{undo}" ? "_undo" : "";
             ++k;
         } else if (words[k] != "--nth" && words[k] != "{kind}") {
             name += "_" + words[k];
@@ -369,6 +445,7 @@ std::vector<SweepCase> sweepCases()
                 text = replaced(text, "{dir}",
                                 c.kind == "pool" ? "/_admin/Pools/" : "/_admin/Volumes/");
                 text = replaced(text, "{lock}", RUN_LOCK_PATH);
+                text = replaced(text, "{undo}", undoPath(c.kind));
                 return replaced(replaced(replaced(text, "{kind}", c.kind), "{Word}", last.word),
                                 "{lead}", last.lead);
             };
@@ -382,7 +459,8 @@ std::vector<SweepCase> sweepCases()
             for (std::string word; fault >> word;) {
                 words.push_back(word);
                 c.fault.push_back(
-                    replaced(replaced(word, "{kind}", c.kind), "{lock}", RUN_LOCK_PATH));
+                    replaced(replaced(replaced(word, "{kind}", c.kind), "{lock}", RUN_LOCK_PATH),
+                             "{undo}", undoPath(c.kind)));
             }
             if (row.request == 0) {
                 c.name = caseName(run, words, "");

@@ -3,7 +3,8 @@
 // of its file-system calls in turn and, at each, every way the disk may come back. FILE
 // always holds the old list or the new one, whole; every kept file a whole list; no list
 // lost but the one beyond N, and that one only once the new list is FILE. Cut just after
-// the run ends, the lists are where a run without the cut leaves them.
+// the run ends, the lists are where a run without the cut leaves them. A put's undo list is
+// whole on disk before it changes any object.
 #include <dirent.h>
 #include <signal.h>
 
@@ -129,5 +130,49 @@ TEST_P(PowerSweep, LeavesEveryListWhole)
 
 INSTANTIATE_TEST_SUITE_P(E2E, PowerSweep, ::testing::ValuesIn(kPowerCases),
                          [](const auto& info) { return std::string(info.param.label); });
+
+class PutPowerSweep : public e2e::EndToEnd {};
+
+// put volume, cut after each of its file-system calls: its undo list is absent or whole,
+// and whole on disk before any object is changed.
+TEST_F(PutPowerSweep, NoChangeWithoutAWholeUndoList)
+{
+    const std::vector<e2e::ObjectSpec> objects = {{"volume", "V1", 6, e2e::testId(1)},
+                                                  {"volume", "V2", 6, e2e::testId(2)}};
+    addAll(objects);
+    const std::string path = file("list.xml"), undo = sys + "/state/volumes-before-put.xml";
+    e2e::writeFile(path, e2e::listFile("volume", {{"V1", e2e::testId(7)}, {"V2", e2e::testId(8)}}));
+    const std::string whole =
+        e2e::listFile("volume", {{"V1", e2e::testId(1)}, {"V2", e2e::testId(2)}});
+    e2e::writeFile(sys + "/lock", "");
+    const std::regex said(
+        "power cut (at exit, )?after call [0-9]+.*: outcome [0-9]+ of ([0-9]+)\n");
+    bool ended = false;
+    for (int call = 1; !ended && call < 100; ++call) {
+        for (unsigned long outcome = 0, outcomes = 1; outcome < outcomes; ++outcome) {
+            SCOPED_TRACE("cut after call " + std::to_string(call) + ", outcome " +
+                         std::to_string(outcome));
+            e2e::removeTree(sys + "/state");
+            for (const e2e::ObjectSpec& object : objects)
+                e2e::zapisim("set", sys, {"volume", object.name, "--id", object.id});
+            fail({"clear"});
+            fail({"power", "--nth", std::to_string(call), "--outcome", std::to_string(outcome)});
+            e2e::ProcessResult result = e2e::runProcess(
+                {e2e::zapisimPath(), "run", sys, "--", e2e::korvanePath(), "put", "volume", path});
+            std::smatch match;
+            ASSERT_TRUE(std::regex_search(result.err, match, said)) << result.err;
+            ended = match[1].matched;
+            outcomes = std::stoul(match[2]);
+            bool exists = false;
+            const std::string held = e2e::readFile(undo, &exists);
+            EXPECT_TRUE(!exists || held == whole) << "a torn undo list: " << held;
+            const bool changed =
+                e2e::describe(e2e::showObjects(sys)) != e2e::expectedObjects(objects);
+            EXPECT_TRUE(!changed || held == whole) << "an object changed without the undo list";
+            EXPECT_TRUE(!ended || (changed && held == whole));
+        }
+    }
+    EXPECT_TRUE(ended);
+}
 
 }  // namespace

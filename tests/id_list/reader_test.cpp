@@ -47,7 +47,7 @@ int parse(int32_t kind, std::string text)
     if (XMLParser(roads::kindOf(kind), buffer.data(), static_cast<uint32_t>(text.size())) != 0) {
         return -1;
     }
-    return GUIDModify(roads::kindOf(kind), "ids.xml");
+    return GUIDModify(roads::kindOf(kind), "ids.xml", nullptr);
 }
 
 class ReaderTest : public roads::ScriptedDevice {};
@@ -439,9 +439,10 @@ TEST_F(ReaderTest, RootWithoutPairsReachesGUIDModifyWithAnEmptyList)
 const std::string TWO_POOLS =
     std::string("<listPools>\n\t<poolName>P1</poolName>\n\t\t<poolGUID>") + X1 +
     "</poolGUID>\n\t<poolName>P2</poolName>\n\t\t<poolGUID>" + X2 + "</poolGUID>\n</listPools>";
+// Parsed whole and handed on: put then finds no admin directory to list.
 const std::string READ_WHOLE =
-    handedOn("Pool \"P1\": 0 changed, 2") +
-    "GUIDModify failed, status -1\nFailed to Parse the XML from Buffer\n";
+    "Opendir failed, errno : 2\nNothing was changed\nGUIDModify failed, status -1\nFailed to "
+    "Parse the XML from Buffer\n";
 
 class ReadFileTest : public ReaderTest {
    protected:
@@ -465,7 +466,7 @@ class ReadFileTest : public ReaderTest {
     std::string read(const std::string& from, int expectedResult)
     {
         testing::internal::CaptureStdout();
-        EXPECT_EQ(putList(roads::kindOf(kind), from.c_str(), {}), expectedResult);
+        EXPECT_EQ(putList(roads::kindOf(kind), from.c_str(), {}, nullptr), expectedResult);
         return testing::internal::GetCapturedStdout();
     }
 

@@ -87,7 +87,7 @@ TEST_P(OneObject, FailsOrIsSkipped)
         result = getInfo(roads::kindOf(c.kind), "obj 1");
     } else {
         roads::appendPair("obj 1", X1);
-        result = GUIDModify(roads::kindOf(c.kind), "ids.xml");
+        result = GUIDModify(roads::kindOf(c.kind), "ids.xml", nullptr);
     }
     EXPECT_EQ(testing::internal::GetCapturedStdout(), c.output);
     EXPECT_EQ(requestsSent(), expected);
@@ -138,7 +138,7 @@ class Scripted : public roads::ScriptedDevice {};
 TEST_F(Scripted, PutOfAnEmptyListFails)
 {
     testing::internal::CaptureStdout();
-    EXPECT_EQ(GUIDModify(VOLUME_KIND, "ids.xml"), -1);
+    EXPECT_EQ(GUIDModify(VOLUME_KIND, "ids.xml", nullptr), -1);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "List is Empty, there are no Volumes\n");
     EXPECT_EQ(zapisimRequestCount(), 0u);
 }

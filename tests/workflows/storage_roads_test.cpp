@@ -147,7 +147,7 @@ TEST_F(StorageRoads, PutAppliesEveryActiveObject)
     roads::appendPair("P1", B);
 
     testing::internal::CaptureStdout();
-    EXPECT_EQ(GUIDModify(POOL_KIND, "ids.xml"), 0);
+    EXPECT_EQ(GUIDModify(POOL_KIND, "ids.xml", nullptr), 0);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "Pool \"P2\" must be active to modify its Tavro ID\n");
     EXPECT_EQ(show(), "pool\tP1\t6\t" + B + "\npool\tP2\t1\t" + B + "\npool\tP3\t6\t" + D + "\n");
@@ -181,7 +181,7 @@ TEST_P(PutStops, AtTheSecondVolume)
     roads::appendPair("V3", C);
 
     testing::internal::CaptureStdout();
-    EXPECT_EQ(GUIDModify(VOLUME_KIND, "ids.xml"), -1);
+    EXPECT_EQ(GUIDModify(VOLUME_KIND, "ids.xml", nullptr), -1);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               c.output + "Stopped at Volume \"V2\": 1 changed, 2 not applied\n");
     EXPECT_EQ(show(),
@@ -209,7 +209,7 @@ TEST_F(StorageRoads, RoundTripChangesNothing)
     for (int32_t kind : {1, 0}) {
         testing::internal::CaptureStdout();
         EXPECT_EQ(getName(roads::kindOf(kind), listFile.c_str(), 0, &unsaved, &kept), 0);
-        EXPECT_EQ(putList(roads::kindOf(kind), listFile.c_str(), {}), 0);
+        EXPECT_EQ(putList(roads::kindOf(kind), listFile.c_str(), {}, nullptr), 0);
         EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
     }
     EXPECT_EQ(show(), before);
