@@ -84,9 +84,8 @@ int reportFailure(const OutputFile_s* output, const char* path, OutputResult res
     return -1;
 }
 
-// Header, records and trailer into the open output, then the output committed.
-int writeList(const ObjectKind_s& kind, OutputFile_s* output, const char* path, uint32_t keep,
-              bool* kept)
+// Header, records and trailer into the open output.
+int writeList(const ObjectKind_s& kind, OutputFile_s* output, const char* path)
 {
     char header[64];
     char trailer[64];
@@ -98,50 +97,59 @@ int writeList(const ObjectKind_s& kind, OutputFile_s* output, const char* path, 
     }
 
     char record[RECORD_BUFFER_SIZE];
-    while (listHead != nullptr) {
-        size_t length = buildRecord(record, listHead, kind);
-        // The node is done with once its record is built; a failed write loses it.
-        free(takeFirstNode());
-        result = writeOutput(output, record, length);
+    for (const NameGUIDList_s* node = listHead; node != nullptr; node = node->next) {
+        result = writeOutput(output, record, buildRecord(record, node, kind));
         if (result != OUTPUT_DONE) {
             return reportFailure(output, path, result, "2:Write failed");
         }
     }
 
     result = writeOutput(output, trailer, strlen(trailer));
-    if (result != OUTPUT_DONE) {
-        return reportFailure(output, path, result, "3:write failed");
-    }
-    result = commitOutput(output, keep, kept);
-    return (result == OUTPUT_DONE) ? 0 : reportFailure(output, path, result, "close failed");
+    return (result == OUTPUT_DONE) ? 0 : reportFailure(output, path, result, "3:write failed");
+}
+
+// A file refused as output, by the path given or by what it turned out to be.
+void reportRefused(const OutputFile_s* output, const char* path)
+{
+    char line[sizeof(ShownText_s) + 64];
+    (void)snprintf(line, sizeof line,
+                   (output->refused == OUTPUT_BLOCK_DEVICE)
+                       ? "The list file cannot be a block device \"%s\"\n"
+                       : "The list file cannot be the admin device \"%s\"\n",
+                   shown(path).text);
+    printFailureLine(line);
 }
 
 }  // namespace
 
-int writeGUIDToFile(const ObjectKind_s& kind, const char* path, uint32_t keep, bool* kept)
+int openListFile(const char* path, OutputFile_s* output)
 {
-    *kept = false;
+    // Only the get road writes a list: a wait for the file ends as its own.
+    if (openOutput(output, path, "getName : ") == 0) {
+        return 0;
+    }
+    if (output->refused != OUTPUT_ALLOWED) {
+        reportRefused(output, path);
+    } else if (!output->interrupted) {
+        char line[64];
+        (void)snprintf(line, sizeof line, "Open failed, error : %d\n", output->error);
+        printFailureLine(line);
+        explainFileFailure(path, output->error);
+    }
+    return -1;
+}
+
+int writeGUIDToFile(const ObjectKind_s& kind, OutputFile_s* output, const char* path)
+{
     if (listHead == nullptr) {
         printFailureLine("List is empty, There are no Volumes\n");
+        abandonOutput(output);
         return -1;
     }
-    static OutputFile_s output;
-    // Only the get road writes a list: a wait for the file ends as its own.
-    if (openOutput(&output, path, "getName : ") != 0) {
-        if (output.refused != OUTPUT_ALLOWED) {
-            char line[sizeof(ShownText_s) + 64];
-            (void)snprintf(line, sizeof line,
-                           (output.refused == OUTPUT_BLOCK_DEVICE)
-                               ? "The list file cannot be a block device \"%s\"\n"
-                               : "The list file cannot be the admin device \"%s\"\n",
-                           shown(path).text);
-            printFailureLine(line);
-        } else if (!output.interrupted) {
-            char line[64];
-            (void)snprintf(line, sizeof line, "Open failed, error : %d\n", output.error);
-            printFailureLine(line);
-            explainFileFailure(path, output.error);
-        }
+    // A file opened before the run's own files were: it may have turned out to be one.
+    if (outputRefusedNow(output)) {
+        reportRefused(output, path);
+        abandonOutput(output);
         return -1;
     }
     // A file-size limit then fails the write with EFBIG, reported like any failed write,
@@ -151,7 +159,13 @@ int writeGUIDToFile(const ObjectKind_s& kind, const char* path, uint32_t keep, b
     ignore.sa_handler = SIG_IGN;
     sigemptyset(&ignore.sa_mask);
     (void)sigaction(SIGXFSZ, &ignore, &previous);
-    int result = writeList(kind, &output, path, keep, kept);
+    int result = writeList(kind, output, path);
     (void)sigaction(SIGXFSZ, &previous, nullptr);
     return result;
+}
+
+int commitListFile(OutputFile_s* output, const char* path, uint32_t keep, bool* kept)
+{
+    OutputResult result = commitOutput(output, keep, kept);
+    return (result == OUTPUT_DONE) ? 0 : reportFailure(output, path, result, "close failed");
 }

@@ -27,6 +27,7 @@ struct NameBlock_s {
     char* bytes;
     size_t used;
     size_t capacity;
+    uint32_t count;
 };
 
 constexpr size_t NAME_BLOCK_CHUNK = 16000;
@@ -137,6 +138,7 @@ int keepName(NameBlock_s* block, const char* name)
     }
     memcpy(block->bytes + block->used, name, size);
     block->used += size;
+    ++block->count;
     return 0;
 }
 
@@ -173,6 +175,8 @@ DiffResult reportAll(const ObjectKind_s& kind, NameMark_s* index, size_t count,
     unsigned counts[STATE_COUNT] = {};
     int stopped = 0;
     char detail[DETAIL_SIZE];
+    startProgress("diff", kind.commandWord, static_cast<uint32_t>(count) + unlisted->count);
+    uint32_t done = 0;
     for (const NameGUIDList_s* node = listHead; node != nullptr; node = node->next) {
         if (reportInterrupted("diff : ")) {
             return DIFF_FAILS;
@@ -183,6 +187,7 @@ DiffResult reportAll(const ObjectKind_s& kind, NameMark_s* index, size_t count,
         printObject(kind, state, node->name, detail, stops && !stopped);
         stopped |= stops;
         ++counts[state];
+        stepProgress(++done);
     }
     for (size_t at = 0; at < unlisted->used; at += strlen(unlisted->bytes + at) + 1) {
         if (reportInterrupted("diff : ")) {
@@ -191,6 +196,7 @@ DiffResult reportAll(const ObjectKind_s& kind, NameMark_s* index, size_t count,
         describeUnlisted(kind, unlisted->bytes + at, detail);
         printObject(kind, NOT_IN_FILE, unlisted->bytes + at, detail, 0);
         ++counts[NOT_IN_FILE];
+        stepProgress(++done);
     }
     reportListingFailure(walk);
     printf("diff: %u same, %u change, %u inactive, %u missing, %u failed, %u not-in-file\n",
@@ -216,13 +222,14 @@ DiffResult diffList(const ObjectKind_s& kind, const char* path, const NameFilter
 
     size_t count = 0;
     NameMark_s* index = indexList(&count);
-    NameBlock_s unlisted = {nullptr, 0, 0};
+    NameBlock_s unlisted = {nullptr, 0, 0, 0};
     AdminWalk_s walk;
     DiffResult result = DIFF_FAILS;
     // Named objects only: the others of the directory are not shown.
     if (index != nullptr &&
         scanDirectory(kind, index, count, (filter.count == 0) ? &unlisted : nullptr, &walk) == 0) {
         result = reportAll(kind, index, count, &unlisted, &walk);
+        endProgress();
     }
     free(unlisted.bytes);
     free(index);

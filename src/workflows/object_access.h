@@ -75,6 +75,9 @@ bool nextAdminName(AdminWalk_s* walk);
 // failed, kept for the system log, and why on standard error; each road says it where its
 // output needs it.
 void reportListingFailure(const AdminWalk_s* walk);
+// The names the kind's admin directory lists now ("." and ".." passed over); 0 when it
+// cannot be listed. Only worth its listing when the count is shown.
+uint32_t countAdminNames(const ObjectKind_s& kind);
 // Closes the directory. 0 when every name was walked, -1 when the listing failed or the
 // walk was stopped (walk->failed set by the caller).
 int closeAdminWalk(AdminWalk_s* walk);

@@ -76,10 +76,7 @@ ApplyResult applyNode(const ObjectKind_s& kind, const NameGUIDList_s* node, uint
 // and the nodes left unapplied, that one included. Returns -1 for the walk to return.
 int reportStop(const ObjectKind_s& kind, const char* path, uint32_t changed)
 {
-    uint32_t left = 0;
-    for (const NameGUIDList_s* node = listHead; node != nullptr; node = node->next) {
-        ++left;
-    }
+    uint32_t left = countNodes(listHead);
     printf("Stopped at %s \"%s\": %u changed, %u not applied\n", kind.word,
            shown(listHead->name).text, changed, left);
     logPutStopped(kind.commandWord, path, kind.word, listHead->name, changed, left);
@@ -129,6 +126,8 @@ int GUIDModify(const ObjectKind_s& kind, const char* path)
         return -1;
     }
     PutCounts_s counts = {0, 0, 0};
+    startProgress("put", kind.commandWord, progressWanted() ? countNodes(listHead) : 0);
+    uint32_t handled = 0;
     while (listHead != nullptr) {
         // A termination signal is obeyed between objects only: the one in hand is always
         // finished, its keys released.
@@ -150,6 +149,7 @@ int GUIDModify(const ObjectKind_s& kind, const char* path)
         counts.held += (result == NODE_HELD) ? 1 : 0;
         counts.inactive += (result == NODE_SKIPPED) ? 1 : 0;
         free(takeFirstNode());
+        stepProgress(++handled);
     }
     logPutDone(kind.commandWord, path, counts.changed - counts.held, counts.held, counts.inactive);
     return 0;
@@ -182,6 +182,7 @@ int putList(const ObjectKind_s& kind, const char* path, const NameFilter_s& filt
         return -1;
     }
     int status = GUIDModify(kind, path);
+    endProgress();
     if (status != 0) {
         printf("GUIDModify failed, status %d\n", status);
         // The put road has always closed a failed walk with this line too.

@@ -29,6 +29,7 @@ struct PutCase {
     Lines options = {};                 // between the direction and the kind
     const char* path = "ids.xml";       // of the file, in the test's directory
     const char* shownPath = "ids.xml";  // as messages show it
+    Terminal terminal = Terminal::None;
 };
 
 // A row with the options between the direction and the kind.
@@ -155,6 +156,9 @@ PutCase applied(const char* label, const char* kind, const std::vector<Lines>& f
 }
 
 const PutCase kPutCases[] = {
+    // On a terminal, the line that counts the pairs handled.
+    onTerminal(applied("ProgressOnATerminal", "pool", {}, kPoolFile), Terminal::Err,
+               blanked("put pool", 1, 2)),
     // Reading the file.
     logged(
         applied("AllVolumes", "volume", {}, kVolumeFile),
@@ -467,6 +471,7 @@ class RoadCase : public EndToEndP<PutCase> {
 
         Lines args = Lines{direction} + c.options + Lines{c.kind, path};
         expectedErr = withPath(c.err, file(c.shownPath));
+        terminal = c.terminal;
         Outcome outcome = run(args);
         EXPECT_EQ(outcome.process.out, kBanner + withPath(c.output, file(c.shownPath)));
         if (c.log) {
@@ -529,6 +534,14 @@ const PutCase kDiffCases[] = {
               diffLine("not-in-file", "Pool \"P1\"", testId(11)) +
               summary("0 same, 1 change, 0 inactive, 0 missing, 0 failed, 1 not-in-file"),
           1, {}, getRequests("pool", "P2") + getRequests("pool", "P1")),
+    // On a terminal, the line that counts the pairs and the objects the file does not name.
+    onTerminal(
+        mixed("ProgressOnATerminal", "pool", {}, listFile("pool", {{"P2", testId(12)}}),
+              diffLine("same", "Pool \"P2\"", testId(12)) +
+                  diffLine("not-in-file", "Pool \"P1\"", testId(11)) +
+                  summary("1 same, 0 change, 0 inactive, 0 missing, 0 failed, 1 not-in-file"),
+              0, {}, getRequests("pool", "P2") + getRequests("pool", "P1")),
+        Terminal::Err, blanked("diff pool", 1, 2)),
     // Every state of a pair, in file order; the first stopping pair is marked.
     row("EveryState", "volume", kDiffStates, {{"16", "--status", "99", "--name", "V6"}},
         volumes(vn("V1") + vg(testId(1)) + vn("V2") + vg(testId(7)) + vn("VX") + vg(kNew1) +
