@@ -99,47 +99,41 @@ struct LastListNews_s {
     } named[IDS_CHANGED_NAMED];  // the first of those changed, in the new list's order
 };
 
-// A node of the last list, met once the new list has the same name.
-struct LastPair_s {
-    const NameGUIDList_s* node;
-    bool met;
-};
-
-int compareLastPairs(const void* a, const void* b)
+int compareNodeNames(const void* a, const void* b)
 {
-    return strcmp(static_cast<const LastPair_s*>(a)->node->name,
-                  static_cast<const LastPair_s*>(b)->node->name);
+    return strcmp((*static_cast<const NameGUIDList_s* const*>(a))->name,
+                  (*static_cast<const NameGUIDList_s* const*>(b))->name);
 }
 
-// Compares the new list, name by name, with the last one, the `count` pairs of `last`.
-// Finds nothing when memory is short.
-void compareNames(const NameGUIDList_s* last, size_t count, LastListNews_s* news)
+// Compares the new list, `fresh`, name by name with the last one, in the list (the reader
+// lets no name stand twice in it, nor does the admin directory in the new one). Finds
+// nothing when memory is short.
+void compareNames(const NameGUIDList_s* fresh, LastListNews_s* news)
 {
-    auto* pairs = static_cast<LastPair_s*>(malloc(count * sizeof(LastPair_s)));
-    if (pairs == nullptr) {
+    uint32_t count = countNodes(listHead);
+    auto* index = static_cast<const NameGUIDList_s**>(malloc(count * sizeof(NameGUIDList_s*)));
+    if (index == nullptr) {
         return;
     }
-    size_t at = 0;
-    for (const NameGUIDList_s* node = last; node != nullptr; node = node->next) {
-        pairs[at++] = LastPair_s{node, false};
-    }
-    qsort(pairs, count, sizeof(LastPair_s), compareLastPairs);
-    uint32_t met = 0;
+    uint32_t at = 0;
     for (const NameGUIDList_s* node = listHead; node != nullptr; node = node->next) {
-        const LastPair_s key = {node, false};
-        auto* pair =
-            static_cast<LastPair_s*>(bsearch(&key, pairs, count, sizeof(key), compareLastPairs));
-        if (pair == nullptr) {
+        index[at++] = node;
+    }
+    qsort(index, count, sizeof(NameGUIDList_s*), compareNodeNames);
+    uint32_t met = 0;
+    for (const NameGUIDList_s* node = fresh; node != nullptr; node = node->next) {
+        const auto* found = static_cast<const NameGUIDList_s* const*>(
+            bsearch(&node, index, count, sizeof(NameGUIDList_s*), compareNodeNames));
+        if (found == nullptr) {
             continue;
         }
-        pair->met = true;
         ++met;
         // Texts the reader has accepted: the same ID when they are the same, else compared
         // as 16 bytes (the last list may have upper-case digits).
         GUID old;
         GUID now;
-        if (strcmp(pair->node->guidText, node->guidText) == 0 ||
-            LB_GUIDFromString(pair->node->guidText, &old) != 0 ||
+        if (strcmp((*found)->guidText, node->guidText) == 0 ||
+            LB_GUIDFromString((*found)->guidText, &old) != 0 ||
             LB_GUIDFromString(node->guidText, &now) != 0 || memcmp(&old, &now, sizeof old) == 0) {
             continue;
         }
@@ -151,8 +145,8 @@ void compareNames(const NameGUIDList_s* last, size_t count, LastListNews_s* news
         }
         ++news->changed;
     }
-    news->gone = static_cast<uint32_t>(count) - met;
-    free(pairs);
+    news->gone = count - met;
+    free(static_cast<void*>(index));
 }
 
 // When the output replaces a regular file whose bytes differ from the new list's, and the
@@ -165,33 +159,25 @@ void compareWithLastList(const ObjectKind_s& kind, OutputFile_s* output, LastLis
         return;
     }
     // The reader fills the list, which holds the new one: that waits aside meanwhile.
-    NameGUIDList_s* newHead = listHead;
-    NameGUIDList_s* newTail = listTail;
+    NameGUIDList_s* freshHead = listHead;
+    NameGUIDList_s* freshTail = listTail;
     listHead = nullptr;
     listTail = nullptr;
-    (void)readListQuietly(kind, output->oldFd);
-    NameGUIDList_s* last = listHead;
-    size_t count = countNodes(last);
-    listHead = newHead;
-    listTail = newTail;
-    if (count != 0) {
-        compareNames(last, count, news);
+    if (readListQuietly(kind, output->oldFd) == 0) {
+        compareNames(freshHead, news);
     }
-    while (last != nullptr) {
-        NameGUIDList_s* next = last->next;
-        free(last);
-        last = next;
-    }
+    discardList();
+    listHead = freshHead;
+    listTail = freshTail;
 }
 
 void reportNews(const ObjectKind_s& kind, const LastListNews_s* news)
 {
-    uint32_t named = (news->changed < IDS_CHANGED_NAMED) ? news->changed : IDS_CHANGED_NAMED;
-    for (uint32_t at = 0; at < named; ++at) {
+    for (uint32_t at = 0; at < news->changed && at < IDS_CHANGED_NAMED; ++at) {
         warnIdChanged(kind.word, news->named[at].name, &news->named[at].old, &news->named[at].now);
     }
-    if (news->changed > named) {
-        warnMoreIdsChanged(kind.countedWord, news->changed - named);
+    if (news->changed > IDS_CHANGED_NAMED) {
+        warnMoreIdsChanged(kind.countedWord, news->changed - IDS_CHANGED_NAMED);
     }
     if (news->gone != 0) {
         warnObjectsGone(kind.countedWord, news->gone);

@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <cctype>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -128,47 +127,34 @@ GetCase replacing(GetCase c, const std::string& before, const Lines& warnings)
     return c;
 }
 
-// 22 pools; the last list held each with another ID, and the first with a name that is
-// shown escaped.
-std::vector<ObjectSpec> manyPools(unsigned idBase)
-{
-    std::vector<ObjectSpec> pools;
-    for (unsigned n = 0; n < 22; ++n)
-        pools.push_back(
-            {"pool", n == 0 ? "P\x1b" : "P" + std::to_string(10 + n), 6, testId(idBase + n)});
-    return pools;
-}
-const std::vector<ObjectSpec> kManyPools = manyPools(100);
-Lines manyPoolsRequests()
-{
+// 22 pools, the first with a name that is shown escaped; the last list held each with
+// another ID.
+struct ManyPools {
+    std::vector<ObjectSpec> objects;
     Lines requests;
-    for (const ObjectSpec& pool : kManyPools)
-        requests = requests + getRequests("pool", pool.name);
-    return requests;
-}
-std::vector<std::pair<std::string, std::string>> pairsOf(const std::vector<ObjectSpec>& objects)
-{
-    std::vector<std::pair<std::string, std::string>> pairs;
-    for (const ObjectSpec& object : objects)
-        pairs.emplace_back(object.name, object.id);
-    return pairs;
-}
-Lines manyPoolsChanged()
-{
+    std::string list, lastList;
     Lines warnings;
-    for (unsigned n = 0; n < 20; ++n)
-        warnings.push_back(
-            idChanged("Pool \"" + (n == 0 ? std::string("P\\x1b") : kManyPools[n].name) + "\"",
-                      testId(200 + n), testId(100 + n)));
-    warnings.push_back("2 more pools changed their ID since the last list");
-    return warnings;
-}
-std::string upperCase(std::string text)
+};
+ManyPools manyPools()
 {
-    for (char& c : text)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return text;
+    ManyPools m;
+    std::vector<std::pair<std::string, std::string>> now, last;
+    for (unsigned n = 0; n < 22; ++n) {
+        std::string name = n == 0 ? "P\x1b" : "P" + std::to_string(10 + n);
+        m.objects.push_back({"pool", name, 6, testId(100 + n)});
+        m.requests = m.requests + getRequests("pool", name);
+        now.emplace_back(name, testId(100 + n));
+        last.emplace_back(name, testId(200 + n));
+        if (n < 20)
+            m.warnings.push_back(idChanged("Pool \"" + (n == 0 ? "P\\x1b" : name) + "\"",
+                                           testId(200 + n), testId(100 + n)));
+    }
+    m.warnings.push_back("2 more pools changed their ID since the last list");
+    m.list = listFile("pool", now);
+    m.lastList = listFile("pool", last);
+    return m;
 }
+const ManyPools kManyPools = manyPools();
 
 const GetCase kGetCases[] = {
     logged(written("AllVolumes", "volume", {}, VOLUME_OK, 0, kVolumes, kVolumeRequests),
@@ -180,18 +166,19 @@ const GetCase kGetCases[] = {
     // The list replaced tells what changed since: an ID (one written in upper case is the
     // same), an object gone; the first 20 named, the pools' words for pools. A list of the
     // other kind, or one the reader refuses, tells nothing, and the reader says nothing.
+    replacing(logged(written("LastListTellsWhatChanged", "volume", {}, VOLUME_OK, 0, kVolumes,
+                             kVolumeRequests),
+                     {GET_LOG("info", "volume to \"{path}\": 3 saved, 0 could not be saved")}),
+              listFile("volume", {{"V1", "1A2B0001-C001-4E01-81-01-5EED00000001"},
+                                  {"V2", testId(9)},
+                                  {"V4", testId(4)}}),
+              {idChanged("Volume \"V2\"", testId(9), testId(2)),
+               "1 volumes of the last list are not in this one"}),
     replacing(
-        logged(written("LastListTellsWhatChanged", "volume", {}, VOLUME_OK, 0, kVolumes,
-                       kVolumeRequests),
-               {GET_LOG("info", "volume to \"{path}\": 3 saved, 0 could not be saved")}),
-        listFile("volume", {{"V1", upperCase(testId(1))}, {"V2", testId(9)}, {"V4", testId(4)}}),
-        {idChanged("Volume \"V2\"", testId(9), testId(2)),
-         "1 volumes of the last list are not in this one"}),
-    replacing(logged(row("LastListBeyondTwentyChanges", "pool", kManyPools, {}, "ids.xml", nullptr,
-                         POOL_OK, 0, FileCheck::Content, listFile("pool", pairsOf(kManyPools)),
-                         manyPoolsRequests()),
-                     {GET_LOG("info", "pool to \"{path}\": 22 saved, 0 could not be saved")}),
-              listFile("pool", pairsOf(manyPools(200))), manyPoolsChanged()),
+        logged(row("LastListBeyondTwentyChanges", "pool", kManyPools.objects, {}, "ids.xml",
+                   nullptr, POOL_OK, 0, FileCheck::Content, kManyPools.list, kManyPools.requests),
+               {GET_LOG("info", "pool to \"{path}\": 22 saved, 0 could not be saved")}),
+        kManyPools.lastList, kManyPools.warnings),
     row("LastListOfTheOtherKind", "volume", kMixed, {}, "ids.xml", kPools12.c_str(), VOLUME_OK, 0,
         FileCheck::Content, kVolumes, kVolumeRequests),
     row("LastListRefused", "volume", kMixed, {}, "ids.xml", kRefusedList.c_str(), VOLUME_OK, 0,
@@ -202,14 +189,6 @@ const GetCase kGetCases[] = {
                    nullptr, VOLUME_OK, 0, FileCheck::Content,
                    listFile("volume", {{"V1", testId(1)}}), getRequests("volume", "V1")),
                Terminal::Err, blanked("get volume", 1, 1)),
-    onTerminal(
-        written(
-            "ProgressBlankedForALine", "volume", {{"16", "--status", "99", "--name", "V2"}},
-            "Volume :zGetInfo failed -- error 99\nVolume V2 could not be saved\n" VOLUME_PARTIAL, 1,
-            kVolumes13,
-            getRequests("volume", "V1") + getInfoStop("volume", "V2", "status=99") +
-                getRequests("volume", "V3")),
-        Terminal::Err, blanked("get volume", 1, 3) + REFUSAL("Volume \"V2\"", "zGetInfo", "99")),
     onTerminal(row("ProgressBlankedForAMessage", "volume", kVolumeInactive, {}, "ids.xml", nullptr,
                    blanked("get volume", 1, 3) + "Volume V2 must be active to get its Tavro ID\n" +
                        VOLUME_OK,
@@ -336,14 +315,15 @@ const GetCase kGetCases[] = {
                       Lines{"1000 root 0", "23 pool:P1 errno=2", "1001 root 0"} +
                           getRequests("pool", "P2")),
               REFUSAL("Pool \"P1\"", "zOpen", "2")),
-    explained(
+    // On a terminal: the progress line blanked before the refusal's line.
+    onTerminal(
         written(
             "GetInfoVolume", "volume", {{"16", "--status", "99", "--name", "V2"}},
             "Volume :zGetInfo failed -- error 99\nVolume V2 could not be saved\n" VOLUME_PARTIAL, 1,
             kVolumes13,
             getRequests("volume", "V1") + getInfoStop("volume", "V2", "status=99") +
                 getRequests("volume", "V3")),
-        REFUSAL("Volume \"V2\"", "zGetInfo", "99")),
+        Terminal::Err, blanked("get volume", 1, 3) + REFUSAL("Volume \"V2\"", "zGetInfo", "99")),
     explained(written("GetInfoPool", "pool", {{"16", "--errno", "5", "--name", "P2"}},
                       "Pool :zGetInfo failed -- error 5\nPool P2 could not be saved\n" POOL_PARTIAL,
                       1, listFile("pool", {{"P1", testId(11)}}),
