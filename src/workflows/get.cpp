@@ -99,10 +99,15 @@ struct LastListNews_s {
     } named[IDS_CHANGED_NAMED];  // the first of those changed, in the new list's order
 };
 
-int compareNodeNames(const void* a, const void* b)
+// A pair of the last list, in an index sorted by name.
+struct LastPair_s {
+    const NameGUIDList_s* node;
+};
+
+int compareLastPairs(const void* a, const void* b)
 {
-    return strcmp((*static_cast<const NameGUIDList_s* const*>(a))->name,
-                  (*static_cast<const NameGUIDList_s* const*>(b))->name);
+    return strcmp(static_cast<const LastPair_s*>(a)->node->name,
+                  static_cast<const LastPair_s*>(b)->node->name);
 }
 
 // Compares the new list, `fresh`, name by name with the last one, in the list (the reader
@@ -111,19 +116,20 @@ int compareNodeNames(const void* a, const void* b)
 void compareNames(const NameGUIDList_s* fresh, LastListNews_s* news)
 {
     uint32_t count = countNodes(listHead);
-    auto* index = static_cast<const NameGUIDList_s**>(malloc(count * sizeof(NameGUIDList_s*)));
+    auto* index = static_cast<LastPair_s*>(malloc(count * sizeof(LastPair_s)));
     if (index == nullptr) {
         return;
     }
     uint32_t at = 0;
     for (const NameGUIDList_s* node = listHead; node != nullptr; node = node->next) {
-        index[at++] = node;
+        index[at++] = LastPair_s{node};
     }
-    qsort(index, count, sizeof(NameGUIDList_s*), compareNodeNames);
+    qsort(index, count, sizeof(LastPair_s), compareLastPairs);
     uint32_t met = 0;
     for (const NameGUIDList_s* node = fresh; node != nullptr; node = node->next) {
-        const auto* found = static_cast<const NameGUIDList_s* const*>(
-            bsearch(&node, index, count, sizeof(NameGUIDList_s*), compareNodeNames));
+        const LastPair_s key = {node};
+        const auto* found = static_cast<const LastPair_s*>(
+            bsearch(&key, index, count, sizeof(LastPair_s), compareLastPairs));
         if (found == nullptr) {
             continue;
         }
@@ -132,8 +138,8 @@ void compareNames(const NameGUIDList_s* fresh, LastListNews_s* news)
         // as 16 bytes (the last list may have upper-case digits).
         GUID old;
         GUID now;
-        if (strcmp((*found)->guidText, node->guidText) == 0 ||
-            LB_GUIDFromString((*found)->guidText, &old) != 0 ||
+        if (strcmp(found->node->guidText, node->guidText) == 0 ||
+            LB_GUIDFromString(found->node->guidText, &old) != 0 ||
             LB_GUIDFromString(node->guidText, &now) != 0 || memcmp(&old, &now, sizeof old) == 0) {
             continue;
         }
@@ -146,7 +152,7 @@ void compareNames(const NameGUIDList_s* fresh, LastListNews_s* news)
         ++news->changed;
     }
     news->gone = count - met;
-    free(static_cast<void*>(index));
+    free(index);
 }
 
 // When the output replaces a regular file whose bytes differ from the new list's, and the
