@@ -163,9 +163,10 @@ const GetCase kGetCases[] = {
             getRequests("pool", "P1") + getRequests("pool", "P2")),
     row("ExistingFileIsReplaced", "volume", kMixed, {}, "ids.xml", OLDER OLDER OLDER OLDER OLDER,
         VOLUME_OK, 0, FileCheck::Content, kVolumes, kVolumeRequests),
-    // The list replaced, in any order, tells what changed since: an ID (one written in upper
-    // case is the same), an object gone; the first 20 named, the pools' words for pools. A list of
-    // the other kind, or one the reader refuses, tells nothing, and the reader says nothing.
+    // The list replaced, in any order, tells what changed since: an ID (one written in
+    // upper case is the same), an object gone; the first 20 named, the pools' words for
+    // pools. A list of the other kind, or one the reader refuses, tells nothing, and the
+    // reader says nothing.
     replacing(logged(written("LastListTellsWhatChanged", "volume", {}, VOLUME_OK, 0, kVolumes,
                              kVolumeRequests),
                      {GET_LOG("info", "volume to \"{path}\": 3 saved, 0 could not be saved")}),
