@@ -112,9 +112,10 @@ void blankProgress()
     if (!progress.showing) {
         return;
     }
-    // The line, drawn from a buffer of the same size, was at most LINE_SIZE - 2 bytes.
-    char blank[LINE_SIZE];
-    size_t length = progress.shownLength;
+    // Two columns more than the line: the terminal echoes a Ctrl-C as "^C" behind it. The
+    // line, drawn from a buffer of LINE_SIZE bytes, was at most LINE_SIZE - 2 bytes.
+    char blank[LINE_SIZE + 2];
+    size_t length = progress.shownLength + 2;
     blank[0] = '\r';
     memset(blank + 1, ' ', length);
     blank[length + 1] = '\r';

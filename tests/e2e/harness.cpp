@@ -569,7 +569,7 @@ std::string progress(const std::string& lead, unsigned done, unsigned total)
 std::string blanked(const std::string& lead, unsigned done, unsigned total)
 {
     std::string line = progress(lead, done, total);
-    return line + "\r" + std::string(line.size() - 1, ' ') + "\r";
+    return line + "\r" + std::string(line.size() + 1, ' ') + "\r";
 }
 
 std::string withPath(std::string text, const std::string& path)

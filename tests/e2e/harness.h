@@ -150,7 +150,8 @@ Lines withPath(Lines lines, const std::string& path);
 // The line on standard error, and in the system log after "korvane[PID]: ", of an object
 // whose ID differs from the one in the list get replaced.
 std::string idChanged(const std::string& object, const std::string& from, const std::string& to);
-// The progress line "korvane: LEAD: N of M" as drawn over itself, and with its blank.
+// The progress line "korvane: LEAD: N of M" as drawn over itself, and with its blank (two
+// columns wider, for the echo of a Ctrl-C).
 std::string progress(const std::string& lead, unsigned done, unsigned total);
 std::string blanked(const std::string& lead, unsigned done, unsigned total);
 
