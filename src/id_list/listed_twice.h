@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // What the reading keeps of each pair beside its node, and the reader's last check of a
-// parsed list: no object named twice, no ID given twice.
+// parsed list: no object named twice, no ID given twice. Inside the folder, the reader
+// itself, with or without its lines.
 #pragma once
 
 #include <cstdint>
@@ -23,5 +24,5 @@ struct PairNote_s {
 // ID, with the line of its name or ID element. 0 or -1 (reported unless `quiet`).
 int refuseListedTwice(const ObjectKind_s& kind, const PairNote_s* notes, bool quiet);
 
-// XMLParser, its refusals printed unless `quiet`.
+// XMLParser, its refusals printed unless `quiet` (the list it leaves is then XMLParser's).
 int parseBuffer(const ObjectKind_s& kind, char* buffer, uint32_t length, bool quiet);
