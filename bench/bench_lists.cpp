@@ -54,14 +54,25 @@ void removeScratchDirectory(const std::string& directory)
     rmdir(directory.c_str());
 }
 
+int writeVolumeList(const std::string& path)
+{
+    static OutputFile_s output;
+    bool kept = false;
+    if (openListFile(path.c_str(), &output) != 0 ||
+        writeGUIDToFile(VOLUME_KIND, &output, path.c_str()) != 0) {
+        return -1;
+    }
+    return commitListFile(&output, path.c_str(), 0, &kept);
+}
+
 std::string volumeListFile(const std::string& directory, uint32_t count, uint32_t seed)
 {
     fillVolumeList(count, seed);
     std::string path = directory + "/volumes.xml";
-    bool kept = false;
-    if (writeGUIDToFile(VOLUME_KIND, path.c_str(), 0, &kept) != 0) {
+    if (writeVolumeList(path) != 0) {
         abort();
     }
+    discardList();
     std::string bytes;
     FILE* file = fopen(path.c_str(), "rb");
     if (file == nullptr) {

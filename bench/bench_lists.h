@@ -16,5 +16,9 @@ void fillVolumeList(uint32_t count, uint32_t seed);
 std::string makeScratchDirectory();
 void removeScratchDirectory(const std::string& directory);
 
+// The list written as a volume list file at path, as get writes it (opened, written,
+// completed); the list is left as it is. 0 or -1.
+int writeVolumeList(const std::string& path);
+
 // The bytes of the volume list file that the tool's writer makes for such a list.
 std::string volumeListFile(const std::string& directory, uint32_t count, uint32_t seed);

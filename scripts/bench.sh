@@ -6,8 +6,11 @@
 # same device requests and nothing else, a restore (`korvane put volume` of a list that
 # changes every ID, each change logged up to the first thousand, the undo list written
 # first) against the floor's put, and `korvane diff volume` against `korvane get volume`,
-# whose requests it makes. Every comparison is measured side by side in one run,
-# interleaved, and summarised by medians; the machine is shared, so ratios are what counts. `make bench` runs it; the results land in BUILD/results and the plot also in
+# whose requests it makes, and `korvane get volume` on a terminal (through script(1), the
+# progress line shown) against the same with standard error elsewhere. Every comparison is
+# measured side by side in one run, interleaved, and summarised by medians; the machine is
+# shared, so ratios are what counts. `make bench` runs it; the results land in
+# BUILD/results and the plot also in
 # docs/performance-time-per-object.png.
 #
 #   scripts/bench.sh [BUILD_DIR]          (default build/bench)
@@ -116,6 +119,27 @@ measure() {
         fi
     }
 
+    # run_terminal COUNT ROUND: get through script(1), once with standard error the terminal
+    # (the progress line, and the count of the admin directory it needs) and once with it
+    # on /dev/null, both otherwise alike; appends both to runs.tsv as get-terminal and
+    # get-quiet.
+    run_terminal() {
+        local count=$1 round=$2 system=$work/system$1 who quiet start end
+        for who in terminal quiet; do
+            quiet=""
+            [ "$who" = quiet ] && quiet="2>/dev/null"
+            start=$(date +%s%N)
+            script -qec "/usr/bin/time -f '%U %S %M' -o $work/time $zapisim run $system -- \
+                $korvane get volume $work/written$count.xml >/dev/null $quiet" /dev/null > /dev/null \
+                || { echo "bench.sh: get on a terminal failed at $count objects" >&2; exit 1; }
+            end=$(date +%s%N)
+            read -r user sys rss < "$work/time"
+            printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$count" "get-$who" korvane "$round" \
+                "$(( end - start ))" "$(awk -v u="$user" -v s="$sys" 'BEGIN { print u + s }')" "$rss" \
+                >> "$results/runs.tsv"
+        done
+    }
+
     # The floor must make the tool's requests: compare the journals of both (operation,
     # object, result, key and mask of every request, and the keys held at exit).
     check_floor() {
@@ -179,6 +203,11 @@ measure() {
             for step in $order; do
                 run_one "$count" "${step#*:}" "${step%%:*}" "$round"
             done
+        done
+        # The progress line's cost: get on a terminal against get beside it with standard
+        # error elsewhere.
+        for round in $(seq 1 "$rounds"); do
+            run_terminal "$count" "$round"
         done
         # Listing the admin directory alone: the part of the floor's put that the tool does not
         # share (it reads the file instead).
@@ -294,6 +323,17 @@ for count in counts:
         med(count, "diff", "korvane", 0) / count * 1e6, med(count, "get", "korvane", 0) / count * 1e6,
         wall, "%.3f (against get)" % median(cpu) if cpu else "nan", med(count, "diff", "korvane", 2),
         med(count, "get", "korvane", 2)))
+for count in counts:
+    if (count, "get-terminal", "korvane") not in runs:
+        continue
+    term, quiet = runs[(count, "get-terminal", "korvane")], runs[(count, "get-quiet", "korvane")]
+    cpu = [term[r][1] / quiet[r][1] for r in term if r in quiet and quiet[r][1] > 0]
+    out.append("| %d | get on a terminal | %d | %.3f s | quiet %.3f s | %.1f us | quiet %.1f us | %.3f (against quiet) | %s | %d KB | quiet %d KB |" % (
+        count, len(term), med(count, "get-terminal", "korvane", 0), med(count, "get-quiet", "korvane", 0),
+        med(count, "get-terminal", "korvane", 0) / count * 1e6, med(count, "get-quiet", "korvane", 0) / count * 1e6,
+        median([term[r][0] / quiet[r][0] for r in term if r in quiet]),
+        "%.3f (against quiet)" % median(cpu) if cpu else "nan", med(count, "get-terminal", "korvane", 2),
+        med(count, "get-quiet", "korvane", 2)))
 out.append("")
 out.append("Listing the admin directory alone (part of every road): " +
            ", ".join("%d volumes %.3f s" % (c, med(c, "list", "floor", 0)) for c in counts

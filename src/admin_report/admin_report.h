@@ -47,6 +47,33 @@ void explainWord(const char* lead, const char* word, const char* tail);
 // are "pools" or "volumes".
 void explainOtherKindsList(const char* held, const char* wanted);
 
+// What get found in the list it replaced, on standard error and in the system log at
+// warning: an object (`word` "Pool" or "Volume") whose ID is another now; how many more
+// did so than were named; how many objects of the last list this one lacks (`counted`:
+// "pools" or "volumes").
+void warnIdChanged(const char* word, const char* name, const GUID* old, const GUID* now);
+void warnMoreIdsChanged(const char* counted, uint32_t count);
+void warnObjectsGone(const char* counted, uint32_t count);
+
+// A line on standard error that tells how far a long run is, while standard error is a
+// terminal: "korvane: ROAD KIND: N of M", written over itself at most four times a second,
+// never on standard output or in the system log. Every other line on standard error is
+// written after the line is blanked, and so is every message on standard output when
+// that is a terminal too: the caller keeps standard output fully buffered then, so that
+// stepProgress finds there what was printed since the last step.
+// True when standard error is a terminal: only then is counting the objects worth it.
+bool progressWanted();
+// A run of `total` objects begins (`road` "get", "put" or "diff", `kind` "pool" or
+// "volume"). Nothing is shown when standard error is no terminal.
+void startProgress(const char* road, const char* kind, uint32_t total);
+// `done` objects are through: the line is drawn when a quarter of a second has passed
+// since it was last drawn (at once for the first object).
+void stepProgress(uint32_t done);
+// Blanks the line, if it shows, until the next step draws it again.
+void blankProgress();
+// The run is over, however it ended: the line is blanked for good.
+void endProgress();
+
 // The list file as the command line gives it, and by its absolute path: noted once before
 // the run reads or writes it.
 void nameListFile(const char* path, const char* absolute);
@@ -83,6 +110,9 @@ void logPutDone(const char* kind, const char* path, uint32_t changed, uint32_t h
 // `undo`: where the IDs from before the put are, null when none were written.
 void logPutStopped(const char* kind, const char* path, const char* word, const char* name,
                    uint32_t changed, uint32_t left, const char* undo);
+// A warning of get (see warnIdChanged), at warning, worded as on standard error but
+// without "korvane: ", as every line of the log is.
+void logWarning(const char* line);
 // A get that wrote its file; a get that failed, with the line that said why.
 void logGetDone(const char* kind, const char* path, uint32_t saved, uint32_t unsaved);
 void logGetFailed(const char* kind, const char* path, const char* failure);

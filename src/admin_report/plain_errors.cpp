@@ -12,11 +12,21 @@ constexpr size_t LINE_SIZE = 1024;
 // A line that shows a name or a path: it is not cut, however many bytes are escaped.
 constexpr size_t SHOWN_LINE_SIZE = LINE_SIZE + sizeof(ShownText_s);
 
-// The one writer of every line on standard error.
+// The one writer of every line on standard error, the progress line's aside.
 void explain(const char* text)
 {
+    blankProgress();
     (void)fflush(stdout);
     (void)fprintf(stderr, "korvane: %s\n", text);
+    // Buffered while the messages go there on a terminal: the line goes out now.
+    (void)fflush(stderr);
+}
+
+// A warning of get: on standard error and in the system log.
+void warn(const char* text)
+{
+    explain(text);
+    logWarning(text);
 }
 
 bool deviceExplained = false;
@@ -165,4 +175,31 @@ void printFailureLine(const char* line)
 const char* firstFailureLine()
 {
     return failureLine;
+}
+
+void warnIdChanged(const char* word, const char* name, const GUID* old, const GUID* now)
+{
+    char oldText[GUID_TEXT_SIZE];
+    char newText[GUID_TEXT_SIZE];
+    LB_GUIDToString(old, oldText);
+    LB_GUIDToString(now, newText);
+    char line[SHOWN_LINE_SIZE];
+    (void)snprintf(line, sizeof line, "%s \"%s\" changed its ID since the last list: %s -> %s",
+                   word, shown(name).text, oldText, newText);
+    warn(line);
+}
+
+void warnMoreIdsChanged(const char* counted, uint32_t count)
+{
+    char line[LINE_SIZE];
+    (void)snprintf(line, sizeof line, "%u more %s changed their ID since the last list", count,
+                   counted);
+    warn(line);
+}
+
+void warnObjectsGone(const char* counted, uint32_t count)
+{
+    char line[LINE_SIZE];
+    (void)snprintf(line, sizeof line, "%u %s of the last list are not in this one", count, counted);
+    warn(line);
 }

@@ -86,6 +86,11 @@ void logPutStopped(const char* kind, const char* path, const char* word, const c
     logText(LOG_ERR, line);
 }
 
+void logWarning(const char* line)
+{
+    logText(LOG_WARNING, line);
+}
+
 void logGetDone(const char* kind, const char* path, uint32_t saved, uint32_t unsaved)
 {
     char line[LINE_SIZE];

@@ -233,10 +233,14 @@ int runCommandLine(int argc, char** argv, bool closedOutput)
 {
     // Line by line, so that no message is lost when the process is killed. diff's report
     // has a line per object and is written in blocks instead: a system call per line
-    // would be a noticeable share of its run. Should the C library refuse, output
-    // keeps its usual buffering and is still all written at exit.
+    // would be a noticeable share of its run. On the terminal of the progress line,
+    // messages wait in the buffer until the road has blanked the line, once per object
+    // (see startProgress). Should the C library refuse, output keeps its usual buffering
+    // and is still all written at exit.
     bool report = argc >= 4 && strcasecmp(argv[1], "diff") == 0;
-    (void)setvbuf(stdout, nullptr, report ? _IOFBF : _IOLBF, BUFSIZ);
+    bool progressTerminal = isatty(STDERR_FILENO) != 0;
+    bool sharedTerminal = progressTerminal && isatty(STDOUT_FILENO) != 0;
+    (void)setvbuf(stdout, nullptr, (report || sharedTerminal) ? _IOFBF : _IOLBF, BUFSIZ);
     // --help and --version alone are answered without the banner, so that the output
     // is just what was asked for.
     if (argc == 2 && isOption(argv[1], "--help", "-h")) {
@@ -259,6 +263,9 @@ int runCommandLine(int argc, char** argv, bool closedOutput)
     // message go to standard error instead (the C library lets stdout be reassigned),
     // the usage too when the words are no command line. FILE is the last word.
     if (argc >= 3 && strcasecmp(argv[1], "get") == 0 && namesStandardOutput(argv[argc - 1])) {
+        if (progressTerminal) {
+            (void)setvbuf(stderr, nullptr, _IOFBF, BUFSIZ);
+        }
         stdout = stderr;
     }
     puts("KORVANE v1.1 - Modify Pool or Volume GUID\n\n");

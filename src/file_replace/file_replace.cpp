@@ -541,6 +541,24 @@ bool namesStandardOutput(const char* path)
     return strcmp(path, "-") == 0 || (stat(path, &file) == 0 && isStandardOutput(&file));
 }
 
+bool outputRefusedNow(OutputFile_s* output)
+{
+    struct stat opened {};
+    if (fstat(output->fd, &opened) != 0 || !isRefused(&opened)) {
+        return false;
+    }
+    output->refused = OUTPUT_REFUSED_FILE;
+    return true;
+}
+
+bool sameAsOld(OutputFile_s* output)
+{
+    if (output->sameBytes < 0) {
+        output->sameBytes = (output->replacing && sameContent(output)) ? 1 : 0;
+    }
+    return output->sameBytes == 1;
+}
+
 void refuseOutputInto(const struct stat* file)
 {
     if (refusedCount < MOST_REFUSED) {
@@ -554,6 +572,7 @@ int openOutput(OutputFile_s* output, const char* path, const char* waitLead)
     output->fd = -1;
     output->directory = -1;
     output->oldFd = -1;
+    output->sameBytes = -1;
     output->waitLead = waitLead;
     if (openTarget(output, path) != 0) {
         output->error = errno;
@@ -613,7 +632,7 @@ OutputResult commitOutput(OutputFile_s* output, uint32_t keep, bool* kept)
         return fail(output);
     }
     // An unchanged file keeps nothing, so that the kept files are all different ones.
-    bool keeping = keep != 0 && output->existed && !sameContent(output);
+    bool keeping = keep != 0 && output->existed && !sameAsOld(output);
     if (closeOutput(output) != 0) {
         return fail(output);
     }

@@ -38,7 +38,8 @@ struct OutputFile_s {
     bool replacing;       // tempName is to be renamed over name
     bool existed;         // the path held a regular file, described by old
     struct stat old;
-    int error;                    // errno of the call that failed
+    int sameBytes;  // the new file has the old one's bytes: 1, 0 when not, -1 not compared yet
+    int error;      // errno of the call that failed
     OutputRefusal refused;        // the path leads to a file refused as output
     bool interrupted;             // a termination signal came while the open waited
     const char* waitLead;         // what the line of a signal that ends a wait starts with
@@ -56,6 +57,9 @@ bool namesStandardOutput(const char* path);
 // Never write output into this file (the same device and inode) nor, when it is a
 // character device, into any node of its device number. Holds a few such files.
 void refuseOutputInto(const struct stat* file);
+// True when the output is, by now, a file refused as output (output->refused then set):
+// one refused after it was opened.
+bool outputRefusedNow(OutputFile_s* output);
 // Opens what path names for writing: "-" and the file descriptor 1 has open are standard
 // output; a regular file or none gets a temporary file ".NAME.XXXXXX" beside it, and the
 // regular file found is opened for reading too (oldFd), so that it is never opened by its
@@ -68,6 +72,9 @@ int openOutput(OutputFile_s* output, const char* path, const char* waitLead);
 // A write in place that waits ends the process on a termination signal as the open does.
 // On a failure or an interrupt the output is abandoned.
 OutputResult writeOutput(OutputFile_s* output, const char* data, size_t length);
+// True when the whole new file, as written so far, has the bytes of the regular file it
+// replaces, read through oldFd (false without one). Compared once; the commit asks again.
+bool sameAsOld(OutputFile_s* output);
 // Completes the output and closes what it holds: closes it or, for a replacement, gives
 // the temporary file the old file's owner and mode (a new file 0644 less the umask), syncs
 // and closes it, renames it over the path and syncs the directory. A termination signal

@@ -56,11 +56,20 @@ ListStep writeListPair(ListFile_s* file, const char* name, const char* guidText)
 // commitOutput does.
 ListStep endListFile(ListFile_s* file, uint32_t keep, bool* kept);
 
-// Writes the list into path in the kind's format, consuming it. 0 or -1; after a
-// termination signal -1 with nothing reported and the file as it was. With `keep` (1 to 99;
-// 0: none) a replaced regular file whose bytes differ from the list's is kept as path.1,
-// the earlier ones moving up to path.keep; *kept tells whether one was.
-int writeGUIDToFile(const ObjectKind_s& kind, const char* path, uint32_t keep, bool* kept);
+// Opens path for the list (see openOutput in file_replace.h), before anything is read for
+// it, so that a file that cannot be made fails the run at once. 0, or -1 reported (with
+// nothing reported after a termination signal).
+int openListFile(const char* path, OutputFile_s* output);
+// Writes the list into the open output in the kind's format, leaving the list as it is.
+// An empty list, or an output that has turned out to be a file refused as output, is
+// reported and abandoned. 0, or -1 with the output abandoned; after a termination signal
+// -1 with nothing reported.
+int writeGUIDToFile(const ObjectKind_s& kind, OutputFile_s* output, const char* path);
+// Completes the written output (commitOutput): with `keep` (1 to 99; 0: none) a replaced
+// regular file whose bytes differ from the list's is kept as path.1, the earlier ones
+// moving up to path.keep; *kept tells whether one was. 0 or -1, reported as the writes
+// are; the path is as it was unless 0.
+int commitListFile(OutputFile_s* output, const char* path, uint32_t keep, bool* kept);
 
 // Reads the whole file at path ("-": standard input) into a new buffer (the caller frees
 // it) followed by a zero byte. Reports its own failures; 0 or -1.
@@ -81,3 +90,8 @@ struct PairNote_s {
 // the caller frees.
 int XMLParser(const ObjectKind_s& kind, char* buffer, uint32_t length,
               PairNote_s** notes = nullptr);
+// Reads the regular file open at fd whole, from its start, with pread (the descriptor's
+// offset is left as it is), and parses it into the empty list as XMLParser does, printing
+// nothing: a file that cannot be read or that the reader refuses leaves the list empty.
+// 0 or -1.
+int readListQuietly(const ObjectKind_s& kind, int fd);

@@ -66,7 +66,7 @@ const NameGUIDList_s* noteId(Slot_s* slots, size_t mask, const NameGUIDList_s* n
 
 }  // namespace
 
-int refuseListedTwice(const ObjectKind_s& kind, const PairNote_s* notes)
+int refuseListedTwice(const ObjectKind_s& kind, const PairNote_s* notes, bool quiet)
 {
     size_t pairs = 0;
     for (const NameGUIDList_s* node = listHead; node != nullptr; node = node->next) {
@@ -78,7 +78,9 @@ int refuseListedTwice(const ObjectKind_s& kind, const PairNote_s* notes)
     }
     auto* slots = static_cast<Slot_s*>(calloc(count, sizeof(Slot_s)));
     if (slots == nullptr) {
-        puts("Malloc : Failed to allocate the duplicate check");
+        if (!quiet) {
+            puts("Malloc : Failed to allocate the duplicate check");
+        }
         return -1;
     }
     int result = 0;
@@ -87,13 +89,18 @@ int refuseListedTwice(const ObjectKind_s& kind, const PairNote_s* notes)
          node = node->next, ++note) {
         const NameGUIDList_s* earlier = noteName(slots, count - 1, node);
         if (earlier != nullptr) {
-            printf("XMLParser: line %u: %s \"%s\" is listed twice\n", note->nameLine, kind.word,
-                   shown(node->name).text);
             result = -1;
+            if (!quiet) {
+                printf("XMLParser: line %u: %s \"%s\" is listed twice\n", note->nameLine, kind.word,
+                       shown(node->name).text);
+            }
         } else if ((earlier = noteId(slots, count - 1, node, note->id)) != nullptr) {
-            printf("XMLParser: line %u: %s \"%s\" has the same ID as %s \"%s\"\n", note->guidLine,
-                   kind.word, shown(node->name).text, kind.word, shown(earlier->name).text);
             result = -1;
+            if (!quiet) {
+                printf("XMLParser: line %u: %s \"%s\" has the same ID as %s \"%s\"\n",
+                       note->guidLine, kind.word, shown(node->name).text, kind.word,
+                       shown(earlier->name).text);
+            }
         }
     }
     free(slots);

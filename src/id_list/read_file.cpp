@@ -12,6 +12,7 @@
 
 #include "admin_report.h"
 #include "id_list.h"
+#include "listed_twice.h"
 #include "signals.h"
 
 namespace {
@@ -156,4 +157,36 @@ int readGUIDFromFile(const char* path, char** buffer, uint32_t* length)
     *buffer = data;
     *length = static_cast<uint32_t>(count);
     return 0;
+}
+
+int readListQuietly(const ObjectKind_s& kind, int fd)
+{
+    struct stat status {};
+    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_size <= 0 ||
+        static_cast<uint64_t>(status.st_size) > MAX_FILE_BYTES) {
+        return -1;
+    }
+    auto size = static_cast<size_t>(status.st_size);
+    char* data = static_cast<char*>(malloc(size + 1));
+    if (data == nullptr) {
+        return -1;
+    }
+    size_t count = 0;
+    while (count < size) {
+        ssize_t got = pread(fd, data + count, size - count, static_cast<off_t>(count));
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            break;
+        }
+        count += static_cast<size_t>(got);
+    }
+    data[count] = '\0';
+    int result = (count == size) ? parseBuffer(kind, data, static_cast<uint32_t>(count), true) : -1;
+    free(data);
+    if (result != 0) {
+        discardList();
+    }
+    return result;
 }

@@ -128,6 +128,7 @@ struct Reading_s {
     const char* memoryFault;
     Refusal memoryAt;
     Fault_s faults[REFUSAL_COUNT];
+    bool quiet;  // refusals are decided, not printed
 };
 
 char* find(const char* from, const char* end, const char* text, size_t size)
@@ -580,11 +581,15 @@ char* passComment(Reading_s* r, char* open)
     char* nested =
         find(body, (close == nullptr) ? r->end : close, COMMENT_OPEN, sizeof(COMMENT_OPEN) - 1);
     if (nested != nullptr) {
-        printf("XMLParser: line %u: \"<!--\" inside a comment\n", lineOf(r, nested));
+        if (!r->quiet) {
+            printf("XMLParser: line %u: \"<!--\" inside a comment\n", lineOf(r, nested));
+        }
         return nullptr;
     }
     if (close == nullptr) {
-        printf("XMLParser: line %u: comment is not closed\n", lineOf(r, open));
+        if (!r->quiet) {
+            printf("XMLParser: line %u: comment is not closed\n", lineOf(r, open));
+        }
         return nullptr;
     }
     lookAtCheck(r, open, body, static_cast<size_t>(close - body));
@@ -611,7 +616,9 @@ char* passCDATA(Reading_s* r, char* open)
     char* body = open + sizeof(CDATA_OPEN) - 1;
     char* close = find(body, r->end, CDATA_CLOSE, sizeof(CDATA_CLOSE) - 1);
     if (close == nullptr) {
-        printf("XMLParser: line %u: CDATA section is not closed\n", lineOf(r, open));
+        if (!r->quiet) {
+            printf("XMLParser: line %u: CDATA section is not closed\n", lineOf(r, open));
+        }
         return nullptr;
     }
     // Its markers are left out of a text, what stands between them is not.
@@ -657,9 +664,11 @@ int parseList(Reading_s* r, char* buffer)
         return -1;
     }
     if (r->root != AFTER_ROOT) {
-        printf("XMLParser: %s not found \n", r->kind->rootElement);
+        if (!r->quiet) {
+            printf("XMLParser: %s not found \n", r->kind->rootElement);
+        }
         // A list of the other kind, not one of this kind gone wrong.
-        if (r->root == BEFORE_ROOT && r->otherRoot) {
+        if (r->root == BEFORE_ROOT && r->otherRoot && !r->quiet) {
             explainOtherKindsList(otherKind(r->kind).countedWord, r->kind->countedWord);
         }
         discardList();
@@ -667,42 +676,59 @@ int parseList(Reading_s* r, char* buffer)
     }
     for (int which = 0; which < REFUSAL_COUNT; ++which) {
         if (r->memoryFault != nullptr && r->memoryAt == which) {
-            puts(r->memoryFault);
+            if (!r->quiet) {
+                puts(r->memoryFault);
+            }
             return -1;
         }
         if (r->faults[which].line != 0) {
             // The text quotes the file, names and element names included.
-            printf("XMLParser: line %u: %s\n", r->faults[which].line,
-                   shown(r->faults[which].text).text);
+            if (!r->quiet) {
+                printf("XMLParser: line %u: %s\n", r->faults[which].line,
+                       shown(r->faults[which].text).text);
+            }
             if (which < PAIR_FAULT) {
                 discardList();
             }
             return -1;
         }
     }
-    return refuseListedTwice(*r->kind, r->notes);
+    return refuseListedTwice(*r->kind, r->notes, r->quiet);
 }
 
 }  // namespace
 
 int XMLParser(const ObjectKind_s& kind, char* buffer, uint32_t length, PairNote_s** notes)
 {
+    return parseBuffer(kind, buffer, length, false, notes);
+}
+
+int parseBuffer(const ObjectKind_s& kind, char* buffer, uint32_t length, bool quiet,
+                PairNote_s** notes)
+{
     if (listHead != nullptr) {
-        puts("Volume Name and GUID List not Empty");
+        if (!quiet) {
+            puts("Volume Name and GUID List not Empty");
+        }
         return -1;
     }
     char* tagGUID = static_cast<char*>(malloc(TEXT_SIZE));
     if (tagGUID == nullptr) {
-        puts("Malloc : tagGUID couldn't be allocated ");
+        if (!quiet) {
+            puts("Malloc : tagGUID couldn't be allocated ");
+        }
         return -1;
     }
     char* tagName = static_cast<char*>(malloc(TEXT_SIZE));
     if (tagName == nullptr) {
-        puts("Malloc : tagName couldn't be allocated ");
+        if (!quiet) {
+            puts("Malloc : tagName couldn't be allocated ");
+        }
         free(tagGUID);
         return -1;
     }
     Reading_s reading = {};
+    reading.quiet = quiet;
     reading.kind = &kind;
     reading.end = buffer + length;
     reading.counted = buffer;

@@ -83,37 +83,54 @@ ListStep failedStep(ListFile_s* file, OutputResult result, ListStep step)
     return endSteps(file, (result == OUTPUT_INTERRUPTED) ? LIST_INTERRUPTED : step);
 }
 
-// Reports a failed step of get's list with the failed call's error number; an interruption
-// is the caller's to report. -1.
-int reportFailure(const ListFile_s* file, const char* path, ListStep step)
+// Reports a failed write or commit with the failed call's error number; an interruption is
+// the caller's to report. -1.
+int reportFailure(const OutputFile_s* output, const char* path, OutputResult result,
+                  const char* what)
 {
-    if (step == LIST_INTERRUPTED) {
-        return -1;
+    if (result != OUTPUT_INTERRUPTED) {
+        char line[128];
+        (void)snprintf(line, sizeof line, "%s, ccode = %d, error = %d\n", what, -1, output->error);
+        printFailureLine(line);
+        explainFileFailure(path, output->error);
     }
-    if (step == LIST_OPEN_FAILED) {
-        char line[sizeof(ShownText_s) + 64];
-        if (file->output.refused != OUTPUT_ALLOWED) {
-            (void)snprintf(line, sizeof line,
-                           (file->output.refused == OUTPUT_BLOCK_DEVICE)
-                               ? "The list file cannot be a block device \"%s\"\n"
-                               : "The list file cannot be the admin device \"%s\"\n",
-                           shown(path).text);
-            printFailureLine(line);
-        } else if (!file->output.interrupted) {
-            (void)snprintf(line, sizeof line, "Open failed, error : %d\n", file->output.error);
-            printFailureLine(line);
-            explainFileFailure(path, file->output.error);
-        }
-        return -1;
-    }
-    static const char* const what[] = {
-        "", "", "1:Write failed", "2:Write failed", "3:write failed", "close failed"};
-    char line[128];
-    (void)snprintf(line, sizeof line, "%s, ccode = %d, error = %d\n", what[step], -1,
-                   file->output.error);
-    printFailureLine(line);
-    explainFileFailure(path, file->output.error);
     return -1;
+}
+
+// Header, records and trailer into the open output.
+int writeList(const ObjectKind_s& kind, OutputFile_s* output, const char* path)
+{
+    char header[64];
+    char trailer[64];
+    (void)snprintf(header, sizeof header, "<%s>\n", kind.rootElement);
+    (void)snprintf(trailer, sizeof trailer, "</%s>", kind.rootElement);
+    OutputResult result = writeOutput(output, header, strlen(header));
+    if (result != OUTPUT_DONE) {
+        return reportFailure(output, path, result, "1:Write failed");
+    }
+
+    char record[RECORD_BUFFER_SIZE];
+    for (const NameGUIDList_s* node = listHead; node != nullptr; node = node->next) {
+        result = writeOutput(output, record, buildRecord(record, kind, node->name, node->guidText));
+        if (result != OUTPUT_DONE) {
+            return reportFailure(output, path, result, "2:Write failed");
+        }
+    }
+
+    result = writeOutput(output, trailer, strlen(trailer));
+    return (result == OUTPUT_DONE) ? 0 : reportFailure(output, path, result, "3:write failed");
+}
+
+// A file refused as output, by the path given or by what it turned out to be.
+void reportRefused(const OutputFile_s* output, const char* path)
+{
+    char line[sizeof(ShownText_s) + 64];
+    (void)snprintf(line, sizeof line,
+                   (output->refused == OUTPUT_BLOCK_DEVICE)
+                       ? "The list file cannot be a block device \"%s\"\n"
+                       : "The list file cannot be the admin device \"%s\"\n",
+                   shown(path).text);
+    printFailureLine(line);
 }
 
 }  // namespace
@@ -158,24 +175,50 @@ ListStep endListFile(ListFile_s* file, uint32_t keep, bool* kept)
                                    : failedStep(file, result, LIST_COMMIT_FAILED);
 }
 
-int writeGUIDToFile(const ObjectKind_s& kind, const char* path, uint32_t keep, bool* kept)
+int openListFile(const char* path, OutputFile_s* output)
 {
-    *kept = false;
+    // Only the get road writes a list: a wait for the file ends as its own.
+    if (openOutput(output, path, "getName : ") == 0) {
+        return 0;
+    }
+    if (output->refused != OUTPUT_ALLOWED) {
+        reportRefused(output, path);
+    } else if (!output->interrupted) {
+        char line[64];
+        (void)snprintf(line, sizeof line, "Open failed, error : %d\n", output->error);
+        printFailureLine(line);
+        explainFileFailure(path, output->error);
+    }
+    return -1;
+}
+
+int writeGUIDToFile(const ObjectKind_s& kind, OutputFile_s* output, const char* path)
+{
     if (listHead == nullptr) {
         printFailureLine("List is empty, There are no Volumes\n");
+        abandonOutput(output);
         return -1;
     }
-    static ListFile_s file;
-    // Only the get road writes a list: a wait for the file ends as its own.
-    ListStep step = beginListFile(&file, kind, path, "getName : ");
-    while (step == LIST_DONE && listHead != nullptr) {
-        // The node is done with once its record is built; a failed write loses it.
-        NameGUIDList_s* node = takeFirstNode();
-        step = writeListPair(&file, node->name, node->guidText);
-        free(node);
+    // A file opened before the run's own files were: it may have turned out to be one.
+    if (outputRefusedNow(output)) {
+        reportRefused(output, path);
+        abandonOutput(output);
+        return -1;
     }
-    if (step == LIST_DONE) {
-        step = endListFile(&file, keep, kept);
-    }
-    return (step == LIST_DONE) ? 0 : reportFailure(&file, path, step);
+    // A file-size limit then fails the write with EFBIG, reported like any failed write,
+    // instead of ending the process with the temporary file left behind.
+    struct sigaction ignore {};
+    struct sigaction previous {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    (void)sigaction(SIGXFSZ, &ignore, &previous);
+    int result = writeList(kind, output, path);
+    (void)sigaction(SIGXFSZ, &previous, nullptr);
+    return result;
+}
+
+int commitListFile(OutputFile_s* output, const char* path, uint32_t keep, bool* kept)
+{
+    OutputResult result = commitOutput(output, keep, kept);
+    return (result == OUTPUT_DONE) ? 0 : reportFailure(output, path, result, "close failed");
 }

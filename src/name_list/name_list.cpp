@@ -37,3 +37,12 @@ void discardList()
         free(node);
     }
 }
+
+uint32_t countNodes(const NameGUIDList_s* head)
+{
+    uint32_t count = 0;
+    for (; head != nullptr; head = head->next) {
+        ++count;
+    }
+    return count;
+}

@@ -2,6 +2,8 @@
 // The name/ID list that joins the two halves of each road.
 #pragma once
 
+#include <cstdint>
+
 // One pool or volume: its name and its ID text. One heap block per node.
 struct NameGUIDList_s {
     char name[256];
@@ -18,3 +20,5 @@ void appendNode(NameGUIDList_s* node);
 NameGUIDList_s* takeFirstNode();
 // Frees every node; the list is empty afterwards.
 void discardList();
+// The nodes from `head` to the end.
+uint32_t countNodes(const NameGUIDList_s* head);

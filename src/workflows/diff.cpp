@@ -137,7 +137,7 @@ DiffResult diffList(const ObjectKind_s& kind, const char* path, const NameFilter
     // The reading is put's, so that every refusal is put's.
     LiveReading_s reading;
     DiffResult result = DIFF_FAILS;
-    if (readLiveSystem(kind, &reading, "diff : ") == 0) {
+    if (readLiveSystem(kind, &reading, "diff", "diff : ") == 0) {
         LiveVerdict_s verdict = judgeList(&reading);
         if (verdict.refusal != LIVE_NO_MEMORY) {
             result = reportAll(kind, &reading, verdict, filter.count == 0);

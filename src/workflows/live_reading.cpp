@@ -114,19 +114,22 @@ void readLast(const ObjectKind_s& kind, LiveReading_s* reading)
 
 // The listed objects, read in directory order. A listing that fails is kept in
 // reading->walk, the objects listed before it read. 0, or -1 (reported).
-int readListed(const ObjectKind_s& kind, LiveReading_s* reading, const char* lead)
+int readListed(const ObjectKind_s& kind, LiveReading_s* reading, const char* road, const char* lead)
 {
     if (openAdminWalk(kind, &reading->walk) != 0) {
         return 0;
     }
+    startProgress(road, kind.commandWord, progressWanted() ? countAdminNames(kind) : 0);
     int result = 0;
     while (result == 0 && nextAdminName(&reading->walk)) {
         result = addObject(reading, reading->walk.name, LIVE_LISTED);
         if (result == 0) {
             readLast(kind, reading);
+            stepProgress(reading->count);
             result = reportInterrupted(lead) ? -1 : 0;
         }
     }
+    endProgress();
     reading->walk.failed = reading->walk.failed || result != 0;
     closeAdminWalk(&reading->walk);
     return result;
@@ -134,10 +137,11 @@ int readListed(const ObjectKind_s& kind, LiveReading_s* reading, const char* lea
 
 }  // namespace
 
-int readLiveSystem(const ObjectKind_s& kind, LiveReading_s* reading, const char* lead)
+int readLiveSystem(const ObjectKind_s& kind, LiveReading_s* reading, const char* road,
+                   const char* lead)
 {
     *reading = LiveReading_s{};
-    if (readListed(kind, reading, lead) != 0) {
+    if (readListed(kind, reading, road, lead) != 0) {
         return -1;
     }
     uint32_t pairs = 0;

@@ -150,6 +150,20 @@ void reportListingFailure(const AdminWalk_s* walk)
     }
 }
 
+uint32_t countAdminNames(const ObjectKind_s& kind)
+{
+    AdminWalk_s walk;
+    uint32_t count = 0;
+    if (openAdminWalk(kind, &walk) != 0) {
+        return 0;
+    }
+    while (nextAdminName(&walk)) {
+        ++count;
+    }
+    (void)closeAdminWalk(&walk);
+    return count;
+}
+
 int closeAdminWalk(AdminWalk_s* walk)
 {
     closedir(walk->directory);

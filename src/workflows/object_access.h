@@ -76,6 +76,9 @@ bool nextAdminName(AdminWalk_s* walk);
 // failed, kept for the system log, and why on standard error; each road says it where its
 // output needs it.
 void reportListingFailure(const AdminWalk_s* walk);
+// The names the kind's admin directory lists now ("." and ".." passed over); 0 when it
+// cannot be listed. Only worth its listing when the count is shown.
+uint32_t countAdminNames(const ObjectKind_s& kind);
 // Closes the directory. 0 when every name was walked, -1 when the listing failed or the
 // walk was stopped (walk->failed set by the caller).
 int closeAdminWalk(AdminWalk_s* walk);
@@ -131,7 +134,8 @@ struct LiveReading_s {
 // with getInfo's requests and release order; a failure is kept with its object, not
 // reported. A termination signal stops it between objects ("<lead>interrupted by signal
 // N"). 0, or -1 (reported: the signal or memory too short).
-int readLiveSystem(const ObjectKind_s& kind, LiveReading_s* reading, const char* lead);
+int readLiveSystem(const ObjectKind_s& kind, LiveReading_s* reading, const char* road,
+                   const char* lead);
 void freeLiveReading(LiveReading_s* reading);
 // The object of that name, or null.
 LiveObject_s* findLiveObject(const LiveReading_s* reading, const char* name);

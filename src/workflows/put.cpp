@@ -88,10 +88,7 @@ ApplyResult applyNode(const ObjectKind_s& kind, const NameGUIDList_s* node, uint
 // (`undo`, null when none were written). Returns -1 for the walk to return.
 int reportStop(const ObjectKind_s& kind, const char* path, uint32_t changed, const char* undo)
 {
-    uint32_t left = 0;
-    for (const NameGUIDList_s* node = listHead; node != nullptr; node = node->next) {
-        ++left;
-    }
+    uint32_t left = countNodes(listHead);
     printf("Stopped at %s \"%s\": %u changed, %u not applied\n", kind.word,
            shown(listHead->name).text, changed, left);
     if (undo != nullptr) {
@@ -277,7 +274,7 @@ int readThenApply(const ObjectKind_s& kind, const char* path, const char* undo, 
 {
     LiveReading_s reading;
     LiveVerdict_s verdict = {LIVE_NO_MEMORY, nullptr, nullptr};
-    if (readLiveSystem(kind, &reading, "GUIDModify : ") == 0) {
+    if (readLiveSystem(kind, &reading, "put", "GUIDModify : ") == 0) {
         verdict = judgeList(&reading);
     }
     if (verdict.refusal == LIVE_ACCEPTED || verdict.refusal == LIVE_SAME_ID) {
@@ -308,6 +305,8 @@ int GUIDModify(const ObjectKind_s& kind, const char* path, const char* undo)
         return -1;
     }
     PutCounts_s counts = {0, 0, 0};
+    startProgress("put", kind.commandWord, progressWanted() ? countNodes(listHead) : 0);
+    uint32_t handled = 0;
     while (listHead != nullptr) {
         // A termination signal is obeyed between objects only: the one in hand is always
         // finished, its keys released.
@@ -329,6 +328,7 @@ int GUIDModify(const ObjectKind_s& kind, const char* path, const char* undo)
         counts.held += (result == NODE_HELD) ? 1 : 0;
         counts.inactive += (result == NODE_SKIPPED) ? 1 : 0;
         free(takeFirstNode());
+        stepProgress(++handled);
     }
     logPutDone(kind.commandWord, path, counts.changed - counts.held, counts.held, counts.inactive);
     return 0;
@@ -376,6 +376,7 @@ int putList(const ObjectKind_s& kind, const char* path, const NameFilter_s& filt
     int status = (listHead == nullptr)
                      ? GUIDModify(kind, path, nullptr)
                      : readThenApply(kind, path, (undo != nullptr) ? undo : own, undo == nullptr);
+    endProgress();
     if (status != 0) {
         printf("GUIDModify failed, status %d\n", status);
         // The put road has always closed a failed walk with this line too.

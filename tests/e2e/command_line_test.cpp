@@ -209,13 +209,12 @@ INSTANTIATE_TEST_SUITE_P(E2E, MixedCaseKeywords, ::testing::ValuesIn(kKeywordCas
 
 // The admin device under another name: through a linked directory, and a node of the same
 // device number (the simulated device's, as its stat reports it), both refused before any
-// request; the device's own descriptor, which only the writer meets. A block device, by its
-// name or through a link (a number no driver serves, should the refusal fail).
+// request. A block device, by its name or through a link (a number no driver serves, should
+// the refusal fail).
 TEST_F(EndToEnd, AdminDeviceOrBlockDeviceByAnyPathIsRefused)
 {
     add({"volume", "V1", 6, testId(1)});
     ASSERT_EQ(symlink("/dev", file("dev\nices").c_str()), 0);
-    ASSERT_EQ(symlink("/dev/fd", file("fd\x1b").c_str()), 0);
     ASSERT_EQ(mknod(file("node").c_str(), S_IFCHR | 0600, makedev(60, 0x7a)), 0);
     ASSERT_EQ(mknod(file("disk").c_str(), S_IFBLK | 0600, makedev(240, 7)), 0);
     ASSERT_EQ(symlink("disk", file("to-disk").c_str()), 0);
@@ -224,22 +223,16 @@ TEST_F(EndToEnd, AdminDeviceOrBlockDeviceByAnyPathIsRefused)
         const char* path;
         const char* shownPath;
         const char* line;
-        const char* after;  // the writer's line
-        Lines requests;
     };
-    const Run runs[] = {{"dev\nices/zapi", "dev\\x0aices/zapi", ADMIN_DEVICE("{path}"), "", {}},
-                        {"node", "node", ADMIN_DEVICE("{path}"), "", {}},
-                        {"fd\x1b/4", "fd\\x1b/4", ADMIN_DEVICE("{path}"),
-                         "getName : FAILED to print GUID to File {path}, Error = -1\n",
-                         getRequests("volume", "V1")},
-                        {"disk", "disk", block, "", {}},
-                        {"to-disk", "to-disk", block, "", {}}};
+    const Run runs[] = {{"dev\nices/zapi", "dev\\x0aices/zapi", ADMIN_DEVICE("{path}")},
+                        {"node", "node", ADMIN_DEVICE("{path}")},
+                        {"disk", "disk", block},
+                        {"to-disk", "to-disk", block}};
     for (const Run& r : runs) {
         Outcome outcome = run({"get", "volume", file(r.path)});
-        EXPECT_EQ(outcome.process.out,
-                  kBanner + withPath(std::string(r.line) + r.after, file(r.shownPath)));
+        EXPECT_EQ(outcome.process.out, kBanner + withPath(r.line, file(r.shownPath)));
         EXPECT_EQ(outcome.process.exitStatus, 255);
-        EXPECT_EQ(outcome.requests, r.requests);
+        EXPECT_EQ(outcome.requests, Lines{});
     }
 }
 
@@ -256,7 +249,7 @@ TEST_F(EndToEnd, EmptyPathFailsInTheRoad)
     EXPECT_EQ(get.log, Lines{"authpriv.err korvane[PID]: get volume to \"\" failed: Open failed, "
                              "error : 2"});
     EXPECT_EQ(get.process.exitStatus, 255);
-    EXPECT_EQ(get.requests, getRequests("volume", "V1"));
+    EXPECT_EQ(get.requests, Lines{});
 
     expectedErr = "korvane: : No such file or directory\n";
     Outcome put = run({"put", "pool", ""});

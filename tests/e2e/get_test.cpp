@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <thread>
 
@@ -34,6 +35,7 @@ struct GetCase {
     std::string err = "";             // standard error, "{path}" replaced
     std::optional<Lines> log;         // the system log, when the row says
     const char* shownPath = nullptr;  // the path as messages show it, when not as given
+    Terminal terminal = Terminal::None;
 };
 
 const std::vector<ObjectSpec> kMixed = mixedSystem();
@@ -58,6 +60,8 @@ const std::string kVolumes =
     listFile("volume", {{"V1", testId(1)}, {"V2", testId(2)}, {"V3", testId(3)}});
 const std::string kVolumes13 = listFile("volume", {{"V1", testId(1)}, {"V3", testId(3)}});
 const std::string kPools12 = listFile("pool", {{"P1", testId(11)}, {"P2", testId(12)}});
+// Read up to its end, where V1 stands twice: the pairs before do not count either.
+const std::string kRefusedList = listFile("volume", {{"V1", testId(9)}, {"V1", testId(8)}});
 const Lines kVolumeRequests =
     getRequests("volume", "V1") + getRequests("volume", "V2") + getRequests("volume", "V3");
 
@@ -110,6 +114,48 @@ GetCase shownAs(GetCase c, const char* shownPath)
     return c;
 }
 
+// A list file of the last run that the new one replaces; the lines and log of get's warnings.
+GetCase replacing(GetCase c, const std::string& before, const Lines& warnings)
+{
+    static std::vector<std::unique_ptr<std::string>> kept;
+    kept.push_back(std::make_unique<std::string>(before));
+    c.before = kept.back()->c_str();
+    for (const std::string& warning : warnings) {
+        c.err += "korvane: " + warning + "\n";
+        c.log->insert(c.log->end() - 1, "authpriv.warning korvane[PID]: " + warning);
+    }
+    return c;
+}
+
+// 22 pools, the first with a name that is shown escaped; the last list held each with
+// another ID.
+struct ManyPools {
+    std::vector<ObjectSpec> objects;
+    Lines requests;
+    std::string list, lastList;
+    Lines warnings;
+};
+ManyPools manyPools()
+{
+    ManyPools m;
+    std::vector<std::pair<std::string, std::string>> now, last;
+    for (unsigned n = 0; n < 22; ++n) {
+        std::string name = n == 0 ? "P\x1b" : "P" + std::to_string(10 + n);
+        m.objects.push_back({"pool", name, 6, testId(100 + n)});
+        m.requests = m.requests + getRequests("pool", name);
+        now.emplace_back(name, testId(100 + n));
+        last.emplace_back(name, testId(200 + n));
+        if (n < 20)
+            m.warnings.push_back(idChanged("Pool \"" + (n == 0 ? "P\\x1b" : name) + "\"",
+                                           testId(200 + n), testId(100 + n)));
+    }
+    m.warnings.push_back("2 more pools changed their ID since the last list");
+    m.list = listFile("pool", now);
+    m.lastList = listFile("pool", last);
+    return m;
+}
+const ManyPools kManyPools = manyPools();
+
 const GetCase kGetCases[] = {
     logged(written("AllVolumes", "volume", {}, VOLUME_OK, 0, kVolumes, kVolumeRequests),
            {GET_LOG("info", "volume to \"{path}\": 3 saved, 0 could not be saved")}),
@@ -117,6 +163,40 @@ const GetCase kGetCases[] = {
             getRequests("pool", "P1") + getRequests("pool", "P2")),
     row("ExistingFileIsReplaced", "volume", kMixed, {}, "ids.xml", OLDER OLDER OLDER OLDER OLDER,
         VOLUME_OK, 0, FileCheck::Content, kVolumes, kVolumeRequests),
+    // The list replaced, in any order, tells what changed since: an ID (one written in
+    // upper case is the same), an object gone; the first 20 named, the pools' words for
+    // pools. A list of the other kind, or one the reader refuses, tells nothing, and the
+    // reader says nothing.
+    replacing(logged(written("LastListTellsWhatChanged", "volume", {}, VOLUME_OK, 0, kVolumes,
+                             kVolumeRequests),
+                     {GET_LOG("info", "volume to \"{path}\": 3 saved, 0 could not be saved")}),
+              listFile("volume", {{"V2", testId(9)},
+                                  {"V4", testId(4)},
+                                  {"V1", "1A2B0001-C001-4E01-81-01-5EED00000001"}}),
+              {idChanged("Volume \"V2\"", testId(9), testId(2)),
+               "1 volumes of the last list are not in this one"}),
+    replacing(
+        logged(row("LastListBeyondTwentyChanges", "pool", kManyPools.objects, {}, "ids.xml",
+                   nullptr, POOL_OK, 0, FileCheck::Content, kManyPools.list, kManyPools.requests),
+               {GET_LOG("info", "pool to \"{path}\": 22 saved, 0 could not be saved")}),
+        kManyPools.lastList, kManyPools.warnings),
+    row("LastListOfTheOtherKind", "volume", kMixed, {}, "ids.xml", kPools12.c_str(), VOLUME_OK, 0,
+        FileCheck::Content, kVolumes, kVolumeRequests),
+    row("LastListRefused", "volume", kMixed, {}, "ids.xml", kRefusedList.c_str(), VOLUME_OK, 0,
+        FileCheck::Content, kVolumes, kVolumeRequests),
+    // On a terminal, a line that counts the objects read, blanked before any other line
+    // reaches that terminal and at the end; never on standard output.
+    onTerminal(row("ProgressOnATerminal", "volume", {{"volume", "V1", 6, testId(1)}}, {}, "ids.xml",
+                   nullptr, VOLUME_OK, 0, FileCheck::Content,
+                   listFile("volume", {{"V1", testId(1)}}), getRequests("volume", "V1")),
+               Terminal::Err, blanked("get volume", 1, 1)),
+    onTerminal(row("ProgressBlankedForAMessage", "volume", kVolumeInactive, {}, "ids.xml", nullptr,
+                   blanked("get volume", 1, 3) + "Volume V2 must be active to get its Tavro ID\n" +
+                       VOLUME_OK,
+                   0, FileCheck::Content, kVolumes13,
+                   getRequests("volume", "V1") + getInfoStop("volume", "V2", "0") +
+                       getRequests("volume", "V3")),
+               Terminal::Both, ""),
     row("InactiveVolumeLeftOut", "volume", kVolumeInactive, {}, "ids.xml", nullptr,
         "Volume V2 must be active to get its Tavro ID\n" VOLUME_OK, 0, FileCheck::Content,
         kVolumes13,
@@ -236,14 +316,15 @@ const GetCase kGetCases[] = {
                       Lines{"1000 root 0", "23 pool:P1 errno=2", "1001 root 0"} +
                           getRequests("pool", "P2")),
               REFUSAL("Pool \"P1\"", "zOpen", "2")),
-    explained(
+    // On a terminal: the progress line blanked before the refusal's line.
+    onTerminal(
         written(
             "GetInfoVolume", "volume", {{"16", "--status", "99", "--name", "V2"}},
             "Volume :zGetInfo failed -- error 99\nVolume V2 could not be saved\n" VOLUME_PARTIAL, 1,
             kVolumes13,
             getRequests("volume", "V1") + getInfoStop("volume", "V2", "status=99") +
                 getRequests("volume", "V3")),
-        REFUSAL("Volume \"V2\"", "zGetInfo", "99")),
+        Terminal::Err, blanked("get volume", 1, 3) + REFUSAL("Volume \"V2\"", "zGetInfo", "99")),
     explained(written("GetInfoPool", "pool", {{"16", "--errno", "5", "--name", "P2"}},
                       "Pool :zGetInfo failed -- error 5\nPool P2 could not be saved\n" POOL_PARTIAL,
                       1, listFile("pool", {{"P1", testId(11)}}),
@@ -281,17 +362,15 @@ const GetCase kGetCases[] = {
                      {{"readdir", "volume", "--errno", "5", "--nth", "4"}}, "ids.xml",
                      "Readdir failed, errno : 5\n", getRequests("volume", "V1")),
               "korvane: cannot list /_admin/Volumes/: Input/output error\n"),
-    // What the open finds decides: the device's own descriptor and the lock's file by any
-    // name are refused; /dev/null is no stand-in for the device and is written in place.
-    row("AdminDeviceDescriptor", "volume", kMixed, {}, "/dev/fd/4", nullptr, ADMIN_DEVICE, 255,
-        FileCheck::Skip, "", kVolumeRequests),
+    // What the open finds decides, before any request: the lock's file by any name is
+    // refused; /dev/null is no stand-in for the device and is written in place.
     row("RunLockFile", "volume", kMixed, {}, "system/lock", "", ADMIN_DEVICE, 255,
-        FileCheck::Content, "", kVolumeRequests),
+        FileCheck::Content, "", {}),
     row("NullDevice", "volume", kMixed, {}, "/dev/null", nullptr, VOLUME_OK, 0, FileCheck::Skip, "",
         kVolumeRequests),
     logged(explained(
                shownAs(absent("WriterOpenInMissingDirectory", "volume", {}, "missing\x1b\n/ids.xml",
-                              "Open failed, error : 2\n" WRITER_FAILED, kVolumeRequests),
+                              "Open failed, error : 2\n" WRITER_FAILED, {}),
                        "missing\\x1b\\x0a/ids.xml"),
                FILE_ERR("No such file or directory")),
            {GET_LOG("err", "volume to \"{path}\" failed: Open failed, error : 2")}),
@@ -361,6 +440,7 @@ TEST_P(GetRoad, OutputFileIdsAndRequests)
     failAll(c.faults, path);
 
     expectedErr = withPath(c.err, shownPath);
+    terminal = c.terminal;
     Outcome outcome = run({"get", c.kind, path});
     EXPECT_EQ(outcome.process.out, kBanner + withPath(c.output, shownPath));
     EXPECT_EQ(outcome.process.exitStatus, c.exit);
@@ -461,6 +541,7 @@ TEST_P(KeepHistory, KeepsEachChangedList)
     const std::string path = file("ids\x7f.xml");
     std::vector<std::string> lists;
     Outcome outcome;
+    const KeepRun* last = nullptr;  // the run whose list the file holds
     for (const KeepRun& r : c.runs) {
         zapisim("set", sys, {"volume", "V1", "--id", testId(r.id)});
         std::vector<std::pair<std::string, std::string>> pairs = {{"V1", testId(r.id)}};
@@ -474,6 +555,13 @@ TEST_P(KeepHistory, KeepsEachChangedList)
             fail({"link", "--path", path, "--errno", "1"});
             fail({"rename", "--path", path, "--errno", "1", "--nth", "4"});
             expectedErr += withPath(FILE_ERR("Operation not permitted"), file("ids\\x7f.xml"));
+        } else if (last != nullptr) {
+            // What the list replaced tells of this one.
+            if (last->id != r.id)
+                expectedErr +=
+                    "korvane: " + idChanged("Volume \"V1\"", testId(last->id), testId(r.id)) + "\n";
+            if (!last->partial && r.partial)
+                expectedErr += "korvane: 1 volumes of the last list are not in this one\n";
         }
         lists.push_back(listFile("volume", pairs));
         Lines args = {"get"};
@@ -482,6 +570,8 @@ TEST_P(KeepHistory, KeepsEachChangedList)
         outcome = run(args);
         if (r.immutable)
             lists.pop_back();
+        else
+            last = &r;
     }
     EXPECT_EQ(outcome.process.out, kBanner + withPath(c.output, file("ids\\x7f.xml")));
     EXPECT_EQ(outcome.process.exitStatus, c.exit);
@@ -560,6 +650,7 @@ TEST_F(EndToEnd, FileModes)
 
     // Kept lists keep their own mode and owner.
     zapisim("set", sys, {"volume", "V1", "--id", testId(2)});
+    expectedErr = "korvane: " + idChanged("Volume \"V1\"", testId(1), testId(2)) + "\n";
     ASSERT_EQ(run({"get", "--keep", "1", "volume", file("old.xml")}).process.exitStatus, 0);
     ASSERT_EQ(stat(file("old.xml.1").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0640u);

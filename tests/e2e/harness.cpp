@@ -9,6 +9,7 @@
 #include <strings.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -37,6 +38,26 @@ long msSince(Clock::time_point start)
 {
     return static_cast<long>(
         std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+}
+
+// A pseudo-terminal that passes bytes as they are written (no line feed turned into a
+// carriage return and a line feed): *master to read; *child, a pipe's end, closed and
+// replaced by the terminal itself. True, or false with errno.
+bool openTerminal(int* master, int* child)
+{
+    *master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (*master < 0 || grantpt(*master) != 0 || unlockpt(*master) != 0)
+        return false;
+    int terminal = open(ptsname(*master), O_RDWR | O_NOCTTY);
+    termios modes{};
+    if (terminal < 0 || tcgetattr(terminal, &modes) != 0)
+        return false;
+    modes.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+    if (tcsetattr(terminal, TCSANOW, &modes) != 0)
+        return false;
+    close(*child);
+    *child = terminal;
+    return true;
 }
 
 void drain(int& fd, std::string& into)
@@ -111,12 +132,19 @@ std::string zapisimPath()
     return ZAPISIM_BINARY;
 }
 
-ProcessResult runProcess(const Lines& argv, const StdinFeed* feed, size_t addressSpaceLimit)
+ProcessResult runProcess(const Lines& argv, const StdinFeed* feed, size_t addressSpaceLimit,
+                         Terminal terminal)
 {
     ProcessResult result;
     int outPipe[2], errPipe[2], inPipe[2] = {-1, -1};
     if (pipe(outPipe) != 0 || pipe(errPipe) != 0 || (feed != nullptr && pipe(inPipe) != 0)) {
         ADD_FAILURE() << "pipe: " << std::strerror(errno);
+        return result;
+    }
+    // The terminal takes the place of the pipe's writing end.
+    int terminalFd = -1;
+    if (terminal != Terminal::None && !openTerminal(&terminalFd, &errPipe[1])) {
+        ADD_FAILURE() << "pseudo-terminal: " << std::strerror(errno);
         return result;
     }
     std::vector<char*> args;
@@ -142,7 +170,7 @@ ProcessResult runProcess(const Lines& argv, const StdinFeed* feed, size_t addres
         }
         int in = feed != nullptr ? inPipe[0] : open("/dev/null", O_RDONLY);
         dup2(in, 0);
-        dup2(outPipe[1], 1);
+        dup2(terminal == Terminal::Both ? errPipe[1] : outPipe[1], 1);
         dup2(errPipe[1], 2);
         // Only the standard three are passed on: the run's own descriptors then have the
         // same numbers wherever the tests run.
@@ -162,6 +190,15 @@ ProcessResult runProcess(const Lines& argv, const StdinFeed* feed, size_t addres
     // A child that stops reading must not kill the harness with SIGPIPE.
     signal(SIGPIPE, SIG_IGN);
     int outFd = outPipe[0], errFd = errPipe[0], inFd = inPipe[1];
+    if (terminal != Terminal::None) {
+        // The terminal's bytes come from its other side, until it has no process left.
+        close(errFd);
+        errFd = terminalFd;
+    }
+    if (terminal == Terminal::Both) {
+        close(outFd);
+        outFd = -1;
+    }
     size_t fed = 0;
     Clock::time_point start = Clock::now();
     Clock::time_point nextPiece = start;
@@ -186,7 +223,7 @@ ProcessResult runProcess(const Lines& argv, const StdinFeed* feed, size_t addres
         if (outFd >= 0 && fds[0].revents != 0)
             drain(outFd, result.out);
         if (errFd >= 0 && fds[1].revents != 0)
-            drain(errFd, result.err);
+            drain(errFd, terminal == Terminal::Both ? result.out : result.err);
         if (msSince(start) > kProcessTimeoutMs) {
             result.timedOut = true;
             kill(pid, SIGKILL);
@@ -318,9 +355,9 @@ Lines korvaneCommand(const std::string& dir, const Lines& args)
 }
 
 ProcessResult runKorvane(const std::string& dir, const Lines& args, const StdinFeed* feed,
-                         size_t addressSpaceLimit)
+                         size_t addressSpaceLimit, Terminal terminal)
 {
-    return runProcess(korvaneCommand(dir, args), feed, addressSpaceLimit);
+    return runProcess(korvaneCommand(dir, args), feed, addressSpaceLimit, terminal);
 }
 
 Stopped startUntilStopped(const Lines& argv, const std::string& outPath)
@@ -519,6 +556,22 @@ std::string listFile(const std::string& kind,
     return text + "</" + root + ">";
 }
 
+std::string idChanged(const std::string& object, const std::string& from, const std::string& to)
+{
+    return object + " changed its ID since the last list: " + from + " -> " + to;
+}
+
+std::string progress(const std::string& lead, unsigned done, unsigned total)
+{
+    return "\rkorvane: " + lead + ": " + std::to_string(done) + " of " + std::to_string(total);
+}
+
+std::string blanked(const std::string& lead, unsigned done, unsigned total)
+{
+    std::string line = progress(lead, done, total);
+    return line + "\r" + std::string(line.size() + 1, ' ') + "\r";
+}
+
 std::string withPath(std::string text, const std::string& path)
 {
     for (size_t at = text.find("{path}"); at != std::string::npos;
@@ -641,7 +694,8 @@ Outcome EndToEnd::run(const Lines& args, const StdinFeed* feed, size_t addressSp
     zapisim("journal", sys, {"--clear"});
     takeSystemLog(sys);
     Outcome outcome;
-    outcome.process = runKorvane(sys, args, feed, addressSpaceLimit);
+    outcome.process = runKorvane(sys, args, feed, addressSpaceLimit, terminal);
+    terminal = Terminal::None;
     zapisim("fail", sys, {"clear"});
     outcome.journal = readJournal(sys);
     outcome.log = takeSystemLog(sys);

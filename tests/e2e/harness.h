@@ -33,11 +33,16 @@ struct ProcessResult {
     std::string err;
 };
 
+// Where a child's standard error goes: a pipe, or a pseudo-terminal that passes its bytes
+// unchanged; with `Both`, standard output goes there too, and everything comes back in
+// `out`, in the order the terminal got it.
+enum class Terminal { None, Err, Both };
+
 // Runs argv[0] (a path) with the arguments; stdin from `feed` or /dev/null. A non-zero
 // `addressSpaceLimit` caps the child's address space, so that a run that would read a
 // huge file into memory fails fast instead of exhausting the machine.
 ProcessResult runProcess(const Lines& argv, const StdinFeed* feed = nullptr,
-                         size_t addressSpaceLimit = 0);
+                         size_t addressSpaceLimit = 0, Terminal terminal = Terminal::None);
 
 struct SimObject {
     std::string kind;  // "pool" or "volume"
@@ -78,7 +83,7 @@ Journal readJournal(const std::string& dir);
 // Runs korvane with the arguments under the simulated system of `dir`, behind the words
 // of the environment variable KORVANE_TEST_WRAPPER when it is set.
 ProcessResult runKorvane(const std::string& dir, const Lines& args, const StdinFeed* feed = nullptr,
-                         size_t addressSpaceLimit = 0);
+                         size_t addressSpaceLimit = 0, Terminal terminal = Terminal::None);
 
 // The command line of runKorvane.
 Lines korvaneCommand(const std::string& dir, const Lines& args);
@@ -142,8 +147,16 @@ Lines withPath(Lines lines, const std::string& path);
 #define REFUSAL(OBJECT, REQUEST, STATUS) \
     "korvane: " OBJECT ": the storage system refused " REQUEST " (status " STATUS ")\n"
 
+// The line on standard error, and in the system log after "korvane[PID]: ", of an object
+// whose ID differs from the one in the list get replaced.
+std::string idChanged(const std::string& object, const std::string& from, const std::string& to);
+// The progress line "korvane: LEAD: N of M" as drawn over itself, and with its blank (two
+// columns wider, for the echo of a Ctrl-C).
+std::string progress(const std::string& lead, unsigned done, unsigned total);
+std::string blanked(const std::string& lead, unsigned done, unsigned total);
+
 // A table row with its lines on standard error, or the system log it must leave (rows
-// with members `err` and `log`).
+// with members `err` and `log`), or run on a terminal (`terminal`, `err`).
 template <class Row>
 Row explained(Row row, const std::string& err)
 {
@@ -154,6 +167,13 @@ template <class Row>
 Row logged(Row row, const Lines& log)
 {
     row.log = log;
+    return row;
+}
+template <class Row>
+Row onTerminal(Row row, Terminal terminal, const std::string& err)
+{
+    row.terminal = terminal;
+    row.err = err;
     return row;
 }
 
@@ -209,6 +229,7 @@ class EndToEnd : public ::testing::Test {
     // error holds `expectedErr` (then reset to "") and that diff logs nothing.
     Outcome run(const Lines& args, const StdinFeed* feed = nullptr, size_t addressSpaceLimit = 0);
     std::string expectedErr;
+    Terminal terminal = Terminal::None;  // of the next run, then reset
     std::string file(const std::string& name) const
     {
         return root + "/" + name;

@@ -120,7 +120,11 @@ const LockCase kLockCases[] = {
     {"GetRefusedWhileLockedExclusive", "--exclusive", {}, false, false, "get", 255},
     {"DiffRefusedWhileLockedExclusive", "--exclusive", {}, false, false, "diff", 255},
     {"PutRefusedWhileLockedShared", "--shared", {}, false, false, "put", 255},
-    {"GetBesideShared", "--shared", {}, false, false, "get", 0},
+    // The list it replaces is the one restored: each ID has changed since.
+    explained(LockCase{"GetBesideShared", "--shared", {}, false, false, "get", 0},
+              "korvane: " + idChanged("Volume \"V1\"", testId(101), testId(1)) +
+                  "\nkorvane: " + idChanged("Volume \"V2\"", testId(102), testId(2)) +
+                  "\nkorvane: " + idChanged("Volume \"V3\"", testId(103), testId(3)) + "\n"),
     {"PutRefusedWhileGetRuns", nullptr, {"get", "16", "2"}, false, false, "put", 255},
     {"PutRefusedWhilePutRuns", nullptr, {"put", "22", "2"}, false, false, "put", 255},
     {"GetRefusedWhileGetRuns", nullptr, {"get", "16", "1"}, false, false, "get", 255},

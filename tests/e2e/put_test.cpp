@@ -32,6 +32,7 @@ struct PutCase {
     const char* shownPath = "ids.xml";  // as messages show it
     // The kind's own undo list afterwards, when the row says; kNoFile: none.
     std::optional<std::string> undo = std::nullopt;
+    Terminal terminal = Terminal::None;
 };
 
 // A row with the options between the direction and the kind.
@@ -219,6 +220,9 @@ PutCase applied(const char* label, const char* kind, const std::vector<Lines>& f
 }
 
 const PutCase kPutCases[] = {
+    // On a terminal, the line that counts the objects read, then the pairs handled.
+    onTerminal(applied("ProgressOnATerminal", "pool", {}, kPoolFile), Terminal::Err,
+               blanked("put pool", 1, 2) + blanked("put pool", 1, 2)),
     // Reading the file.
     // The IDs replaced go first to the kind's own undo list.
     undone(logged(applied("AllVolumes", "volume", {}, kVolumeFile),
@@ -628,6 +632,7 @@ class RoadCase : public EndToEndP<PutCase> {
 
         Lines args = Lines{direction} + withPath(c.options, path) + Lines{c.kind, path};
         expectedErr = withPath(c.err, file(c.shownPath));
+        terminal = c.terminal;
         Outcome outcome = run(args);
         EXPECT_EQ(outcome.process.out, kBanner + withPath(c.output, file(c.shownPath)));
         if (c.log) {
@@ -700,6 +705,14 @@ const PutCase kDiffCases[] = {
               diffLine("not-in-file", "Pool \"P1\"", testId(11)) +
               summary("0 same, 1 change, 0 inactive, 0 missing, 0 failed, 1 not-in-file"),
           1, {}, kReadPools),
+    // On a terminal, the line that counts the objects read.
+    onTerminal(
+        mixed("ProgressOnATerminal", "pool", {}, listFile("pool", {{"P2", testId(12)}}),
+              diffLine("same", "Pool \"P2\"", testId(12)) +
+                  diffLine("not-in-file", "Pool \"P1\"", testId(11)) +
+                  summary("1 same, 0 change, 0 inactive, 0 missing, 0 failed, 1 not-in-file"),
+              0, {}, kReadPools),
+        Terminal::Err, blanked("diff pool", 1, 2)),
     // Every state of a pair, in file order; the pair put refuses for is marked, and its
     // refusal follows the objects. Each object is read once, in put's order.
     row("EveryState", "volume", kDiffStates, {{"16", "--status", "99", "--name", "V6"}},

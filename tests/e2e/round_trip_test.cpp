@@ -158,6 +158,12 @@ TEST_F(EndToEnd, GetToStandardOutputPrintsOnlyTheList)
               std::string(kBanner) +
                   "Opendir failed, errno : 13\nkorvane: cannot list /_admin/Volumes/: Permission "
                   "denied\n");
+    // On a terminal, a message waits there too until the progress line is blanked.
+    zapisim("set", sys, {"pool", "P2", "--state", "2"});
+    terminal = Terminal::Err;
+    EXPECT_EQ(run({"get", "pool", "-"}).process.err,
+              kBanner + blanked("get pool", 1, 2) + "Pool P2 must be active to get its Tavro ID\n" +
+                  withPath(kPoolGetOk, "-"));
 }
 
 // Standard descriptors as the shell leaves them. A closed one is /dev/null to the run: the
