@@ -170,7 +170,7 @@ void parseAs(int32_t kind, const uint8_t* data, size_t size)
     bool parsed = result == 0;
     if (parsed) {
         check(!nameListedTwice(), "an accepted file names an object twice");
-        result = GUIDModify(record, "fuzz.xml");
+        result = GUIDModify(record, "fuzz.xml", nullptr);
     }
 
     std::string output = takeOutput();

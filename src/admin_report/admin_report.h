@@ -105,8 +105,15 @@ const char* firstFailureLine();
 inline constexpr uint32_t CHANGES_LOGGED = 1000;
 void logChange(const char* kind, const char* name, const GUID* old, const GUID* now);
 // A put that walked its whole list; a put that stopped (the counts of its stop line).
+// A put's closing line, in the system log and on standard error alike: the kind ("pool" or
+// "volume"), the list file as the log names it, the counts.
+inline constexpr char PUT_DONE_FORMAT[] =
+    "put %s from \"%s\": %u changed, %u already held their ID, %u inactive skipped";
 void logPutDone(const char* kind, const char* path, uint32_t changed, uint32_t held,
                 uint32_t inactive);
+// The same line on standard error, so that the administrator sees what the put did.
+void explainPutDone(const char* kind, const char* path, uint32_t changed, uint32_t held,
+                    uint32_t inactive);
 // `undo`: where the IDs from before the put are, null when none were written.
 void logPutStopped(const char* kind, const char* path, const char* word, const char* name,
                    uint32_t changed, uint32_t left, const char* undo);

@@ -156,6 +156,15 @@ void explainNotCompared(const char* word, const char* name, uint32_t status)
     explain(line);
 }
 
+void explainPutDone(const char* kind, const char* path, uint32_t changed, uint32_t held,
+                    uint32_t inactive)
+{
+    char line[SHOWN_LINE_SIZE];
+    (void)snprintf(line, sizeof line, PUT_DONE_FORMAT, kind, shown(loggedName(path)).text, changed,
+                   held, inactive);
+    explain(line);
+}
+
 void explainUndoList(const char* kind, const char* undo)
 {
     char line[LINE_SIZE + 2 * sizeof(ShownText_s)];

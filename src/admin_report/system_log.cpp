@@ -60,9 +60,8 @@ void logPutDone(const char* kind, const char* path, uint32_t changed, uint32_t h
 {
     logUncounted(kind);
     char line[LINE_SIZE];
-    (void)snprintf(line, sizeof line,
-                   "put %s from \"%s\": %u changed, %u already held their ID, %u inactive skipped",
-                   kind, shown(loggedName(path)).text, changed, held, inactive);
+    (void)snprintf(line, sizeof line, PUT_DONE_FORMAT, kind, shown(loggedName(path)).text, changed,
+                   held, inactive);
     logText(LOG_NOTICE, line);
 }
 

@@ -330,6 +330,8 @@ int GUIDModify(const ObjectKind_s& kind, const char* path, const char* undo)
         free(takeFirstNode());
         stepProgress(++handled);
     }
+    explainPutDone(kind.commandWord, path, counts.changed - counts.held, counts.held,
+                   counts.inactive);
     logPutDone(kind.commandWord, path, counts.changed - counts.held, counts.held, counts.inactive);
     return 0;
 }

@@ -81,9 +81,9 @@ run_tool() {
   set -e
 }
 
-expect_run() {  # NAME STATUS STDOUT
+expect_run() {  # NAME STATUS STDOUT [STDERR]
   [[ $(cat "$work/$1.rc") == "$2" ]] || fail "$1: exit status $(cat "$work/$1.rc"), expected $2"
-  [[ ! -s $work/$1.err ]] || fail "$1: wrote to standard error: $(cat "$work/$1.err")"
+  [[ $(cat "$work/$1.err") == "${4-}" ]] || fail "$1: wrote to standard error: $(cat "$work/$1.err")"
   expect_file "$work/$1.out" "$3"
 }
 
@@ -163,7 +163,7 @@ Successfully updated the file \"$work/volumes.xml\" with Volume GUID List
   expect_run put 0 "${banner}
 
 Successfully updated from file \"/dev/stdin\" to the Volume's GUID
-"
+" 'korvane: put volume from "/dev/stdin": 1 changed, 1 already held their ID, 0 inactive skipped'
   "$zapisim" show "$sys" > "$work/show.out"
   expect_file "$work/show.out" "$(printf 'pool\tP1\t6\t%s\nvolume\tARCHIVE\t6\t%s\nvolume\tVOL1\t6\t%s\nvolume\tVOL2\t2\t%s' \
     "$id_pool" "$id_archive" "$id_vol1" "$id_vol2")
