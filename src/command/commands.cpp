@@ -2,7 +2,6 @@
 // The pool and volume commands: one road per run, then the success line of the kind
 // (none for diff).
 #include <string.h>
-#include <strings.h>
 #include <sys/stat.h>
 
 #include <cstdint>
@@ -19,14 +18,14 @@ namespace {
 // get: storage system to file, then the closing line; put: file to storage system, then
 // the success line. The road reports its own failures. diff has no success line: its
 // summary and its exit status say it all.
-CommandResult runCommand(const ObjectKind_s& kind, const char* direction, const char* path,
+CommandResult runCommand(const ObjectKind_s& kind, Direction direction, const char* path,
                          uint32_t keep, const NameFilter_s& only, const char* undo)
 {
     // Before any request or file change; put alone, get and diff side by side, one get at
     // a time.
-    RunLockMode lockMode = (strcasecmp(direction, "put") == 0)   ? RUN_LOCK_SYSTEM_WRITER
-                           : (strcasecmp(direction, "get") == 0) ? RUN_LOCK_LIST_WRITER
-                                                                 : RUN_LOCK_READER;
+    RunLockMode lockMode = (direction == DIRECTION_PUT)   ? RUN_LOCK_SYSTEM_WRITER
+                           : (direction == DIRECTION_GET) ? RUN_LOCK_LIST_WRITER
+                                                          : RUN_LOCK_READER;
     if (takeRunLock(lockMode) != 0) {
         return COMMAND_FAILED;
     }
@@ -39,13 +38,13 @@ CommandResult runCommand(const ObjectKind_s& kind, const char* direction, const 
     if (undo != nullptr && checkUndoFile(undo) != 0) {
         return COMMAND_FAILED;
     }
-    if (strcasecmp(direction, "diff") == 0) {
+    if (direction == DIRECTION_DIFF) {
         DiffResult result = diffList(kind, path, only);
         return (result == DIFF_SAME)      ? COMMAND_DONE
                : (result == DIFF_CHANGES) ? COMMAND_PARTIAL
                                           : COMMAND_FAILED;
     }
-    if (strcasecmp(direction, "get") == 0) {
+    if (direction == DIRECTION_GET) {
         uint32_t unsaved = 0;
         bool kept = false;
         GetResult result = getName(kind, path, keep, &unsaved, &kept);
@@ -77,13 +76,13 @@ CommandResult runCommand(const ObjectKind_s& kind, const char* direction, const 
 
 }  // namespace
 
-CommandResult runPoolCommand(const char* direction, const char* path, uint32_t keep,
+CommandResult runPoolCommand(Direction direction, const char* path, uint32_t keep,
                              const NameFilter_s& only, const char* undo)
 {
     return runCommand(POOL_KIND, direction, path, keep, only, undo);
 }
 
-CommandResult runVolumeCommand(const char* direction, const char* path, uint32_t keep,
+CommandResult runVolumeCommand(Direction direction, const char* path, uint32_t keep,
                                const NameFilter_s& only, const char* undo)
 {
     return runCommand(VOLUME_KIND, direction, path, keep, only, undo);

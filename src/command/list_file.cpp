@@ -3,7 +3,6 @@
 // run must never write, or one that cannot keep history, ends it at once.
 #include <fcntl.h>
 #include <limits.h>
-#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -63,10 +62,10 @@ bool isAdminDevice(const struct stat* file)
 
 }  // namespace
 
-int checkListFile(const char* direction, const char* path, uint32_t keep)
+int checkListFile(Direction direction, const char* path, uint32_t keep)
 {
     // get writes standard output's names to descriptor 1 as it stands.
-    bool toStandardOutput = strcasecmp(direction, "get") == 0 && namesStandardOutput(path);
+    bool toStandardOutput = direction == DIRECTION_GET && namesStandardOutput(path);
     struct stat file {};
     bool exists = !toStandardOutput && stat(path, &file) == 0;
     if (strcmp(path, ADMIN_DEVICE_PATH) == 0 || resolvesToDeviceName(path) ||
@@ -75,7 +74,7 @@ int checkListFile(const char* direction, const char* path, uint32_t keep)
         return -1;
     }
     // A disk written over loses what it holds; its superblock first.
-    if (strcasecmp(direction, "get") == 0 && exists && S_ISBLK(file.st_mode)) {
+    if (direction == DIRECTION_GET && exists && S_ISBLK(file.st_mode)) {
         printf("The list file cannot be a block device \"%s\"\n", shown(path).text);
         return -1;
     }

@@ -229,15 +229,25 @@ int finishOutput(FILE* output)
 
 // `closedOutput`: FILE names descriptor 1, which was closed at start ("-", or a name such
 // as /dev/stdout that led nowhere then).
+// The direction word as a value: the one place it is read as text.
+Direction directionOf(const char* word)
+{
+    return (strcasecmp(word, "get") == 0)    ? DIRECTION_GET
+           : (strcasecmp(word, "put") == 0)  ? DIRECTION_PUT
+           : (strcasecmp(word, "diff") == 0) ? DIRECTION_DIFF
+                                             : DIRECTION_UNKNOWN;
+}
+
 int runCommandLine(int argc, char** argv, bool closedOutput)
 {
+    Direction direction = (argc >= 2) ? directionOf(argv[1]) : DIRECTION_UNKNOWN;
     // Line by line, so that no message is lost when the process is killed. diff's report
     // has a line per object and is written in blocks instead: a system call per line
     // would be a noticeable share of its run. On the terminal of the progress line,
     // messages wait in the buffer until the road has blanked the line, once per object
     // (see startProgress). Should the C library refuse, output keeps its usual buffering
     // and is still all written at exit.
-    bool report = argc >= 4 && strcasecmp(argv[1], "diff") == 0;
+    bool report = argc >= 4 && direction == DIRECTION_DIFF;
     bool progressTerminal = isatty(STDERR_FILENO) != 0;
     bool sharedTerminal = progressTerminal && isatty(STDOUT_FILENO) != 0;
     (void)setvbuf(stdout, nullptr, (report || sharedTerminal) ? _IOFBF : _IOLBF, BUFSIZ);
@@ -262,7 +272,7 @@ int runCommandLine(int argc, char** argv, bool closedOutput)
     // A list written to standard output is all that goes there: the banner and every
     // message go to standard error instead (the C library lets stdout be reassigned),
     // the usage too when the words are no command line. FILE is the last word.
-    if (argc >= 3 && strcasecmp(argv[1], "get") == 0 && namesStandardOutput(argv[argc - 1])) {
+    if (argc >= 3 && direction == DIRECTION_GET && namesStandardOutput(argv[argc - 1])) {
         if (progressTerminal) {
             (void)setvbuf(stderr, nullptr, _IOFBF, BUFSIZ);
         }
@@ -275,27 +285,25 @@ int runCommandLine(int argc, char** argv, bool closedOutput)
         explainLineFault(line);
         return -1;
     }
-    const char* direction = line.direction;
-    if (strcasecmp(direction, "get") != 0 && strcasecmp(direction, "put") != 0 &&
-        strcasecmp(direction, "diff") != 0) {
+    if (direction == DIRECTION_UNKNOWN) {
         puts(
             "Specify 'put' as second argument to insert GUIDs from File to Ostrel "
             "Volumes/Pools ");
         puts(
             "Specify 'get' as second argument to insert GUIDs from Ostrel Volumes/Pools "
             "to File ");
-        explainWord("", direction, " is not a command: get, put or diff");
+        explainWord("", line.direction, " is not a command: get, put or diff");
         return -1;
     }
     // Only get replaces a file; get saves every object; only put changes IDs.
-    bool get = strcasecmp(direction, "get") == 0;
+    bool get = direction == DIRECTION_GET;
     if ((line.keep != 0 && !get) || (line.nameCount != 0 && get)) {
         printUsage();
         explainWord("", get ? "--name" : "--keep",
                     get ? " is for put and diff only" : " is for get only");
         return -1;
     }
-    if (line.undo != nullptr && strcasecmp(direction, "put") != 0) {
+    if (line.undo != nullptr && direction != DIRECTION_PUT) {
         printUsage();
         explainWord("", "--undo", " is for put only");
         return -1;
@@ -311,7 +319,7 @@ int runCommandLine(int argc, char** argv, bool closedOutput)
     }
     // A list for a closed standard output would go to /dev/null, put there in its place,
     // and the run would claim success.
-    if (closedOutput && strcasecmp(direction, "get") == 0 && namesStandardOutput(line.path)) {
+    if (closedOutput && get && namesStandardOutput(line.path)) {
         return outputFailed(EBADF);
     }
     if (checkListFile(direction, line.path, line.keep) != 0) {
