@@ -144,11 +144,7 @@ int readLiveSystem(const ObjectKind_s& kind, LiveReading_s* reading, const char*
     if (readListed(kind, reading, road, lead) != 0) {
         return -1;
     }
-    uint32_t pairs = 0;
-    for (const NameGUIDList_s* node = listHead; node != nullptr; node = node->next) {
-        ++pairs;
-    }
-    reading->nameSlots = newSlots(reading->count + pairs, &reading->nameMask);
+    reading->nameSlots = newSlots(reading->count + countNodes(listHead), &reading->nameMask);
     if (reading->nameSlots == nullptr) {
         return -1;
     }
